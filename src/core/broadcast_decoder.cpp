@@ -1,0 +1,161 @@
+#include "core/broadcast_decoder.h"
+
+#include "core/c_numbers.h"
+#include "core/form_model.h"
+#include "core/live_readings.h"
+#include "core/number_display.h"
+#include "core/sky_quality.h"
+#include "recording/day_tables.h"
+
+#include <cstddef>
+#include <utility>
+
+namespace noxa {
+namespace {
+
+// Positions count from 1, as the report rules are stated; 0 means "not found".
+std::ptrdiff_t Pos(std::string_view text, std::string_view key) {
+    const std::size_t p = text.find(key);
+    return p == std::string_view::npos ? 0 : static_cast<std::ptrdiff_t>(p) + 1;
+}
+
+// Up to n characters from position i; empty past the end or for n < 1.
+std::string_view Sub(std::string_view text, std::ptrdiff_t i, std::ptrdiff_t n) {
+    if (n < 1 || i < 1 || i > static_cast<std::ptrdiff_t>(text.size())) return {};
+    return text.substr(static_cast<std::size_t>(i - 1), static_cast<std::size_t>(n));
+}
+
+// A channel's text runs from the fifth character after its key to the end of the report.
+std::string_view ChannelText(std::string_view report, std::string_view key) {
+    return Sub(report, Pos(report, key) + 5, static_cast<std::ptrdiff_t>(report.size()));
+}
+
+// Five characters starting `offset` characters after the first character of `key`.
+std::string_view FixedField(std::string_view text, std::string_view key, std::ptrdiff_t offset) {
+    return Sub(text, Pos(text, key) + offset, 5);
+}
+
+// The frequency runs from after "freq": up to the first comma of the channel text.
+std::string_view FrequencyText(std::string_view channel) {
+    const std::ptrdiff_t start = Pos(channel, "freq") + 6;
+    return Sub(channel, start, Pos(channel, ",") - start);
+}
+
+struct ChannelFields {
+    std::string_view mag, zp, freq;
+};
+
+ChannelFields CutChannel(std::string_view channel) {
+    return {FixedField(channel, "mag", 5), FixedField(channel, "zp", 4), FrequencyText(channel)};
+}
+
+float Value(std::string_view text) { return static_cast<float>(CAtof(text)); }
+
+}  // namespace
+
+bool ClaimRecordIfDue(LiveReadings& readings, const FormModel& form) {
+    if (readings.saveTicks < CAtol(form.Text(FormText::Esalto))) return false;
+    readings.saveTicks = 0;
+    return form.Checked(FormCheck::CBGuardar);
+}
+
+BroadcastDecoder::BroadcastDecoder(FormModel& form, LiveReadings& readings, const DayTables& days,
+                                   const StationLocale& locale,
+                                   std::function<void()> writeDataLine)
+    : form_(form),
+      readings_(readings),
+      days_(days),
+      locale_(locale),
+      writeDataLine_(std::move(writeDataLine)) {}
+
+void BroadcastDecoder::DecodeBroadcast(std::string_view report) {
+    LiveReadings& r = readings_;
+    const DaySlot& newest = days_.Newest();
+
+    // Channel 1, 740 nm: its frequency is shown formatted, the others as received.
+    const ChannelFields c1 = CutChannel(ChannelText(report, "F1"));
+    form_.SetText(FormText::Lmv, c1.mag);
+    r.mv740 = Value(c1.mag);
+    r.ci1 = Value(c1.zp);
+    form_.SetText(FormText::Lnelm, FormatRounded(NelmFromMag(newest.meanMv740), 1, locale_));
+    r.frec740 = Value(c1.freq);
+    form_.SetText(FormText::LHz, FormatRounded(r.frec740, 3, locale_));
+
+    // Channel 2, 640 nm.
+    const ChannelFields c2 = CutChannel(ChannelText(report, "F2"));
+    form_.SetText(FormText::Lmv2, c2.mag);
+    r.mv640 = Value(c2.mag);
+    form_.SetText(FormText::LHz2, c2.freq);
+    r.ci2 = Value(c2.zp);
+    r.frec640 = Value(c2.freq);
+
+    // Channel 3, red.
+    const ChannelFields c3 = CutChannel(ChannelText(report, "F3"));
+    form_.SetText(FormText::LmvR, c3.mag);
+    r.mvR = Value(c3.mag);
+    form_.SetText(FormText::LHzR, c3.freq);
+    r.ci3 = Value(c3.zp);
+    r.frecR = Value(c3.freq);
+
+    // Channel 4, blue; the two temperatures are looked for in its text too.
+    const std::string_view t4 = ChannelText(report, "F4");
+    const ChannelFields c4 = CutChannel(t4);
+    form_.SetText(FormText::LmvB, c4.mag);
+    r.mvB = Value(c4.mag);
+    form_.SetText(FormText::LHzB, c4.freq);
+    r.ci4 = Value(c4.zp);
+    r.frecB = Value(c4.freq);
+
+    const GreenChannel green = DeriveGreen(r.frec640, r.frecR, r.frecB, r.ci2);
+    r.frecG = green.frecG;
+    r.mvG = green.mvG;
+    form_.SetText(FormText::LmvG, FormatRounded(r.mvG, 2, locale_));
+    form_.SetText(FormText::LHzG, FormatRounded(r.frecG, 3, locale_));
+
+    ChartSums& cs = r.chart;
+    cs.count += 1;
+    cs.sumMv740 += r.mv740;
+    cs.sumMv640 += r.mv640;
+    cs.sumMvR += r.mvR;
+    cs.sumMvG += r.mvG;
+    cs.sumMvB += r.mvB;
+
+    RecordSums& rs = r.record;
+    rs.count740 += 1;
+    rs.countR += 1;
+    rs.countG += 1;
+    rs.countB += 1;
+    rs.sumMv740 += r.mv740;
+    rs.sumMv640 += r.mv640;
+    rs.sumMvR += r.mvR;
+    rs.sumMvG += r.mvG;
+    rs.sumMvB += r.mvB;
+    rs.sumFrec740 += r.frec740;
+    rs.sumFrec640 += r.frec640;
+    rs.sumFrecR += r.frecR;
+    rs.sumFrecG += r.frecG;
+    rs.sumFrecB += r.frecB;
+
+    const std::string_view sky = FixedField(t4, "tsky", 6);
+    form_.SetText(FormText::Ltir, sky);
+    r.tIR = Value(sky);
+    cs.sumTIR += r.tIR;
+    cs.countTIR += 1;
+
+    const std::string_view sensor = FixedField(t4, "tamb", 6);
+    form_.SetText(FormText::Ltsensor, sensor);
+    r.tSens = Value(sensor);
+    cs.sumTSens += r.tSens;
+    cs.countTSens += 1;
+
+    // The label shows the cloud index unclamped; only the chart replaces values above 100.
+    form_.SetText(FormText::LClouds,
+                  FormatRounded(CloudIndex(newest.meanTSens, newest.meanTIR), 0, locale_));
+
+    if (ClaimRecordIfDue(r, form_) && writeDataLine_) writeDataLine_();
+
+    r.rxTicks = 0;
+    form_.SetRxColour(kIndicatorGray);
+}
+
+}  // namespace noxa

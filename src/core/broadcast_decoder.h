@@ -1,0 +1,37 @@
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+namespace noxa {
+
+class FormModel;
+class StationLocale;
+struct LiveReadings;
+struct DayTables;
+
+// Says whether a data-file line is due now (the record interval in Esalto has passed by
+// saveTicks). A due record restarts saveTicks; the result is true only when saving to file is
+// switched on (CBGuardar), so the caller then writes the line.
+bool ClaimRecordIfDue(LiveReadings& readings, const FormModel& form);
+
+// Cuts the instrument's report into readings. The report is compact JSON, but the decoder is
+// deliberately no JSON parser: it finds keys by plain substring search and takes values at
+// fixed distances from them, exactly as the instrument's reports have always been read, and it
+// never rejects a report.
+class BroadcastDecoder {
+public:
+    BroadcastDecoder(FormModel& form, LiveReadings& readings, const DayTables& days,
+                     const StationLocale& locale, std::function<void()> writeDataLine);
+
+    void DecodeBroadcast(std::string_view report);
+
+private:
+    FormModel& form_;
+    LiveReadings& readings_;
+    const DayTables& days_;
+    const StationLocale& locale_;
+    std::function<void()> writeDataLine_;
+};
+
+}  // namespace noxa

@@ -1,0 +1,119 @@
+#include "recording/data_file.h"
+
+#include "core/c_numbers.h"
+#include "core/form_model.h"
+#include "core/live_readings.h"
+#include "core/station_locale.h"
+#include "recording/day_tables.h"
+#include "time/station_clock.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace noxa {
+namespace {
+
+constexpr char kHeaderChannels[] =
+    "\r\n#  C1: 740, C2: 640, C3: Red, C4: Blue. (Frec-G = Frec640 - FrecR - FrecB) \r\n";
+constexpr char kHeaderColumns[] =
+    "# Date\t Time\t  Frec-740\t MV-740\t  Frec-640\t MV-640\t  Frec-R\t MV-R\t  Frec-G\t MV-G\t"
+    "  Frec-B\t MV-B\t T-Sens\t T-IR \r\n";
+
+// One channel group: mean frequency (one decimal above 50 Hz, three below, same width) and
+// mean magnitude; "0.0\t 0.0\t" when the group had no reports.
+void AppendGroup(std::string& line, float frequencySum, float magnitudeSum, float divisor) {
+    if (!(divisor > 0)) {
+        line += "0.0\t 0.0\t";
+        return;
+    }
+    const double f = static_cast<double>(frequencySum) / divisor;
+    const double m = static_cast<double>(magnitudeSum) / divisor;
+    line += CFormat(f > 50 ? "%07.1f\t" : "%06.3f\t", f);
+    line += CFormat("%05.2f\t", m);
+}
+
+}  // namespace
+
+DataFileWriter::DataFileWriter(FormModel& form, LiveReadings& readings, const DayTables& days,
+                               const StationClock& clock, const StationLocale& locale)
+    : form_(form), readings_(readings), days_(days), clock_(clock), locale_(locale) {}
+
+std::string DataFileWriter::ComposeLine() const {
+    const RecordSums& s = readings_.record;
+    std::string line = locale_.ShortDate(clock_.Now().date());
+    line += '\t';
+    line += locale_.LongTime(clock_.Now().time());
+    line += '\t';
+    AppendGroup(line, s.sumFrec740, s.sumMv740, s.count740);
+    AppendGroup(line, s.sumFrec640, s.sumMv640, s.count740);
+    AppendGroup(line, s.sumFrecR, s.sumMvR, s.countR);
+    AppendGroup(line, s.sumFrecG, s.sumMvG, s.countG);
+    AppendGroup(line, s.sumFrecB, s.sumMvB, s.countB);
+    const DaySlot& newest = days_.Newest();
+    line += CFormat("%04.1f\t", newest.meanTSens);
+    line += CFormat("%05.2f\t", newest.meanTIR);
+    line += "\r\n";
+    return line;
+}
+
+std::string DataFileWriter::HeaderLines() const {
+    std::string header = "# " + form_.Text(FormText::Esitio);
+    for (FormText label : {FormText::LCI1, FormText::LCI2, FormText::LCI3, FormText::LCI4}) {
+        header += '\t';
+        header += form_.Text(label);
+    }
+    header += kHeaderChannels;
+    header += kHeaderColumns;
+    return header;
+}
+
+std::string DataFileWriter::FileName() const {
+    const QDate today = clock_.Now().date();
+    char monthYear[16];
+    std::snprintf(monthYear, sizeof monthYear, "_%02d_%04d", today.month(), today.year());
+    std::string name = form_.Text(FormText::Esitio) + monthYear + ".csv";
+    std::replace(name.begin(), name.end(), '/', '_');
+    return name;
+}
+
+void DataFileWriter::WriteDataLine() {
+    if (onWrite_) onWrite_();
+    const std::string line = ComposeLine();
+    readings_.record = RecordSums{};  // zeroed whether or not the line reaches the file
+
+    const std::string name = FileName();
+    QFile file(QFile::decodeName(QByteArray::fromStdString(name)));
+    const bool existed = file.exists();
+    // Unbuffered, so that a failed write leaves nothing behind to be flushed at close.
+    const auto mode = QIODevice::Append | QIODevice::Unbuffered |
+                      (existed ? QIODevice::ExistingOnly : QIODevice::NewOnly);
+    if (!file.open(mode)) {
+        form_.AppendLog("Data line not written to " + name + ": " +
+                        file.errorString().toStdString());
+        return;
+    }
+    std::string text;
+    if (!existed) {
+        text = HeaderLines();
+        form_.AppendLog("Created data file: " + name);
+    }
+    text += line;
+
+    // A line either reaches the file whole or not at all: a failed write is cut back off, and a
+    // file this call created is removed, so the next record writes its header again.
+    const qint64 sizeBefore = file.size();
+    const bool written =
+        file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size());
+    if (written) return;
+    const std::string reason = file.errorString().toStdString();
+    if (existed) {
+        file.resize(sizeBefore);
+    } else {
+        file.remove();
+    }
+    form_.AppendLog("Data line not written to " + name + ": " + reason);
+}
+
+}  // namespace noxa

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QDateTime>
+
+namespace noxa {
+
+// The station clock: the computer's local date and time, to the millisecond. Tests use a
+// clock they set themselves.
+class StationClock {
+public:
+    virtual ~StationClock() = default;
+    virtual QDateTime Now() const = 0;
+};
+
+class SystemClock final : public StationClock {
+public:
+    QDateTime Now() const override { return QDateTime::currentDateTime(); }
+};
+
+// A clock that shows what it is told; tests and fast simulations move it by hand.
+class ManualClock final : public StationClock {
+public:
+    explicit ManualClock(QDateTime now) : now_(std::move(now)) {}
+    QDateTime Now() const override { return now_; }
+    void Set(QDateTime now) { now_ = std::move(now); }
+    void Advance(qint64 milliseconds) { now_ = now_.addMSecs(milliseconds); }
+
+private:
+    QDateTime now_;
+};
+
+}  // namespace noxa
