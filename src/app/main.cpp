@@ -27,7 +27,8 @@ int main(int argc, char* argv[]) {
         "Monitoring and logging station for the NOXA-V4I night-sky photometer.");
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addOption({"headless", "Run without a window, printing every log line to standard output."});
+    parser.addOption(
+        {"headless", "Run without a window, printing every log line to standard output."});
     parser.process(app);
 
     noxa::SystemClock clock;

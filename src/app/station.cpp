@@ -11,8 +11,9 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
       locale_(std::move(locale)),
       dataFile_(form_, readings_, days_, clock_, locale_),
       decoder_(form_, readings_, days_, locale_, [this] { dataFile_.WriteDataLine(); }),
-      listener_(form_, [this](std::string_view report) { decoder_.DecodeBroadcast(report); },
-                options.udpPort),
+      listener_(
+          form_, [this](std::string_view report) { decoder_.DecodeBroadcast(report); },
+          options.udpPort),
       connection_(form_, config_, listener_, clock_, locale_),
       cycle_(readings_) {
     timer2_.setInterval(1000);

@@ -49,7 +49,9 @@ ChannelFields CutChannel(std::string_view channel) {
     return {FixedField(channel, "mag", 5), FixedField(channel, "zp", 4), FrequencyText(channel)};
 }
 
-float Value(std::string_view text) { return static_cast<float>(CAtof(text)); }
+float Value(std::string_view text) {
+    return static_cast<float>(CAtof(text));
+}
 
 }  // namespace
 
@@ -60,8 +62,7 @@ bool ClaimRecordIfDue(LiveReadings& readings, const FormModel& form) {
 }
 
 BroadcastDecoder::BroadcastDecoder(FormModel& form, LiveReadings& readings, const DayTables& days,
-                                   const StationLocale& locale,
-                                   std::function<void()> writeDataLine)
+                                   const StationLocale& locale, std::function<void()> writeDataLine)
     : form_(form),
       readings_(readings),
       days_(days),

@@ -46,8 +46,8 @@ double CAtof(std::string_view text) {
         return SlowAtof(text);
     }
     double value = 0.0;
-    const auto [end, error] =
-        std::from_chars(text.data() + i, text.data() + text.size(), value, std::chars_format::general);
+    const auto [end, error] = std::from_chars(text.data() + i, text.data() + text.size(), value,
+                                              std::chars_format::general);
     (void)end;
     if (error == std::errc::invalid_argument) return 0.0;
     if (error == std::errc::result_out_of_range) return SlowAtof(text);
@@ -76,8 +76,10 @@ std::int64_t CAtol(std::string_view text) {
 
 std::int32_t CAtoi32(std::string_view text) {
     const std::int64_t v = CAtol(text);
-    if (v > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
-    if (v < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
+    if (v > std::numeric_limits<std::int32_t>::max())
+        return std::numeric_limits<std::int32_t>::max();
+    if (v < std::numeric_limits<std::int32_t>::min())
+        return std::numeric_limits<std::int32_t>::min();
     return static_cast<std::int32_t>(v);
 }
 

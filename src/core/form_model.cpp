@@ -104,12 +104,18 @@ static_assert(std::size(kChecks) == kFormCheckCount, "every FormCheck needs its 
 
 }  // namespace
 
-std::string_view ComponentName(FormText id) { return kTexts[static_cast<std::size_t>(id)].name; }
-std::string_view InitialText(FormText id) { return kTexts[static_cast<std::size_t>(id)].initial; }
+std::string_view ComponentName(FormText id) {
+    return kTexts[static_cast<std::size_t>(id)].name;
+}
+std::string_view InitialText(FormText id) {
+    return kTexts[static_cast<std::size_t>(id)].initial;
+}
 std::string_view ComponentName(FormCheck id) {
     return kChecks[static_cast<std::size_t>(id)].name;
 }
-bool InitialChecked(FormCheck id) { return kChecks[static_cast<std::size_t>(id)].initial; }
+bool InitialChecked(FormCheck id) {
+    return kChecks[static_cast<std::size_t>(id)].initial;
+}
 
 FormModel::FormModel() {
     for (std::size_t i = 0; i < kFormTextCount; ++i) texts_[i] = kTexts[i].initial;

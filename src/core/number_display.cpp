@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <iterator>
 
 namespace noxa {
 
@@ -11,7 +12,10 @@ std::string FormatRounded(double value, int decimals, const StationLocale& local
     if (std::isnan(value)) return "NAN";
     if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
 
-    const double scale = std::pow(10.0, decimals);
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+    const double scale = decimals >= 0 && decimals < static_cast<int>(std::size(kPowersOfTen))
+                             ? kPowersOfTen[decimals]
+                             : std::pow(10.0, decimals);
     const double scaled = value * scale;
     // Beyond 2^53 every double is already a whole number of steps.
     const double rounded = std::fabs(scaled) < 9007199254740992.0 && std::isfinite(scaled)

@@ -29,9 +29,8 @@ bool UdpListener::Activate() {
     if (IsActive()) return true;
     if (!socket_.bind(QHostAddress::AnyIPv4, port_,
                       QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint)) {
-        form_.AppendLog("UDP port " + std::to_string(port_) +
-                        " could not be opened: " + socket_.errorString().toStdString() +
-                        ". No broadcasts will be received.");
+        form_.AppendLog("UDP port " + std::to_string(port_) + " could not be opened: " +
+                        socket_.errorString().toStdString() + ". No broadcasts will be received.");
         socket_.abort();
         return false;
     }
@@ -43,8 +42,9 @@ bool UdpListener::Activate() {
 void UdpListener::IdUDPServer1UDPRead(QByteArrayView datagram) {
     const char* data = datagram.data();
     const void* zero = std::memchr(data, '\0', static_cast<std::size_t>(datagram.size()));
-    const std::size_t length = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - data)
-                                    : static_cast<std::size_t>(datagram.size());
+    const std::size_t length = zero
+                                   ? static_cast<std::size_t>(static_cast<const char*>(zero) - data)
+                                   : static_cast<std::size_t>(datagram.size());
     const std::string_view message(data, length);
 
     if (form_.Checked(FormCheck::CBvermensaje)) form_.AppendLog(message);

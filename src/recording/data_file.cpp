@@ -104,8 +104,8 @@ void DataFileWriter::WriteDataLine() {
     // A line either reaches the file whole or not at all: a failed write is cut back off, and a
     // file this call created is removed, so the next record writes its header again.
     const qint64 sizeBefore = file.size();
-    const bool written =
-        file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size());
+    const bool written = file.write(text.data(), static_cast<qint64>(text.size())) ==
+                         static_cast<qint64>(text.size());
     if (written) return;
     const std::string reason = file.errorString().toStdString();
     if (existed) {

@@ -38,8 +38,9 @@ double ReportGenerator::Noise(double spread) {
 }
 
 std::string ReportGenerator::Next(double t) {
-    std::string report = "{\"name\":\"" + stationName_ + "\",\"fw\":\"V4I-2.3\",\"seq\":" +
-                         std::to_string(sequence_++) + ",\"per\":1.000";
+    std::string report = "{\"name\":\"" + stationName_ +
+                         "\",\"fw\":\"V4I-2.3\",\"seq\":" + std::to_string(sequence_++) +
+                         ",\"per\":1.000";
     for (const Channel& c : kChannels) {
         const double magnitude = c.meanMagnitude + 0.3 * Wave(t, 3.0, c.phase) + Noise(0.02);
         // The instrument's magnitude is its zero point less 2.5 log10 of the frequency.
