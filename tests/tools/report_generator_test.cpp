@@ -1,0 +1,51 @@
+#include "report_generator.h"
+
+#include "core/broadcast_decoder.h"
+#include "core/form_model.h"
+#include "core/live_readings.h"
+#include "core/station_locale.h"
+#include "recording/day_tables.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace noxa {
+namespace {
+
+TEST(ReportGenerator, ReportsHaveTheInstrumentsSizeAndShape) {
+    for (const std::string name : {"q", "qelvoxxx", "a-twenty-char-name-x"}) {
+        sim::ReportGenerator generator(name, 1);
+        for (double t = 0; t < 86400; t += 997) {
+            const std::string report = generator.Next(t);
+            EXPECT_GE(report.size(), 221u) << report;
+            EXPECT_LE(report.size(), 400u) << report;
+            EXPECT_EQ(report.substr(report.size() - 2), "}}");
+            EXPECT_NE(report.find(name), std::string::npos);
+            EXPECT_LT(report.find("\"F4\""), report.find("\"tamb\""));
+        }
+    }
+}
+
+TEST(ReportGenerator, ReportsDecodeIntoRealisticReadings) {
+    FormModel form;
+    LiveReadings readings;
+    DayTables days;
+    const StationLocale locale = StationLocale::Fixed("%x", "%X", ".");
+    BroadcastDecoder decoder(form, readings, days, locale, nullptr);
+    sim::ReportGenerator generator("qelvoxxx", 42);
+    for (double t = 0; t < 6 * 3600; t += 60) {
+        decoder.DecodeBroadcast(generator.Next(t));
+        EXPECT_NEAR(readings.mv740, 21.2f, 0.5f);
+        EXPECT_NEAR(readings.mvB, 21.5f, 0.5f);
+        EXPECT_NEAR(readings.tSens, 10.0f, 2.0f);
+        EXPECT_NEAR(readings.tIR, -15.0f, 4.0f);
+        EXPECT_FLOAT_EQ(readings.ci1, 20.5f);
+        // The frequencies agree with the magnitudes and zero points.
+        EXPECT_NEAR(readings.ci1 - 2.5f * std::log10(readings.frec740), readings.mv740, 0.01f);
+        EXPECT_GT(readings.frecG, 0.0f);  // channel 2 outshines red and blue together
+    }
+}
+
+}  // namespace
+}  // namespace noxa
