@@ -69,6 +69,20 @@ BroadcastDecoder::BroadcastDecoder(FormModel& form, LiveReadings& readings, cons
       locale_(locale),
       writeDataLine_(std::move(writeDataLine)) {}
 
+std::string_view BroadcastDecoder::DecodeRawChannel(std::string_view report, std::string_view key,
+                                                    FormText magnitudeLabel,
+                                                    FormText frequencyLabel, float& magnitude,
+                                                    float& zeroPoint, float& frequency) {
+    const std::string_view channel = ChannelText(report, key);
+    const ChannelFields fields = CutChannel(channel);
+    form_.SetText(magnitudeLabel, fields.mag);
+    magnitude = Value(fields.mag);
+    form_.SetText(frequencyLabel, fields.freq);
+    zeroPoint = Value(fields.zp);
+    frequency = Value(fields.freq);
+    return channel;
+}
+
 void BroadcastDecoder::DecodeBroadcast(std::string_view report) {
     LiveReadings& r = readings_;
     const DaySlot& newest = days_.Newest();
@@ -82,30 +96,11 @@ void BroadcastDecoder::DecodeBroadcast(std::string_view report) {
     r.frec740 = Value(c1.freq);
     form_.SetText(FormText::LHz, FormatRounded(r.frec740, 3, locale_));
 
-    // Channel 2, 640 nm.
-    const ChannelFields c2 = CutChannel(ChannelText(report, "F2"));
-    form_.SetText(FormText::Lmv2, c2.mag);
-    r.mv640 = Value(c2.mag);
-    form_.SetText(FormText::LHz2, c2.freq);
-    r.ci2 = Value(c2.zp);
-    r.frec640 = Value(c2.freq);
-
-    // Channel 3, red.
-    const ChannelFields c3 = CutChannel(ChannelText(report, "F3"));
-    form_.SetText(FormText::LmvR, c3.mag);
-    r.mvR = Value(c3.mag);
-    form_.SetText(FormText::LHzR, c3.freq);
-    r.ci3 = Value(c3.zp);
-    r.frecR = Value(c3.freq);
-
-    // Channel 4, blue; the two temperatures are looked for in its text too.
-    const std::string_view t4 = ChannelText(report, "F4");
-    const ChannelFields c4 = CutChannel(t4);
-    form_.SetText(FormText::LmvB, c4.mag);
-    r.mvB = Value(c4.mag);
-    form_.SetText(FormText::LHzB, c4.freq);
-    r.ci4 = Value(c4.zp);
-    r.frecB = Value(c4.freq);
+    DecodeRawChannel(report, "F2", FormText::Lmv2, FormText::LHz2, r.mv640, r.ci2, r.frec640);
+    DecodeRawChannel(report, "F3", FormText::LmvR, FormText::LHzR, r.mvR, r.ci3, r.frecR);
+    // The two temperatures are looked for in channel 4's text.
+    const std::string_view t4 =
+        DecodeRawChannel(report, "F4", FormText::LmvB, FormText::LHzB, r.mvB, r.ci4, r.frecB);
 
     const GreenChannel green = DeriveGreen(r.frec640, r.frecR, r.frecB, r.ci2);
     r.frecG = green.frecG;

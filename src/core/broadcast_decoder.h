@@ -1,11 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string_view>
 
 namespace noxa {
 
 class FormModel;
+enum class FormText : std::uint8_t;
 class StationLocale;
 struct LiveReadings;
 struct DayTables;
@@ -27,6 +29,12 @@ public:
     void DecodeBroadcast(std::string_view report);
 
 private:
+    // Channels 2 to 4 show their magnitude and frequency texts as received. Returns the
+    // channel's text.
+    std::string_view DecodeRawChannel(std::string_view report, std::string_view key,
+                                      FormText magnitudeLabel, FormText frequencyLabel,
+                                      float& magnitude, float& zeroPoint, float& frequency);
+
     FormModel& form_;
     LiveReadings& readings_;
     const DayTables& days_;

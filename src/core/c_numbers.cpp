@@ -27,16 +27,23 @@ double SlowAtof(std::string_view text) {
     return strtod_l(copy.c_str(), nullptr, CLocale());
 }
 
-}  // namespace
-
-double CAtof(std::string_view text) {
+// Skips leading white space and one sign, as atof and atol do; returns the index after them.
+std::size_t SkipBlanksAndSign(std::string_view text, bool& negative) {
     std::size_t i = 0;
     while (i < text.size() && IsCSpace(text[i])) ++i;
-    bool negative = false;
+    negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
         negative = text[i] == '-';
         ++i;
     }
+    return i;
+}
+
+}  // namespace
+
+double CAtof(std::string_view text) {
+    bool negative;
+    std::size_t i = SkipBlanksAndSign(text, negative);
     if (i >= text.size()) return 0.0;
     const char first = text[i];
     // from_chars would take a second sign; strtod takes none.
@@ -55,13 +62,8 @@ double CAtof(std::string_view text) {
 }
 
 std::int64_t CAtol(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && IsCSpace(text[i])) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    bool negative;
+    std::size_t i = SkipBlanksAndSign(text, negative);
     constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
     constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
     std::int64_t value = 0;  // accumulated as a negative number, which reaches kMin
