@@ -2,10 +2,14 @@
 #include "app/unix_signals.h"
 #include "time/station_clock.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
-#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -15,12 +19,23 @@ void PrintLogLine(const std::string& line) {
     std::fflush(stdout);
 }
 
+bool HasArgument(int argc, char* argv[], const char* wanted) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], wanted) == 0) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName("noxa-station");
-    QCoreApplication::setApplicationVersion(NOXA_VERSION);
+    // Without a window the charts are still drawn, offscreen, so no display is needed.
+    const bool headless = HasArgument(argc, argv, "--headless");
+    if (headless) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("noxa-station");
+    QApplication::setApplicationVersion(NOXA_VERSION);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -32,8 +47,12 @@ int main(int argc, char* argv[]) {
     parser.process(app);
 
     noxa::SystemClock clock;
-    noxa::Station station(clock, noxa::StationLocale::FromProcess());
-    QObject::connect(&station.Form(), &noxa::FormModel::logAppended, &PrintLogLine);
+    noxa::StationOptions options;
+    options.workDir = QFile::encodeName(QDir::currentPath()).toStdString() + "/";
+    noxa::Station station(clock, noxa::StationLocale::FromProcess(), options);
+    if (headless) {
+        QObject::connect(&station.Form(), &noxa::FormModel::logAppended, &PrintLogLine);
+    }
 
     noxa::TerminationSignals termination;
     QObject::connect(&termination, &noxa::TerminationSignals::terminationRequested, &app,

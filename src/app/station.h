@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/config_file.h"
+#include "charts/station_charts.h"
 #include "core/broadcast_decoder.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
@@ -14,49 +16,76 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
+#include <string>
+
 namespace noxa {
 
 class StationClock;
 
 struct StationOptions {
     quint16 udpPort = UdpListener::kPort;
+    // The folder the configuration file is found in, ending in "/": the current directory at
+    // start-up.
+    std::string workDir;
 };
 
 // The whole station: it owns every piece of state and every handler, and wires them together.
-// A window, when there is one, is only a view of its form model.
+// A window, when there is one, is only a view of its form model and charts.
+// Needs a QApplication (the charts are drawn offscreen when there is no window).
 class Station : public QObject {
     Q_OBJECT
 
 public:
-    Station(const StationClock& clock, StationLocale locale, StationOptions options = {});
+    using ErrorHandler = std::function<void(const std::string& message)>;
 
-    // Opens the links and starts the timers.
+    Station(const StationClock& clock, StationLocale locale, StationOptions options);
+
+    // Reads the configuration, opens the links and starts the timers.
     void Start();
 
+    // Errors that stop a handler go here: by default a log line and standard error; a window
+    // shows them in a message box.
+    void SetErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
+
+    // Button handlers.
+    void BClearClick();
+    void BGuardarClick();
+    void BAbrirPuertoClick();
+
     FormModel& Form() { return form_; }
+    StationCharts& Charts() { return charts_; }
     LiveReadings& Readings() { return readings_; }
     DayTables& Days() { return days_; }
     StationConfig& Config() { return config_; }
+    ConfigFile& Configuration() { return configFile_; }
     const StationLocale& Locale() const { return locale_; }
     UdpListener& Listener() { return listener_; }
     DataFileWriter& DataFile() { return dataFile_; }
     BroadcastDecoder& Decoder() { return decoder_; }
-    ConnectionManager& Connection() { return connection_; }
     PeriodicCycle& Cycle() { return cycle_; }
 
 private:
+    // Runs a handler; an error that escapes it is shown and the station goes on.
+    template <typename Handler>
+    void Guarded(Handler&& handler);
+    void ReportError(const std::string& message);
+
     const StationClock& clock_;
     StationLocale locale_;
     FormModel form_;
     LiveReadings readings_;
     DayTables days_;
     StationConfig config_;
+    StationCharts charts_;
+    ConfigFile configFile_;
     DataFileWriter dataFile_;
     BroadcastDecoder decoder_;
     UdpListener listener_;
     ConnectionManager connection_;
     PeriodicCycle cycle_;
     QTimer timer2_;
+    ErrorHandler errorHandler_;
 };
 
 }  // namespace noxa

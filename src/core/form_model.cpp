@@ -143,6 +143,12 @@ void FormModel::SetRxColour(Rgb colour) {
     emit rxColourChanged();
 }
 
+void FormModel::SetCaption(std::string_view caption) {
+    if (caption_ == caption) return;
+    caption_.assign(caption);
+    emit captionChanged();
+}
+
 void FormModel::AppendLog(std::string_view line) {
     if (log_.size() >= kLogLimit) log_.pop_front();
     log_.emplace_back(line);

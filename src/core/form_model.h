@@ -130,6 +130,10 @@ public:
     Rgb RxColour() const { return rxColour_; }
     void SetRxColour(Rgb colour);
 
+    // The window's caption.
+    const std::string& Caption() const { return caption_; }
+    void SetCaption(std::string_view caption);
+
     const std::deque<std::string>& LogLines() const { return log_; }
     void AppendLog(std::string_view line);
     void ClearLog();
@@ -138,6 +142,7 @@ signals:
     void textChanged(noxa::FormText id);
     void checkChanged(noxa::FormCheck id);
     void rxColourChanged();
+    void captionChanged();
     void logAppended(const std::string& line);
     void logCleared();
 
@@ -147,6 +152,7 @@ private:
     std::array<std::string, kFormTextCount> texts_;
     std::array<bool, kFormCheckCount> checks_{};
     Rgb rxColour_{};
+    std::string caption_ = "NOXA 4CH";
     std::deque<std::string> log_;
 };
 

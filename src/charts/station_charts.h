@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QColor>
+#include <QGraphicsScene>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+class QChart;
+class QLineSeries;
+class QValueAxis;
+
+namespace noxa {
+
+// The nine series of the two charts, named as the window's components are.
+enum class ChartSeries : std::uint8_t {
+    Series1,          // "Mag.V", brightness chart, left axis
+    Series8,          // "Mag.V2"
+    Series4,          // "Red"
+    Series5,          // "Green"
+    Series6,          // "Blue"
+    Series3,          // "NELM", right axis
+    FastLineSeries1,  // "T. Sensor", temperature chart
+    Series2,          // "T IR"
+    Series7,          // "Clouds", right axis
+    Count
+};
+inline constexpr std::size_t kChartSeriesCount = static_cast<std::size_t>(ChartSeries::Count);
+
+std::string_view SeriesName(ChartSeries id);
+
+// The brightness chart (Chart1) and the temperature chart (Chart2), each in a scene of its
+// own, so that they can be shown in a window and drawn offscreen into images alike.
+// Needs a QApplication (the offscreen platform serves when there is no screen).
+class StationCharts {
+public:
+    // The size the charts have until a window gives them another.
+    static constexpr QSize kDefaultSize{900, 480};
+
+    StationCharts();
+    ~StationCharts();
+    StationCharts(const StationCharts&) = delete;
+    StationCharts& operator=(const StationCharts&) = delete;
+
+    QChart* Chart1() const { return chart1_; }
+    QChart* Chart2() const { return chart2_; }
+    QGraphicsScene* Scene1() { return &scene1_; }
+    QGraphicsScene* Scene2() { return &scene2_; }
+
+    QLineSeries* Series(ChartSeries id) const { return series_[static_cast<std::size_t>(id)]; }
+
+    QValueAxis* MagnitudeAxis() const { return magnitudeAxis_; }      // Chart1, left
+    QValueAxis* NelmAxis() const { return nelmAxis_; }                // Chart1, right
+    QValueAxis* TemperatureAxis() const { return temperatureAxis_; }  // Chart2, left
+    QValueAxis* CloudAxis() const { return cloudAxis_; }              // Chart2, right
+    QValueAxis* TimeAxis1() const { return timeAxis1_; }              // Chart1, bottom
+    QValueAxis* TimeAxis2() const { return timeAxis2_; }              // Chart2, bottom
+
+private:
+    QGraphicsScene scene1_;
+    QGraphicsScene scene2_;
+    QChart* chart1_;
+    QChart* chart2_;
+    std::array<QLineSeries*, kChartSeriesCount> series_{};
+    QValueAxis* magnitudeAxis_;
+    QValueAxis* nelmAxis_;
+    QValueAxis* temperatureAxis_;
+    QValueAxis* cloudAxis_;
+    QValueAxis* timeAxis1_;
+    QValueAxis* timeAxis2_;
+};
+
+}  // namespace noxa
