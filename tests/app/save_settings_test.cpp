@@ -1,0 +1,97 @@
+#include "app/station.h"
+
+#include "support/comma_locale.h"
+#include "support/temp_dir.h"
+#include "time/station_clock.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace noxa {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class SaveSettingsTest : public ::testing::Test {
+protected:
+    SaveSettingsTest() {
+        station.SetErrorHandler([this](const std::string& message) { errors.push_back(message); });
+    }
+    std::string Path() const { return dir.Path().toStdString() + "/Noxa.cfg"; }
+    const std::string& Text(FormText id) { return station.Form().Text(id); }
+    const std::deque<std::string>& Log() { return station.Form().LogLines(); }
+
+    test::ScopedWorkDir dir;
+    ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 5))};
+    Station station{clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),
+                    StationOptions{.udpPort = 0, .workDir = dir.Path().toStdString() + "/"}};
+    std::vector<std::string> errors;
+};
+
+TEST_F(SaveSettingsTest, WritesReadsBackAndReconnects) {
+    station.Form().AppendLog("an earlier line");
+    station.Form().SetText(FormText::EPuerto, "0");
+    station.BGuardarClick();
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(QFile(QString::fromStdString(Path())).size(), 400);
+    EXPECT_THAT(Log(), ElementsAre("Read config file: " + Path(),
+                                   "22:00:05  Waiting NOXA-V4I broadcast on port 2255."));
+    EXPECT_TRUE(station.Listener().IsActive());
+}
+
+TEST_F(SaveSettingsTest, TheSerialPortNumberTakesEffectOnlyWhenReadBack) {
+    station.Form().SetText(FormText::EPuerto, "3");
+    EXPECT_EQ(station.Config().serialPortNumber, 0);
+    station.BGuardarClick();
+    EXPECT_EQ(station.Config().serialPortNumber, 3);
+}
+
+TEST_F(SaveSettingsTest, AConversionErrorIsShownAndNothingIsWrittenOrRead) {
+    station.Form().AppendLog("kept");
+    station.Form().SetText(FormText::ELatGrad, "forty");
+    station.BGuardarClick();
+    EXPECT_THAT(errors, ElementsAre("'forty' is not a valid floating point value"));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(Path())));
+    EXPECT_THAT(Log(), ElementsAre("Log", "kept"));
+}
+
+TEST_F(SaveSettingsTest, AFailedWriteIsSaidAfterTheReadBack) {
+    ASSERT_TRUE(QDir().mkdir("Noxa.cfg"));  // a folder where the file should go
+    station.BGuardarClick();
+    ASSERT_GE(Log().size(), 2u);
+    EXPECT_EQ(Log()[0], "Config file not found");
+    EXPECT_THAT(Log()[1], testing::StartsWith("Settings not saved to " + Path() + ": "));
+}
+
+TEST_F(SaveSettingsTest, AnEarlierFileSurvivesAFailedSave) {
+    station.Form().SetText(FormText::Esitio, "first");
+    station.BGuardarClick();
+    station.Form().SetText(FormText::Esitio, "second");
+    station.Form().SetText(FormText::ELongMin, "");
+    station.BGuardarClick();
+    EXPECT_EQ(errors.size(), 1u);
+    station.Configuration().LoadStationConfig();
+    EXPECT_EQ(Text(FormText::Esitio), "first");
+}
+
+TEST_F(SaveSettingsTest, NumbersAreWrittenWithAPointInACommaLocale) {
+    if (!test::UseCommaLocale()) GTEST_SKIP() << "no German locale available";
+    station.Form().SetText(FormText::EGainMag, "2,5");
+    station.Form().SetText(FormText::ELatMin, "30");
+    station.BGuardarClick();
+    test::RestoreCLocale();
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(Text(FormText::EGainMag), "2.500");
+    EXPECT_EQ(Text(FormText::ELatMin), "30");
+    EXPECT_FLOAT_EQ(station.Config().magGainV, 2.5f);
+}
+
+}  // namespace
+}  // namespace noxa
