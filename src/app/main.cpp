@@ -1,3 +1,4 @@
+#include "app/main_window.h"
 #include "app/station.h"
 #include "app/unix_signals.h"
 #include "time/station_clock.h"
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -36,6 +38,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("noxa-station");
     QApplication::setApplicationVersion(NOXA_VERSION);
+    QApplication::setApplicationDisplayName("VURUZ4E");
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -50,8 +53,13 @@ int main(int argc, char* argv[]) {
     noxa::StationOptions options;
     options.workDir = QFile::encodeName(QDir::currentPath()).toStdString() + "/";
     noxa::Station station(clock, noxa::StationLocale::FromProcess(), options);
+    // The window is built before the station starts, so that it shows the start-up log lines.
+    std::unique_ptr<noxa::MainWindow> window;
     if (headless) {
         QObject::connect(&station.Form(), &noxa::FormModel::logAppended, &PrintLogLine);
+    } else {
+        window = std::make_unique<noxa::MainWindow>(station);
+        window->show();
     }
 
     noxa::TerminationSignals termination;

@@ -1,7 +1,15 @@
 #include "app/station.h"
 
+#include "charts/chart_controls.h"
+#include "charts/chart_drawing.h"
+#include "charts/chart_export.h"
+#include "charts/chart_points.h"
+#include "core/c_numbers.h"
 #include "core/station_error.h"
+#include "time/date_time.h"
 #include "time/station_clock.h"
+
+#include <QFile>
 
 #include <cstdio>
 #include <exception>
@@ -13,6 +21,7 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
     : clock_(clock),
       locale_(std::move(locale)),
       configFile_(form_, config_, std::move(options.workDir)),
+      dayBuffers_(form_, days_),
       dataFile_(form_, readings_, days_, clock_, locale_),
       decoder_(form_, readings_, days_, locale_, [this] { dataFile_.WriteDataLine(); }),
       listener_(
@@ -30,7 +39,12 @@ void Station::Start() {
     configFile_.LoadStationConfig();
     form_.SetCaption("NOXA-V4I  v: " NOXA_VERSION "  " + form_.Text(FormText::Esitio));
     BAbrirPuertoClick();
+    days_.InitSlotTimes(ToDayNumber(clock_.Now()));
+    dayBuffers_.LoadDayBuffers();
+    config_.zoomStep = 0;
+    BaumentarClick();
     timer2_.start();
+    timer3_.start();
 }
 
 template <typename Handler>
@@ -72,6 +86,90 @@ void Station::BGuardarClick() {
             form_.AppendLog("Settings not saved to " + configFile_.Path() + ": " + error);
         }
         connection_.BAbrirPuertoClick();
+    });
+}
+
+}  // namespace noxa
+
+namespace noxa {
+namespace {
+
+constexpr int kMinChartInterval = 1;
+constexpr int kMaxChartInterval = 499;
+
+QString FileName(const std::string& name) {
+    return QFile::decodeName(QByteArray::fromStdString(name));
+}
+
+// Saves both charts; stops at the first image that cannot be written and says why.
+std::string ExportCharts(StationCharts& charts, const std::string& brightnessFile,
+                         const std::string& temperatureFile) {
+    QString error;
+    if (!SaveChartImage(charts.Chart1(), FileName(brightnessFile), error)) {
+        return "Image " + brightnessFile + " not written: " + error.toStdString();
+    }
+    if (!SaveChartImage(charts.Chart2(), FileName(temperatureFile), error)) {
+        return "Image " + temperatureFile + " not written: " + error.toStdString();
+    }
+    return {};
+}
+
+}  // namespace
+
+void Station::Timer3Timer() {
+    Guarded([this] {
+        // An interval outside 1 to 499 s is refused like text that is no number.
+        std::int32_t seconds = 0;
+        if (ParseStrictInt(form_.Text(FormText::ETiempo), seconds) &&
+            seconds >= kMinChartInterval && seconds <= kMaxChartInterval) {
+            timer3_.setInterval(seconds * 1000);
+        } else {
+            form_.SetText(FormText::ETiempo, "60");
+        }
+        const std::string imageError = AddChartPoint();
+        // A picture that could not be written must not cost the chart history.
+        dayBuffers_.SaveDayBuffers();
+        if (!imageError.empty()) throw StationError(imageError);
+    });
+}
+
+std::string Station::AddChartPoint() {
+    noxa::AddChartPoint(days_, readings_.chart, clock_);
+    RedrawCharts(charts_, days_, locale_);
+    return ExportCharts(charts_, "mag.jpg", "temp.jpg");
+}
+
+void Station::BaumentarClick() {
+    StepZoom(charts_, config_.zoomStep);
+}
+void Station::BverV1Click() {
+    ToggleSeries(charts_, ChartSeries::Series1);
+}
+void Station::BverV2Click() {
+    ToggleSeries(charts_, ChartSeries::Series8);
+}
+void Station::BverRClick() {
+    ToggleSeries(charts_, ChartSeries::Series4);
+}
+void Station::BverGClick() {
+    ToggleSeries(charts_, ChartSeries::Series5);
+}
+void Station::BverBClick() {
+    ToggleSeries(charts_, ChartSeries::Series6);
+}
+void Station::Button1Click() {
+    ToggleSeries(charts_, ChartSeries::Series3);
+}
+void Station::BcleargrafClick() {
+    CleanCharts(charts_, days_);
+}
+
+void Station::BSavegrafClick() {
+    Guarded([this] {
+        const std::string& day = form_.Text(FormText::LDiaJ2000);
+        const std::string error =
+            ExportCharts(charts_, "Magnitude " + day + ".jpg", "Temperature " + day + ".jpg");
+        if (!error.empty()) throw StationError(error);
     });
 }
 

@@ -10,6 +10,7 @@
 #include "links/connection.h"
 #include "links/udp_listener.h"
 #include "recording/data_file.h"
+#include "recording/day_buffer_file.h"
 #include "recording/day_tables.h"
 #include "time/periodic_cycle.h"
 
@@ -52,6 +53,24 @@ public:
     void BClearClick();
     void BGuardarClick();
     void BAbrirPuertoClick();
+    void BaumentarClick();
+    void BverV1Click();
+    void BverV2Click();
+    void BverRClick();
+    void BverGClick();
+    void BverBClick();
+    void Button1Click();
+    void BcleargrafClick();
+    void BSavegrafClick();
+
+    // The chart timer: takes the chart interval from ETiempo, makes a chart point and saves
+    // the chart history.
+    void Timer3Timer();
+    // One chart point: the newest slot from the interval's sums, both charts redrawn and
+    // exported as "mag.jpg" and "temp.jpg". Returns why an image could not be written, or
+    // an empty text.
+    std::string AddChartPoint();
+    QTimer& Timer3() { return timer3_; }
 
     FormModel& Form() { return form_; }
     StationCharts& Charts() { return charts_; }
@@ -64,6 +83,7 @@ public:
     DataFileWriter& DataFile() { return dataFile_; }
     BroadcastDecoder& Decoder() { return decoder_; }
     PeriodicCycle& Cycle() { return cycle_; }
+    DayBufferFile& DayBuffers() { return dayBuffers_; }
 
 private:
     // Runs a handler; an error that escapes it is shown and the station goes on.
@@ -79,12 +99,14 @@ private:
     StationConfig config_;
     StationCharts charts_;
     ConfigFile configFile_;
+    DayBufferFile dayBuffers_;
     DataFileWriter dataFile_;
     BroadcastDecoder decoder_;
     UdpListener listener_;
     ConnectionManager connection_;
     PeriodicCycle cycle_;
     QTimer timer2_;
+    QTimer timer3_;
     ErrorHandler errorHandler_;
 };
 

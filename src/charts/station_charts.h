@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QGraphicsScene>
 
+#include "charts/time_axis_labels.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -57,6 +59,11 @@ public:
     QValueAxis* CloudAxis() const { return cloudAxis_; }              // Chart2, right
     QValueAxis* TimeAxis1() const { return timeAxis1_; }              // Chart1, bottom
     QValueAxis* TimeAxis2() const { return timeAxis2_; }              // Chart2, bottom
+    TimeAxisLabels* TimeLabels1() const { return timeLabels1_; }
+    TimeAxisLabels* TimeLabels2() const { return timeLabels2_; }
+
+    // Points between two time labels of the bottom axes.
+    static constexpr int kTimeLabelStep = 180;
 
 private:
     QGraphicsScene scene1_;
@@ -70,6 +77,8 @@ private:
     QValueAxis* cloudAxis_;
     QValueAxis* timeAxis1_;
     QValueAxis* timeAxis2_;
+    TimeAxisLabels* timeLabels1_;
+    TimeAxisLabels* timeLabels2_;
 };
 
 }  // namespace noxa

@@ -37,6 +37,22 @@ struct DayTables {
 
     DaySlot& Newest() { return slot.back(); }
     const DaySlot& Newest() const { return slot.back(); }
+    const DaySlot& Previous() const { return slot[kDaySlots - 2]; }
+
+    // Gives the slots their start-up times: slot 0 one day before `now`, then a minute apart,
+    // slot 1439 one minute before `now`. The values are left as they are.
+    void InitSlotTimes(double now);
+
+    // Drops the oldest slot: every slot takes the date, time and values of the next one. The
+    // reserved floats stay with their slot; the newest slot keeps its contents until the next
+    // chart point overwrites them.
+    void Slide();
+
+    // Zeroes the values of every slot but the newest; dates, times and reserved floats stay.
+    void ClearValues();
 };
+
+inline constexpr std::size_t kDayBufferFileSize = kDaySlots * sizeof(DaySlot);
+static_assert(kDayBufferFileSize == 103680);
 
 }  // namespace noxa

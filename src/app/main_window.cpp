@@ -1,0 +1,79 @@
+#include "app/main_window.h"
+
+#include "app/station.h"
+#include "app/window/form_binding.h"
+#include "app/window/pages.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabWidget>
+
+namespace noxa {
+namespace {
+
+// The size the window opens with unless its pages ask for more. The pages' own minimum sizes
+// keep every value readable, so the window cannot be shrunk below that.
+constexpr QSize kInitialSize{647, 327};
+
+}  // namespace
+
+MainWindow::MainWindow(Station& station, QWidget* parent) : QMainWindow(parent), station_(station) {
+    setObjectName("NOXA");
+
+    auto* pages = new QTabWidget;
+    pages->setObjectName("PCTemperatura");
+    pages->addTab(window::BuildReadingsPage(), "Readings");
+    pages->addTab(window::BuildBrightnessPage(station.Charts()), "Brightness");
+    pages->addTab(window::BuildTemperaturePage(station.Charts()), "Temperature");
+    pages->addTab(window::BuildCalibrationPage(), "Calibracion");
+    pages->addTab(window::BuildSettingsPage(), "Settings");
+    pages->setCurrentIndex(0);
+    setCentralWidget(pages);
+
+    // A label the station keeps a text for, with no place on screen.
+    auto* stray = new QLabel(this);
+    stray->setObjectName("Label24");
+    stray->setTextFormat(Qt::PlainText);
+    stray->hide();
+
+    binding_ = std::make_unique<window::FormBinding>(station.Form(), *this);
+    ConnectButtons();
+    station_.SetErrorHandler([this](const std::string& message) { ShowError(message); });
+
+    resize(kInitialSize.expandedTo(sizeHint()));
+}
+
+MainWindow::~MainWindow() {
+    // Errors after the window has gone are the station's own to report.
+    station_.SetErrorHandler({});
+}
+
+void MainWindow::ConnectButtons() {
+    const auto connectButton = [this](const char* name, void (Station::*handler)()) {
+        auto* button = findChild<QPushButton*>(name);
+        Q_ASSERT(button != nullptr);
+        connect(button, &QPushButton::clicked, this, [this, handler] { (station_.*handler)(); });
+    };
+    connectButton("BClear", &Station::BClearClick);
+    connectButton("BGuardar", &Station::BGuardarClick);
+    connectButton("BAbrirPuerto", &Station::BAbrirPuertoClick);
+    connectButton("Baumentar", &Station::BaumentarClick);
+    connectButton("BverV1", &Station::BverV1Click);
+    connectButton("BverV2", &Station::BverV2Click);
+    connectButton("BverR", &Station::BverRClick);
+    connectButton("BverG", &Station::BverGClick);
+    connectButton("BverB", &Station::BverBClick);
+    connectButton("Button1", &Station::Button1Click);
+    connectButton("Bcleargraf", &Station::BcleargrafClick);
+    connectButton("BSavegraf", &Station::BSavegrafClick);
+}
+
+void MainWindow::ShowError(const std::string& message) {
+    QMessageBox::critical(
+        this, QGuiApplication::applicationDisplayName(),
+        QString::fromLocal8Bit(message.data(), static_cast<qsizetype>(message.size())));
+}
+
+}  // namespace noxa

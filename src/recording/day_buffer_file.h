@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+namespace noxa {
+
+class FormModel;
+struct DayTables;
+
+// The chart history on disk: "noxagraf.hex", the 1440 slots' 72-byte records in slot order,
+// 103,680 bytes with nothing else, so that the charts survive a restart.
+class DayBufferFile {
+public:
+    static constexpr const char* kFileName = "noxagraf.hex";
+
+    DayBufferFile(FormModel& form, DayTables& days) : form_(form), days_(days) {}
+
+    // Reads the file over the whole table when it has the right size. A file of another size
+    // is not read: it is set aside as "noxagraf.hex.bad" (so the next save cannot destroy it)
+    // and the log says so.
+    void LoadDayBuffers();
+
+    // Replaces the file with the table as a whole; a reader never sees half a history. A
+    // failure is logged.
+    bool SaveDayBuffers();
+
+private:
+    FormModel& form_;
+    DayTables& days_;
+};
+
+}  // namespace noxa

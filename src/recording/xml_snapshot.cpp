@@ -1,0 +1,91 @@
+#include "recording/xml_snapshot.h"
+
+#include "core/form_model.h"
+#include "core/station_locale.h"
+#include "time/station_clock.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <string_view>
+
+namespace noxa {
+namespace {
+
+// The texts come raw from the network; escaping keeps the document well-formed.
+void AppendEscaped(std::string& out, std::string_view text) {
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            default:
+                out += c;
+        }
+    }
+}
+
+struct Element {
+    const char* name;
+    FormText label;
+};
+
+const Element kLabelElements[] = {
+    {"JD2000", FormText::LDiaJ2000}, {"ST", FormText::LHoraSideral}, {"MV740", FormText::Lmv},
+    {"MV640", FormText::Lmv2},       {"MVR", FormText::LmvR},        {"MVG", FormText::LmvG},
+    {"MVB", FormText::LmvB},         {"TAmb", FormText::Ltsensor},   {"TIR", FormText::Ltir},
+};
+
+void AppendElement(std::string& out, std::string_view name, std::string_view text) {
+    out += '<';
+    out += name;
+    out += '>';
+    AppendEscaped(out, text);
+    out += "</";
+    out += name;
+    out += '>';
+}
+
+}  // namespace
+
+XmlSnapshot::XmlSnapshot(FormModel& form, const StationClock& clock, const StationLocale& locale)
+    : form_(form), clock_(clock), locale_(locale) {}
+
+std::string XmlSnapshot::Compose() const {
+    const std::string time = locale_.LongTime(clock_.Now().time());
+    const std::string date = locale_.ShortDate(clock_.Now().date());
+    std::string document = "<NOXA> ";
+    AppendElement(document, "Date", date);
+    AppendElement(document, "Time", time);
+    for (const Element& e : kLabelElements) AppendElement(document, e.name, form_.Text(e.label));
+    document += "</NOXA>";
+    return document;
+}
+
+void XmlSnapshot::WriteXmlSnapshot() {
+    const std::string document = Compose();
+    const bool existed = QFile::exists(kFileName);
+    QSaveFile file(kFileName);
+    const bool ok = file.open(QIODevice::WriteOnly) &&
+                    file.write(document.data(), static_cast<qint64>(document.size())) ==
+                        static_cast<qint64>(document.size()) &&
+                    file.commit();
+    if (!ok) {
+        if (!failing_) {
+            form_.AppendLog(std::string(kFileName) +
+                            " not written: " + file.errorString().toStdString());
+        }
+        failing_ = true;
+        return;
+    }
+    failing_ = false;
+    if (!existed) form_.AppendLog(std::string("Created file: ") + kFileName);
+}
+
+}  // namespace noxa

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QDateTime>
+
+namespace noxa {
+
+// The station's date-time values are day numbers: whole days since 30 December 1899, the
+// fraction being the time of day. They are taken from the local clock's date and time of day
+// as they read, without any time-zone correction. This is the one conversion between them and
+// Qt's date-times.
+double ToDayNumber(const QDateTime& localDateTime);
+// The date and time of day a day number stands for.
+QDateTime FromDayNumber(double dayNumber);
+
+}  // namespace noxa

@@ -1,0 +1,185 @@
+#include "app/station.h"
+
+#include "support/temp_dir.h"
+#include "time/station_clock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLineSeries>
+#include <QValueAxis>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace noxa {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class ChartStationTest : public ::testing::Test {
+protected:
+    ChartStationTest() {
+        station.SetErrorHandler([this](const std::string& message) { errors.push_back(message); });
+        station.Days().InitSlotTimes(45025.5);
+        station.Form().SetText(FormText::EPuertoEth, "0");  // no listener needed
+    }
+
+    // One interval's worth of reports, straight into the chart sums.
+    void Report(float mv740, float tSens, float tIR) {
+        ChartSums& s = station.Readings().chart;
+        s.count += 1;
+        s.sumMv740 += mv740;
+        s.sumMv640 += mv740;
+        s.sumMvR += mv740;
+        s.sumMvG += mv740;
+        s.sumMvB += mv740;
+        s.sumTSens += tSens;
+        s.countTSens += 1;
+        s.sumTIR += tIR;
+        s.countTIR += 1;
+    }
+    QLineSeries* Series(ChartSeries id) { return station.Charts().Series(id); }
+    std::pair<double, double> LeftRange() {
+        return {station.Charts().MagnitudeAxis()->min(), station.Charts().MagnitudeAxis()->max()};
+    }
+    QStringList Entries() {
+        QStringList names = QDir().entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+        names.sort();
+        return names;
+    }
+
+    test::ScopedWorkDir dir;
+    ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 0))};
+    Station station{clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),
+                    StationOptions{.udpPort = 0, .workDir = dir.Path().toStdString() + "/"}};
+    std::vector<std::string> errors;
+};
+
+TEST_F(ChartStationTest, AChartPointRefillsEverySeriesNewestFirst) {
+    Report(20.0f, 10, -20);
+    Report(21.0f, 10, -20);
+    EXPECT_EQ(station.AddChartPoint(), "");
+    for (std::size_t i = 0; i < kChartSeriesCount; ++i) {
+        EXPECT_EQ(Series(static_cast<ChartSeries>(i))->count(), 1440);
+    }
+    EXPECT_EQ(Series(ChartSeries::Series1)->at(0), QPointF(0, 20.5));
+    EXPECT_EQ(Series(ChartSeries::Series7)->at(0), QPointF(0, 10));
+    EXPECT_EQ(Series(ChartSeries::Series1)->at(1439).x(), 1439);
+    EXPECT_EQ(Series(ChartSeries::Series1)->at(1), QPointF(1, 0));
+    EXPECT_TRUE(QImage("mag.jpg").width() > 0);
+    EXPECT_TRUE(QImage("temp.jpg").width() > 0);
+    EXPECT_THAT(Entries(), ElementsAre("mag.jpg", "temp.jpg"));  // no bitmaps, no leftovers
+}
+
+TEST_F(ChartStationTest, TheChartTimerSavesTheHistoryAndTakesItsInterval) {
+    station.Form().SetText(FormText::ETiempo, "30");
+    station.Timer3Timer();
+    EXPECT_EQ(station.Timer3().interval(), 30000);
+    EXPECT_EQ(QFile("noxagraf.hex").size(), 103680);
+    EXPECT_THAT(Entries(), ElementsAre("mag.jpg", "noxagraf.hex", "temp.jpg"));
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(ChartStationTest, AnIntervalThatIsNoNumberOrOutOfRangeReadsSixty) {
+    station.Form().SetText(FormText::ETiempo, "30");
+    station.Timer3Timer();
+    for (const char* text : {"abc", "0", "500", "-5", ""}) {
+        station.Form().SetText(FormText::ETiempo, text);
+        station.Timer3Timer();
+        EXPECT_EQ(station.Form().Text(FormText::ETiempo), "60") << text;
+        EXPECT_EQ(station.Timer3().interval(), 30000) << text;
+    }
+    EXPECT_EQ(station.Days().Newest().time, station.Days().slot[1434].time);  // 6 points made
+}
+
+TEST_F(ChartStationTest, AnImageThatCannotBeWrittenIsReportedButTheHistoryIsSaved) {
+    ASSERT_TRUE(QDir().mkdir("mag.jpg"));
+    station.Timer3Timer();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_THAT(errors[0], testing::StartsWith("Image mag.jpg not written: "));
+    EXPECT_EQ(QFile("noxagraf.hex").size(), 103680);
+}
+
+TEST_F(ChartStationTest, ZoomCyclesThroughFourScales) {
+    station.Config().zoomStep = 0;
+    station.BaumentarClick();  // as at start-up
+    EXPECT_EQ(LeftRange(), std::make_pair(10.0, 22.0));
+    EXPECT_EQ(station.Charts().NelmAxis()->max(), 7.0);
+    std::vector<std::pair<double, double>> ranges;
+    for (int click = 0; click < 5; ++click) {
+        station.BaumentarClick();
+        ranges.push_back(LeftRange());
+    }
+    EXPECT_THAT(ranges,
+                ElementsAre(std::pair(15.0, 18.0), std::pair(17.0, 20.0), std::pair(19.0, 22.0),
+                            std::pair(10.0, 22.0), std::pair(15.0, 18.0)));
+    EXPECT_EQ(station.Config().zoomStep, 2);
+    EXPECT_EQ(station.Charts().NelmAxis()->min(), 1.0);
+    EXPECT_EQ(station.Charts().NelmAxis()->max(), 4.0);
+}
+
+TEST_F(ChartStationTest, AHiddenSeriesKeepsReceivingPoints) {
+    station.BverV1Click();
+    EXPECT_FALSE(Series(ChartSeries::Series1)->isVisible());
+    Report(19, 0, 0);
+    station.AddChartPoint();
+    station.BverV1Click();
+    EXPECT_TRUE(Series(ChartSeries::Series1)->isVisible());
+    EXPECT_EQ(Series(ChartSeries::Series1)->at(0).y(), 19.0);
+    station.Button1Click();
+    EXPECT_FALSE(Series(ChartSeries::Series3)->isVisible());
+    EXPECT_TRUE(Series(ChartSeries::Series8)->isVisible());
+}
+
+TEST_F(ChartStationTest, CleanGraphicsThenAPoint) {
+    Report(20, 10, -20);
+    station.AddChartPoint();
+    Report(21, 10, -20);
+    station.AddChartPoint();
+    station.BcleargrafClick();
+    EXPECT_EQ(Series(ChartSeries::Series7)->count(), 0);
+    EXPECT_EQ(Series(ChartSeries::Series1)->count(), 1440);
+    EXPECT_EQ(Series(ChartSeries::Series1)->at(0).y(), 0.0);
+    EXPECT_EQ(station.Days().slot[1438].meanMv740, 0.0f);
+    EXPECT_EQ(station.Days().Newest().meanMv740, 21.0f);  // still read by the decoder
+
+    Report(22, 10, -20);
+    station.AddChartPoint();
+    EXPECT_EQ(Series(ChartSeries::Series7)->count(), 1440);
+    EXPECT_EQ(Series(ChartSeries::Series1)->at(0).y(), 22.0);
+    EXPECT_EQ(Series(ChartSeries::Series1)->at(1).y(), 21.0);  // the newest slot was kept
+    EXPECT_EQ(Series(ChartSeries::Series1)->at(2).y(), 0.0);
+}
+
+TEST_F(ChartStationTest, SaveNamesTheImagesAfterTheJ2000Day) {
+    station.BSavegrafClick();
+    EXPECT_TRUE(QFile::exists("Magnitude JD 2000.jpg"));
+    EXPECT_TRUE(QFile::exists("Temperature JD 2000.jpg"));
+    station.Form().SetText(FormText::LDiaJ2000, "8499.72917");
+    station.BSavegrafClick();
+    EXPECT_THAT(Entries(), ElementsAre("Magnitude 8499.72917.jpg", "Magnitude JD 2000.jpg",
+                                       "Temperature 8499.72917.jpg", "Temperature JD 2000.jpg"));
+}
+
+TEST_F(ChartStationTest, ARestartKeepsTheChartHistory) {
+    Report(20.25f, 9, -14);
+    station.Timer3Timer();
+    const DayTables saved = station.Days();
+
+    Station restarted(clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),
+                      StationOptions{.udpPort = 0, .workDir = dir.Path().toStdString() + "/"});
+    restarted.Start();
+    EXPECT_EQ(std::memcmp(restarted.Days().slot.data(), saved.slot.data(), sizeof saved.slot), 0);
+    // The next point follows the stored ones directly.
+    restarted.AddChartPoint();
+    EXPECT_EQ(restarted.Days().slot[1438].meanMv740, 20.25f);
+}
+
+}  // namespace
+}  // namespace noxa
