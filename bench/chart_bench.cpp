@@ -69,7 +69,7 @@ void BM_ChartPoint(benchmark::State& state) {
     int i = 0;
     for (auto _ : state) {
         bench.FillSums(i++);
-        const std::string error = bench.station->AddChartPoint();
+        const std::string error = bench.station->MakeChartPoint();
         if (!error.empty()) state.SkipWithError(error.c_str());
         bench.station->DayBuffers().SaveDayBuffers();
     }
@@ -88,12 +88,12 @@ BENCHMARK(BM_SaveDayBuffers)->Unit(benchmark::kMicrosecond);
 // Memory over 10,000 whole chart points: resident memory at the end against the start.
 void BM_TenThousandChartPoints(benchmark::State& state) {
     ChartStation bench;
-    for (int i = 0; i < 100; ++i) bench.station->AddChartPoint();  // settle caches and fonts
+    for (int i = 0; i < 100; ++i) bench.station->MakeChartPoint();  // settle caches and fonts
     const long startKiB = StatusKiB("VmRSS:");
     for (auto _ : state) {
         for (int i = 0; i < 10000; ++i) {
             bench.FillSums(i);
-            bench.station->AddChartPoint();
+            bench.station->MakeChartPoint();
         }
     }
     state.counters["rss_start_KiB"] = static_cast<double>(startKiB);

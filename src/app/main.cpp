@@ -31,9 +31,21 @@ bool HasArgument(int argc, char* argv[], const char* wanted) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    // Without a window the charts are still drawn, offscreen, so no display is needed.
+    // Without a window the charts are still drawn, offscreen, so no display is needed; nor
+    // for printing help or the version.
     const bool headless = HasArgument(argc, argv, "--headless");
-    if (headless) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const bool windowless = headless || HasArgument(argc, argv, "--help") ||
+                            HasArgument(argc, argv, "-h") || HasArgument(argc, argv, "--version") ||
+                            HasArgument(argc, argv, "-v");
+    if (windowless) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    } else if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
+               !std::getenv("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr,
+                     "noxa-station: no display to show the window on; "
+                     "use --headless to run without one.\n");
+        return 1;
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("noxa-station");

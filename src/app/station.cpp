@@ -29,10 +29,13 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
           [this](std::string_view report) { Guarded([&] { decoder_.DecodeBroadcast(report); }); },
           options.udpPort),
       connection_(form_, config_, listener_, clock_, locale_),
-      cycle_(readings_) {
+      sky_(clock_),
+      snapshot_(form_, clock_, locale_),
+      cycle_(form_, readings_, config_, sky_, clock_, locale_, *this) {
     timer2_.setInterval(1000);
-    connect(&timer2_, &QTimer::timeout, this,
-            [this] { Guarded([this] { cycle_.Timer2Timer(); }); });
+    connect(&timer2_, &QTimer::timeout, this, &Station::Timer2Timer);
+    timer3_.setInterval(60000);
+    connect(&timer3_, &QTimer::timeout, this, &Station::Timer3Timer);
 }
 
 void Station::Start() {
@@ -41,6 +44,8 @@ void Station::Start() {
     BAbrirPuertoClick();
     days_.InitSlotTimes(ToDayNumber(clock_.Now()));
     dayBuffers_.LoadDayBuffers();
+    cycle_.SetChartStartStep(2);
+    // The stored zoom step does not count: the charts always open on the first scale.
     config_.zoomStep = 0;
     BaumentarClick();
     timer2_.start();
@@ -126,14 +131,40 @@ void Station::Timer3Timer() {
         } else {
             form_.SetText(FormText::ETiempo, "60");
         }
-        const std::string imageError = AddChartPoint();
+        const std::string imageError = MakeChartPoint();
         // A picture that could not be written must not cost the chart history.
         dayBuffers_.SaveDayBuffers();
         if (!imageError.empty()) throw StationError(imageError);
     });
 }
 
-std::string Station::AddChartPoint() {
+void Station::Timer2Timer() {
+    Guarded([this] { cycle_.Timer2Timer(); });
+}
+
+void Station::Reconnect() {
+    connection_.BAbrirPuertoClick();
+}
+
+void Station::WriteXmlSnapshot() {
+    snapshot_.WriteXmlSnapshot();
+}
+
+bool Station::ReopenSerialPort(std::int32_t) {
+    return false;
+}
+
+void Station::AddChartPoint() {
+    // A picture that cannot be written is shown; the cycle goes on with its other steps.
+    const std::string imageError = MakeChartPoint();
+    if (!imageError.empty()) ReportError(imageError);
+}
+
+void Station::SetChartTimerInterval(int milliseconds) {
+    timer3_.setInterval(milliseconds);
+}
+
+std::string Station::MakeChartPoint() {
     noxa::AddChartPoint(days_, readings_.chart, clock_);
     RedrawCharts(charts_, days_, locale_);
     return ExportCharts(charts_, "mag.jpg", "temp.jpg");

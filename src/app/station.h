@@ -12,7 +12,9 @@
 #include "recording/data_file.h"
 #include "recording/day_buffer_file.h"
 #include "recording/day_tables.h"
+#include "recording/xml_snapshot.h"
 #include "time/periodic_cycle.h"
+#include "time/sky_time.h"
 
 #include <QObject>
 #include <QTimer>
@@ -34,7 +36,7 @@ struct StationOptions {
 // The whole station: it owns every piece of state and every handler, and wires them together.
 // A window, when there is one, is only a view of its form model and charts.
 // Needs a QApplication (the charts are drawn offscreen when there is no window).
-class Station : public QObject {
+class Station : public QObject, private CycleActions {
     Q_OBJECT
 
 public:
@@ -42,7 +44,9 @@ public:
 
     Station(const StationClock& clock, StationLocale locale, StationOptions options);
 
-    // Reads the configuration, opens the links and starts the timers.
+    // Start-up: reads the configuration, sets the caption, opens the links, loads the chart
+    // history and applies the first zoom step; then starts the timers, which first tick once
+    // the event loop runs.
     void Start();
 
     // Errors that stop a handler go here: by default a log line and standard error; a window
@@ -66,10 +70,13 @@ public:
     // The chart timer: takes the chart interval from ETiempo, makes a chart point and saves
     // the chart history.
     void Timer3Timer();
+    // The once-a-second cycle.
+    void Timer2Timer();
     // One chart point: the newest slot from the interval's sums, both charts redrawn and
     // exported as "mag.jpg" and "temp.jpg". Returns why an image could not be written, or
     // an empty text.
-    std::string AddChartPoint();
+    std::string MakeChartPoint();
+    QTimer& Timer2() { return timer2_; }
     QTimer& Timer3() { return timer3_; }
 
     FormModel& Form() { return form_; }
@@ -83,9 +90,17 @@ public:
     DataFileWriter& DataFile() { return dataFile_; }
     BroadcastDecoder& Decoder() { return decoder_; }
     PeriodicCycle& Cycle() { return cycle_; }
+    XmlSnapshot& Snapshot() { return snapshot_; }
     DayBufferFile& DayBuffers() { return dayBuffers_; }
 
 private:
+    // What the once-a-second cycle asks of the station.
+    void Reconnect() override;
+    void WriteXmlSnapshot() override;
+    bool ReopenSerialPort(std::int32_t portNumber) override;
+    void AddChartPoint() override;
+    void SetChartTimerInterval(int milliseconds) override;
+
     // Runs a handler; an error that escapes it is shown and the station goes on.
     template <typename Handler>
     void Guarded(Handler&& handler);
@@ -104,6 +119,8 @@ private:
     BroadcastDecoder decoder_;
     UdpListener listener_;
     ConnectionManager connection_;
+    SkyTime sky_;
+    XmlSnapshot snapshot_;
     PeriodicCycle cycle_;
     QTimer timer2_;
     QTimer timer3_;

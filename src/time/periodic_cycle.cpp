@@ -1,15 +1,112 @@
 #include "time/periodic_cycle.h"
 
+#include "core/c_numbers.h"
+#include "core/form_model.h"
 #include "core/live_readings.h"
+#include "core/number_display.h"
+#include "core/station_config.h"
+#include "core/station_error.h"
+#include "core/station_locale.h"
+#include "time/sky_time.h"
+#include "time/station_clock.h"
+
+#include <string>
 
 namespace noxa {
+namespace {
 
-PeriodicCycle::PeriodicCycle(LiveReadings& readings) : readings_(readings) {}
+constexpr int kMinChartInterval = 1;
+constexpr int kMaxChartInterval = 499;
+
+}  // namespace
+
+PeriodicCycle::PeriodicCycle(FormModel& form, LiveReadings& readings, const StationConfig& config,
+                             SkyTime& sky, const StationClock& clock, const StationLocale& locale,
+                             CycleActions& actions)
+    : form_(form),
+      readings_(readings),
+      config_(config),
+      sky_(sky),
+      clock_(clock),
+      locale_(locale),
+      actions_(actions) {}
 
 void PeriodicCycle::Timer2Timer() {
     // saveTicks counts seconds toward the next data-file line and never shows more than 3600.
     if (++readings_.saveTicks > kSaveTicksLimit) readings_.saveTicks = 0;
     ++readings_.rxTicks;
+    ShowInstrumentConstants();
+    HandleSilence();
+
+    // The snapshot goes out before the clock labels move on: it carries the previous tick's.
+    if (++snapshotTicks_ >= kSnapshotTicks) {
+        snapshotTicks_ = 0;
+        actions_.WriteXmlSnapshot();
+    }
+
+    if (config_.SerialMode() && ++reopenTicks_ >= kReopenTicks) {
+        reopenTicks_ = 0;
+        if (actions_.ReopenSerialPort(config_.serialPortNumber)) {
+            form_.SetRxColour(kIndicatorGray);
+        } else {
+            form_.SetRxColour(kIndicatorRed);
+            form_.AppendLog("Serial Port not found.");
+        }
+    }
+
+    ShowClock();
+    StartCharts();
+}
+
+void PeriodicCycle::ShowInstrumentConstants() {
+    const float constants[] = {readings_.ci1, readings_.ci2, readings_.ci3, readings_.ci4};
+    const FormText labels[] = {FormText::LCI1, FormText::LCI2, FormText::LCI3, FormText::LCI4};
+    for (int i = 0; i < 4; ++i) {
+        form_.SetText(labels[i], "CI" + std::to_string(i + 1) + ": " +
+                                     FormatRounded(constants[i], 2, locale_));
+    }
+}
+
+void PeriodicCycle::HandleSilence() {
+    if (config_.SerialMode()) {
+        // Repeats every tick until a frame starts: each reconnect logs its outcome.
+        if (readings_.rxTicks > kSerialSilenceTicks) {
+            actions_.Reconnect();
+            form_.SetRxColour(kIndicatorRed);
+        }
+        return;
+    }
+    if (readings_.rxTicks > kNetworkSilenceTicks) {
+        // The readings themselves stay; only their labels say they are stale.
+        readings_.rxTicks = 0;
+        form_.SetRxColour(kIndicatorRed);
+        for (FormText label :
+             {FormText::Lmv, FormText::Lmv2, FormText::LmvR, FormText::LmvB, FormText::LmvG}) {
+            form_.SetText(label, "-.-");
+        }
+    }
+}
+
+void PeriodicCycle::ShowClock() {
+    form_.SetText(FormText::LHoraSideral, SiderealText(sky_.SiderealDegrees(config_.longitude)));
+    form_.SetText(FormText::LHoraLocal, locale_.LongTime(clock_.Now().time()));
+    form_.SetText(FormText::LDiaJ2000, FormatRounded(sky_.J2000Day(), 5, locale_));
+}
+
+void PeriodicCycle::StartCharts() {
+    if (chartStartStep_ >= 4) return;
+    if (++chartStartStep_ != 4) return;
+    actions_.AddChartPoint();
+    chartStartStep_ = 6;  // never again
+    // The chart timer fires almost at once (the interval is taken as milliseconds here), and
+    // its own handler then sets the interval in seconds.
+    const std::string& text = form_.Text(FormText::ETiempo);
+    std::int32_t interval = 0;
+    if (!ParseStrictInt(text, interval) || interval < kMinChartInterval ||
+        interval > kMaxChartInterval) {
+        throw StationError("'" + text + "' is not a valid integer value");
+    }
+    actions_.SetChartTimerInterval(interval);
 }
 
 }  // namespace noxa

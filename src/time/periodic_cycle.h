@@ -1,20 +1,67 @@
 #pragma once
 
+#include <cstdint>
+
 namespace noxa {
 
+class FormModel;
+class SkyTime;
+class StationClock;
+class StationLocale;
 struct LiveReadings;
+struct StationConfig;
 
-// The once-a-second heartbeat of the station.
+// What the once-a-second cycle asks of the rest of the station.
+class CycleActions {
+public:
+    virtual ~CycleActions() = default;
+    // The connect operation, while a serial instrument stays silent.
+    virtual void Reconnect() = 0;
+    virtual void WriteXmlSnapshot() = 0;
+    // Closes the serial port and opens it again; true when it opened.
+    virtual bool ReopenSerialPort(std::int32_t portNumber) = 0;
+    virtual void AddChartPoint() = 0;
+    virtual void SetChartTimerInterval(int milliseconds) = 0;
+};
+
+// The station's heartbeat, once a second: counts ticks, shows the instrument constants and the
+// clock, declares silence (stale readings in network mode, reconnecting in serial mode), writes
+// the XML snapshot every tenth tick, reopens the serial port every 240 ticks, and makes the
+// first chart point shortly after start-up.
 class PeriodicCycle {
 public:
     static constexpr int kSaveTicksLimit = 3600;
+    static constexpr int kSerialSilenceTicks = 8;
+    static constexpr int kNetworkSilenceTicks = 10;
+    static constexpr int kSnapshotTicks = 10;
+    static constexpr int kReopenTicks = 240;
 
-    explicit PeriodicCycle(LiveReadings& readings);
+    PeriodicCycle(FormModel& form, LiveReadings& readings, const StationConfig& config,
+                  SkyTime& sky, const StationClock& clock, const StationLocale& locale,
+                  CycleActions& actions);
 
     void Timer2Timer();
 
+    // Start-up sets 2, so that the first chart point comes on the second tick.
+    void SetChartStartStep(int step) { chartStartStep_ = step; }
+    int ChartStartStep() const { return chartStartStep_; }
+
 private:
+    void ShowInstrumentConstants();
+    void HandleSilence();
+    void ShowClock();
+    void StartCharts();
+
+    FormModel& form_;
     LiveReadings& readings_;
+    const StationConfig& config_;
+    SkyTime& sky_;
+    const StationClock& clock_;
+    const StationLocale& locale_;
+    CycleActions& actions_;
+    int snapshotTicks_ = 0;
+    int reopenTicks_ = 0;
+    int chartStartStep_ = 0;
 };
 
 }  // namespace noxa

@@ -64,7 +64,7 @@ protected:
 TEST_F(ChartStationTest, AChartPointRefillsEverySeriesNewestFirst) {
     Report(20.0f, 10, -20);
     Report(21.0f, 10, -20);
-    EXPECT_EQ(station.AddChartPoint(), "");
+    EXPECT_EQ(station.MakeChartPoint(), "");
     for (std::size_t i = 0; i < kChartSeriesCount; ++i) {
         EXPECT_EQ(Series(static_cast<ChartSeries>(i))->count(), 1440);
     }
@@ -128,7 +128,7 @@ TEST_F(ChartStationTest, AHiddenSeriesKeepsReceivingPoints) {
     station.BverV1Click();
     EXPECT_FALSE(Series(ChartSeries::Series1)->isVisible());
     Report(19, 0, 0);
-    station.AddChartPoint();
+    station.MakeChartPoint();
     station.BverV1Click();
     EXPECT_TRUE(Series(ChartSeries::Series1)->isVisible());
     EXPECT_EQ(Series(ChartSeries::Series1)->at(0).y(), 19.0);
@@ -139,9 +139,9 @@ TEST_F(ChartStationTest, AHiddenSeriesKeepsReceivingPoints) {
 
 TEST_F(ChartStationTest, CleanGraphicsThenAPoint) {
     Report(20, 10, -20);
-    station.AddChartPoint();
+    station.MakeChartPoint();
     Report(21, 10, -20);
-    station.AddChartPoint();
+    station.MakeChartPoint();
     station.BcleargrafClick();
     EXPECT_EQ(Series(ChartSeries::Series7)->count(), 0);
     EXPECT_EQ(Series(ChartSeries::Series1)->count(), 1440);
@@ -150,7 +150,7 @@ TEST_F(ChartStationTest, CleanGraphicsThenAPoint) {
     EXPECT_EQ(station.Days().Newest().meanMv740, 21.0f);  // still read by the decoder
 
     Report(22, 10, -20);
-    station.AddChartPoint();
+    station.MakeChartPoint();
     EXPECT_EQ(Series(ChartSeries::Series7)->count(), 1440);
     EXPECT_EQ(Series(ChartSeries::Series1)->at(0).y(), 22.0);
     EXPECT_EQ(Series(ChartSeries::Series1)->at(1).y(), 21.0);  // the newest slot was kept
@@ -177,7 +177,7 @@ TEST_F(ChartStationTest, ARestartKeepsTheChartHistory) {
     restarted.Start();
     EXPECT_EQ(std::memcmp(restarted.Days().slot.data(), saved.slot.data(), sizeof saved.slot), 0);
     // The next point follows the stored ones directly.
-    restarted.AddChartPoint();
+    restarted.MakeChartPoint();
     EXPECT_EQ(restarted.Days().slot[1438].meanMv740, 20.25f);
 }
 

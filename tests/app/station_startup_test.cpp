@@ -1,0 +1,101 @@
+#include "app/station.h"
+
+#include "support/temp_dir.h"
+#include "time/station_clock.h"
+
+#include <QFile>
+#include <QValueAxis>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace noxa {
+namespace {
+
+using ::testing::ElementsAre;
+
+class StartupTest : public ::testing::Test {
+protected:
+    StartupTest() {
+        station.SetErrorHandler([this](const std::string& message) { errors.push_back(message); });
+    }
+    const std::deque<std::string>& Log() { return station.Form().LogLines(); }
+
+    test::ScopedWorkDir dir;
+    ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 5))};
+    Station station{clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),
+                    StationOptions{.udpPort = 0, .workDir = dir.Path().toStdString() + "/"}};
+    std::vector<std::string> errors;
+};
+
+TEST_F(StartupTest, BuildsTheStationInOrder) {
+    station.Config().zoomStep = 3;
+    station.Start();
+    EXPECT_THAT(Log(), ElementsAre("Config file not found",
+                                   "22:00:05  Waiting NOXA-V4I broadcast on port 2255."));
+    EXPECT_EQ(station.Form().Caption(), "NOXA-V4I  v: 1.3.1.0  qelvoxxx");
+    // Slot times from the clock; the zoom always starts on the first scale.
+    EXPECT_NEAR(station.Days().Newest().date + station.Days().Newest().time,
+                45025 + (22 * 3600 + 5) / 86400.0 - 1.0 / 1440, 1e-9);
+    EXPECT_EQ(station.Config().zoomStep, 1);
+    EXPECT_EQ(station.Charts().MagnitudeAxis()->min(), 10.0);
+    EXPECT_EQ(station.Charts().NelmAxis()->max(), 7.0);
+    EXPECT_EQ(station.Cycle().ChartStartStep(), 2);
+    EXPECT_TRUE(station.Timer2().isActive());
+    EXPECT_EQ(station.Timer2().interval(), 1000);
+    EXPECT_TRUE(station.Timer3().isActive());
+    EXPECT_EQ(station.Timer3().interval(), 60000);
+}
+
+TEST_F(StartupTest, TheFirstTwoTicksMakeAChartPointAndArmTheChartTimer) {
+    station.Start();
+    station.Timer2Timer();
+    station.Timer2Timer();
+    EXPECT_EQ(station.Timer3().interval(), 60);
+    EXPECT_TRUE(QFile::exists("mag.jpg"));
+    EXPECT_FALSE(QFile::exists("noxagraf.hex"));  // only the chart timer saves the history
+    station.Timer3Timer();
+    EXPECT_EQ(station.Timer3().interval(), 60000);
+    EXPECT_EQ(QFile("noxagraf.hex").size(), 103680);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(StartupTest, TheCaptionKeepsTheNameItStartedWith) {
+    station.Start();
+    station.Form().SetText(FormText::Esitio, "renamed");
+    station.BGuardarClick();
+    EXPECT_EQ(station.Form().Caption(), "NOXA-V4I  v: 1.3.1.0  qelvoxxx");
+}
+
+TEST_F(StartupTest, CleanLogLeavesNoLine) {
+    station.Start();
+    station.BClearClick();
+    EXPECT_TRUE(Log().empty());
+    station.BAbrirPuertoClick();
+    EXPECT_THAT(Log(), ElementsAre("22:00:05  Waiting NOXA-V4I broadcast on port 2255."));
+}
+
+TEST_F(StartupTest, AnErrorInATickIsShownAndTheStationGoesOn) {
+    station.Start();
+    station.Form().SetText(FormText::ETiempo, "sixty");
+    station.Timer2Timer();
+    station.Timer2Timer();
+    EXPECT_THAT(errors, ElementsAre("'sixty' is not a valid integer value"));
+    station.Timer2Timer();
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(station.Readings().saveTicks, 3);
+}
+
+TEST_F(StartupTest, WithoutAWindowErrorsGoToTheLog) {
+    station.SetErrorHandler({});
+    station.Start();
+    station.Form().SetText(FormText::ELatMin, "x");
+    station.BGuardarClick();
+    EXPECT_EQ(Log().back(), "Error: 'x' is not a valid floating point value");
+}
+
+}  // namespace
+}  // namespace noxa
