@@ -1,10 +1,6 @@
 #include "links/udp_listener.h"
 
 #include "core/form_model.h"
-#include "core/station_config.h"
-#include "core/station_locale.h"
-#include "links/connection.h"
-#include "time/station_clock.h"
 
 #include <QTest>
 #include <QUdpSocket>
@@ -106,6 +102,19 @@ TEST_F(ListenerTest, HandlesABurstWithoutLosingDatagrams) {
     EXPECT_EQ(decoded.back(), "qelvoxxx 299");
 }
 
+TEST_F(ListenerTest, KeepsReceivingAfterAQueueLongerThanOneTurn) {
+    // Thousands of datagrams queue up while the event loop is busy elsewhere; the listener
+    // works through them a batch per turn and still hears the next one.
+    constexpr int kQueued = 3000;
+    for (int i = 0; i < kQueued; ++i) Send("qelvoxxx " + QByteArray::number(i));
+    Settle();
+    EXPECT_EQ(decoded.size(), static_cast<std::size_t>(kQueued));
+    QTest::qWait(50);
+    Send("qelvoxxx later");
+    Settle();
+    EXPECT_EQ(decoded.back(), "qelvoxxx later");
+}
+
 TEST(ListenerPortTaken, LogsOnceAndRetriesOnTheNextActivation) {
     QUdpSocket holder;  // binds without sharing, as another program would
     ASSERT_TRUE(holder.bind(QHostAddress::AnyIPv4, 0, QAbstractSocket::DontShareAddress));
@@ -119,36 +128,6 @@ TEST(ListenerPortTaken, LogsOnceAndRetriesOnTheNextActivation) {
     EXPECT_THAT(form.LogLines()[1], HasSubstr(std::to_string(holder.localPort())));
     holder.close();
     EXPECT_TRUE(listener.Activate());
-}
-
-class ConnectionTest : public ::testing::Test {
-protected:
-    FormModel form;
-    StationConfig config;
-    UdpListener listener{form, [](std::string_view) {}, 0};
-    ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 5))};
-    StationLocale locale = StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ".");
-    ConnectionManager connection{form, config, listener, clock, locale};
-};
-
-TEST_F(ConnectionTest, NetworkModeStartsTheListenerAndSaysSoEveryTime) {
-    connection.BAbrirPuertoClick();
-    EXPECT_TRUE(listener.IsActive());
-    const quint16 port = listener.LocalPort();
-    connection.BAbrirPuertoClick();
-    EXPECT_EQ(listener.LocalPort(), port);
-    EXPECT_THAT(form.LogLines(),
-                ElementsAre("Log", "22:00:05  Waiting NOXA-V4I broadcast on port 2255.",
-                            "22:00:05  Waiting NOXA-V4I broadcast on port 2255."));
-}
-
-TEST_F(ConnectionTest, AnotherIpPortStartsNothing) {
-    for (const char* text : {"2256", "abc", "", "2255x"}) {
-        form.SetText(FormText::EPuertoEth, text);
-        connection.BAbrirPuertoClick();
-        EXPECT_FALSE(listener.IsActive()) << text;
-    }
-    EXPECT_THAT(form.LogLines(), ElementsAre("Log"));
 }
 
 }  // namespace
