@@ -26,6 +26,13 @@ long StatusKiB(const char* key) {
     return -1;
 }
 
+noxa::StationOptions Options(const QString& workDir) {
+    noxa::StationOptions options;
+    options.udpPort = 0;
+    options.workDir = workDir.toStdString() + "/";
+    return options;
+}
+
 struct ChartStation {
     QTemporaryDir dir;
     QString previous = QDir::currentPath();
@@ -35,8 +42,7 @@ struct ChartStation {
     ChartStation() {
         QDir::setCurrent(dir.path());
         station = std::make_unique<noxa::Station>(
-            clock, noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),
-            noxa::StationOptions{.udpPort = 0, .workDir = dir.path().toStdString() + "/"});
+            clock, noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."), Options(dir.path()));
         station->Days().InitSlotTimes(noxa::ToDayNumber(clock.Now()));
         // A full day of history, so that every series draws a real curve.
         for (int i = 0; i < 1440; ++i) AddPoint(i);

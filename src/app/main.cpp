@@ -59,11 +59,21 @@ int main(int argc, char* argv[]) {
     parser.addVersionOption();
     parser.addOption(
         {"headless", "Run without a window, printing every log line to standard output."});
+    parser.addOption({"serial-device",
+                      "Open this device for the configured serial port (a USB adapter, a pty) "
+                      "instead of /dev/ttyS<n-1>.",
+                      "path"});
+    parser.addOption({"tcp-host",
+                      "Connect the TCP client sockets (ports 1244, 1236, 1237, 1238) to this "
+                      "host in network mode. Without it they stay closed.",
+                      "host"});
     parser.process(app);
 
     noxa::SystemClock clock;
     noxa::StationOptions options;
     options.workDir = QFile::encodeName(QDir::currentPath()).toStdString() + "/";
+    options.serialDevice = parser.value("serial-device");
+    options.tcpHost = parser.value("tcp-host");
     noxa::Station station(clock, noxa::StationLocale::FromProcess(), options);
     // The window is built before the station starts, so that it shows the start-up log lines.
     std::unique_ptr<noxa::MainWindow> window;

@@ -68,6 +68,10 @@ void MainWindow::ConnectButtons() {
     connectButton("Button1", &Station::Button1Click);
     connectButton("Bcleargraf", &Station::BcleargrafClick);
     connectButton("BSavegraf", &Station::BSavegrafClick);
+    connectButton("B4x", &Station::B4xClick);
+    connectButton("B1x", &Station::B1xClick);
+    connectButton("BVersion", &Station::BVersionClick);
+    connectButton("BTempMag", &Station::BTempMagClick);
 }
 
 void MainWindow::ShowError(const std::string& message) {

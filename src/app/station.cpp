@@ -28,10 +28,24 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
           form_,
           [this](std::string_view report) { Guarded([&] { decoder_.DecodeBroadcast(report); }); },
           options.udpPort),
-      connection_(form_, config_, listener_, clock_, locale_),
+      // The cable names the instrument: serial frames are decoded without the name filter.
+      serial_(
+          form_, readings_, config_, link_,
+          [this](std::string_view frame) { Guarded([&] { decoder_.DecodeBroadcast(frame); }); }),
+      tcp_(form_, readings_, link_, serial_.Parser(), clock_, locale_,
+           [this] { dataFile_.WriteDataLine(); }),
+      commands_(form_, config_, link_, serial_, &tcp_),
+      connection_(form_, config_, listener_, serial_, &tcp_, clock_, locale_),
       sky_(clock_),
       snapshot_(form_, clock_, locale_),
       cycle_(form_, readings_, config_, sky_, clock_, locale_, *this) {
+    if (!options.serialDevice.isEmpty()) serial_.SetDeviceOverride(options.serialDevice);
+    if (!options.tcpHost.isEmpty()) tcp_.Enable(options.tcpHost);
+    // Each data-file line restarts the serial link's count of frame bytes.
+    dataFile_.SetOnWrite([this] { serial_.ResetFrameByteCount(); });
+
+    timer1_.setInterval(100);
+    connect(&timer1_, &QTimer::timeout, this, &Station::Timer1Timer);
     timer2_.setInterval(1000);
     connect(&timer2_, &QTimer::timeout, this, &Station::Timer2Timer);
     timer3_.setInterval(60000);
@@ -48,6 +62,7 @@ void Station::Start() {
     // The stored zoom step does not count: the charts always open on the first scale.
     config_.zoomStep = 0;
     BaumentarClick();
+    timer1_.start();
     timer2_.start();
     timer3_.start();
 }
@@ -150,8 +165,12 @@ void Station::WriteXmlSnapshot() {
     snapshot_.WriteXmlSnapshot();
 }
 
-bool Station::ReopenSerialPort(std::int32_t) {
-    return false;
+bool Station::ReopenSerialPort(std::int32_t portNumber) {
+    return serial_.ReopenSerialPort(portNumber);
+}
+
+void Station::Timer1Timer() {
+    Guarded([this] { serial_.PollSerialPort(); });
 }
 
 void Station::AddChartPoint() {
@@ -193,6 +212,18 @@ void Station::Button1Click() {
 }
 void Station::BcleargrafClick() {
     CleanCharts(charts_, days_);
+}
+void Station::B4xClick() {
+    commands_.B4xClick();
+}
+void Station::B1xClick() {
+    commands_.B1xClick();
+}
+void Station::BVersionClick() {
+    commands_.BVersionClick();
+}
+void Station::BTempMagClick() {
+    commands_.BTempMagClick();
 }
 
 void Station::BSavegrafClick() {

@@ -8,6 +8,10 @@
 #include "core/station_config.h"
 #include "core/station_locale.h"
 #include "links/connection.h"
+#include "links/instrument_commands.h"
+#include "links/link_state.h"
+#include "links/serial_link.h"
+#include "links/tcp_sockets.h"
 #include "links/udp_listener.h"
 #include "recording/data_file.h"
 #include "recording/day_buffer_file.h"
@@ -28,6 +32,10 @@ class StationClock;
 
 struct StationOptions {
     quint16 udpPort = UdpListener::kPort;
+    // A device to open instead of the configured serial port's (a USB adapter, a pty).
+    QString serialDevice;
+    // The host the TCP client sockets connect to; without one they stay closed.
+    QString tcpHost;
     // The folder the configuration file is found in, ending in "/": the current directory at
     // start-up.
     std::string workDir;
@@ -66,6 +74,13 @@ public:
     void Button1Click();
     void BcleargrafClick();
     void BSavegrafClick();
+    void B4xClick();
+    void B1xClick();
+    void BVersionClick();
+    void BTempMagClick();
+
+    // The serial poll, every 100 ms.
+    void Timer1Timer();
 
     // The chart timer: takes the chart interval from ETiempo, makes a chart point and saves
     // the chart history.
@@ -76,6 +91,7 @@ public:
     // exported as "mag.jpg" and "temp.jpg". Returns why an image could not be written, or
     // an empty text.
     std::string MakeChartPoint();
+    QTimer& Timer1() { return timer1_; }
     QTimer& Timer2() { return timer2_; }
     QTimer& Timer3() { return timer3_; }
 
@@ -87,6 +103,9 @@ public:
     ConfigFile& Configuration() { return configFile_; }
     const StationLocale& Locale() const { return locale_; }
     UdpListener& Listener() { return listener_; }
+    SerialLink& Serial() { return serial_; }
+    TcpSockets& Sockets() { return tcp_; }
+    LinkState& Link() { return link_; }
     DataFileWriter& DataFile() { return dataFile_; }
     BroadcastDecoder& Decoder() { return decoder_; }
     PeriodicCycle& Cycle() { return cycle_; }
@@ -118,10 +137,15 @@ private:
     DataFileWriter dataFile_;
     BroadcastDecoder decoder_;
     UdpListener listener_;
+    LinkState link_;
+    SerialLink serial_;
+    TcpSockets tcp_;
+    InstrumentCommands commands_;
     ConnectionManager connection_;
     SkyTime sky_;
     XmlSnapshot snapshot_;
     PeriodicCycle cycle_;
+    QTimer timer1_;
     QTimer timer2_;
     QTimer timer3_;
     ErrorHandler errorHandler_;

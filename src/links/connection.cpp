@@ -4,21 +4,57 @@
 #include "core/form_model.h"
 #include "core/station_config.h"
 #include "core/station_locale.h"
+#include "links/link_state.h"
+#include "links/serial_link.h"
+#include "links/tcp_sockets.h"
 #include "links/udp_listener.h"
 #include "time/station_clock.h"
+
+#include <string>
 
 namespace noxa {
 
 ConnectionManager::ConnectionManager(FormModel& form, const StationConfig& config,
-                                     UdpListener& listener, const StationClock& clock,
-                                     const StationLocale& locale)
-    : form_(form), config_(config), listener_(listener), clock_(clock), locale_(locale) {}
+                                     UdpListener& listener, SerialLink& serial, TcpSockets* sockets,
+                                     const StationClock& clock, const StationLocale& locale)
+    : form_(form),
+      config_(config),
+      listener_(listener),
+      serial_(serial),
+      sockets_(sockets),
+      clock_(clock),
+      locale_(locale) {}
 
 void ConnectionManager::BAbrirPuertoClick() {
-    if (!config_.SerialMode()) OpenNetworkLink();
+    // Every connect starts from a closed serial port, in either mode.
+    serial_.CloseSerialPort();
+    if (config_.SerialMode()) {
+        OpenSerialLink();
+    } else {
+        OpenNetworkLink();
+    }
+}
+
+void ConnectionManager::OpenSerialLink() {
+    const std::int32_t port = config_.serialPortNumber;
+    serial_.OpenSerialPort(port);
+    if (!serial_.State().linkOpen) {
+        form_.AppendLog("Serial Port: " + std::to_string(port) + " Fallo");
+        form_.SetRxColour(kIndicatorRed);
+        return;
+    }
+    form_.SetRxColour(kIndicatorGray);
+    form_.AppendLog("Serial Port: " + std::to_string(port) + " OK");
 }
 
 void ConnectionManager::OpenNetworkLink() {
+    StartBroadcastListener();
+    // The TCP sockets connect only to a host the user named; ones already connected or
+    // connecting stay as they are.
+    if (sockets_ != nullptr) sockets_->Open();
+}
+
+void ConnectionManager::StartBroadcastListener() {
     // The field only decides whether the listener starts; the port is always 2255. Text that
     // is no integer counts like any other number.
     std::int32_t port = 0;

@@ -3,27 +3,37 @@
 namespace noxa {
 
 class FormModel;
+class SerialLink;
 class StationClock;
 class StationLocale;
+class TcpSockets;
 class UdpListener;
 struct StationConfig;
 
-// Opens the instrument link the configuration asks for: in network mode the broadcast
-// listener, when the IP port field reads 2255.
+// Opens the instrument link the configuration asks for: in serial mode the configured serial
+// port, in network mode the broadcast listener (when the IP port field reads 2255) and, when
+// a host was given for them, the TCP client sockets.
 class ConnectionManager {
 public:
+    // `sockets` may be null, or not enabled: no TCP connection is then made.
     ConnectionManager(FormModel& form, const StationConfig& config, UdpListener& listener,
-                      const StationClock& clock, const StationLocale& locale);
+                      SerialLink& serial, TcpSockets* sockets, const StationClock& clock,
+                      const StationLocale& locale);
 
-    // The connect operation, run at start-up, after a configuration save and by the button.
+    // The connect operation, run at start-up, after a configuration save, by the periodic
+    // cycle while a serial instrument is silent, and by the button.
     void BAbrirPuertoClick();
 
 private:
+    void OpenSerialLink();
     void OpenNetworkLink();
+    void StartBroadcastListener();
 
     FormModel& form_;
     const StationConfig& config_;
     UdpListener& listener_;
+    SerialLink& serial_;
+    TcpSockets* sockets_ = nullptr;
     const StationClock& clock_;
     const StationLocale& locale_;
 };

@@ -1,5 +1,6 @@
 #include "app/station.h"
 
+#include "support/station_options.h"
 #include "support/temp_dir.h"
 #include "time/station_clock.h"
 
@@ -57,7 +58,7 @@ protected:
     test::ScopedWorkDir dir;
     ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 0))};
     Station station{clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),
-                    StationOptions{.udpPort = 0, .workDir = dir.Path().toStdString() + "/"}};
+                    test::TestStationOptions(dir.Path())};
     std::vector<std::string> errors;
 };
 
@@ -173,7 +174,7 @@ TEST_F(ChartStationTest, ARestartKeepsTheChartHistory) {
     const DayTables saved = station.Days();
 
     Station restarted(clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),
-                      StationOptions{.udpPort = 0, .workDir = dir.Path().toStdString() + "/"});
+                      test::TestStationOptions(dir.Path()));
     restarted.Start();
     EXPECT_EQ(std::memcmp(restarted.Days().slot.data(), saved.slot.data(), sizeof saved.slot), 0);
     // The next point follows the stored ones directly.

@@ -3,6 +3,7 @@
 #include "app/station.h"
 #include "core/form_model.h"
 #include "core/station_locale.h"
+#include "support/station_options.h"
 #include "support/temp_dir.h"
 #include "time/station_clock.h"
 
@@ -38,10 +39,6 @@ using ::testing::StartsWith;
 // A station that has not been started, in a temporary working directory, and its window.
 class MainWindowTest : public ::testing::Test {
 protected:
-    static StationOptions Options(const test::ScopedWorkDir& dir) {
-        return {.udpPort = 0, .workDir = QFile::encodeName(dir.Path()).toStdString() + "/"};
-    }
-
     template <typename Widget>
     Widget* Find(const char* name) {
         auto* widget = window.findChild<Widget*>(name);
@@ -67,7 +64,8 @@ protected:
 
     test::ScopedWorkDir dir;
     ManualClock clock{QDateTime(QDate(2024, 3, 1), QTime(22, 30))};
-    Station station{clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."), Options(dir)};
+    Station station{clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),
+                    test::TestStationOptions(dir.Path())};
     FormModel& form = station.Form();
     MainWindow window{station};
 };

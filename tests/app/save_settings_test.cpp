@@ -1,6 +1,7 @@
 #include "app/station.h"
 
 #include "support/comma_locale.h"
+#include "support/station_options.h"
 #include "support/temp_dir.h"
 #include "time/station_clock.h"
 
@@ -31,7 +32,7 @@ protected:
     test::ScopedWorkDir dir;
     ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 5))};
     Station station{clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),
-                    StationOptions{.udpPort = 0, .workDir = dir.Path().toStdString() + "/"}};
+                    test::TestStationOptions(dir.Path())};
     std::vector<std::string> errors;
 };
 

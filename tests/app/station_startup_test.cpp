@@ -1,5 +1,6 @@
 #include "app/station.h"
 
+#include "support/station_options.h"
 #include "support/temp_dir.h"
 #include "time/station_clock.h"
 
@@ -27,7 +28,7 @@ protected:
     test::ScopedWorkDir dir;
     ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 5))};
     Station station{clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),
-                    StationOptions{.udpPort = 0, .workDir = dir.Path().toStdString() + "/"}};
+                    test::TestStationOptions(dir.Path())};
     std::vector<std::string> errors;
 };
 

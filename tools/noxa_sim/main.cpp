@@ -1,16 +1,23 @@
 // noxa-sim: plays a NOXA-V4I instrument, sending its reports as UDP datagrams (to 127.0.0.1
-// port 2255 unless told otherwise).
+// port 2255 unless told otherwise), or writing them as frames to a serial device.
 #include "report_generator.h"
 
+#include <QByteArray>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHostAddress>
+#include <QSerialPort>
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <random>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -18,6 +25,156 @@ int Fail(const QString& message) {
     std::fprintf(stderr, "noxa-sim: %s\n", qPrintable(message));
     return 2;
 }
+
+// Where the reports go.
+class ReportSink {
+public:
+    virtual ~ReportSink() = default;
+    // Hands one report on; false when nothing more can be sent.
+    virtual bool Send(const std::string& report) = 0;
+    // Calls `done` once everything handed on has left.
+    virtual void WhenSent(std::function<void()> done) = 0;
+};
+
+class UdpSink final : public ReportSink {
+public:
+    UdpSink(QHostAddress host, quint16 port) : host_(std::move(host)), port_(port) {}
+
+    bool Send(const std::string& report) override {
+        if (socket_.writeDatagram(report.data(), static_cast<qint64>(report.size()), host_, port_) <
+            0) {
+            // A lost datagram is no reason to stop.
+            std::fprintf(stderr, "noxa-sim: send failed: %s\n", qPrintable(socket_.errorString()));
+        }
+        return true;
+    }
+
+    void WhenSent(std::function<void()> done) override {
+        // Let the last datagram leave before the process ends.
+        QTimer::singleShot(50, std::move(done));
+    }
+
+private:
+    QUdpSocket socket_;
+    QHostAddress host_;
+    quint16 port_;
+};
+
+// A serial instrument writes each report as one frame (the report opens with "{" and closes
+// with "}}") at 9600 8N1. The bytes are paced at the line's 960 bytes a second even where
+// the device sets no pace of its own (a pty), so a station polling every 100 ms sees them
+// as it would on a real line.
+class SerialSink final : public ReportSink {
+public:
+    // A station's serial link only takes frames of 221 to 400 bytes.
+    static constexpr std::size_t kMinFrame = 221;
+    static constexpr std::size_t kMaxFrame = 400;
+    static constexpr qint64 kBytesPerSecond = 960;
+    // Reports waiting beyond this are skipped: they come faster than the line carries them.
+    static constexpr qsizetype kMaxQueued = 2 * kMaxFrame;
+    // The most bytes one pacing tick writes, however late it comes.
+    static constexpr qsizetype kMaxChunk = 48;
+
+    explicit SerialSink(const QString& device) {
+        port_.setPortName(device);
+        port_.setBaudRate(QSerialPort::Baud9600);
+        port_.setDataBits(QSerialPort::Data8);
+        port_.setParity(QSerialPort::NoParity);
+        port_.setStopBits(QSerialPort::OneStop);
+        port_.setFlowControl(QSerialPort::NoFlowControl);
+        QObject::connect(&port_, &QSerialPort::errorOccurred,
+                         [this](QSerialPort::SerialPortError error) { OnError(error); });
+        pace_.setTimerType(Qt::PreciseTimer);
+        pace_.setInterval(10);
+        QObject::connect(&pace_, &QTimer::timeout, [this] { Pace(); });
+    }
+
+    bool Open() { return port_.open(QIODevice::WriteOnly); }
+    QString ErrorText() const { return port_.errorString(); }
+
+    bool Send(const std::string& report) override {
+        if (failed_) return false;
+        if (!warnedSize_ && (report.size() < kMinFrame || report.size() > kMaxFrame)) {
+            std::fprintf(stderr,
+                         "noxa-sim: reports are %zu bytes; a station only takes frames of %zu "
+                         "to %zu bytes (try another --name)\n",
+                         report.size(), kMinFrame, kMaxFrame);
+            warnedSize_ = true;
+        }
+        if (queue_.size() > kMaxQueued) {
+            if (!warnedPace_) {
+                std::fprintf(stderr,
+                             "noxa-sim: reports come faster than 9600 baud carries them; "
+                             "some are skipped\n");
+                warnedPace_ = true;
+            }
+            return true;
+        }
+        queue_.append(report.data(), static_cast<qsizetype>(report.size()));
+        if (!pace_.isActive()) {
+            sinceTick_.start();
+            credit_ = 0;
+            pace_.start();
+        }
+        return true;
+    }
+
+    void WhenSent(std::function<void()> done) override {
+        done_ = std::move(done);
+        FinishIfSent();
+    }
+
+private:
+    void Pace() {
+        if (failed_) return;
+        // The line's pace, without catching up after a late tick: a line never bursts.
+        credit_ += static_cast<double>(sinceTick_.restart() * kBytesPerSecond) / 1000.0;
+        credit_ = std::min(credit_, static_cast<double>(kMaxChunk));
+        const qsizetype n = std::min(static_cast<qsizetype>(credit_), queue_.size());
+        if (n > 0) {
+            if (port_.write(queue_.constData(), n) != n) {
+                OnError(QSerialPort::WriteError);
+                return;
+            }
+            port_.flush();
+            queue_.remove(0, n);
+            credit_ -= static_cast<double>(n);
+        }
+        if (queue_.isEmpty()) {
+            pace_.stop();
+            FinishIfSent();
+        }
+    }
+
+    void FinishIfSent() {
+        if (!done_ || !queue_.isEmpty()) return;
+        if (port_.bytesToWrite() > 0) port_.waitForBytesWritten(5000);
+        std::exchange(done_, nullptr)();
+    }
+
+    void OnError(QSerialPort::SerialPortError error) {
+        if (!port_.isOpen() || failed_ || error == QSerialPort::NoError ||
+            error == QSerialPort::TimeoutError) {
+            return;
+        }
+        // The device went away or refuses bytes: nothing more can be sent.
+        failed_ = true;
+        pace_.stop();
+        std::fprintf(stderr, "noxa-sim: %s: %s\n", qPrintable(port_.portName()),
+                     qPrintable(port_.errorString()));
+        QCoreApplication::exit(1);
+    }
+
+    QSerialPort port_;
+    QTimer pace_;
+    QElapsedTimer sinceTick_;
+    QByteArray queue_;
+    double credit_ = 0;
+    std::function<void()> done_;
+    bool warnedSize_ = false;
+    bool warnedPace_ = false;
+    bool failed_ = false;
+};
 
 }  // namespace
 
@@ -29,7 +186,8 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Plays a NOXA-V4I photometer: sends its reports as UDP datagrams, by default to "
-        "127.0.0.1 port 2255.");
+        "127.0.0.1 port 2255, or with --serial-device writes them as frames to a serial "
+        "device at 9600 8N1.");
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({
@@ -39,6 +197,10 @@ int main(int argc, char* argv[]) {
         {"host", "Address to send to.", "address", "127.0.0.1"},
         {"port", "UDP port to send to.", "port", "2255"},
         {"seed", "Seed of the random variation (default: random).", "seed"},
+        {"serial-device",
+         "Write the reports as frames to this serial device at 9600 8N1 instead of sending "
+         "UDP datagrams.",
+         "path"},
     });
     parser.process(app);
 
@@ -59,8 +221,17 @@ int main(int argc, char* argv[]) {
         if (!ok) return Fail("--seed takes a whole number");
     }
 
+    std::unique_ptr<ReportSink> sink;
+    if (parser.isSet("serial-device")) {
+        const QString device = parser.value("serial-device");
+        auto serial = std::make_unique<SerialSink>(device);
+        if (!serial->Open()) return Fail("cannot open " + device + ": " + serial->ErrorText());
+        sink = std::move(serial);
+    } else {
+        sink = std::make_unique<UdpSink>(host, static_cast<quint16>(port));
+    }
+
     noxa::sim::ReportGenerator generator(parser.value("name").toStdString(), seed);
-    QUdpSocket socket;
     QElapsedTimer clock;
     clock.start();
     qint64 sent = 0;
@@ -70,14 +241,13 @@ int main(int argc, char* argv[]) {
     timer.setInterval(intervalMs);
     const auto sendOne = [&] {
         const std::string report = generator.Next(static_cast<double>(clock.elapsed()) / 1000.0);
-        if (socket.writeDatagram(report.data(), static_cast<qint64>(report.size()), host,
-                                 static_cast<quint16>(port)) < 0) {
-            std::fprintf(stderr, "noxa-sim: send failed: %s\n", qPrintable(socket.errorString()));
+        if (!sink->Send(report)) {
+            timer.stop();
+            return;
         }
         if (count > 0 && ++sent >= count) {
             timer.stop();
-            // Let the last datagram leave before the process ends.
-            QTimer::singleShot(50, &app, &QCoreApplication::quit);
+            sink->WhenSent([] { QCoreApplication::quit(); });
         }
     };
     QObject::connect(&timer, &QTimer::timeout, &app, sendOne);
