@@ -2,6 +2,7 @@
 #include "recording/day_tables.h"
 #include "station_files.h"
 #include "station_process.h"
+#include "support/pty_pair.h"
 
 #include <QDate>
 #include <QDir>
@@ -153,6 +154,30 @@ TEST_F(WholeStationTest, ARestartKeepsTheChartHistory) {
         ASSERT_EQ(after->slot[i].meanMv740, before->slot[i + 2].meanMv740) << i;
     }
     EXPECT_EQ(second.Terminate(), 0);
+}
+
+TEST_F(WholeStationTest, ReadsAnInstrumentOnASerialLine) {
+    PtyPair cable(dir.path());
+    ASSERT_TRUE(cable.Start()) << cable.Error();
+    WriteConfiguration(QDir(dir.path()), {{"EPuerto", "1"}});
+    StationProcess station(dir.path(), {"--serial-device", cable.StationEnd()});
+    ASSERT_TRUE(station.WaitForLog("Serial Port: 1 OK"));
+
+    QProcess instrument;
+    instrument.setProcessChannelMode(QProcess::ForwardedChannels);
+    instrument.start(NOXA_SIM_BIN, {"--serial-device", cable.FarEnd(), "--interval-ms", "1000",
+                                    "--count", "40", "--seed", "9"});
+    // Frames decoded into readings reach the snapshot; the instrument is never silent long
+    // enough for a reconnect.
+    EXPECT_TRUE(WaitFor([&] {
+        const std::string snapshot = ReadAll(File("noxa.xml"));
+        return snapshot.find("<MV740>2") != std::string::npos &&
+               snapshot.find("<TAmb>- -") == std::string::npos;
+    }));
+    EXPECT_FALSE(station.Log().contains("Fallo"));
+    instrument.kill();
+    instrument.waitForFinished(5000);
+    EXPECT_EQ(station.Terminate(), 0);
 }
 
 }  // namespace
