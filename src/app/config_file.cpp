@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -114,15 +115,17 @@ std::string DegreesText(const std::string& degrees, const std::string& minutes) 
 }
 
 // Whole degrees and whole minutes of a position, the minutes rounded to the nearest minute
-// (60 carries into the degrees) so that a saved position reads back as it was typed.
-std::pair<std::string, std::string> DegreesAndMinutes(float value) {
+// (60 carries into the degrees) so that a saved position reads back as it was typed. Nothing
+// for a value that is no position at all (not a number, or beyond any angle).
+std::optional<std::pair<std::string, std::string>> DegreesAndMinutes(float value) {
+    if (!std::isfinite(value) || std::fabs(value) > 1e6f) return std::nullopt;
     double degrees = std::trunc(static_cast<double>(value));
     long minutes = std::lround((static_cast<double>(value) - degrees) * 60);
     if (minutes == 60 || minutes == -60) {
         degrees += minutes > 0 ? 1 : -1;
         minutes = 0;
     }
-    return {std::to_string(static_cast<long long>(degrees)), std::to_string(minutes)};
+    return std::pair{std::to_string(static_cast<long long>(degrees)), std::to_string(minutes)};
 }
 
 std::string IntervalText(std::string_view field, std::int64_t max) {
@@ -164,9 +167,10 @@ void ConfigFile::ApplyRecord(const ConfigRecord& record) {
     c.latitude = static_cast<float>(CAtof(Read(record, kLatitude)));
     const char hemisphere = record[kLatitudeHemisphere.offset];
     if (hemisphere == 'N' || hemisphere == 'S') {
-        const auto [degrees, minutes] = DegreesAndMinutes(c.latitude);
-        f.SetText(FormText::ELatGrad, degrees);
-        f.SetText(FormText::ELatMin, minutes);
+        if (const auto shown = DegreesAndMinutes(c.latitude)) {
+            f.SetText(FormText::ELatGrad, shown->first);
+            f.SetText(FormText::ELatMin, shown->second);
+        }
         f.SetText(FormText::Ens, std::string(1, hemisphere));
         if (hemisphere == 'S') c.latitude = -c.latitude;
     }
@@ -174,9 +178,10 @@ void ConfigFile::ApplyRecord(const ConfigRecord& record) {
     c.longitude = static_cast<float>(CAtof(Read(record, kLongitude)));
     const char side = record[kLongitudeSide.offset];
     if (side == 'E' || side == 'O' || side == 'W') {
-        const auto [degrees, minutes] = DegreesAndMinutes(c.longitude);
-        f.SetText(FormText::ELongHoras, degrees);
-        f.SetText(FormText::ELongMin, minutes);
+        if (const auto shown = DegreesAndMinutes(c.longitude)) {
+            f.SetText(FormText::ELongHoras, shown->first);
+            f.SetText(FormText::ELongMin, shown->second);
+        }
         f.SetText(FormText::Eeo, side == 'E' ? "E" : "W");
         if (side != 'E') c.longitude = -c.longitude;
     }

@@ -36,6 +36,7 @@ StationLocale StationLocale::Fixed(std::string shortDatePattern, std::string lon
 }
 
 std::string StationLocale::ShortDate(const QDate& date) const {
+    if (!date.isValid()) return {};
     std::tm fields{};
     fields.tm_year = date.year() - 1900;
     fields.tm_mon = date.month() - 1;
@@ -47,6 +48,7 @@ std::string StationLocale::ShortDate(const QDate& date) const {
 }
 
 std::string StationLocale::LongTime(const QTime& time) const {
+    if (!time.isValid()) return {};
     std::tm fields{};
     fields.tm_hour = time.hour();
     fields.tm_min = time.minute();

@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QSaveFile>
 
-#include <memory>
+#include <cstring>
 
 namespace noxa {
 
@@ -24,13 +24,18 @@ void DayBufferFile::LoadDayBuffers() {
                         (kept ? ". Kept as " + aside.toStdString() + "." : "."));
         return;
     }
-    auto loaded = std::make_unique<DayTables>();
-    if (file.read(reinterpret_cast<char*>(loaded->slot.data()), size) != size) {
+    const QByteArray image = file.readAll();
+    if (!ReadImage(std::string_view(image.constData(), static_cast<std::size_t>(image.size())),
+                   days_)) {
         form_.AppendLog(std::string(kFileName) +
                         " could not be read: " + file.errorString().toStdString());
-        return;
     }
-    days_ = *loaded;
+}
+
+bool DayBufferFile::ReadImage(std::string_view image, DayTables& days) {
+    if (image.size() != kDayBufferFileSize) return false;
+    std::memcpy(days.slot.data(), image.data(), kDayBufferFileSize);
+    return true;
 }
 
 bool DayBufferFile::SaveDayBuffers() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace noxa {
 
@@ -19,6 +20,10 @@ public:
     // is not read: it is set aside as "noxagraf.hex.bad" (so the next save cannot destroy it)
     // and the log says so.
     void LoadDayBuffers();
+
+    // The table a file image stands for: false (and `days` untouched) unless the image has
+    // exactly the size of the table.
+    static bool ReadImage(std::string_view image, DayTables& days);
 
     // Replaces the file with the table as a whole; a reader never sees half a history. A
     // failure is logged.

@@ -19,6 +19,9 @@ double ToDayNumber(const QDateTime& localDateTime) {
 }
 
 QDateTime FromDayNumber(double dayNumber) {
+    // A damaged history can hold anything; a day number beyond a few thousand years stands for
+    // no date at all.
+    if (!std::isfinite(dayNumber) || std::fabs(dayNumber) > 3e6) return QDateTime();
     const double whole = std::floor(dayNumber);
     qint64 milliseconds = std::llround((dayNumber - whole) * kMillisecondsPerDay);
     qint64 days = static_cast<qint64>(whole);

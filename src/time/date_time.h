@@ -9,7 +9,8 @@ namespace noxa {
 // as they read, without any time-zone correction. This is the one conversion between them and
 // Qt's date-times.
 double ToDayNumber(const QDateTime& localDateTime);
-// The date and time of day a day number stands for.
+// The date and time of day a day number stands for; an invalid date-time for a value that is
+// not a number or lies thousands of years away.
 QDateTime FromDayNumber(double dayNumber);
 
 }  // namespace noxa

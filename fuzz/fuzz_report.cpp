@@ -1,0 +1,50 @@
+// Instrument reports as the UDP listener hands them over: any bytes, any station name, any
+// record interval, through the name filter into the decoder and its labels.
+#include "core/broadcast_decoder.h"
+#include "core/form_model.h"
+#include "core/live_readings.h"
+#include "core/station_locale.h"
+#include "links/udp_listener.h"
+#include "recording/day_tables.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct Receiver {
+    noxa::FormModel form;
+    noxa::LiveReadings readings;
+    noxa::DayTables days;
+    noxa::StationLocale locale = noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ",");
+    int lines = 0;
+    noxa::BroadcastDecoder decoder{form, readings, days, locale, [this] { ++lines; }};
+    noxa::UdpListener listener{
+        form, [this](std::string_view report) { decoder.DecodeBroadcast(report); }, 0};
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static Receiver* receiver = new Receiver;
+    if (size < 4) return 0;
+    // The first bytes choose the station name's length, the record interval and the log copy.
+    const std::size_t nameLength = data[0] % 12;
+    receiver->form.SetChecked(noxa::FormCheck::CBvermensaje, data[1] & 1);
+    receiver->form.SetText(noxa::FormText::Esalto, std::to_string(data[2] % 4));
+    receiver->readings.saveTicks = data[3];
+    data += 4;
+    size -= 4;
+    const std::size_t n = nameLength < size ? nameLength : size;
+    receiver->form.SetText(noxa::FormText::Esitio,
+                           std::string(reinterpret_cast<const char*>(data), n));
+    // A name that is in the datagram lets it through; keep the newest slot's means as odd as
+    // the input makes them.
+    if (size >= n + 12) std::memcpy(&receiver->days.Newest().meanTSens, data + n, 12);
+    receiver->listener.IdUDPServer1UDPRead(
+        QByteArrayView(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+    if (receiver->form.LogLines().size() > 100) receiver->form.ClearLog();
+    return 0;
+}

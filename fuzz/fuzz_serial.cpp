@@ -1,0 +1,56 @@
+// Bytes on the serial line, text from the automation service and from TCP socket 1, in any
+// mix and split: the ring, the framing and the decoding of completed frames.
+#include "core/broadcast_decoder.h"
+#include "core/form_model.h"
+#include "core/live_readings.h"
+#include "core/station_locale.h"
+#include "links/serial_stream_parser.h"
+#include "recording/day_tables.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace {
+
+struct Line {
+    noxa::FormModel form;
+    noxa::LiveReadings readings;
+    noxa::DayTables days;
+    noxa::StationLocale locale = noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ".");
+    noxa::BroadcastDecoder decoder{form, readings, days, locale, [] {}};
+    noxa::SerialStreamParser parser{
+        form, readings, [this](std::string_view frame) { decoder.DecodeBroadcast(frame); }};
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static Line* line = new Line;
+    // Each chunk: one byte says what happens and how long the chunk is, then its bytes.
+    while (size > 0) {
+        const std::uint8_t op = data[0];
+        const std::size_t length = std::min<std::size_t>(size - 1, op >> 2);
+        const std::string_view chunk(reinterpret_cast<const char*>(data + 1), length);
+        switch (op & 3) {
+            case 0:  // a poll that found fewer than 300 bytes waiting
+                line->parser.AppendToRing(chunk);
+                line->parser.ParsePending();
+                break;
+            case 1:
+                line->parser.FeedRingText(chunk);
+                break;
+            case 2:
+                line->parser.AppendAndParse(chunk);
+                break;
+            case 3:
+                line->parser.ResetFrameByteCount();
+                break;
+        }
+        data += 1 + length;
+        size -= 1 + length;
+    }
+    if (line->form.LogLines().size() > 100) line->form.ClearLog();
+    return 0;
+}
