@@ -10,12 +10,15 @@
 #include "time/station_clock.h"
 
 #include <QFile>
+#include <QLoggingCategory>
 
 #include <cstdio>
 #include <exception>
 #include <utility>
 
 namespace noxa {
+
+Q_LOGGING_CATEGORY(lcTicks, "noxa.ticks", QtWarningMsg)
 
 Station::Station(const StationClock& clock, StationLocale locale, StationOptions options)
     : clock_(clock),
@@ -47,6 +50,7 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
     timer1_.setInterval(100);
     connect(&timer1_, &QTimer::timeout, this, &Station::Timer1Timer);
     timer2_.setInterval(1000);
+    timer2_.setTimerType(Qt::PreciseTimer);
     connect(&timer2_, &QTimer::timeout, this, &Station::Timer2Timer);
     timer3_.setInterval(60000);
     connect(&timer3_, &QTimer::timeout, this, &Station::Timer3Timer);
@@ -154,6 +158,12 @@ void Station::Timer3Timer() {
 }
 
 void Station::Timer2Timer() {
+    // How punctual the heartbeat is, for whoever enables the "noxa.ticks" debug category.
+    if (lcTicks().isDebugEnabled()) {
+        if (sinceLastTick_.isValid())
+            qCDebug(lcTicks) << "tick after" << sinceLastTick_.elapsed() << "ms";
+        sinceLastTick_.start();
+    }
     Guarded([this] { cycle_.Timer2Timer(); });
 }
 

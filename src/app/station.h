@@ -20,6 +20,7 @@
 #include "time/periodic_cycle.h"
 #include "time/sky_time.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -148,6 +149,7 @@ private:
     QTimer timer1_;
     QTimer timer2_;
     QTimer timer3_;
+    QElapsedTimer sinceLastTick_;
     ErrorHandler errorHandler_;
 };
 
