@@ -37,6 +37,9 @@ const SeriesField kFields[] = {
     {ChartSeries::Series8, &DaySlot::meanMv640},
 };
 
+// Beyond this a value is no temperature, and the axis does not stretch for it.
+constexpr float kMaxTemperature = 1000;
+
 const DaySlot& SlotOfPoint(const DayTables& days, std::size_t k) {
     return days.slot[kDaySlots - 1 - k];
 }
@@ -47,7 +50,7 @@ void FitTemperatureAxis(StationCharts& charts, const DayTables& days) {
     float high = -low;
     for (const DaySlot& s : days.slot) {
         for (float t : {s.meanTSens, s.meanTIR}) {
-            if (!std::isfinite(t)) continue;
+            if (!std::isfinite(t) || std::fabs(t) > kMaxTemperature) continue;
             low = std::min(low, t);
             high = std::max(high, t);
         }
@@ -74,9 +77,10 @@ void RedrawCharts(StationCharts& charts, const DayTables& days, const StationLoc
     for (const SeriesField& f : kFields) {
         for (std::size_t k = 0; k < kDaySlots; ++k) {
             const float y = SlotOfPoint(days, k).*f.field;
-            // A point that is no number (a damaged history) is drawn as a gap.
+            // A damaged history can hold values that are no numbers: they are drawn as 0, like
+            // a cleared slot.
             points[static_cast<qsizetype>(k)] =
-                QPointF(static_cast<qreal>(k), std::isfinite(y) ? y : qQNaN());
+                QPointF(static_cast<qreal>(k), std::isfinite(y) ? y : 0.0);
         }
         charts.Series(f.series)->replace(points);
     }

@@ -42,7 +42,8 @@ private:
     float sidereal_ = 0;
 };
 
-// Sidereal degrees as hh:mm:ss, each part cut (not rounded) from single-precision values.
+// Sidereal degrees as hh:mm:ss, each part cut (not rounded) from single-precision values;
+// "--:--:--" for a value that is no angle.
 std::string SiderealText(double degrees);
 
 }  // namespace noxa

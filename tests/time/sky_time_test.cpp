@@ -88,8 +88,11 @@ TEST(SkyTime, AnAbsurdLongitudeNeverHangsTheStation) {
     SkyTime sky(clock);
     EXPECT_LE(sky.SiderealDegrees(1e20f), 360.0f);
     EXPECT_LE(sky.SiderealDegrees(3e8f), 360.0f);
-    sky.SiderealDegrees(std::numeric_limits<float>::infinity());
-    sky.SiderealDegrees(std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(SiderealText(sky.SiderealDegrees(std::numeric_limits<float>::infinity())),
+              "--:--:--");
+    EXPECT_EQ(SiderealText(sky.SiderealDegrees(std::numeric_limits<float>::quiet_NaN())),
+              "--:--:--");
+    EXPECT_EQ(SiderealText(sky.SiderealDegrees(-1e30f)), "--:--:--");
 }
 
 TEST(SiderealText, CutsEachPartFromSinglePrecisionValues) {
