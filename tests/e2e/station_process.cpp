@@ -36,6 +36,11 @@ int StationProcess::Terminate() {
     return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
 }
 
+void StationProcess::Kill() {
+    process_.kill();
+    process_.waitForFinished(10000);
+}
+
 bool RunSimulator(const QStringList& arguments) {
     QProcess sim;
     sim.setProcessChannelMode(QProcess::ForwardedChannels);

@@ -19,6 +19,8 @@ public:
     QString Log();
     // Sends SIGTERM and returns the exit code, or -1 when it did not end normally.
     int Terminate();
+    // Ends it at once with SIGKILL, as a power cut would.
+    void Kill();
 
 private:
     QProcess process_;
