@@ -6,12 +6,19 @@
   quiet CPU     CPU time used over a quiet period with no reports
   flood         the highest report rate absorbed without a dropped datagram, against a plain
                 receiving loop (noxa-flood --sink) at the same rates
+  overload      a flood as fast as two senders go, for 30 s: the worst delay of the
+                once-a-second tick (from the "noxa.ticks" debug category), memory before and
+                after, and whether reports are received normally right after
+  window        with --window, under a display (xvfb-run -a): time from start to the window
+                being mapped (median)
 
-Usage: bench/measure_station.py [--bin build/bin] [--quiet-seconds 60] [--runs 9]
+Usage: bench/measure_station.py [--bin build/bin] [--quiet-seconds 60] [--runs 9] [--window]
 The station runs in a temporary folder; nothing but 127.0.0.1 is contacted.
 """
 import argparse
 import os
+import re
+import threading
 import statistics
 import subprocess
 import tempfile
@@ -78,6 +85,54 @@ def flood(bin_dir, rates, seconds):
     return results
 
 
+def overload(bin_dir, seconds):
+    flood_tool = os.path.join(bin_dir, "noxa-flood")
+    env = dict(os.environ, QT_LOGGING_RULES="noxa.ticks.debug=true")
+    with tempfile.TemporaryDirectory() as folder:
+        station = subprocess.Popen([os.path.join(bin_dir, "noxa-station"), "--headless"],
+                                   cwd=folder, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                   text=True, env=env)
+        ticks = []  # (arrival time, interval in ms)
+
+        def read_ticks():
+            for line in station.stderr:
+                match = re.search(r"tick after (\d+) ms", line)
+                if match:
+                    ticks.append((time.monotonic(), int(match.group(1))))
+
+        reader = threading.Thread(target=read_ticks, daemon=True)
+        reader.start()
+        time.sleep(3)
+        before_kib = status_kib(station.pid, "VmRSS:")
+        begin = time.monotonic()
+        senders = [subprocess.Popen([flood_tool, "--rate", "1000000", "--seconds", str(seconds)],
+                                    stdout=subprocess.PIPE, text=True) for _ in range(2)]
+        sent = sum(int(s.communicate()[0].split()[1]) for s in senders)
+        end = time.monotonic()
+        after_kib = status_kib(station.pid, "VmRSS:")
+        during = [ms for at, ms in ticks if begin + 1 < at <= end]
+        after = subprocess.run([flood_tool, "--rate", "1000", "--seconds", "3"],
+                               capture_output=True, text=True).stdout.split()
+        stop(station)
+    worst = max(abs(ms - 1000) for ms in during) if during else None
+    return sent / seconds, len(during), worst, before_kib, after_kib, int(after[3])
+
+
+def window_ms(binary, runs):
+    times = []
+    for _ in range(runs):
+        with tempfile.TemporaryDirectory() as folder:
+            begin = time.perf_counter()
+            station = subprocess.Popen([binary], cwd=folder, stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.DEVNULL)
+            while "NOXA-V4I" not in subprocess.run(["xwininfo", "-root", "-tree"],
+                                                   capture_output=True, text=True).stdout:
+                time.sleep(0.005)
+            times.append((time.perf_counter() - begin) * 1000)
+            stop(station)
+    return statistics.median(times)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--bin", default="build/bin")
@@ -85,9 +140,16 @@ def main():
     parser.add_argument("--quiet-seconds", type=float, default=60)
     parser.add_argument("--flood-seconds", type=float, default=10)
     parser.add_argument("--rates", default="10000,20000,30000,40000,50000")
+    parser.add_argument("--overload-seconds", type=float, default=30)
+    parser.add_argument("--window", action="store_true",
+                        help="only the window's start-up, under a display")
     args = parser.parse_args()
     args.bin = os.path.abspath(args.bin)
     station_bin = os.path.join(args.bin, "noxa-station")
+    if args.window:
+        print(f"window mapped after: {window_ms(station_bin, args.runs):.0f} ms "
+              f"(median of {args.runs})")
+        return
 
     print(f"start-up to first log line: {startup_ms(station_bin, args.runs):.0f} ms "
           f"(median of {args.runs})")
@@ -107,6 +169,11 @@ def main():
     rates = [int(r) for r in args.rates.split(",")]
     for who, rate, sent, lost in flood(args.bin, rates, args.flood_seconds):
         print(f"flood {who:10} {rate:6}/s for {args.flood_seconds:.0f} s: sent {sent}, lost {lost}")
+
+    rate, ticks, worst, before, after, lost_after = overload(args.bin, args.overload_seconds)
+    print(f"overload: {rate:.0f} reports/s for {args.overload_seconds:.0f} s; {ticks} ticks, "
+          f"worst {worst} ms off the second; memory {before} -> {after} KiB; "
+          f"1000/s right after: {lost_after} lost")
 
 
 if __name__ == "__main__":

@@ -1,3 +1,6 @@
+#include "app/automation_close_check.h"
+#include "app/automation_registration.h"
+#include "app/automation_service.h"
 #include "app/main_window.h"
 #include "app/station.h"
 #include "app/unix_signals.h"
@@ -5,6 +8,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDBusConnection>
 #include <QDir>
 #include <QFile>
 
@@ -28,19 +32,41 @@ bool HasArgument(int argc, char* argv[], const char* wanted) {
     return false;
 }
 
+void AppendLog(noxa::Station& station, const QString& line) {
+    station.Form().AppendLog(line.toLocal8Bit().toStdString());
+}
+
+// /RegServer and /UnregServer: write or remove the service file and end. The process ends
+// with 0 either way, since no station was meant to run; a failure is told on standard error.
+int RunRegistration(int argc, char* argv[], const noxa::AutomationSwitches& switches) {
+    QCoreApplication app(argc, argv);
+    QString error;
+    const bool done = switches.regServer ? noxa::RegisterAutomationServer(
+                                               QCoreApplication::applicationFilePath(), error)
+                                         : noxa::UnregisterAutomationServer(error);
+    if (!done) std::fprintf(stderr, "noxa-station: %s\n", qPrintable(error));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // The automation switches are no options of the parser ("-regserver" would be refused).
+    const noxa::AutomationSwitches switches = noxa::TakeAutomationSwitches(argc, argv);
+    if (switches.EndsAfterRegistration()) return RunRegistration(argc, argv, switches);
+
     // Without a window the charts are still drawn, offscreen, so no display is needed; nor
-    // for printing help or the version.
-    const bool headless = HasArgument(argc, argv, "--headless");
+    // for printing help or the version. A station the bus starts for a client on a computer
+    // without a display serves it without a window.
+    const bool hasDisplay = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+    const bool headless =
+        HasArgument(argc, argv, "--headless") || (switches.automation && !hasDisplay);
     const bool windowless = headless || HasArgument(argc, argv, "--help") ||
                             HasArgument(argc, argv, "-h") || HasArgument(argc, argv, "--version") ||
                             HasArgument(argc, argv, "-v");
     if (windowless) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    } else if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
-               !std::getenv("QT_QPA_PLATFORM")) {
+    } else if (!hasDisplay && !std::getenv("QT_QPA_PLATFORM")) {
         std::fprintf(stderr,
                      "noxa-station: no display to show the window on; "
                      "use --headless to run without one.\n");
@@ -69,25 +95,47 @@ int main(int argc, char* argv[]) {
                       "host"});
     parser.process(app);
 
+    // The bus starts its services in its own folder, "/" or anywhere; a station it starts
+    // works in the user's home folder, where it finds its configuration and keeps its files.
+    if (switches.automation) QDir::setCurrent(QDir::homePath());
+    // Every normal start refreshes the service file, so the bus starts this very program.
+    QString registrationError;
+    if (!switches.automation) {
+        noxa::RegisterAutomationServer(QCoreApplication::applicationFilePath(), registrationError);
+    }
+
     noxa::SystemClock clock;
     noxa::StationOptions options;
     options.workDir = QFile::encodeName(QDir::currentPath()).toStdString() + "/";
     options.serialDevice = parser.value("serial-device");
     options.tcpHost = parser.value("tcp-host");
     noxa::Station station(clock, noxa::StationLocale::FromProcess(), options);
+    noxa::AutomationService automation(station.Form(), station.Serial());
     // The window is built before the station starts, so that it shows the start-up log lines.
     std::unique_ptr<noxa::MainWindow> window;
     if (headless) {
         QObject::connect(&station.Form(), &noxa::FormModel::logAppended, &PrintLogLine);
     } else {
         window = std::make_unique<noxa::MainWindow>(station);
+        window->SetCloseCheck(noxa::AutomationCloseCheck(automation, window.get()));
         window->show();
     }
 
     noxa::TerminationSignals termination;
-    QObject::connect(&termination, &noxa::TerminationSignals::terminationRequested, &app,
-                     &QCoreApplication::quit);
+    // exit() rather than quit(): a signal ends the station without asking the window.
+    const auto end = [] { QCoreApplication::exit(0); };
+    QObject::connect(&termination, &noxa::TerminationSignals::terminationRequested, &app, end);
 
     station.Start();
+    // Reading the configuration empties the log, so the service's lines come after it.
+    if (!registrationError.isEmpty()) {
+        AppendLog(station, "Automation service not registered: " + registrationError);
+    }
+    QString busError;
+    if (!automation.Publish(QDBusConnection::sessionBus(), busError)) {
+        AppendLog(station, "Automation service not available: " + busError);
+    } else if (switches.automation) {
+        QObject::connect(&automation, &noxa::AutomationService::lastClientLeft, &app, end);
+    }
     return app.exec();
 }

@@ -4,6 +4,7 @@
 #include "app/window/form_binding.h"
 #include "app/window/pages.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -48,6 +49,14 @@ MainWindow::MainWindow(Station& station, QWidget* parent) : QMainWindow(parent),
 MainWindow::~MainWindow() {
     // Errors after the window has gone are the station's own to report.
     station_.SetErrorHandler({});
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (closeCheck_ && !closeCheck_()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::ConnectButtons() {

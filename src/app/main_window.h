@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,12 +25,19 @@ public:
     explicit MainWindow(Station& station, QWidget* parent = nullptr);
     ~MainWindow() override;
 
+    // Asked when the window is about to close; the window stays open when it returns false.
+    void SetCloseCheck(std::function<bool()> mayClose) { closeCheck_ = std::move(mayClose); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void ConnectButtons();
     void ShowError(const std::string& message);
 
     Station& station_;
     std::unique_ptr<window::FormBinding> binding_;
+    std::function<bool()> closeCheck_;
 };
 
 }  // namespace noxa
