@@ -89,8 +89,8 @@ float SkyTime::SiderealDegrees(float longitude) {
 
 std::string SiderealText(double degrees) {
     const float x = static_cast<float>(degrees * (1.0 / 15));
-    // Only a longitude that is no number (a damaged configuration) gets here without an angle.
-    if (!std::isfinite(x) || std::fabs(x) > 1e6f) return "--:--:--";
+    // Only an absurd longitude (a damaged configuration) gets here with no angle of a day or two.
+    if (!std::isfinite(x) || std::fabs(x) > 48) return "--:--:--";
     const int h = std::abs(static_cast<int>(std::trunc(x)));
     const float mf = static_cast<float>((static_cast<double>(x) - h) * 60);
     const int m = std::abs(static_cast<int>(std::trunc(mf)));
