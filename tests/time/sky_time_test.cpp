@@ -100,6 +100,8 @@ TEST(SiderealText, CutsEachPartFromSinglePrecisionValues) {
     EXPECT_EQ(SiderealText(45.25), "03:00:59");
     EXPECT_EQ(SiderealText(0.0f), "00:00:00");
     EXPECT_EQ(SiderealText(360.0f), "24:00:00");
+    EXPECT_EQ(SiderealText(-20000.0), "--:--:--");  // no angle: an absurd longitude
+
 }
 
 }  // namespace
