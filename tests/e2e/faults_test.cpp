@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <memory>
 
 namespace noxa::test {
 namespace {
@@ -110,14 +111,30 @@ QDateTime Modified(const QDir& dir, const char* name) {
     return QFileInfo(dir.filePath(name)).lastModified();
 }
 
-TEST(Faults, AFullDiskIsSaidAndNeverCorruptsAFile) {
-    SmallDisk disk("2m");
-    if (!disk.Mounted()) GTEST_SKIP() << "mounting a small disk needs root";
-    const QDir dir(disk.Path());
-    WriteConfiguration(dir, {{"Esalto", "1"}, {"ETiempo", "1"}});
-    StationProcess station(disk.Path());
-    Instrument instrument;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(dir.filePath("noxa.xml")); }, kSlowMs));
+// A station recording every second on the small disk, once it has written its first files.
+class RecordingOnSmallDisk : public ::testing::Test {
+protected:
+    void Start(const char* size) {
+        disk_ = std::make_unique<SmallDisk>(size);
+        if (!disk_->Mounted()) GTEST_SKIP() << "mounting a small disk needs root";
+        dir_ = QDir(disk_->Path());
+        WriteConfiguration(dir_, {{"Esalto", "1"}, {"ETiempo", "1"}});
+        station_ = std::make_unique<StationProcess>(disk_->Path());
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return QFile::exists(dir_.filePath("noxa.xml")); }, kSlowMs));
+    }
+
+    std::unique_ptr<SmallDisk> disk_;
+    QDir dir_;
+    Instrument instrument_;
+    std::unique_ptr<StationProcess> station_;
+};
+
+TEST_F(RecordingOnSmallDisk, AFullDiskIsSaidAndNeverCorruptsAFile) {
+    Start("2m");
+    if (IsSkipped() || HasFatalFailure()) return;
+    const QDir& dir = dir_;
+    StationProcess& station = *station_;
 
     {  // Fill the disk to the last byte.
         QFile filler(dir.filePath("filler"));
@@ -139,20 +156,17 @@ TEST(Faults, AFullDiskIsSaidAndNeverCorruptsAFile) {
     EXPECT_EQ(station.Terminate(), 0);
 }
 
-TEST(Faults, AReadOnlyFolderIsSaidAndKeepsItsFiles) {
-    SmallDisk disk("8m");
-    if (!disk.Mounted()) GTEST_SKIP() << "mounting a small disk needs root";
-    const QDir dir(disk.Path());
-    WriteConfiguration(dir, {{"Esalto", "1"}, {"ETiempo", "1"}});
-    StationProcess station(disk.Path());
-    Instrument instrument;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(dir.filePath("noxa.xml")); }, kSlowMs));
-    ASSERT_TRUE(disk.Remount(true));
+TEST_F(RecordingOnSmallDisk, AReadOnlyFolderIsSaidAndKeepsItsFiles) {
+    Start("8m");
+    if (IsSkipped() || HasFatalFailure()) return;
+    const QDir& dir = dir_;
+    StationProcess& station = *station_;
+    ASSERT_TRUE(disk_->Remount(true));
     EXPECT_TRUE(station.WaitForLog("noxagraf.hex not saved", kSlowMs));
     EXPECT_TRUE(station.WaitForLog("Data line not written to", kSlowMs));
     EXPECT_TRUE(station.Started());
     ExpectWholeFiles(dir);
-    ASSERT_TRUE(disk.Remount(false));
+    ASSERT_TRUE(disk_->Remount(false));
     EXPECT_EQ(station.Terminate(), 0);
 }
 
