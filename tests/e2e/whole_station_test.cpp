@@ -180,5 +180,33 @@ TEST_F(WholeStationTest, ReadsAnInstrumentOnASerialLine) {
     EXPECT_EQ(station.Terminate(), 0);
 }
 
+TEST_F(WholeStationTest, ASerialDeviceThatVanishesIsOpenedAgainWhenItReturns) {
+    PtyPair cable(dir.path());
+    ASSERT_TRUE(cable.Start()) << cable.Error();
+    WriteConfiguration(QDir(dir.path()), {{"EPuerto", "1"}});
+    StationProcess station(dir.path(), {"--serial-device", cable.StationEnd()});
+    ASSERT_TRUE(station.WaitForLog("Serial Port: 1 OK"));
+
+    // The cable is pulled: the silent instrument makes the station try again every tick.
+    cable.Stop();
+    ASSERT_TRUE(station.WaitForLog("Serial Port: 1 Fallo", kSlowMs));
+    const qsizetype okLines = station.Log().count("Serial Port: 1 OK");
+
+    // Plugged in again: the next attempt opens it, and frames are decoded again.
+    ASSERT_TRUE(cable.Start()) << cable.Error();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return station.Log().count("Serial Port: 1 OK") > okLines; },
+                                kSlowMs));
+    QProcess instrument;
+    instrument.setProcessChannelMode(QProcess::ForwardedChannels);
+    instrument.start(NOXA_SIM_BIN, {"--serial-device", cable.FarEnd(), "--interval-ms", "1000",
+                                    "--count", "40", "--seed", "3"});
+    EXPECT_TRUE(
+        WaitFor([&] { return ReadAll(File("noxa.xml")).find("<MV740>2") != std::string::npos; }));
+    EXPECT_TRUE(station.Started());
+    instrument.kill();
+    instrument.waitForFinished(5000);
+    EXPECT_EQ(station.Terminate(), 0);
+}
+
 }  // namespace
 }  // namespace noxa::test
