@@ -107,7 +107,9 @@ def overload(bin_dir, seconds):
         begin = time.monotonic()
         senders = [subprocess.Popen([flood_tool, "--rate", "1000000", "--seconds", str(seconds)],
                                     stdout=subprocess.PIPE, text=True) for _ in range(2)]
-        sent = sum(int(s.communicate()[0].split()[1]) for s in senders)
+        outputs = [s.communicate()[0].split() for s in senders]
+        sent = sum(int(out[1]) for out in outputs)
+        dropped = max(int(out[3]) for out in outputs)  # both read the same socket's count
         end = time.monotonic()
         after_kib = status_kib(station.pid, "VmRSS:")
         during = [ms for at, ms in ticks if begin + 1 < at <= end]
@@ -115,7 +117,7 @@ def overload(bin_dir, seconds):
                                capture_output=True, text=True).stdout.split()
         stop(station)
     worst = max(abs(ms - 1000) for ms in during) if during else None
-    return sent / seconds, len(during), worst, before_kib, after_kib, int(after[3])
+    return sent / seconds, dropped, len(during), worst, before_kib, after_kib, int(after[3])
 
 
 def window_ms(binary, runs):
@@ -170,8 +172,10 @@ def main():
     for who, rate, sent, lost in flood(args.bin, rates, args.flood_seconds):
         print(f"flood {who:10} {rate:6}/s for {args.flood_seconds:.0f} s: sent {sent}, lost {lost}")
 
-    rate, ticks, worst, before, after, lost_after = overload(args.bin, args.overload_seconds)
-    print(f"overload: {rate:.0f} reports/s for {args.overload_seconds:.0f} s; {ticks} ticks, "
+    rate, dropped, ticks, worst, before, after, lost_after = overload(args.bin,
+                                                                      args.overload_seconds)
+    print(f"overload: {rate:.0f} reports/s for {args.overload_seconds:.0f} s ({dropped} dropped "
+          f"by the kernel); {ticks} ticks, "
           f"worst {worst} ms off the second; memory {before} -> {after} KiB; "
           f"1000/s right after: {lost_after} lost")
 
