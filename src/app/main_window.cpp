@@ -60,27 +60,35 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::ConnectButtons() {
-    const auto connectButton = [this](const char* name, void (Station::*handler)()) {
-        auto* button = findChild<QPushButton*>(name);
-        Q_ASSERT(button != nullptr);
-        connect(button, &QPushButton::clicked, this, [this, handler] { (station_.*handler)(); });
+    struct ButtonHandler {
+        const char* button;
+        void (Station::*handler)();
     };
-    connectButton("BClear", &Station::BClearClick);
-    connectButton("BGuardar", &Station::BGuardarClick);
-    connectButton("BAbrirPuerto", &Station::BAbrirPuertoClick);
-    connectButton("Baumentar", &Station::BaumentarClick);
-    connectButton("BverV1", &Station::BverV1Click);
-    connectButton("BverV2", &Station::BverV2Click);
-    connectButton("BverR", &Station::BverRClick);
-    connectButton("BverG", &Station::BverGClick);
-    connectButton("BverB", &Station::BverBClick);
-    connectButton("Button1", &Station::Button1Click);
-    connectButton("Bcleargraf", &Station::BcleargrafClick);
-    connectButton("BSavegraf", &Station::BSavegrafClick);
-    connectButton("B4x", &Station::B4xClick);
-    connectButton("B1x", &Station::B1xClick);
-    connectButton("BVersion", &Station::BVersionClick);
-    connectButton("BTempMag", &Station::BTempMagClick);
+    static constexpr ButtonHandler kButtons[] = {
+        {"BClear", &Station::BClearClick},
+        {"BGuardar", &Station::BGuardarClick},
+        {"BAbrirPuerto", &Station::BAbrirPuertoClick},
+        {"Baumentar", &Station::BaumentarClick},
+        {"BverV1", &Station::BverV1Click},
+        {"BverV2", &Station::BverV2Click},
+        {"BverR", &Station::BverRClick},
+        {"BverG", &Station::BverGClick},
+        {"BverB", &Station::BverBClick},
+        {"Button1", &Station::Button1Click},
+        {"Bcleargraf", &Station::BcleargrafClick},
+        {"BSavegraf", &Station::BSavegrafClick},
+        {"B4x", &Station::B4xClick},
+        {"B1x", &Station::B1xClick},
+        {"BVersion", &Station::BVersionClick},
+        {"BTempMag", &Station::BTempMagClick},
+    };
+    Station* station = &station_;
+    for (const ButtonHandler& entry : kButtons) {
+        auto* button = findChild<QPushButton*>(entry.button);
+        Q_ASSERT(button != nullptr);
+        const auto handler = entry.handler;
+        connect(button, &QPushButton::clicked, this, [station, handler] { (station->*handler)(); });
+    }
 }
 
 void MainWindow::ShowError(const std::string& message) {
