@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <array>
 #include <string>
@@ -50,6 +52,27 @@ TEST_F(TcpSocketsTest, AnErrorOnSocket1ClosesTheLink) {
     EXPECT_EQ(Log()[0], "09/04/2023 22:00:05  Connecting... ");
     EXPECT_EQ(LogCount(" Socket error 1"), 1);
     EXPECT_EQ(LogCount("  Socket 1 Cerrado"), 0);  // it never connected
+}
+
+TEST_F(TcpSocketsTest, APeerThatResetsSocket1ClosesTheLinkUntilTheNextConnect) {
+    sockets.Open();
+    ASSERT_TRUE(AwaitConnection(1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state.linkOpen; }, 10000));
+    // The instrument's end drops the connection with a reset, not a polite close.
+    QTcpSocket* peer = peers[0];
+    const linger reset{1, 0};
+    ::setsockopt(static_cast<int>(peer->socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset,
+                 sizeof reset);
+    peer->abort();
+    peers[0] = nullptr;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return sockets.ClientSocket(1).state() == QAbstractSocket::UnconnectedState; },
+        10000));
+    // The handlers reconnect nothing; the next connect operation opens the link again.
+    sockets.Open();
+    ASSERT_TRUE(AwaitConnection(1));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return state.linkOpen; }, 10000));
+    EXPECT_GE(LogCount("  Socket 1 Cerrado") + LogCount(" Socket error 1"), 1);
 }
 
 TEST_F(TcpSocketsTest, AnErrorOnAChannelSocketLeavesTheLinkAlone) {
