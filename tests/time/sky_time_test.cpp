@@ -101,7 +101,6 @@ TEST(SiderealText, CutsEachPartFromSinglePrecisionValues) {
     EXPECT_EQ(SiderealText(0.0f), "00:00:00");
     EXPECT_EQ(SiderealText(360.0f), "24:00:00");
     EXPECT_EQ(SiderealText(-20000.0), "--:--:--");  // no angle: an absurd longitude
-
 }
 
 }  // namespace
