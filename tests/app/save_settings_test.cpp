@@ -1,7 +1,7 @@
 #include "app/station.h"
 
 #include "support/comma_locale.h"
-#include "support/station_options.h"
+#include "support/station_fixture.h"
 #include "support/temp_dir.h"
 #include "time/station_clock.h"
 
@@ -20,20 +20,9 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-class SaveSettingsTest : public ::testing::Test {
+class SaveSettingsTest : public test::StationTest {
 protected:
-    SaveSettingsTest() {
-        station.SetErrorHandler([this](const std::string& message) { errors.push_back(message); });
-    }
     std::string Path() const { return dir.Path().toStdString() + "/Noxa.cfg"; }
-    const std::string& Text(FormText id) { return station.Form().Text(id); }
-    const std::deque<std::string>& Log() { return station.Form().LogLines(); }
-
-    test::ScopedWorkDir dir;
-    ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 5))};
-    Station station{clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),
-                    test::TestStationOptions(dir.Path())};
-    std::vector<std::string> errors;
 };
 
 TEST_F(SaveSettingsTest, WritesReadsBackAndReconnects) {

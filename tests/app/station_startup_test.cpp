@@ -1,6 +1,6 @@
 #include "app/station.h"
 
-#include "support/station_options.h"
+#include "support/station_fixture.h"
 #include "support/temp_dir.h"
 #include "time/station_clock.h"
 
@@ -18,19 +18,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-class StartupTest : public ::testing::Test {
-protected:
-    StartupTest() {
-        station.SetErrorHandler([this](const std::string& message) { errors.push_back(message); });
-    }
-    const std::deque<std::string>& Log() { return station.Form().LogLines(); }
-
-    test::ScopedWorkDir dir;
-    ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 5))};
-    Station station{clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),
-                    test::TestStationOptions(dir.Path())};
-    std::vector<std::string> errors;
-};
+using StartupTest = test::StationTest;
 
 TEST_F(StartupTest, BuildsTheStationInOrder) {
     station.Config().zoomStep = 3;
