@@ -5,6 +5,7 @@
 #include "charts/chart_export.h"
 #include "charts/chart_points.h"
 #include "core/c_numbers.h"
+#include "core/report_filter.h"
 #include "core/station_error.h"
 #include "time/date_time.h"
 #include "time/station_clock.h"
@@ -31,10 +32,14 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
           form_,
           [this](std::string_view report) { Guarded([&] { decoder_.DecodeBroadcast(report); }); },
           options.udpPort),
-      // The cable names the instrument: serial frames are decoded without the name filter.
-      serial_(
-          form_, readings_, config_, link_,
-          [this](std::string_view frame) { Guarded([&] { decoder_.DecodeBroadcast(frame); }); }),
+      // Frames from the serial line and socket 1 pass the same filter as broadcasts: line
+      // noise and other instruments' reports are framed too, but never decoded.
+      serial_(form_, readings_, config_, link_,
+              [this](std::string_view frame) {
+                  const std::string_view report = UpToFirstZero(frame);
+                  if (!NamesStation(report, form_.Text(FormText::Esitio))) return;
+                  Guarded([&] { decoder_.DecodeBroadcast(report); });
+              }),
       tcp_(form_, readings_, link_, serial_.Parser(), clock_, locale_,
            [this] { dataFile_.WriteDataLine(); }),
       commands_(form_, config_, link_, serial_, &tcp_),

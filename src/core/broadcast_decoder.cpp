@@ -7,6 +7,7 @@
 #include "core/sky_quality.h"
 #include "recording/day_tables.h"
 
+#include <cmath>
 #include <cstddef>
 #include <utility>
 
@@ -53,10 +54,53 @@ float Value(std::string_view text) {
     return static_cast<float>(CAtof(text));
 }
 
+// Every number the report gave or the decoder derived from it.
+bool AllFinite(const LiveReadings& r) {
+    for (const float value : {r.frec740, r.mv740, r.ci1, r.frec640, r.mv640, r.ci2, r.frecR, r.mvR,
+                              r.ci3, r.frecB, r.mvB, r.ci4, r.frecG, r.mvG, r.tIR, r.tSens}) {
+        if (!std::isfinite(value)) return false;
+    }
+    return true;
+}
+
+void AddToSums(LiveReadings& r) {
+    ChartSums& cs = r.chart;
+    cs.count += 1;
+    cs.sumMv740 += r.mv740;
+    cs.sumMv640 += r.mv640;
+    cs.sumMvR += r.mvR;
+    cs.sumMvG += r.mvG;
+    cs.sumMvB += r.mvB;
+    cs.sumTIR += r.tIR;
+    cs.countTIR += 1;
+    cs.sumTSens += r.tSens;
+    cs.countTSens += 1;
+
+    RecordSums& rs = r.record;
+    rs.count740 += 1;
+    rs.countR += 1;
+    rs.countG += 1;
+    rs.countB += 1;
+    rs.sumMv740 += r.mv740;
+    rs.sumMv640 += r.mv640;
+    rs.sumMvR += r.mvR;
+    rs.sumMvG += r.mvG;
+    rs.sumMvB += r.mvB;
+    rs.sumFrec740 += r.frec740;
+    rs.sumFrec640 += r.frec640;
+    rs.sumFrecR += r.frecR;
+    rs.sumFrecG += r.frecG;
+    rs.sumFrecB += r.frecB;
+}
+
 }  // namespace
 
+bool RecordIsDue(const LiveReadings& readings, const FormModel& form) {
+    return readings.saveTicks >= CAtol(form.Text(FormText::Esalto));
+}
+
 bool ClaimRecordIfDue(LiveReadings& readings, const FormModel& form) {
-    if (readings.saveTicks < CAtol(form.Text(FormText::Esalto))) return false;
+    if (!RecordIsDue(readings, form)) return false;
     readings.saveTicks = 0;
     return form.Checked(FormCheck::CBGuardar);
 }
@@ -108,47 +152,31 @@ void BroadcastDecoder::DecodeBroadcast(std::string_view report) {
     form_.SetText(FormText::LmvG, FormatRounded(r.mvG, 2, locale_));
     form_.SetText(FormText::LHzG, FormatRounded(r.frecG, 3, locale_));
 
-    ChartSums& cs = r.chart;
-    cs.count += 1;
-    cs.sumMv740 += r.mv740;
-    cs.sumMv640 += r.mv640;
-    cs.sumMvR += r.mvR;
-    cs.sumMvG += r.mvG;
-    cs.sumMvB += r.mvB;
-
-    RecordSums& rs = r.record;
-    rs.count740 += 1;
-    rs.countR += 1;
-    rs.countG += 1;
-    rs.countB += 1;
-    rs.sumMv740 += r.mv740;
-    rs.sumMv640 += r.mv640;
-    rs.sumMvR += r.mvR;
-    rs.sumMvG += r.mvG;
-    rs.sumMvB += r.mvB;
-    rs.sumFrec740 += r.frec740;
-    rs.sumFrec640 += r.frec640;
-    rs.sumFrecR += r.frecR;
-    rs.sumFrecG += r.frecG;
-    rs.sumFrecB += r.frecB;
-
     const std::string_view sky = FixedField(t4, "tsky", 6);
     form_.SetText(FormText::Ltir, sky);
     r.tIR = Value(sky);
-    cs.sumTIR += r.tIR;
-    cs.countTIR += 1;
 
     const std::string_view sensor = FixedField(t4, "tamb", 6);
     form_.SetText(FormText::Ltsensor, sensor);
     r.tSens = Value(sensor);
-    cs.sumTSens += r.tSens;
-    cs.countTSens += 1;
 
     // The label shows the cloud index unclamped; only the chart replaces values above 100.
     form_.SetText(FormText::LClouds,
                   FormatRounded(CloudIndex(newest.meanTSens, newest.meanTIR), 0, locale_));
 
-    if (ClaimRecordIfDue(r, form_) && writeDataLine_) writeDataLine_();
+    if (AllFinite(r)) {
+        AddToSums(r);
+    } else if (!nonFiniteSaid_) {
+        // One value that is no number would turn every mean of the interval into one.
+        form_.AppendLog("Report with values that are not numbers left out of the averages");
+        nonFiniteSaid_ = true;
+    }
+
+    if (RecordIsDue(r, form_)) {
+        r.saveTicks = 0;
+        nonFiniteSaid_ = false;
+        if (form_.Checked(FormCheck::CBGuardar) && writeDataLine_) writeDataLine_();
+    }
 
     r.rxTicks = 0;
     form_.SetRxColour(kIndicatorGray);

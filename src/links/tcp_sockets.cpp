@@ -68,8 +68,11 @@ void TcpSockets::Wire(int number) {
                                         last != QAbstractSocket::ConnectingState;
                 last = state;
                 if (connecting && number == 1) ClientSocket1Connecting();
+                if (state == QAbstractSocket::UnconnectedState)
+                    resetProbes_[Index(number)].Release();
             });
-    connect(&socket, &QAbstractSocket::connected, this, [this, number] {
+    connect(&socket, &QAbstractSocket::connected, this, [this, number, &socket] {
+        resetProbes_[Index(number)].Watch(socket.socketDescriptor());
         if (number == 1) {
             ClientSocket1Connect();
         } else {
@@ -85,8 +88,12 @@ void TcpSockets::Wire(int number) {
     });
     connect(&socket, &QAbstractSocket::errorOccurred, this,
             [this, number](QAbstractSocket::SocketError error) {
-                // The far end closing is a disconnect, reported by its own event.
-                if (error == QAbstractSocket::RemoteHostClosedError) return;
+                // The far end closing is a disconnect, reported by its own event; a far end
+                // that resets the connection is an error all the same.
+                if (error == QAbstractSocket::RemoteHostClosedError &&
+                    !resetProbes_[Index(number)].WasReset()) {
+                    return;
+                }
                 if (number == 1) {
                     ClientSocket1Error();
                 } else {

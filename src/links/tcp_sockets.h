@@ -1,5 +1,7 @@
 #pragma once
 
+#include "links/reset_probe.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -106,6 +108,7 @@ private:
     std::array<QTcpSocket, kCount> sockets_;
     std::array<ChannelRing, kCount - 1> rings_;
     std::array<QAbstractSocket::SocketState, kCount> lastState_{};
+    std::array<ResetProbe, kCount> resetProbes_;
 };
 
 }  // namespace noxa

@@ -1,6 +1,7 @@
 #include "links/udp_listener.h"
 
 #include "core/form_model.h"
+#include "core/report_filter.h"
 
 #include <QSocketNotifier>
 
@@ -70,18 +71,12 @@ quint16 UdpListener::LocalPort() const {
 }
 
 void UdpListener::IdUDPServer1UDPRead(QByteArrayView datagram) {
-    const char* data = datagram.data();
-    const void* zero = std::memchr(data, '\0', static_cast<std::size_t>(datagram.size()));
-    const std::size_t length = zero
-                                   ? static_cast<std::size_t>(static_cast<const char*>(zero) - data)
-                                   : static_cast<std::size_t>(datagram.size());
-    const std::string_view message(data, length);
+    const std::string_view message =
+        UpToFirstZero(std::string_view(datagram.data(), static_cast<std::size_t>(datagram.size())));
 
     if (form_.Checked(FormCheck::CBvermensaje)) form_.AppendLog(message);
 
-    const std::string& station = form_.Text(FormText::Esitio);
-    if (station.empty() || message.find(station) == std::string_view::npos) return;
-    decode_(message);
+    if (NamesStation(message, form_.Text(FormText::Esitio))) decode_(message);
 }
 
 void UdpListener::ReadPendingDatagrams() {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace noxa {
@@ -210,6 +211,36 @@ TEST_F(DecoderTest, AnIntervalThatIsNoNumberMakesEveryReportDue) {
     decoder.DecodeBroadcast(Report());
     decoder.DecodeBroadcast(Report());
     EXPECT_EQ(linesWritten, 2);
+}
+
+TEST_F(DecoderTest, AReportWithAValueThatIsNoNumberIsShownButLeftOutOfTheSums) {
+    const std::string notANumber = Report(R"("freq":nan,"mag":21.34,"zp":20.37)");
+    std::string beyondFloats = Report();
+    beyondFloats.replace(beyondFloats.find("20.90"), 5, "1e99 ");
+    std::string infinite = Report();
+    infinite.replace(infinite.find("10.25"), 5, "inf  ");
+    readings.saveTicks = 0;
+    decoder.DecodeBroadcast(Report());
+    for (const std::string& report : {notANumber, beyondFloats, infinite}) {
+        decoder.DecodeBroadcast(report);
+    }
+    EXPECT_EQ(Text(FormText::Ltsensor), "inf  ");  // the labels show what came
+    EXPECT_EQ(readings.chart.count, 1.0f);
+    EXPECT_EQ(readings.record.count740, 1.0f);
+    EXPECT_FLOAT_EQ(readings.record.sumMv640, 20.9f);
+    EXPECT_FLOAT_EQ(readings.chart.sumTSens, 10.25f);
+    EXPECT_EQ(readings.chart.countTSens, 1.0f);
+    // Said once in a record interval, and again in the next one.
+    const auto said = [&] {
+        return std::count(form.LogLines().begin(), form.LogLines().end(),
+                          "Report with values that are not numbers left out of the averages");
+    };
+    EXPECT_EQ(said(), 1);
+    readings.saveTicks = 60;
+    decoder.DecodeBroadcast(notANumber);
+    decoder.DecodeBroadcast(notANumber);
+    EXPECT_EQ(linesWritten, 1);
+    EXPECT_EQ(said(), 2);
 }
 
 }  // namespace
