@@ -1,3 +1,4 @@
+#include "app/application_identity.h"
 #include "app/automation_close_check.h"
 #include "app/automation_registration.h"
 #include "app/automation_service.h"
@@ -74,9 +75,7 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName("noxa-station");
-    QApplication::setApplicationVersion(NOXA_VERSION);
-    QApplication::setApplicationDisplayName("VURUZ4E");
+    noxa::SetApplicationIdentity();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/application_identity.h"
 #include "app/station.h"
 #include "app/window/form_binding.h"
 #include "app/window/pages.h"
@@ -93,7 +94,7 @@ void MainWindow::ConnectButtons() {
 
 void MainWindow::ShowError(const std::string& message) {
     QMessageBox::critical(
-        this, QGuiApplication::applicationDisplayName(),
+        this, kApplicationTitle,
         QString::fromLocal8Bit(message.data(), static_cast<qsizetype>(message.size())));
 }
 

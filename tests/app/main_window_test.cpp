@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include "app/application_identity.h"
+
 #include "app/station.h"
 #include "core/form_model.h"
 #include "core/station_locale.h"
@@ -488,6 +490,24 @@ TEST_F(MainWindowTest, TitleFollowsTheCaption) {
     EXPECT_EQ(window.windowTitle(), "NOXA 4CH");
     form.SetCaption("NOXA-V4I  v: 1.3.1.0  qelvoxxx");
     EXPECT_EQ(window.windowTitle(), "NOXA-V4I  v: 1.3.1.0  qelvoxxx");
+    // A display name of the application's own would be appended to the title bar's text.
+    SetApplicationIdentity();
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+}
+
+TEST_F(MainWindowTest, InstrumentConstantsShowWholeAtTheDefaultSize) {
+    for (const FormText id : {FormText::LCI1, FormText::LCI2, FormText::LCI3, FormText::LCI4}) {
+        form.SetText(id, "CI1: -20.37");
+    }
+    window.show();
+    Find<QTabWidget>("PCTemperatura")->setCurrentIndex(4);
+    QCoreApplication::processEvents();
+    for (const char* name : {"LCI1", "LCI2", "LCI3", "LCI4"}) {
+        const auto* label = Find<QLabel>(name);
+        EXPECT_GE(label->contentsRect().width(),
+                  label->fontMetrics().horizontalAdvance(label->text()))
+            << name;
+    }
 }
 
 TEST_F(MainWindowTest, CleanLogEmptiesTheLog) {

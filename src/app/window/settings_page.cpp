@@ -88,7 +88,8 @@ QFrame* ConstantsPanel() {
     row->addWidget(Heading("Constants:", hint));
     for (const char* name : {"LCI1", "LCI2", "LCI3", "LCI4"}) {
         QLabel* label = ValueLabel(name, hint);
-        label->setMinimumWidth(QFontMetrics(label->font()).horizontalAdvance("88.888") + 4);
+        // The cycle writes "CI1: 20.37": room for the prefix and a signed constant.
+        label->setMinimumWidth(QFontMetrics(label->font()).horizontalAdvance("CI8: -88.88") + 4);
         row->addWidget(label);
     }
     row->addStretch();
