@@ -29,8 +29,7 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
       dataFile_(form_, readings_, days_, clock_, locale_),
       decoder_(form_, readings_, days_, locale_, [this] { dataFile_.WriteDataLine(); }),
       listener_(
-          form_,
-          [this](std::string_view report) { Guarded([&] { decoder_.DecodeBroadcast(report); }); },
+          form_, [this](std::string_view report) { HandleReport(report, ReportSource::Broadcast); },
           options.udpPort),
       // Frames from the serial line and socket 1 pass the same filter as broadcasts: line
       // noise and other instruments' reports are framed too, but never decoded.
@@ -38,7 +37,7 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
               [this](std::string_view frame) {
                   const std::string_view report = UpToFirstZero(frame);
                   if (!NamesStation(report, form_.Text(FormText::Esitio))) return;
-                  Guarded([&] { decoder_.DecodeBroadcast(report); });
+                  HandleReport(report, ReportSource::Serial);
               }),
       tcp_(form_, readings_, link_, serial_.Parser(), clock_, locale_,
            [this] { dataFile_.WriteDataLine(); }),
@@ -85,6 +84,15 @@ void Station::Guarded(Handler&& handler) {
     } catch (...) {
         ReportError("");
     }
+}
+
+void Station::HandleReport(std::string_view report, ReportSource source) {
+    Guarded([&] {
+        Observation observation = decoder_.DecodeBroadcast(report);
+        observation.time = clock_.NowUtc();
+        observation.source = source;
+        emit feed_.observed(observation);
+    });
 }
 
 void Station::ReportError(const std::string& message) {
@@ -170,6 +178,7 @@ void Station::Timer2Timer() {
         sinceLastTick_.start();
     }
     Guarded([this] { cycle_.Timer2Timer(); });
+    emit feed_.linkStatus(LinkStatus{form_.RxColour() != kIndicatorRed, readings_.rxTicks});
 }
 
 void Station::Reconnect() {
@@ -200,6 +209,10 @@ void Station::SetChartTimerInterval(int milliseconds) {
 
 std::string Station::MakeChartPoint() {
     noxa::AddChartPoint(days_, readings_.chart, clock_);
+    const DaySlot& newest = days_.Newest();
+    emit feed_.chartPointAdded(ChartPoint{
+        clock_.NowUtc(), newest.meanMv740, newest.meanMv640, newest.meanMvR, newest.meanMvG,
+        newest.meanMvB, newest.meanTSens, newest.meanTIR, newest.nelm, newest.cloudIndex});
     RedrawCharts(charts_, days_, locale_);
     return ExportCharts(charts_, "mag.jpg", "temp.jpg");
 }

@@ -5,6 +5,7 @@
 #include "core/broadcast_decoder.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
+#include "core/observation_feed.h"
 #include "core/station_config.h"
 #include "core/station_locale.h"
 #include "links/connection.h"
@@ -96,6 +97,8 @@ public:
     QTimer& Timer2() { return timer2_; }
     QTimer& Timer3() { return timer3_; }
 
+    // Everything the station measures, as numbers, for the outputs to subscribe to.
+    ObservationFeed& Feed() { return feed_; }
     FormModel& Form() { return form_; }
     StationCharts& Charts() { return charts_; }
     LiveReadings& Readings() { return readings_; }
@@ -121,6 +124,9 @@ private:
     void AddChartPoint() override;
     void SetChartTimerInterval(int milliseconds) override;
 
+    // A report of the station's own instrument: decoded, shown, counted and published.
+    void HandleReport(std::string_view report, ReportSource source);
+
     // Runs a handler; an error that escapes it is shown and the station goes on.
     template <typename Handler>
     void Guarded(Handler&& handler);
@@ -128,6 +134,7 @@ private:
 
     const StationClock& clock_;
     StationLocale locale_;
+    ObservationFeed feed_;
     FormModel form_;
     LiveReadings readings_;
     DayTables days_;

@@ -7,17 +7,33 @@
 #include "core/sky_quality.h"
 #include "recording/day_tables.h"
 
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <utility>
 
 namespace noxa {
 namespace {
 
-// Positions count from 1, as the report rules are stated; 0 means "not found".
+// Positions count from 1, as the report rules are stated; 0 means "not found". The keys are a
+// few characters long: the first is looked for with memchr and the rest compared in place.
 std::ptrdiff_t Pos(std::string_view text, std::string_view key) {
-    const std::size_t p = text.find(key);
-    return p == std::string_view::npos ? 0 : static_cast<std::ptrdiff_t>(p) + 1;
+    if (key.empty() || text.size() < key.size()) return 0;
+    const char* const begin = text.data();
+    const char* const last = begin + (text.size() - key.size());  // the last place it can start
+    const char* p = begin;
+    while (p <= last) {
+        p = static_cast<const char*>(
+            std::memchr(p, key[0], static_cast<std::size_t>(last - p) + 1));
+        if (p == nullptr) return 0;
+        std::size_t i = 1;
+        while (i < key.size() && p[i] == key[i]) ++i;
+        if (i == key.size()) return p - begin + 1;
+        ++p;
+    }
+    return 0;
 }
 
 // Up to n characters from position i; empty past the end or for n < 1.
@@ -127,7 +143,22 @@ std::string_view BroadcastDecoder::DecodeRawChannel(std::string_view report, std
     return channel;
 }
 
-void BroadcastDecoder::DecodeBroadcast(std::string_view report) {
+const BroadcastDecoder::Estimates& BroadcastDecoder::EstimateTexts(const DaySlot& newest) {
+    const std::array<std::uint32_t, 3> means{std::bit_cast<std::uint32_t>(newest.meanMv740),
+                                             std::bit_cast<std::uint32_t>(newest.meanTSens),
+                                             std::bit_cast<std::uint32_t>(newest.meanTIR)};
+    if (!estimates_.valid || means != estimates_.means) {
+        estimates_.nelmValue = NelmFromMag(newest.meanMv740);
+        estimates_.cloudValue = CloudIndex(newest.meanTSens, newest.meanTIR);
+        estimates_.nelm = FormatRounded(estimates_.nelmValue, 1, locale_);
+        estimates_.cloudIndex = FormatRounded(estimates_.cloudValue, 0, locale_);
+        estimates_.means = means;
+        estimates_.valid = true;
+    }
+    return estimates_;
+}
+
+const Observation& BroadcastDecoder::DecodeBroadcast(std::string_view report) {
     LiveReadings& r = readings_;
     const DaySlot& newest = days_.Newest();
 
@@ -136,7 +167,7 @@ void BroadcastDecoder::DecodeBroadcast(std::string_view report) {
     form_.SetText(FormText::Lmv, c1.mag);
     r.mv740 = Value(c1.mag);
     r.ci1 = Value(c1.zp);
-    form_.SetText(FormText::Lnelm, FormatRounded(NelmFromMag(newest.meanMv740), 1, locale_));
+    form_.SetText(FormText::Lnelm, EstimateTexts(newest).nelm);
     r.frec740 = Value(c1.freq);
     form_.SetText(FormText::LHz, FormatRounded(r.frec740, 3, locale_));
 
@@ -161,10 +192,29 @@ void BroadcastDecoder::DecodeBroadcast(std::string_view report) {
     r.tSens = Value(sensor);
 
     // The label shows the cloud index unclamped; only the chart replaces values above 100.
-    form_.SetText(FormText::LClouds,
-                  FormatRounded(CloudIndex(newest.meanTSens, newest.meanTIR), 0, locale_));
+    form_.SetText(FormText::LClouds, EstimateTexts(newest).cloudIndex);
 
-    if (AllFinite(r)) {
+    Observation& o = latest_;
+    o.magV = r.mv740;
+    o.magV2 = r.mv640;
+    o.magR = r.mvR;
+    o.magG = r.mvG;
+    o.magB = r.mvB;
+    o.freq1 = r.frec740;
+    o.freq2 = r.frec640;
+    o.freq3 = r.frecR;
+    o.freq4 = r.frecB;
+    o.freqG = r.frecG;
+    o.zeroPoint1 = r.ci1;
+    o.zeroPoint2 = r.ci2;
+    o.zeroPoint3 = r.ci3;
+    o.zeroPoint4 = r.ci4;
+    o.sensorTemperature = r.tSens;
+    o.skyTemperature = r.tIR;
+    o.nelm = estimates_.nelmValue;
+    o.cloudIndex = estimates_.cloudValue;
+    o.counted = AllFinite(r);
+    if (o.counted) {
         AddToSums(r);
     } else if (!nonFiniteSaid_) {
         // One value that is no number would turn every mean of the interval into one.
@@ -180,6 +230,7 @@ void BroadcastDecoder::DecodeBroadcast(std::string_view report) {
 
     r.rxTicks = 0;
     form_.SetRxColour(kIndicatorGray);
+    return latest_;
 }
 
 }  // namespace noxa

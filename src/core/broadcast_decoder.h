@@ -1,7 +1,11 @@
 #pragma once
 
+#include "core/observation.h"
+
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace noxa {
@@ -11,6 +15,7 @@ enum class FormText : std::uint8_t;
 class StationLocale;
 struct LiveReadings;
 struct DayTables;
+struct DaySlot;
 
 // Whether the record interval in Esalto has passed by saveTicks.
 bool RecordIsDue(const LiveReadings& readings, const FormModel& form);
@@ -30,7 +35,9 @@ public:
     BroadcastDecoder(FormModel& form, LiveReadings& readings, const DayTables& days,
                      const StationLocale& locale, std::function<void()> writeDataLine);
 
-    void DecodeBroadcast(std::string_view report);
+    // Shows the report and adds it to the sums. Returns it as numbers; the caller stamps its
+    // time and source.
+    const Observation& DecodeBroadcast(std::string_view report);
 
 private:
     // Channels 2 to 4 show their magnitude and frequency texts as received. Returns the
@@ -39,6 +46,16 @@ private:
                                       FormText magnitudeLabel, FormText frequencyLabel,
                                       float& magnitude, float& zeroPoint, float& frequency);
 
+    // NELM and the cloud index change only with the newest chart point: their texts are
+    // worked out again only when its means change.
+    struct Estimates {
+        bool valid = false;
+        std::array<std::uint32_t, 3> means{};
+        float nelmValue = 0, cloudValue = 0;
+        std::string nelm, cloudIndex;
+    };
+    const Estimates& EstimateTexts(const DaySlot& newest);
+
     FormModel& form_;
     LiveReadings& readings_;
     const DayTables& days_;
@@ -46,6 +63,8 @@ private:
     std::function<void()> writeDataLine_;
     // A report left out of the sums was logged in this record interval.
     bool nonFiniteSaid_ = false;
+    Estimates estimates_;
+    Observation latest_;
 };
 
 }  // namespace noxa

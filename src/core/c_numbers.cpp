@@ -39,6 +39,35 @@ std::size_t SkipBlanksAndSign(std::string_view text, bool& negative) {
     return i;
 }
 
+// Plain decimals ("21.34", "0.525", "1234") of at most 15 digits, the form of nearly every
+// number in a report: the digits make an integer below 2^53 and the decimals a power of ten
+// that doubles hold exactly, so one division rounds correctly, as strtod does. Anything else
+// (exponents, more digits, inf, nan) returns false and goes the long way.
+bool ParsePlainDecimal(std::string_view text, std::size_t i, double& value) {
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    std::uint64_t digits = 0;
+    int count = 0;
+    int decimals = -1;  // digits after the point; -1 before a point
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            if (++count > 15) return false;
+            digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
+            if (decimals >= 0) ++decimals;
+        } else if (c == '.' && decimals < 0) {
+            decimals = 0;
+        } else if (c == 'e' || c == 'E') {
+            return false;
+        } else {
+            break;
+        }
+    }
+    if (count == 0) return false;
+    value = static_cast<double>(digits) / kPowersOfTen[decimals < 0 ? 0 : decimals];
+    return true;
+}
+
 }  // namespace
 
 double CAtof(std::string_view text) {
@@ -53,6 +82,7 @@ double CAtof(std::string_view text) {
         return SlowAtof(text);
     }
     double value = 0.0;
+    if (ParsePlainDecimal(text, i, value)) return negative ? -value : value;
     const auto [end, error] = std::from_chars(text.data() + i, text.data() + text.size(), value,
                                               std::chars_format::general);
     (void)end;

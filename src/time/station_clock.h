@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/observation.h"
+
 #include <QDateTime>
 
 namespace noxa {
@@ -10,11 +12,14 @@ class StationClock {
 public:
     virtual ~StationClock() = default;
     virtual QDateTime Now() const = 0;
+    // The same instant in universal time.
+    virtual UtcMilliseconds NowUtc() const { return Now().toMSecsSinceEpoch(); }
 };
 
 class SystemClock final : public StationClock {
 public:
     QDateTime Now() const override { return QDateTime::currentDateTime(); }
+    UtcMilliseconds NowUtc() const override { return QDateTime::currentMSecsSinceEpoch(); }
 };
 
 // A clock that shows what it is told; tests and fast simulations move it by hand.

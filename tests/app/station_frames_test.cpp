@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace noxa {
 namespace {
@@ -54,6 +55,28 @@ TEST_F(StationFramesTest, AFrameEndsAtItsFirstZeroByte) {
     ASSERT_EQ(station.Readings().chart.count, 1.0f);
     EXPECT_EQ(Text(FormText::Lmv).find('\0'), std::string::npos);
     EXPECT_EQ(Text(FormText::Lmv), "2");
+}
+
+TEST_F(StationFramesTest, PublishesEachReportAsNumbersWithItsTimeAndSource) {
+    std::vector<Observation> seen;
+    QObject::connect(&station.Feed(), &ObservationFeed::observed,
+                     [&](const Observation& o) { seen.push_back(o); });
+    Feed(Report("qelvoxxx"));
+    const std::string datagram = Report("qelvoxxx", "20.5 ");
+    station.Listener().IdUDPServer1UDPRead(
+        QByteArrayView(datagram.data(), static_cast<qsizetype>(datagram.size())));
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].source, ReportSource::Serial);
+    EXPECT_EQ(seen[1].source, ReportSource::Broadcast);
+    EXPECT_EQ(seen[0].time, clock.Now().toMSecsSinceEpoch());
+    EXPECT_FLOAT_EQ(seen[0].magV, 21.34f);
+    EXPECT_FLOAT_EQ(seen[1].magV, 20.5f);
+    EXPECT_FLOAT_EQ(seen[0].freq1, 1234.5678f);
+    EXPECT_FLOAT_EQ(seen[0].freqG, 1000.0f);
+    EXPECT_FLOAT_EQ(seen[0].zeroPoint4, 19.4f);
+    EXPECT_FLOAT_EQ(seen[0].sensorTemperature, 10.25f);
+    EXPECT_FLOAT_EQ(seen[0].skyTemperature, -15.3f);
+    EXPECT_TRUE(seen[0].counted);
 }
 
 }  // namespace

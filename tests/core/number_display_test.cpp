@@ -4,13 +4,42 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <limits>
+#include <random>
+#include <string>
 
 namespace noxa {
 namespace {
 
 const StationLocale kPoint = StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ".");
 const StationLocale kComma = StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ",");
+
+// The rule as written: the nearest step (beyond 2^53 steps every value is one), then the
+// general format with 15 significant digits.
+std::string Reference(double value, int decimals) {
+    const double scale = std::pow(10.0, decimals);
+    const double scaled = value * scale;
+    const double rounded = std::fabs(scaled) < 0x1p53 ? std::nearbyint(scaled) / scale : value;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.15g", rounded + 0.0);
+    return text;
+}
+
+TEST(FormatRounded, WritesWhatTheGeneralFormatOfTheRoundedValueGives) {
+    std::mt19937_64 random(20261207);
+    std::uniform_real_distribution<double> exponent(-6, 15.5);
+    for (int i = 0; i < 200000; ++i) {
+        const double sign = (random() & 1) ? -1.0 : 1.0;
+        const double value = sign * std::pow(10.0, exponent(random));
+        const int decimals = static_cast<int>(random() % 6);
+        ASSERT_EQ(FormatRounded(value, decimals, kPoint), Reference(value, decimals))
+            << value << " to " << decimals << " decimals";
+        const float single = static_cast<float>(value);
+        ASSERT_EQ(FormatRounded(single, decimals, kPoint), Reference(single, decimals)) << single;
+    }
+}
 
 TEST(FormatRounded, DropsTrailingZeros) {
     EXPECT_EQ(FormatRounded(20.50, 2, kPoint), "20.5");

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "core/observation.h"
+
+#include <QObject>
+
+namespace noxa {
+
+// Where the station publishes what it measures, as numbers. The window's files and every
+// output subscribe here; none of them reads another's texts.
+class ObservationFeed : public QObject {
+    Q_OBJECT
+
+signals:
+    // A report was decoded.
+    void observed(const noxa::Observation& observation);
+    // A data-file record fell due (whether or not saving to the file is on).
+    void recorded(const noxa::IntervalRecord& record);
+    // A chart point was made.
+    void chartPointAdded(const noxa::ChartPoint& point);
+    // Once a second, after the tick.
+    void linkStatus(const noxa::LinkStatus& status);
+};
+
+}  // namespace noxa
