@@ -1,11 +1,11 @@
 #include "app/automation_registration.h"
 
 #include "app/automation_service.h"
+#include "recording/atomic_file.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <string_view>
@@ -109,10 +109,9 @@ bool RegisterAutomationServer(const QString& program, QString& error) {
         error = "cannot make the folder " + ServiceFileDirectory();
         return false;
     }
-    QSaveFile file(ServiceFilePath());
-    const QByteArray bytes = text.toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        error = "cannot write " + ServiceFilePath() + ": " + file.errorString();
+    QString reason;
+    if (!ReplaceFile(ServiceFilePath(), text.toUtf8(), reason)) {
+        error = "cannot write " + ServiceFilePath() + ": " + reason;
         return false;
     }
     return true;

@@ -1,10 +1,12 @@
 #include "charts/chart_export.h"
 
+#include "recording/atomic_file.h"
+
+#include <QBuffer>
 #include <QChart>
 #include <QGraphicsScene>
 #include <QImage>
 #include <QPainter>
-#include <QSaveFile>
 
 namespace noxa {
 
@@ -18,22 +20,13 @@ bool SaveChartImage(QChart* chart, const QString& fileName, QString& error) {
         painter.setRenderHint(QPainter::TextAntialiasing);
         chart->scene()->render(&painter, QRectF(image.rect()), chart->sceneBoundingRect());
     }
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = file.errorString();
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "JPG")) {
+        error = QStringLiteral("the JPEG encoder failed");
         return false;
     }
-    if (!image.save(&file, "JPG")) {
-        error = file.error() != QFileDevice::NoError ? file.errorString()
-                                                     : QStringLiteral("the JPEG encoder failed");
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        error = file.errorString();
-        return false;
-    }
-    return true;
+    return ReplaceFile(fileName, jpeg, error);
 }
 
 }  // namespace noxa

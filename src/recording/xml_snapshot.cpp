@@ -2,10 +2,10 @@
 
 #include "core/form_model.h"
 #include "core/station_locale.h"
+#include "recording/atomic_file.h"
 #include "time/station_clock.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <string_view>
 
@@ -71,16 +71,10 @@ std::string XmlSnapshot::Compose() const {
 void XmlSnapshot::WriteXmlSnapshot() {
     const std::string document = Compose();
     const bool existed = QFile::exists(kFileName);
-    QSaveFile file(kFileName);
-    const bool ok = file.open(QIODevice::WriteOnly) &&
-                    file.write(document.data(), static_cast<qint64>(document.size())) ==
-                        static_cast<qint64>(document.size()) &&
-                    file.commit();
-    if (!ok) {
-        if (!failing_) {
-            form_.AppendLog(std::string(kFileName) +
-                            " not written: " + file.errorString().toStdString());
-        }
+    QString error;
+    if (!ReplaceFile(kFileName, document, error)) {
+        if (!failing_)
+            form_.AppendLog(std::string(kFileName) + " not written: " + error.toStdString());
         failing_ = true;
         return;
     }
