@@ -4,9 +4,9 @@
 #include "core/form_model.h"
 #include "core/station_config.h"
 #include "core/station_error.h"
+#include "recording/atomic_file.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <charconv>
@@ -128,9 +128,23 @@ std::optional<std::pair<std::string, std::string>> DegreesAndMinutes(float value
     return std::pair{std::to_string(static_cast<long long>(degrees)), std::to_string(minutes)};
 }
 
+// Hemisphere letters are taken in either case: "s" is south like "S".
+char Capital(char letter) {
+    return letter >= 'a' && letter <= 'z' ? static_cast<char>(letter - 'a' + 'A') : letter;
+}
+
+// The text of a hemisphere field with a lone lower-case letter made a capital.
+std::string CapitalLetter(const std::string& text) {
+    return text.size() == 1 ? std::string(1, Capital(text[0])) : text;
+}
+
 std::string IntervalText(std::string_view field, std::int64_t max) {
     const std::int64_t n = CAtol(field);
     return n >= 1 && n <= max ? std::to_string(n) : "60";
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
 }  // namespace
@@ -146,10 +160,33 @@ void ConfigFile::LoadStationConfig() {
     if (!file.open(QIODevice::ReadOnly) ||
         file.read(record.data(), static_cast<qint64>(record.size())) < 0) {
         ApplyDefaults();
-        return;
+    } else {
+        form_.AppendLog("Read config file: " + Path());
+        ApplyRecord(record);
     }
-    form_.AppendLog("Read config file: " + Path());
-    ApplyRecord(record);
+    ReportUnusableSettings();
+}
+
+void ConfigFile::ReportUnusableSettings() {
+    // A report is taken only when it contains the station name as it stands, blanks and all,
+    // and the instrument writes its name without them.
+    const std::string& name = form_.Text(FormText::Esitio);
+    constexpr const char* kNoReport = ": no report will be accepted.";
+    if (name.empty()) {
+        form_.AppendLog(std::string("Station name is empty") + kNoReport);
+    } else if (std::all_of(name.begin(), name.end(), IsBlank)) {
+        form_.AppendLog(std::string("Station name is only blanks") + kNoReport);
+    } else if (IsBlank(name.back())) {
+        form_.AppendLog("Station name \"" + name + "\" ends with blanks" + kNoReport);
+    }
+
+    // The same reading of the field as the connect operation's.
+    const std::string& port = form_.Text(FormText::EPuertoEth);
+    std::int32_t number = 0;
+    if (!ParseStrictInt(port, number) || number < 1 || number > 65535) {
+        form_.AppendLog("UDP port \"" + port +
+                        "\" is not a port number: no broadcast will be received.");
+    }
 }
 
 void ConfigFile::ApplyRecord(const ConfigRecord& record) {
@@ -165,7 +202,7 @@ void ConfigFile::ApplyRecord(const ConfigRecord& record) {
     c.serialPortNumber = CAtoi32(Read(record, kSerialPort));
 
     c.latitude = static_cast<float>(CAtof(Read(record, kLatitude)));
-    const char hemisphere = record[kLatitudeHemisphere.offset];
+    const char hemisphere = Capital(record[kLatitudeHemisphere.offset]);
     if (hemisphere == 'N' || hemisphere == 'S') {
         if (const auto shown = DegreesAndMinutes(c.latitude)) {
             f.SetText(FormText::ELatGrad, shown->first);
@@ -176,7 +213,7 @@ void ConfigFile::ApplyRecord(const ConfigRecord& record) {
     }
 
     c.longitude = static_cast<float>(CAtof(Read(record, kLongitude)));
-    const char side = record[kLongitudeSide.offset];
+    const char side = Capital(record[kLongitudeSide.offset]);
     if (side == 'E' || side == 'O' || side == 'W') {
         if (const auto shown = DegreesAndMinutes(c.longitude)) {
             f.SetText(FormText::ELongHoras, shown->first);
@@ -241,19 +278,14 @@ ConfigRecord ConfigFile::BuildRecord() {
     Put(record, kSerialPort, f.Text(FormText::EPuerto));
 
     Put(record, kLatitude, DegreesText(f.Text(FormText::ELatGrad), f.Text(FormText::ELatMin)));
-    if (f.Text(FormText::Ens) != "N" && f.Text(FormText::Ens) != "S") {
-        f.SetText(FormText::Ens, "N");
-    }
+    const std::string hemisphere = CapitalLetter(f.Text(FormText::Ens));
+    f.SetText(FormText::Ens, hemisphere == "S" ? "S" : "N");
     Put(record, kLatitudeHemisphere, f.Text(FormText::Ens));
 
     Put(record, kLongitude, DegreesText(f.Text(FormText::ELongHoras), f.Text(FormText::ELongMin)));
-    const std::string& side = f.Text(FormText::Eeo);
-    if (side == "E") {
-        Put(record, kLongitudeSide, "E");
-    } else {
-        if (side != "O" && side != "W") f.SetText(FormText::Eeo, "O");
-        Put(record, kLongitudeSide, "O");  // west is always stored as "O"
-    }
+    const std::string side = CapitalLetter(f.Text(FormText::Eeo));
+    f.SetText(FormText::Eeo, side == "E" || side == "W" ? side : "O");
+    Put(record, kLongitudeSide, side == "E" ? "E" : "O");  // west is always stored as "O"
 
     Put(record, kTempOffset, CFormat("%04.2f", ConvertDecimal(f.Text(FormText::EofsetTamb))));
     for (const MagnitudeSetting& s : kMagnitudeSettings) {
@@ -273,14 +305,11 @@ ConfigRecord ConfigFile::BuildRecord() {
 }
 
 bool ConfigFile::WriteRecord(const ConfigRecord& record, std::string& error) const {
-    // Written beside the old file and then renamed over it, so the settings are never lost
-    // half-written.
-    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(Path())));
-    const bool ok = file.open(QIODevice::WriteOnly) &&
-                    file.write(record.data(), static_cast<qint64>(record.size())) ==
-                        static_cast<qint64>(record.size()) &&
-                    file.commit();
-    if (!ok) error = file.errorString().toStdString();
+    // Replaced as a whole, so the settings are never lost half-written.
+    QString reason;
+    const bool ok = ReplaceFile(QFile::decodeName(QByteArray::fromStdString(Path())),
+                                QByteArrayView(record.data(), record.size()), reason);
+    if (!ok) error = reason.toStdString();
     return ok;
 }
 

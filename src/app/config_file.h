@@ -25,7 +25,8 @@ public:
     std::string Path() const { return workDir_ + kFileName; }
 
     // Empties the log, then reads the file into the settings, or applies the defaults when it
-    // cannot be read. The log then starts with the line that says which happened.
+    // cannot be read. The log then starts with the line that says which happened, followed by
+    // a line for a station name or UDP port with which no report can ever be accepted.
     void LoadStationConfig();
 
     // Builds the record from the edit fields and the zoom step. Throws StationError at the
@@ -40,6 +41,7 @@ public:
 
 private:
     void ApplyDefaults();
+    void ReportUnusableSettings();
 
     FormModel& form_;
     StationConfig& config_;

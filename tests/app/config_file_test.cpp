@@ -13,6 +13,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 
 namespace noxa {
 namespace {
@@ -153,6 +154,57 @@ TEST_F(ConfigFileTest, UnknownLettersBecomeNorthAndWest) {
     EXPECT_EQ(Text(FormText::Eeo), "O");
 }
 
+TEST_F(ConfigFileTest, LowerCaseHemisphereLettersAreTheirCapitals) {
+    form.SetText(FormText::ELatGrad, "28");
+    form.SetText(FormText::ELongHoras, "16");
+    for (const auto& [typed, stored, shown, sign] :
+         {std::tuple{"e", 'E', "E", 1.0f}, {"w", 'O', "W", -1.0f}, {"o", 'O', "O", -1.0f}}) {
+        form.SetText(FormText::Ens, "s");
+        form.SetText(FormText::Eeo, typed);
+        const ConfigRecord record = config.BuildRecord();
+        EXPECT_EQ(record[148], 'S');
+        EXPECT_EQ(record[158], stored) << typed;
+        EXPECT_EQ(Text(FormText::Eeo), shown);
+        Save();
+        EXPECT_FLOAT_EQ(settings.latitude, -28.0f);
+        EXPECT_FLOAT_EQ(settings.longitude, sign * 16.0f) << typed;
+    }
+    // A hand-edited file is read the same way.
+    WriteFile(DefaultRecord(Path()).Field(148, 1, "s").Field(158, 1, "e").Bytes());
+    config.LoadStationConfig();
+    EXPECT_FLOAT_EQ(settings.latitude, -40.0f);
+    EXPECT_FLOAT_EQ(settings.longitude, 3.0f);
+    EXPECT_EQ(Text(FormText::Ens), "S");
+}
+
+TEST_F(ConfigFileTest, SettingsThatCanAcceptNoReportAreLogged) {
+    const auto logAfterReading = [&](const std::string& bytes) {
+        WriteFile(bytes);
+        config.LoadStationConfig();
+        return form.LogLines();
+    };
+    const std::string read = "Read config file: " + Path();
+    EXPECT_THAT(logAfterReading(DefaultRecord(Path()).Bytes()), ElementsAre(read));
+    EXPECT_THAT(logAfterReading(DefaultRecord(Path()).Field(350, 20, "abc  ").Bytes()),
+                ElementsAre(read,
+                            "Station name \"abc  \" ends with blanks: no report will be "
+                            "accepted."));
+    EXPECT_THAT(logAfterReading(DefaultRecord(Path()).Field(350, 20, "").Bytes()),
+                ElementsAre(read, "Station name is empty: no report will be accepted."));
+    for (const char* port : {"x", "0", "70000", "-1"}) {
+        EXPECT_THAT(logAfterReading(DefaultRecord(Path()).Field(200, 6, port).Bytes()),
+                    ElementsAre(read, "UDP port \"" + std::string(port) +
+                                          "\" is not a port number: no broadcast will be "
+                                          "received."));
+    }
+    // An empty file: the name and the port are all blanks.
+    EXPECT_THAT(logAfterReading(""),
+                ElementsAre(read, "Station name is only blanks: no report will be accepted.",
+                            "UDP port \"      \" is not a port number: no broadcast will be "
+                            "received."));
+    EXPECT_EQ(settings.serialPortNumber, 0);  // the station still runs on what it read
+}
+
 TEST_F(ConfigFileTest, PositionsKeepTheirMinutesAcrossAnyNumberOfSaves) {
     for (const auto& [degrees, minutes] :
          {std::pair{"40", "20"}, {"0", "21"}, {"10", "59"}, {"89", "1"}}) {
@@ -212,7 +264,7 @@ TEST_F(ConfigFileTest, OffsetsAndGainsOutOfRangeAreReplaced) {
 }
 
 TEST_F(ConfigFileTest, AFieldThatIsNoNumberStopsTheSave) {
-    form.SetText(FormText::Ens, "s");
+    form.SetText(FormText::Ens, "x");
     form.SetText(FormText::EofsetTamb, "1.5");
     form.SetText(FormText::EOfsetMagG, "abc");
     try {
