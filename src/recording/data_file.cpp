@@ -7,10 +7,14 @@
 #include "recording/day_tables.h"
 #include "time/station_clock.h"
 
-#include <QFile>
-
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace noxa {
 namespace {
@@ -83,15 +87,16 @@ void DataFileWriter::WriteDataLine() {
     const std::string line = ComposeLine();
     readings_.record = RecordSums{};  // zeroed whether or not the line reaches the file
 
+    // The file is opened by the name's own bytes, whatever they are (a station name may hold
+    // 8-bit characters that are no UTF-8), so that the file on disk carries the name that the
+    // header and the log show.
     const std::string name = FileName();
-    QFile file(QFile::decodeName(QByteArray::fromStdString(name)));
-    const bool existed = file.exists();
-    // Unbuffered, so that a failed write leaves nothing behind to be flushed at close.
-    const auto mode = QIODevice::Append | QIODevice::Unbuffered |
-                      (existed ? QIODevice::ExistingOnly : QIODevice::NewOnly);
-    if (!file.open(mode)) {
-        form_.AppendLog("Data line not written to " + name + ": " +
-                        file.errorString().toStdString());
+    struct stat status {};
+    const bool existed = ::stat(name.c_str(), &status) == 0;
+    const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | (existed ? 0 : O_CREAT | O_EXCL);
+    const int fd = ::open(name.c_str(), flags, 0666);
+    if (fd < 0) {
+        form_.AppendLog("Data line not written to " + name + ": " + std::strerror(errno));
         return;
     }
     std::string text;
@@ -103,17 +108,31 @@ void DataFileWriter::WriteDataLine() {
 
     // A line either reaches the file whole or not at all: a failed write is cut back off, and a
     // file this call created is removed, so the next record writes its header again.
-    const qint64 sizeBefore = file.size();
-    const bool written = file.write(text.data(), static_cast<qint64>(text.size())) ==
-                         static_cast<qint64>(text.size());
-    if (written) return;
-    const std::string reason = file.errorString().toStdString();
-    if (existed) {
-        file.resize(sizeBefore);
-    } else {
-        file.remove();
+    const off_t sizeBefore = ::lseek(fd, 0, SEEK_END);
+    std::size_t done = 0;
+    int error = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            error = n < 0 ? errno : ENOSPC;
+            break;
+        }
     }
-    form_.AppendLog("Data line not written to " + name + ": " + reason);
+    if (error == 0) {
+        ::close(fd);
+        return;
+    }
+    if (!existed) {
+        ::unlink(name.c_str());
+    } else if (sizeBefore >= 0 && ::ftruncate(fd, sizeBefore) != 0) {
+        // A file that cannot be cut (a device) keeps whatever part reached it.
+    }
+    ::close(fd);
+    form_.AppendLog("Data line not written to " + name + ": " + std::strerror(error));
 }
 
 }  // namespace noxa

@@ -15,7 +15,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
+
+#include <unistd.h>
 
 namespace noxa {
 namespace {
@@ -117,6 +122,27 @@ TEST_F(DataFileTest, NamesTheFileByMonthAndYearWhateverTheDateLayout) {
     form.SetText(FormText::Esitio, "obs/roof");
     writer2.WriteDataLine();
     EXPECT_THAT(Read("obs_roof_04_2023.csv"), HasSubstr("\r\n04/09/23\t10:00:05 PM\t"));
+}
+
+TEST_F(DataFileTest, An8BitStationNameNamesTheFileWithItsOwnBytes) {
+    const std::string station =
+        "Espa\xF1"
+        "a";  // not UTF-8
+    const std::string name = station + "_04_2023.csv";
+    form.SetText(FormText::Esitio, station);
+    writer.WriteDataLine();
+    writer.WriteDataLine();
+    std::string text;
+    {
+        std::ifstream file(name, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(file), {});
+    }
+    // Qt's own listing cannot name this file, so it is removed here.
+    ASSERT_EQ(::unlink(name.c_str()), 0) << "no file under the name's own bytes";
+    EXPECT_THAT(text, testing::StartsWith("# " + station + "\t"));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);  // three header lines, two lines
+    EXPECT_TRUE(QDir().isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System));
+    EXPECT_THAT(form.LogLines(), ElementsAre("Log", "Created data file: " + name));
 }
 
 TEST_F(DataFileTest, StartsANewFileWithItsHeaderEachMonth) {
