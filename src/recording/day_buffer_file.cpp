@@ -1,14 +1,31 @@
 #include "recording/day_buffer_file.h"
 
 #include "core/form_model.h"
+#include "recording/atomic_file.h"
 #include "recording/day_tables.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <cstring>
 
 namespace noxa {
+namespace {
+
+// Renames a damaged file to the first free name of "<name>.bad", "<name>.bad.1", "<name>.bad.2"
+// and so on, so that no file set aside earlier is ever overwritten. The name used, or nothing
+// when the file could not be renamed.
+QString SetAside(const QString& name) {
+    constexpr int kMaxSetAside = 10000;
+    for (int n = 0; n < kMaxSetAside; ++n) {
+        const QString aside = n == 0 ? name + ".bad" : QStringLiteral("%1.bad.%2").arg(name).arg(n);
+        if (QFile::exists(aside)) continue;
+        // QFile never renames over an existing file.
+        return QFile::rename(name, aside) ? aside : QString();
+    }
+    return {};
+}
+
+}  // namespace
 
 void DayBufferFile::LoadDayBuffers() {
     QFile file(kFileName);
@@ -16,9 +33,8 @@ void DayBufferFile::LoadDayBuffers() {
     const qint64 size = file.size();
     if (size != static_cast<qint64>(kDayBufferFileSize)) {
         file.close();
-        const QString aside = QStringLiteral("%1.bad").arg(kFileName);
-        QFile::remove(aside);
-        const bool kept = QFile::rename(kFileName, aside);
+        const QString aside = SetAside(kFileName);
+        const bool kept = !aside.isEmpty();
         form_.AppendLog(std::string(kFileName) + " ignored: " + std::to_string(size) +
                         " bytes instead of " + std::to_string(kDayBufferFileSize) +
                         (kept ? ". Kept as " + aside.toStdString() + "." : "."));
@@ -39,14 +55,11 @@ bool DayBufferFile::ReadImage(std::string_view image, DayTables& days) {
 }
 
 bool DayBufferFile::SaveDayBuffers() {
-    QSaveFile file(kFileName);
-    const auto size = static_cast<qint64>(kDayBufferFileSize);
-    const bool ok = file.open(QIODevice::WriteOnly) &&
-                    file.write(reinterpret_cast<const char*>(days_.slot.data()), size) == size &&
-                    file.commit();
-    if (!ok) {
-        form_.AppendLog(std::string(kFileName) + " not saved: " + file.errorString().toStdString());
-    }
+    const QByteArrayView image(reinterpret_cast<const char*>(days_.slot.data()),
+                               static_cast<qsizetype>(kDayBufferFileSize));
+    QString error;
+    const bool ok = ReplaceFile(kFileName, image, error);
+    if (!ok) form_.AppendLog(std::string(kFileName) + " not saved: " + error.toStdString());
     return ok;
 }
 

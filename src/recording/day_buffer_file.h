@@ -17,8 +17,9 @@ public:
     DayBufferFile(FormModel& form, DayTables& days) : form_(form), days_(days) {}
 
     // Reads the file over the whole table when it has the right size. A file of another size
-    // is not read: it is set aside as "noxagraf.hex.bad" (so the next save cannot destroy it)
-    // and the log says so.
+    // is not read: it is set aside under the first free name of "noxagraf.hex.bad",
+    // "noxagraf.hex.bad.1", "noxagraf.hex.bad.2"... (so that neither the next save nor a later
+    // damaged file can destroy it) and the log names the file it was kept as.
     void LoadDayBuffers();
 
     // The table a file image stands for: false (and `days` untouched) unless the image has

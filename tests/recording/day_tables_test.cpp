@@ -135,6 +135,21 @@ TEST_F(DayBufferFileTest, AFileOfAnotherSizeIsSetAsideUnread) {
     EXPECT_EQ(QFile("noxagraf.hex.bad").size(), 1000);
 }
 
+TEST_F(DayBufferFileTest, EachFileSetAsideKeepsANameOfItsOwn) {
+    for (const int size : {1000, 2000, 3000}) {
+        QFile broken(DayBufferFile::kFileName);
+        ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+        broken.write(QByteArray(size, '\x7f'));
+        broken.close();
+        file.LoadDayBuffers();
+    }
+    EXPECT_EQ(QFile("noxagraf.hex.bad").size(), 1000);
+    EXPECT_EQ(QFile("noxagraf.hex.bad.1").size(), 2000);
+    EXPECT_EQ(QFile("noxagraf.hex.bad.2").size(), 3000);
+    EXPECT_EQ(form.LogLines().back(),
+              "noxagraf.hex ignored: 3000 bytes instead of 103680. Kept as noxagraf.hex.bad.2.");
+}
+
 TEST_F(DayBufferFileTest, AFolderInThePlaceOfTheFileIsReported) {
     ASSERT_TRUE(QDir().mkdir(DayBufferFile::kFileName));
     EXPECT_FALSE(file.SaveDayBuffers());
