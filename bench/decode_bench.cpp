@@ -60,7 +60,7 @@ struct DecodingStation {
     noxa::LiveReadings readings;
     std::unique_ptr<noxa::DayTables> days = std::make_unique<noxa::DayTables>();
     noxa::StationLocale locale = noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ".");
-    noxa::BroadcastDecoder decoder{form, readings, *days, locale, [] {}};
+    noxa::BroadcastDecoder decoder{form, readings, *days, locale};
 };
 
 bool DecodedMagnitude(const noxa::FormModel& form) {

@@ -1,5 +1,5 @@
-// Instrument reports as the UDP listener hands them over: any bytes, any station name, any
-// record interval, through the name filter into the decoder and its labels.
+// Instrument reports as the UDP listener hands them over: any bytes, any station name,
+// through the name filter into the decoder and its labels.
 #include "core/broadcast_decoder.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
@@ -19,8 +19,7 @@ struct Receiver {
     noxa::LiveReadings readings;
     noxa::DayTables days;
     noxa::StationLocale locale = noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ",");
-    int lines = 0;
-    noxa::BroadcastDecoder decoder{form, readings, days, locale, [this] { ++lines; }};
+    noxa::BroadcastDecoder decoder{form, readings, days, locale};
     noxa::UdpListener listener{
         form, [this](std::string_view report) { decoder.DecodeBroadcast(report); }, 0};
 };
@@ -30,11 +29,9 @@ struct Receiver {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static Receiver* receiver = new Receiver;
     if (size < 4) return 0;
-    // The first bytes choose the station name's length, the record interval and the log copy.
+    // The first bytes choose the station name's length and the log copy.
     const std::size_t nameLength = data[0] % 12;
     receiver->form.SetChecked(noxa::FormCheck::CBvermensaje, data[1] & 1);
-    receiver->form.SetText(noxa::FormText::Esalto, std::to_string(data[2] % 4));
-    receiver->readings.saveTicks = data[3];
     data += 4;
     size -= 4;
     const std::size_t n = nameLength < size ? nameLength : size;

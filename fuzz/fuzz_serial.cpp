@@ -19,7 +19,7 @@ struct Line {
     noxa::LiveReadings readings;
     noxa::DayTables days;
     noxa::StationLocale locale = noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ".");
-    noxa::BroadcastDecoder decoder{form, readings, days, locale, [] {}};
+    noxa::BroadcastDecoder decoder{form, readings, days, locale};
     noxa::SerialStreamParser parser{
         form, readings, [this](std::string_view frame) { decoder.DecodeBroadcast(frame); }};
 };

@@ -27,7 +27,8 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
       configFile_(form_, config_, std::move(options.workDir)),
       dayBuffers_(form_, days_),
       dataFile_(form_, readings_, days_, clock_, locale_),
-      decoder_(form_, readings_, days_, locale_, [this] { dataFile_.WriteDataLine(); }),
+      recorder_(readings_, form_, days_, dataFile_, clock_, feed_),
+      decoder_(form_, readings_, days_, locale_),
       listener_(
           form_, [this](std::string_view report) { HandleReport(report, ReportSource::Broadcast); },
           options.udpPort),
@@ -39,8 +40,7 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
                   if (!NamesStation(report, form_.Text(FormText::Esitio))) return;
                   HandleReport(report, ReportSource::Serial);
               }),
-      tcp_(form_, readings_, link_, serial_.Parser(), clock_, locale_,
-           [this] { dataFile_.WriteDataLine(); }),
+      tcp_(form_, readings_, link_, serial_.Parser(), clock_, locale_, [this] { RecordIfDue(); }),
       commands_(form_, config_, link_, serial_, &tcp_),
       connection_(form_, config_, listener_, serial_, &tcp_, clock_, locale_),
       sky_(clock_),
@@ -92,7 +92,12 @@ void Station::HandleReport(std::string_view report, ReportSource source) {
         observation.time = clock_.NowUtc();
         observation.source = source;
         emit feed_.observed(observation);
+        RecordIfDue();
     });
+}
+
+void Station::RecordIfDue() {
+    if (recorder_.RecordIfDue()) decoder_.StartRecordInterval();
 }
 
 void Station::ReportError(const std::string& message) {

@@ -17,6 +17,7 @@
 #include "recording/data_file.h"
 #include "recording/day_buffer_file.h"
 #include "recording/day_tables.h"
+#include "recording/recorder.h"
 #include "recording/xml_snapshot.h"
 #include "time/periodic_cycle.h"
 #include "time/sky_time.h"
@@ -111,6 +112,7 @@ public:
     TcpSockets& Sockets() { return tcp_; }
     LinkState& Link() { return link_; }
     DataFileWriter& DataFile() { return dataFile_; }
+    Recorder& Records() { return recorder_; }
     BroadcastDecoder& Decoder() { return decoder_; }
     PeriodicCycle& Cycle() { return cycle_; }
     XmlSnapshot& Snapshot() { return snapshot_; }
@@ -126,6 +128,7 @@ private:
 
     // A report of the station's own instrument: decoded, shown, counted and published.
     void HandleReport(std::string_view report, ReportSource source);
+    void RecordIfDue();
 
     // Runs a handler; an error that escapes it is shown and the station goes on.
     template <typename Handler>
@@ -143,6 +146,7 @@ private:
     ConfigFile configFile_;
     DayBufferFile dayBuffers_;
     DataFileWriter dataFile_;
+    Recorder recorder_;
     BroadcastDecoder decoder_;
     UdpListener listener_;
     LinkState link_;

@@ -111,23 +111,9 @@ void AddToSums(LiveReadings& r) {
 
 }  // namespace
 
-bool RecordIsDue(const LiveReadings& readings, const FormModel& form) {
-    return readings.saveTicks >= CAtol(form.Text(FormText::Esalto));
-}
-
-bool ClaimRecordIfDue(LiveReadings& readings, const FormModel& form) {
-    if (!RecordIsDue(readings, form)) return false;
-    readings.saveTicks = 0;
-    return form.Checked(FormCheck::CBGuardar);
-}
-
 BroadcastDecoder::BroadcastDecoder(FormModel& form, LiveReadings& readings, const DayTables& days,
-                                   const StationLocale& locale, std::function<void()> writeDataLine)
-    : form_(form),
-      readings_(readings),
-      days_(days),
-      locale_(locale),
-      writeDataLine_(std::move(writeDataLine)) {}
+                                   const StationLocale& locale)
+    : form_(form), readings_(readings), days_(days), locale_(locale) {}
 
 std::string_view BroadcastDecoder::DecodeRawChannel(std::string_view report, std::string_view key,
                                                     FormText magnitudeLabel,
@@ -220,12 +206,6 @@ const Observation& BroadcastDecoder::DecodeBroadcast(std::string_view report) {
         // One value that is no number would turn every mean of the interval into one.
         form_.AppendLog("Report with values that are not numbers left out of the averages");
         nonFiniteSaid_ = true;
-    }
-
-    if (RecordIsDue(r, form_)) {
-        r.saveTicks = 0;
-        nonFiniteSaid_ = false;
-        if (form_.Checked(FormCheck::CBGuardar) && writeDataLine_) writeDataLine_();
     }
 
     r.rxTicks = 0;

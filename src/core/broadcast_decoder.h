@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -17,14 +16,6 @@ struct LiveReadings;
 struct DayTables;
 struct DaySlot;
 
-// Whether the record interval in Esalto has passed by saveTicks.
-bool RecordIsDue(const LiveReadings& readings, const FormModel& form);
-
-// Says whether a data-file line is due now (the record interval in Esalto has passed by
-// saveTicks). A due record restarts saveTicks; the result is true only when saving to file is
-// switched on (CBGuardar), so the caller then writes the line.
-bool ClaimRecordIfDue(LiveReadings& readings, const FormModel& form);
-
 // Cuts the instrument's report into readings. The report is compact JSON, but the decoder is
 // deliberately no JSON parser: it finds keys by plain substring search and takes values at
 // fixed distances from them, exactly as the instrument's reports have always been read, and it
@@ -33,11 +24,14 @@ bool ClaimRecordIfDue(LiveReadings& readings, const FormModel& form);
 class BroadcastDecoder {
 public:
     BroadcastDecoder(FormModel& form, LiveReadings& readings, const DayTables& days,
-                     const StationLocale& locale, std::function<void()> writeDataLine);
+                     const StationLocale& locale);
 
     // Shows the report and adds it to the sums. Returns it as numbers; the caller stamps its
     // time and source.
     const Observation& DecodeBroadcast(std::string_view report);
+
+    // A new record interval began: a report that is left out of the sums is logged again.
+    void StartRecordInterval() { nonFiniteSaid_ = false; }
 
 private:
     // Channels 2 to 4 show their magnitude and frequency texts as received. Returns the
@@ -60,7 +54,6 @@ private:
     LiveReadings& readings_;
     const DayTables& days_;
     const StationLocale& locale_;
-    std::function<void()> writeDataLine_;
     // A report left out of the sums was logged in this record interval.
     bool nonFiniteSaid_ = false;
     Estimates estimates_;

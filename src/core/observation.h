@@ -40,6 +40,7 @@ struct IntervalRecord {
     float freq1 = 0, freq2 = 0, freqR = 0, freqG = 0, freqB = 0;
     // The newest chart point's temperature means, as the record shows them.
     float sensorTemperature = 0, skyTemperature = 0;
+    std::int32_t reports = 0;  // reports in the means
 };
 
 // One chart point: the chart interval's means, as kept in the day tables.

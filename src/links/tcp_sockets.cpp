@@ -1,6 +1,5 @@
 #include "links/tcp_sockets.h"
 
-#include "core/broadcast_decoder.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
 #include "core/station_locale.h"
@@ -30,14 +29,14 @@ void ChannelRing::Append(std::string_view text) {
 
 TcpSockets::TcpSockets(FormModel& form, LiveReadings& readings, LinkState& link,
                        SerialStreamParser& serialFraming, const StationClock& clock,
-                       const StationLocale& locale, std::function<void()> writeDataLine)
+                       const StationLocale& locale, std::function<void()> recordIfDue)
     : form_(form),
       readings_(readings),
       link_(link),
       serialFraming_(serialFraming),
       clock_(clock),
       locale_(locale),
-      writeDataLine_(std::move(writeDataLine)) {
+      recordIfDue_(std::move(recordIfDue)) {
     for (int number = 1; number <= static_cast<int>(kCount); ++number) Wire(number);
 }
 
@@ -160,7 +159,7 @@ void TcpSockets::ClientSocket1Read(std::string_view text) {
         form_.AppendLog("Ruido ");
         return;
     }
-    if (ClaimRecordIfDue(readings_, form_) && writeDataLine_) writeDataLine_();
+    if (recordIfDue_) recordIfDue_();
     form_.AppendLog("Red  " + std::to_string(text.size()));
     // The main link carries the instrument's reports in the serial framing.
     serialFraming_.AppendAndParse(text);

@@ -50,7 +50,7 @@ public:
 
     TcpSockets(FormModel& form, LiveReadings& readings, LinkState& link,
                SerialStreamParser& serialFraming, const StationClock& clock,
-               const StationLocale& locale, std::function<void()> writeDataLine);
+               const StationLocale& locale, std::function<void()> recordIfDue);
     ~TcpSockets() override;
 
     // Allows the sockets to connect to `host`. Without it Open does nothing.
@@ -102,7 +102,8 @@ private:
     SerialStreamParser& serialFraming_;
     const StationClock& clock_;
     const StationLocale& locale_;
-    std::function<void()> writeDataLine_;
+    // Every socket-1 text asks whether a data-file record is due.
+    std::function<void()> recordIfDue_;
     QString host_;
     std::array<quint16, kCount> ports_ = kDefaultPorts;
     std::array<QTcpSocket, kCount> sockets_;

@@ -29,8 +29,7 @@ protected:
     LiveReadings readings;
     DayTables days;
     StationLocale locale = StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ".");
-    int linesWritten = 0;
-    BroadcastDecoder decoder{form, readings, days, locale, [this] { ++linesWritten; }};
+    BroadcastDecoder decoder{form, readings, days, locale};
 
     const std::string& Text(FormText id) { return form.Text(id); }
 };
@@ -186,40 +185,12 @@ TEST_F(DecoderTest, EstimatesComeFromTheNewestChartPoint) {
     EXPECT_EQ(Text(FormText::LClouds), "10");
 }
 
-TEST_F(DecoderTest, WritesALineOnceTheRecordIntervalHasPassed) {
-    readings.saveTicks = 59;
-    decoder.DecodeBroadcast(Report());
-    EXPECT_EQ(linesWritten, 0);
-    EXPECT_EQ(readings.saveTicks, 59);
-    readings.saveTicks = 61;
-    decoder.DecodeBroadcast(Report());
-    EXPECT_EQ(linesWritten, 1);
-    EXPECT_EQ(readings.saveTicks, 0);
-}
-
-TEST_F(DecoderTest, ARecordDueWithSavingOffOnlyRestartsTheCount) {
-    form.SetChecked(FormCheck::CBGuardar, false);
-    readings.saveTicks = 60;
-    decoder.DecodeBroadcast(Report());
-    EXPECT_EQ(linesWritten, 0);
-    EXPECT_EQ(readings.saveTicks, 0);
-    EXPECT_EQ(readings.record.count740, 1.0f);  // nothing zeroes the record sums
-}
-
-TEST_F(DecoderTest, AnIntervalThatIsNoNumberMakesEveryReportDue) {
-    form.SetText(FormText::Esalto, "abc");
-    decoder.DecodeBroadcast(Report());
-    decoder.DecodeBroadcast(Report());
-    EXPECT_EQ(linesWritten, 2);
-}
-
 TEST_F(DecoderTest, AReportWithAValueThatIsNoNumberIsShownButLeftOutOfTheSums) {
     const std::string notANumber = Report(R"("freq":nan,"mag":21.34,"zp":20.37)");
     std::string beyondFloats = Report();
     beyondFloats.replace(beyondFloats.find("20.90"), 5, "1e99 ");
     std::string infinite = Report();
     infinite.replace(infinite.find("10.25"), 5, "inf  ");
-    readings.saveTicks = 0;
     decoder.DecodeBroadcast(Report());
     for (const std::string& report : {notANumber, beyondFloats, infinite}) {
         decoder.DecodeBroadcast(report);
@@ -236,10 +207,9 @@ TEST_F(DecoderTest, AReportWithAValueThatIsNoNumberIsShownButLeftOutOfTheSums) {
                           "Report with values that are not numbers left out of the averages");
     };
     EXPECT_EQ(said(), 1);
-    readings.saveTicks = 60;
+    decoder.StartRecordInterval();
     decoder.DecodeBroadcast(notANumber);
     decoder.DecodeBroadcast(notANumber);
-    EXPECT_EQ(linesWritten, 1);
     EXPECT_EQ(said(), 2);
 }
 

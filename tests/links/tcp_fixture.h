@@ -117,10 +117,11 @@ protected:
                                [this](std::string_view frame) { frames.emplace_back(frame); }};
     ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 5))};
     StationLocale locale = StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ".");
-    int dataLines = 0;
+    // Each socket-1 read asks whether a record is due; the recorder answers elsewhere.
+    int recordRequests = 0;
     TcpSockets sockets{form, readings, state, framing, clock, locale, [this] {
-                           ++dataLines;
-                           form.AppendLog("data line");
+                           ++recordRequests;
+                           form.AppendLog("record due?");
                        }};
     std::vector<std::pair<int, std::string>> sent;
 };

@@ -92,53 +92,16 @@ TEST_F(TcpSocketsTest, AnErrorOnAChannelSocketLeavesTheLinkAlone) {
 TEST_F(TcpSocketsTest, Socket1LogsEachReadUpTo2000CharactersAndCallsMoreNoise) {
     ASSERT_TRUE(ConnectAll());
     form.ClearLog();
-    readings.saveTicks = 10;  // Esalto reads 60: no line due
     SendFromPeer(1, std::string(2000, 'x'));
     ASSERT_TRUE(AwaitLogLine("Red  2000"));
 
     const std::uint32_t ringWrite = framing.RingWrite();
-    readings.saveTicks = 3600;  // a line would be due
     SendFromPeer(1, std::string(2001, 'x'));
     ASSERT_TRUE(AwaitLogLine("Ruido "));
-    EXPECT_THAT(form.LogLines(), ElementsAre("Red  2000", "Ruido "));
-    EXPECT_EQ(readings.saveTicks, 3600);
-    EXPECT_EQ(dataLines, 0);
+    // A read that is taken asks for a record before its log line; noise asks nothing.
+    EXPECT_THAT(form.LogLines(), ElementsAre("record due?", "Red  2000", "Ruido "));
+    EXPECT_EQ(recordRequests, 1);
     EXPECT_EQ(framing.RingWrite(), ringWrite);
-}
-
-TEST_F(TcpSocketsTest, Socket1MakesDataFileLinesDue) {
-    ASSERT_TRUE(ConnectAll());
-    form.ClearLog();
-    form.SetText(FormText::Esalto, "60");
-    form.SetChecked(FormCheck::CBGuardar, true);
-
-    readings.saveTicks = 59;
-    SendFromPeer(1, "abc");
-    ASSERT_TRUE(AwaitLogLine("Red  3"));
-    EXPECT_EQ(dataLines, 0);
-    EXPECT_EQ(readings.saveTicks, 59);
-
-    readings.saveTicks = 60;
-    SendFromPeer(1, "abcd");
-    ASSERT_TRUE(AwaitLogLine("Red  4"));
-    EXPECT_EQ(dataLines, 1);
-    EXPECT_EQ(readings.saveTicks, 0);
-    EXPECT_THAT(form.LogLines(), ElementsAre("Red  3", "data line", "Red  4"));
-
-    // Not saving to file: the due line only restarts the count.
-    form.SetChecked(FormCheck::CBGuardar, false);
-    readings.saveTicks = 61;
-    SendFromPeer(1, "ab");
-    ASSERT_TRUE(AwaitLogLine("Red  2"));
-    EXPECT_EQ(dataLines, 1);
-    EXPECT_EQ(readings.saveTicks, 0);
-
-    // No digits in the interval: every read makes a line due.
-    form.SetChecked(FormCheck::CBGuardar, true);
-    form.SetText(FormText::Esalto, "cada");
-    SendFromPeer(1, "a");
-    ASSERT_TRUE(AwaitLogLine("Red  1"));
-    EXPECT_EQ(dataLines, 2);
 }
 
 TEST_F(TcpSocketsTest, Socket1TextGoesThroughTheSerialFraming) {

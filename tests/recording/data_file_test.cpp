@@ -3,8 +3,10 @@
 #include "core/broadcast_decoder.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
+#include "core/observation_feed.h"
 #include "core/station_locale.h"
 #include "recording/day_tables.h"
+#include "recording/recorder.h"
 #include "support/comma_locale.h"
 #include "support/temp_dir.h"
 #include "time/station_clock.h"
@@ -101,7 +103,9 @@ TEST_F(DataFileTest, AGroupWithoutReportsWritesZeros) {
 
 TEST_F(DataFileTest, GreenChannelMeansFromDecodedReports) {
     StationLocale point = StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ".");
-    BroadcastDecoder decoder(form, readings, days, point, [this] { writer.WriteDataLine(); });
+    BroadcastDecoder decoder(form, readings, days, point);
+    ObservationFeed feed;
+    Recorder recorder(readings, form, days, writer, clock, feed);
     form.SetText(FormText::Esalto, "9999");
     const auto report = [](const char* f2) {
         return std::string(
@@ -111,8 +115,10 @@ TEST_F(DataFileTest, GreenChannelMeansFromDecodedReports) {
                R"("F4":{"freq":0,"mag":21.50,"zp":19.40,"tamb":10.25,"tsky":-15.30}})";
     };
     decoder.DecodeBroadcast(report("1000"));  // green 1000 Hz, 12.5
+    recorder.RecordIfDue();
     form.SetText(FormText::Esalto, "0");
     decoder.DecodeBroadcast(report("100"));  // green 100 Hz, 15.0, and the line is due
+    recorder.RecordIfDue();
     EXPECT_THAT(Read("qelvoxxx_04_2023.csv"), HasSubstr("\t00550.0\t13.75\t"));
 }
 

@@ -32,7 +32,7 @@ TEST(ReportGenerator, ReportsDecodeIntoRealisticReadings) {
     LiveReadings readings;
     DayTables days;
     const StationLocale locale = StationLocale::Fixed("%x", "%X", ".");
-    BroadcastDecoder decoder(form, readings, days, locale, nullptr);
+    BroadcastDecoder decoder(form, readings, days, locale);
     sim::ReportGenerator generator("qelvoxxx", 42);
     for (double t = 0; t < 6 * 3600; t += 60) {
         decoder.DecodeBroadcast(generator.Next(t));
