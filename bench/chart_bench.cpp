@@ -1,7 +1,7 @@
 // The cost of one chart point as the chart timer makes it: the slide and means, both charts
 // redrawn with 9 × 1440 points and exported as JPEG images, and the day-buffer save.
 #include "app/station.h"
-#include "charts/chart_points.h"
+#include "recording/chart_points.h"
 #include "time/date_time.h"
 #include "time/station_clock.h"
 

@@ -2,11 +2,11 @@
 // UDP listener, the decoder with its label updates, and for scale a JSON DOM parse of the same
 // bytes with RapidJSON.
 #include "core/broadcast_decoder.h"
+#include "core/day_tables.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
 #include "core/station_locale.h"
 #include "links/udp_listener.h"
-#include "recording/day_tables.h"
 
 #include <QByteArrayView>
 

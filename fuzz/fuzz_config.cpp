@@ -1,9 +1,9 @@
 // Configuration files of any content and length: read into the settings, the sidereal time
 // computed from the longitude they give, and a record built again from the fields.
-#include "app/config_file.h"
 #include "core/form_model.h"
 #include "core/station_config.h"
 #include "core/station_error.h"
+#include "recording/config_file.h"
 #include "time/sky_time.h"
 #include "time/station_clock.h"
 

@@ -2,15 +2,15 @@
 // decoder's estimates and the data file's temperatures from the newest slot, a chart point on
 // top, and both charts redrawn from every slot.
 #include "charts/chart_drawing.h"
-#include "charts/chart_points.h"
 #include "charts/station_charts.h"
 #include "core/c_numbers.h"
+#include "core/day_tables.h"
 #include "core/live_readings.h"
 #include "core/number_display.h"
 #include "core/sky_quality.h"
 #include "core/station_locale.h"
+#include "recording/chart_points.h"
 #include "recording/day_buffer_file.h"
-#include "recording/day_tables.h"
 #include "time/station_clock.h"
 
 #include <QApplication>

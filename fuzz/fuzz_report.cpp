@@ -1,11 +1,11 @@
 // Instrument reports as the UDP listener hands them over: any bytes, any station name,
 // through the name filter into the decoder and its labels.
 #include "core/broadcast_decoder.h"
+#include "core/day_tables.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
 #include "core/station_locale.h"
 #include "links/udp_listener.h"
-#include "recording/day_tables.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,11 +1,11 @@
 // Bytes on the serial line, text from the automation service and from TCP socket 1, in any
 // mix and split: the ring, the framing and the decoding of completed frames.
 #include "core/broadcast_decoder.h"
+#include "core/day_tables.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
 #include "core/station_locale.h"
 #include "links/serial_stream_parser.h"
-#include "recording/day_tables.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -3,10 +3,10 @@
 #include "charts/chart_controls.h"
 #include "charts/chart_drawing.h"
 #include "charts/chart_export.h"
-#include "charts/chart_points.h"
 #include "core/c_numbers.h"
 #include "core/report_filter.h"
 #include "core/station_error.h"
+#include "recording/chart_points.h"
 #include "time/date_time.h"
 #include "time/station_clock.h"
 

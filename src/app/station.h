@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/config_file.h"
 #include "charts/station_charts.h"
 #include "core/broadcast_decoder.h"
+#include "core/day_tables.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
 #include "core/observation_feed.h"
@@ -14,9 +14,9 @@
 #include "links/serial_link.h"
 #include "links/tcp_sockets.h"
 #include "links/udp_listener.h"
+#include "recording/config_file.h"
 #include "recording/data_file.h"
 #include "recording/day_buffer_file.h"
-#include "recording/day_tables.h"
 #include "recording/recorder.h"
 #include "recording/xml_snapshot.h"
 #include "time/periodic_cycle.h"

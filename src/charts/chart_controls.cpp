@@ -1,6 +1,6 @@
 #include "charts/chart_controls.h"
 
-#include "recording/day_tables.h"
+#include "core/day_tables.h"
 
 #include <QLineSeries>
 #include <QList>

@@ -1,8 +1,8 @@
 #include "charts/chart_drawing.h"
 
 #include "charts/station_charts.h"
+#include "core/day_tables.h"
 #include "core/station_locale.h"
-#include "recording/day_tables.h"
 #include "time/date_time.h"
 
 #include <QChart>

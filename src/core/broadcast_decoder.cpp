@@ -1,11 +1,11 @@
 #include "core/broadcast_decoder.h"
 
 #include "core/c_numbers.h"
+#include "core/day_tables.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
 #include "core/number_display.h"
 #include "core/sky_quality.h"
-#include "recording/day_tables.h"
 
 #include <array>
 #include <bit>

@@ -1,10 +1,10 @@
 #include "recording/data_file.h"
 
 #include "core/c_numbers.h"
+#include "core/day_tables.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
 #include "core/station_locale.h"
-#include "recording/day_tables.h"
 #include "time/station_clock.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #include "recording/day_buffer_file.h"
 
+#include "core/day_tables.h"
 #include "core/form_model.h"
 #include "recording/atomic_file.h"
-#include "recording/day_tables.h"
 
 #include <QFile>
 

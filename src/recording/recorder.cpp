@@ -1,11 +1,11 @@
 #include "recording/recorder.h"
 
 #include "core/c_numbers.h"
+#include "core/day_tables.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
 #include "core/observation_feed.h"
 #include "recording/data_file.h"
-#include "recording/day_tables.h"
 #include "time/station_clock.h"
 
 namespace noxa {

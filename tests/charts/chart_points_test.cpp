@@ -1,8 +1,8 @@
-#include "charts/chart_points.h"
+#include "recording/chart_points.h"
 
+#include "core/day_tables.h"
 #include "core/live_readings.h"
 #include "core/sky_quality.h"
-#include "recording/day_tables.h"
 #include "time/date_time.h"
 #include "time/station_clock.h"
 

@@ -1,4 +1,4 @@
-#include "recording/day_tables.h"
+#include "core/day_tables.h"
 
 #include "core/form_model.h"
 #include "recording/day_buffer_file.h"

@@ -1,10 +1,10 @@
 #include "report_generator.h"
 
 #include "core/broadcast_decoder.h"
+#include "core/day_tables.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
 #include "core/station_locale.h"
-#include "recording/day_tables.h"
 
 #include <gtest/gtest.h>
 

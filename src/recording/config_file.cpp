@@ -1,4 +1,4 @@
-#include "app/config_file.h"
+#include "recording/config_file.h"
 
 #include "core/c_numbers.h"
 #include "core/form_model.h"
