@@ -92,7 +92,21 @@ int main(int argc, char* argv[]) {
                       "Connect the TCP client sockets (ports 1244, 1236, 1237, 1238) to this "
                       "host in network mode. Without it they stay closed.",
                       "host"});
+    // For tests that run several stations at once: the broadcast port to listen on.
+    QCommandLineOption udpPort("udp-port", "Listen for broadcasts on this UDP port.", "port");
+    udpPort.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(udpPort);
     parser.process(app);
+    noxa::StationOptions options;
+    if (parser.isSet(udpPort)) {
+        bool ok = false;
+        const uint port = parser.value(udpPort).toUInt(&ok);
+        if (!ok || port > 65535) {
+            std::fprintf(stderr, "noxa-station: --udp-port needs a port number, 0 to 65535.\n");
+            return 1;
+        }
+        options.udpPort = static_cast<quint16>(port);
+    }
 
     // The bus starts its services in its own folder, "/" or anywhere; a station it starts
     // works in the user's home folder, where it finds its configuration and keeps its files.
@@ -104,7 +118,6 @@ int main(int argc, char* argv[]) {
     }
 
     noxa::SystemClock clock;
-    noxa::StationOptions options;
     options.workDir = QFile::encodeName(QDir::currentPath()).toStdString() + "/";
     options.serialDevice = parser.value("serial-device");
     options.tcpHost = parser.value("tcp-host");

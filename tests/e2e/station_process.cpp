@@ -1,15 +1,25 @@
 #include "station_process.h"
 
 #include <QTest>
+#include <QUdpSocket>
 
 #include <csignal>
 
 namespace noxa::test {
 
-StationProcess::StationProcess(const QString& workDir, QStringList extraArguments) {
+quint16 FreeUdpPort() {
+    QUdpSocket probe;
+    probe.bind(QHostAddress::AnyIPv4, 0);
+    return probe.localPort();
+}
+
+StationProcess::StationProcess(const QString& workDir, QStringList extraArguments, quint16 port)
+    : port_(port) {
     process_.setWorkingDirectory(workDir);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(NOXA_STATION_BIN, QStringList{"--headless"} + extraArguments);
+    process_.start(
+        NOXA_STATION_BIN,
+        QStringList{"--headless", "--udp-port", QString::number(port_)} + extraArguments);
     process_.waitForStarted(10000);
 }
 

@@ -44,7 +44,8 @@ void Check(bool ok, const std::string& what) {
 
 // A configuration with the default intervals, written as "Save Changes" would.
 void Configure(noxa::Station& station) {
-    station.Form().SetText(noxa::FormText::EPuertoEth, "0");  // no listener: reports come direct
+    // No socket: the reports are handed to the listener directly.
+    station.Form().SetText(noxa::FormText::EPuertoEth, "0");
     std::string error;
     if (!station.Configuration().WriteRecord(station.Configuration().BuildRecord(), error)) {
         std::fprintf(stderr, "noxa-month: %s\n", error.c_str());
@@ -90,7 +91,10 @@ int main(int argc, char* argv[]) {
     long firstDayKiB = 0;
     for (long t = 1; t <= ticks; ++t) {
         clock.Advance(1000);
-        if (t % 2 == 0) station->Decoder().DecodeBroadcast(instrument.Next(static_cast<double>(t)));
+        if (t % 2 == 0) {
+            const std::string report = instrument.Next(static_cast<double>(t));
+            station->IdUDPServer1UDPRead(QByteArrayView(report));
+        }
         station->Timer1Timer();
         station->Timer2Timer();
         if (t % 60 == 0) station->Timer3Timer();
