@@ -1,16 +1,17 @@
-// Instrument reports as the UDP listener hands them over: any bytes, any station name,
-// through the name filter into the decoder and its labels.
+// Instrument reports as the station takes them from a datagram: any bytes, any station name,
+// cut at the first zero byte, through the name filter into the decoder and its labels.
 #include "core/broadcast_decoder.h"
 #include "core/day_tables.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
+#include "core/report_filter.h"
 #include "core/station_locale.h"
-#include "links/udp_listener.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -20,8 +21,6 @@ struct Receiver {
     noxa::DayTables days;
     noxa::StationLocale locale = noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ",");
     noxa::BroadcastDecoder decoder{form, readings, days, locale};
-    noxa::UdpListener listener{
-        form, [this](std::string_view report) { decoder.DecodeBroadcast(report); }, 0};
 };
 
 }  // namespace
@@ -31,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 4) return 0;
     // The first bytes choose the station name's length and the log copy.
     const std::size_t nameLength = data[0] % 12;
-    receiver->form.SetChecked(noxa::FormCheck::CBvermensaje, data[1] & 1);
+    const bool copyToLog = data[1] & 1;
     data += 4;
     size -= 4;
     const std::size_t n = nameLength < size ? nameLength : size;
@@ -40,8 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A name that is in the datagram lets it through; keep the newest slot's means as odd as
     // the input makes them.
     if (size >= n + 12) std::memcpy(&receiver->days.Newest().meanTSens, data + n, 12);
-    receiver->listener.IdUDPServer1UDPRead(
-        QByteArrayView(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+    const std::string_view report =
+        noxa::UpToFirstZero(std::string_view(reinterpret_cast<const char*>(data), size));
+    if (copyToLog) receiver->form.AppendLog(report);
+    if (noxa::NamesStation(report, receiver->form.Text(noxa::FormText::Esitio))) {
+        receiver->decoder.DecodeBroadcast(report);
+    }
     if (receiver->form.LogLines().size() > 100) receiver->form.ClearLog();
     return 0;
 }

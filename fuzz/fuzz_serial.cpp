@@ -10,18 +10,28 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace {
 
-struct Line {
+// Every completed frame is decoded, whatever station it names.
+struct Line final : noxa::FramingEvents {
+    void FrameStarted() override { readings.rxTicks = 0; }
+    void FrameBufferOverflow(std::int32_t position) override {
+        form.AppendLog("Ruido posmeteo" + std::to_string(position));
+    }
+    void FrameCountOverflow(std::int32_t position) override {
+        form.AppendLog("Riodo posbufer" + std::to_string(position));
+    }
+    void FrameCompleted(std::string_view frame) override { decoder.DecodeBroadcast(frame); }
+
     noxa::FormModel form;
     noxa::LiveReadings readings;
     noxa::DayTables days;
     noxa::StationLocale locale = noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ".");
     noxa::BroadcastDecoder decoder{form, readings, days, locale};
-    noxa::SerialStreamParser parser{
-        form, readings, [this](std::string_view frame) { decoder.DecodeBroadcast(frame); }};
+    noxa::SerialStreamParser parser{*this};
 };
 
 }  // namespace

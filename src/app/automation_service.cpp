@@ -2,7 +2,7 @@
 
 #include "core/c_numbers.h"
 #include "core/form_model.h"
-#include "links/serial_link.h"
+#include "links/serial_stream_parser.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusError>
@@ -117,13 +117,14 @@ QMap<QString, QString> AutomationReadings(const FormModel& form) {
     return readings;
 }
 
-bool PutTextToRing(SerialLink& serial, const QString& text) {
+bool PutTextToRing(SerialStreamParser& serialRing, const QString& text) {
     const QByteArray bytes = text.toLocal8Bit();
-    return serial.FeedRingText(std::string_view(bytes.constData(), bytes.size()));
+    return serialRing.FeedRingText(std::string_view(bytes.constData(), bytes.size()));
 }
 
-AutomationService::AutomationService(FormModel& form, SerialLink& serial, QObject* parent)
-    : QDBusVirtualObject(parent), form_(form), serial_(serial), bus_(QString()) {
+AutomationService::AutomationService(FormModel& form, SerialStreamParser& serialRing,
+                                     QObject* parent)
+    : QDBusVirtualObject(parent), form_(form), serialRing_(serialRing), bus_(QString()) {
     qDBusRegisterMetaType<QMap<QString, QString>>();
     watcher_.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
     connect(&watcher_, &QDBusServiceWatcher::serviceUnregistered, this,
@@ -204,7 +205,7 @@ QDBusMessage AutomationService::CallInterfaceMethod(const QDBusMessage& message)
     }
     if (member == "PutText") {
         if (message.signature() != "s") return InvalidArguments(message, "one text (\"s\")");
-        PutTextToRing(serial_, message.arguments().constFirst().toString());
+        PutTextToRing(serialRing_, message.arguments().constFirst().toString());
         return message.createReply();
     }
     for (const std::string_view name : kMethodsWithOneArgument) {

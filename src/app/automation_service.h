@@ -15,7 +15,7 @@
 namespace noxa {
 
 class FormModel;
-class SerialLink;
+class SerialStreamParser;
 
 // The station's identity on the session bus.
 inline constexpr char kAutomationBusName[] = "Test.Dedazaduz";
@@ -38,7 +38,7 @@ QMap<QString, QString> AutomationReadings(const FormModel& form);
 
 // Hands text from a client to the serial ring as 8-bit text; returns whether the ring took it
 // (texts of 200 bytes or more are dropped).
-bool PutTextToRing(SerialLink& serial, const QString& text);
+bool PutTextToRing(SerialStreamParser& serialRing, const QString& text);
 
 // The station's automation object on the session bus: the interface Test.IDedazaduz on the
 // object /Dedazaduz under the name Test.Dedazaduz, answering the standard introspection and
@@ -52,7 +52,8 @@ class AutomationService : public QDBusVirtualObject {
     Q_OBJECT
 
 public:
-    AutomationService(FormModel& form, SerialLink& serial, QObject* parent = nullptr);
+    // `serialRing` is the serial framing, whose ring PutText feeds.
+    AutomationService(FormModel& form, SerialStreamParser& serialRing, QObject* parent = nullptr);
     ~AutomationService() override;
 
     // Registers the object and takes the bus name on `bus`. On failure (no bus, the name held by
@@ -84,7 +85,7 @@ private:
     void DropClient(const QString& client);
 
     FormModel& form_;
-    SerialLink& serial_;
+    SerialStreamParser& serialRing_;
     QDBusConnection bus_;
     bool published_ = false;
     QSet<QString> clients_;

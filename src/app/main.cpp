@@ -122,7 +122,7 @@ int main(int argc, char* argv[]) {
     options.serialDevice = parser.value("serial-device");
     options.tcpHost = parser.value("tcp-host");
     noxa::Station station(clock, noxa::StationLocale::FromProcess(), options);
-    noxa::AutomationService automation(station.Form(), station.Serial());
+    noxa::AutomationService automation(station.Form(), station.Framing());
     // The window is built before the station starts, so that it shows the start-up log lines.
     std::unique_ptr<noxa::MainWindow> window;
     if (headless) {

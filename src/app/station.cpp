@@ -29,27 +29,23 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
       dataFile_(form_, readings_, days_, clock_, locale_),
       recorder_(readings_, form_, days_, dataFile_, clock_, feed_),
       decoder_(form_, readings_, days_, locale_),
-      listener_(
-          form_, [this](std::string_view report) { HandleReport(report, ReportSource::Broadcast); },
-          options.udpPort),
-      // Frames from the serial line and socket 1 pass the same filter as broadcasts: line
-      // noise and other instruments' reports are framed too, but never decoded.
-      serial_(form_, readings_, config_, link_,
-              [this](std::string_view frame) {
-                  const std::string_view report = UpToFirstZero(frame);
-                  if (!NamesStation(report, form_.Text(FormText::Esitio))) return;
-                  HandleReport(report, ReportSource::Serial);
-              }),
-      tcp_(form_, readings_, link_, serial_.Parser(), clock_, locale_, [this] { RecordIfDue(); }),
+      serialEvents_(
+          form_, readings_,
+          [this](std::string_view report, ReportSource source) { HandleReport(report, source); }),
+      listener_(options.udpPort),
+      serial_(serialEvents_.Framing()),
+      socketEvents_(form_, link_, serialEvents_, clock_, locale_, [this] { RecordIfDue(); }),
       commands_(form_, config_, link_, serial_, &tcp_),
-      connection_(form_, config_, listener_, serial_, &tcp_, clock_, locale_),
+      connection_(form_, config_, link_, listener_, serial_, &tcp_, clock_, locale_),
       sky_(clock_),
       snapshot_(form_, clock_, locale_),
       cycle_(form_, readings_, config_, sky_, clock_, locale_, *this) {
     if (!options.serialDevice.isEmpty()) serial_.SetDeviceOverride(options.serialDevice);
     if (!options.tcpHost.isEmpty()) tcp_.Enable(options.tcpHost);
-    // Each data-file line restarts the serial link's count of frame bytes.
-    dataFile_.SetOnWrite([this] { serial_.ResetFrameByteCount(); });
+    socketEvents_.Attach(tcp_);
+    connect(&listener_, &UdpListener::datagramReceived, this, &Station::IdUDPServer1UDPRead);
+    // Each data-file line restarts the framing's count of frame bytes.
+    dataFile_.SetOnWrite([this] { Framing().ResetFrameByteCount(); });
 
     timer1_.setInterval(100);
     connect(&timer1_, &QTimer::timeout, this, &Station::Timer1Timer);
@@ -114,7 +110,28 @@ void Station::BClearClick() {
 }
 
 void Station::BAbrirPuertoClick() {
-    Guarded([this] { connection_.BAbrirPuertoClick(); });
+    Guarded([this] { connection_.Connect(); });
+}
+
+void Station::IdUDPServer1UDPRead(QByteArrayView datagram) {
+    const std::string_view message =
+        UpToFirstZero(std::string_view(datagram.data(), static_cast<std::size_t>(datagram.size())));
+    if (form_.Checked(FormCheck::CBvermensaje)) form_.AppendLog(message);
+    if (NamesStation(message, form_.Text(FormText::Esitio))) {
+        HandleReport(message, ReportSource::Broadcast);
+    }
+}
+
+void Station::Timer1Timer() {
+    Guarded([this] {
+        if (!config_.SerialMode()) return;
+        // A port that failed to open or went away shows red at every poll.
+        if (!serial_.IsOpen()) {
+            form_.SetRxColour(kIndicatorRed);
+            return;
+        }
+        serial_.PollSerialPort();
+    });
 }
 
 void Station::BGuardarClick() {
@@ -127,7 +144,7 @@ void Station::BGuardarClick() {
         if (!saved) {
             form_.AppendLog("Settings not saved to " + configFile_.Path() + ": " + error);
         }
-        connection_.BAbrirPuertoClick();
+        connection_.Connect();
     });
 }
 
@@ -187,7 +204,7 @@ void Station::Timer2Timer() {
 }
 
 void Station::Reconnect() {
-    connection_.BAbrirPuertoClick();
+    connection_.Connect();
 }
 
 void Station::WriteXmlSnapshot() {
@@ -195,11 +212,7 @@ void Station::WriteXmlSnapshot() {
 }
 
 bool Station::ReopenSerialPort(std::int32_t portNumber) {
-    return serial_.ReopenSerialPort(portNumber);
-}
-
-void Station::Timer1Timer() {
-    Guarded([this] { serial_.PollSerialPort(); });
+    return connection_.ReopenSerialPort(portNumber);
 }
 
 void Station::AddChartPoint() {
@@ -247,16 +260,16 @@ void Station::BcleargrafClick() {
     CleanCharts(charts_, days_);
 }
 void Station::B4xClick() {
-    commands_.B4xClick();
+    commands_.FastReadings();
 }
 void Station::B1xClick() {
-    commands_.B1xClick();
+    commands_.SlowReadings();
 }
 void Station::BVersionClick() {
-    commands_.BVersionClick();
+    commands_.AskVersion();
 }
 void Station::BTempMagClick() {
-    commands_.BTempMagClick();
+    commands_.AskBurst();
 }
 
 void Station::BSavegrafClick() {

@@ -1,5 +1,10 @@
 #pragma once
 
+#include "app/connection.h"
+#include "app/instrument_commands.h"
+#include "app/link_state.h"
+#include "app/serial_handlers.h"
+#include "app/socket_handlers.h"
 #include "charts/station_charts.h"
 #include "core/broadcast_decoder.h"
 #include "core/day_tables.h"
@@ -8,9 +13,6 @@
 #include "core/observation_feed.h"
 #include "core/station_config.h"
 #include "core/station_locale.h"
-#include "links/connection.h"
-#include "links/instrument_commands.h"
-#include "links/link_state.h"
 #include "links/serial_link.h"
 #include "links/tcp_sockets.h"
 #include "links/udp_listener.h"
@@ -22,6 +24,7 @@
 #include "time/periodic_cycle.h"
 #include "time/sky_time.h"
 
+#include <QByteArrayView>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
@@ -82,8 +85,13 @@ public:
     void BVersionClick();
     void BTempMagClick();
 
-    // The serial poll, every 100 ms.
+    // The serial poll, every 100 ms: in serial mode it takes what the port received, and shows
+    // the link as failed (LRx red) while the port is not open.
     void Timer1Timer();
+
+    // A datagram from the broadcast listener: cut at its first zero byte, copied to the log
+    // when CBvermensaje is ticked, and decoded when it names the station (Esitio).
+    void IdUDPServer1UDPRead(QByteArrayView datagram);
 
     // The chart timer: takes the chart interval from ETiempo, makes a chart point and saves
     // the chart history.
@@ -109,7 +117,11 @@ public:
     const StationLocale& Locale() const { return locale_; }
     UdpListener& Listener() { return listener_; }
     SerialLink& Serial() { return serial_; }
+    // The framing shared by the serial line, TCP socket 1 and the automation interface.
+    SerialStreamParser& Framing() { return serialEvents_.Framing(); }
     TcpSockets& Sockets() { return tcp_; }
+    SocketHandlers& SocketEvents() { return socketEvents_; }
+    ConnectionManager& Connection() { return connection_; }
     LinkState& Link() { return link_; }
     DataFileWriter& DataFile() { return dataFile_; }
     Recorder& Records() { return recorder_; }
@@ -148,9 +160,11 @@ private:
     DataFileWriter dataFile_;
     Recorder recorder_;
     BroadcastDecoder decoder_;
-    UdpListener listener_;
     LinkState link_;
+    SerialHandlers serialEvents_;
+    UdpListener listener_;
     SerialLink serial_;
+    SocketHandlers socketEvents_;
     TcpSockets tcp_;
     InstrumentCommands commands_;
     ConnectionManager connection_;

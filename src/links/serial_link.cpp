@@ -1,19 +1,12 @@
 #include "links/serial_link.h"
 
-#include "core/form_model.h"
-#include "core/station_config.h"
-#include "links/link_state.h"
-
 #include <QMetaObject>
 
 #include <algorithm>
-#include <utility>
 
 namespace noxa {
 
-SerialLink::SerialLink(FormModel& form, LiveReadings& readings, const StationConfig& config,
-                       LinkState& link, SerialStreamParser::FrameHandler onFrame)
-    : form_(form), config_(config), link_(link), parser_(form, readings, std::move(onFrame)) {
+SerialLink::SerialLink(SerialStreamParser& framing) : framing_(framing) {
     // The poll is the only reader; the port only buffers, within bounds, what arrives.
     port_.setReadBufferSize(kQueueSize);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialLink::OnPortError);
@@ -39,7 +32,6 @@ bool SerialLink::OpenSerialPort(std::int32_t portNumber) {
     CloseSerialPort();
     if (portNumber <= 0) {
         // No port is configured: nothing is opened and the link does not count as failed.
-        link_.linkOpen = true;
         return true;
     }
     port_.setPortName(deviceOverride_.isEmpty() ? DeviceName(portNumber) : deviceOverride_);
@@ -52,7 +44,6 @@ bool SerialLink::OpenSerialPort(std::int32_t portNumber) {
     const bool opened = port_.open(QIODevice::ReadWrite);
     ++openCount_;
     failed_ = false;
-    link_.linkOpen = opened;
     return opened;
 }
 
@@ -89,11 +80,7 @@ void SerialLink::OnPortError(QSerialPort::SerialPortError error) {
 }
 
 void SerialLink::PollSerialPort() {
-    if (!config_.SerialMode()) return;
-    if (!port_.isOpen() || failed_) {
-        form_.SetRxColour(kIndicatorRed);
-        return;
-    }
+    if (!IsOpen()) return;
     const qint64 waiting = std::min(port_.bytesAvailable(), kChunkSize);
     if (waiting <= 0) return;
     const qint64 read = port_.read(rxChunk_.data(), waiting);
@@ -104,10 +91,10 @@ void SerialLink::PollSerialPort() {
         return;
     }
     if (read > 0) {
-        parser_.AppendToRing(std::string_view(rxChunk_.data(), static_cast<std::size_t>(read)));
+        framing_.AppendToRing(std::string_view(rxChunk_.data(), static_cast<std::size_t>(read)));
     }
     // Fed text waiting in the ring is parsed here as well, even when the read failed.
-    parser_.ParsePending();
+    framing_.ParsePending();
 }
 
 bool SerialLink::Write(std::string_view bytes) {

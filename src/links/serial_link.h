@@ -9,19 +9,15 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 namespace noxa {
 
-class FormModel;
-struct LinkState;
-struct LiveReadings;
-struct StationConfig;
-
 // The serial link to an instrument: opens the configured port at 9600 8N1, polls it every
-// 100 ms and feeds what arrives through the frame parser. Only waiting bytes are ever read,
-// so nothing here waits on the port. A device that goes away is closed, the poll then shows
-// the link as failed (LRx red) until the next reopen succeeds. The ring and the frame state
-// outlive every close and reopen.
+// 100 ms and feeds what arrives into the serial framing. Only waiting bytes are ever read, so
+// nothing here waits on the port. A device that goes away is closed, and the link counts as
+// failed (IsOpen false) until the next open succeeds. The framing, the ring included, is the
+// caller's and outlives every close and reopen.
 class SerialLink : public QObject {
     Q_OBJECT
 
@@ -33,8 +29,7 @@ public:
     // Bytes the port buffers between two polls, as the driver queues would.
     static constexpr qint64 kQueueSize = 10000;
 
-    SerialLink(FormModel& form, LiveReadings& readings, const StationConfig& config,
-               LinkState& link, SerialStreamParser::FrameHandler onFrame);
+    explicit SerialLink(SerialStreamParser& framing);
     ~SerialLink() override;
 
     // Port number n names /dev/ttyS<n-1> (COM<n> on Windows).
@@ -45,35 +40,29 @@ public:
     void SetDeviceOverride(QString path) { deviceOverride_ = std::move(path); }
     const QString& DeviceOverride() const { return deviceOverride_; }
 
-    // Opens port n at 9600 8N1 without waiting. linkOpen becomes false when the open fails
-    // for a port number greater than 0 and true otherwise; a port number of 0 or less opens
-    // nothing. Returns the new linkOpen.
+    // Opens port n at 9600 8N1 without waiting. Returns false when the open fails for a port
+    // number greater than 0; a port number of 0 or less opens nothing, which is no failure.
     bool OpenSerialPort(std::int32_t portNumber);
     // Closes the port, whether or not it is open.
     void CloseSerialPort();
-    // The periodic reopen: closes the port and opens it again. Returns the new linkOpen.
+    // The periodic reopen: closes the port and opens it again, as OpenSerialPort.
     bool ReopenSerialPort(std::int32_t portNumber) {
         CloseSerialPort();
         return OpenSerialPort(portNumber);
     }
+    // The port is open and has reported no failure.
     bool IsOpen() const { return port_.isOpen() && !failed_; }
     // The device of the last open attempt.
     QString DevicePath() const { return port_.portName(); }
 
-    // The 100 ms poll (Timer1Timer).
+    // The 100 ms poll: takes what waits at an open port into the framing and parses every
+    // pending byte of the ring. Does nothing while the port is not open.
     void PollSerialPort();
 
     // Sends bytes on the open port; returns false when the port is not open or did not take
     // them all. Nothing waits for the bytes to leave.
     bool Write(std::string_view bytes);
 
-    // Text from the automation interface; see SerialStreamParser::FeedRingText.
-    bool FeedRingText(std::string_view text) { return parser_.FeedRingText(text); }
-    void ResetFrameByteCount() { parser_.ResetFrameByteCount(); }
-
-    SerialStreamParser& Parser() { return parser_; }
-    const SerialStreamParser& Parser() const { return parser_; }
-    const LinkState& State() const { return link_; }
     // Bytes received and not yet taken by a poll.
     qint64 BytesWaiting() const { return port_.isOpen() ? port_.bytesAvailable() : 0; }
     // Bursts dropped whole by the poll, and their bytes.
@@ -83,10 +72,7 @@ public:
 private:
     void OnPortError(QSerialPort::SerialPortError error);
 
-    FormModel& form_;
-    const StationConfig& config_;
-    LinkState& link_;
-    SerialStreamParser parser_;
+    SerialStreamParser& framing_;
     QSerialPort port_;
     QString deviceOverride_;
     std::array<char, kChunkSize> rxChunk_{};

@@ -1,18 +1,9 @@
 #include "links/serial_stream_parser.h"
 
-#include "core/form_model.h"
-#include "core/live_readings.h"
-
 #include <algorithm>
 #include <cstring>
-#include <string>
-#include <utility>
 
 namespace noxa {
-
-SerialStreamParser::SerialStreamParser(FormModel& form, LiveReadings& readings,
-                                       FrameHandler onFrame)
-    : form_(form), readings_(readings), onFrame_(std::move(onFrame)) {}
 
 void SerialStreamParser::AppendToRing(std::string_view bytes) {
     for (const char byte : bytes) {
@@ -48,7 +39,7 @@ void SerialStreamParser::OpenFrame() {
     inFrame_ = true;
     framePos_ = 0;
     std::memset(frameBuffer_.data(), 0, kFrameCapacity);
-    readings_.rxTicks = 0;  // a frame start is a sign of life
+    events_.FrameStarted();
 }
 
 bool SerialStreamParser::CollectFrameByte(char byte) {
@@ -56,13 +47,14 @@ bool SerialStreamParser::CollectFrameByte(char byte) {
     ++framePos_;
     if (framePos_ > kFrameCapacity) {
         // The frame stays open and collection starts again at the front of the buffer.
-        form_.AppendLog("Ruido posmeteo" + std::to_string(framePos_));
+        const std::int32_t position = framePos_;
         framePos_ = 0;
+        events_.FrameBufferOverflow(position);
     }
     ++frameByteCount_;
     if (frameByteCount_ > kFrameCapacity) {
-        form_.AppendLog("Riodo posbufer" + std::to_string(framePos_));
         frameByteCount_ = 0;
+        events_.FrameCountOverflow(framePos_);
     }
     if (byte != '}' || framePos_ <= kMinFrameLength) return false;
     const std::uint32_t before = ringRead_ == 0 ? kRingSize - 1 : ringRead_ - 1;
@@ -87,7 +79,7 @@ void SerialStreamParser::ParseSerialStream(std::uint32_t count) {
             ++framesCompleted_;
             // The buffer keeps the frame until the next one opens. The parser's own state is
             // settled first, so a handler that throws leaves the rest of the bytes pending.
-            if (onFrame_) onFrame_(std::string_view(frameBuffer_.data(), length));
+            events_.FrameCompleted(std::string_view(frameBuffer_.data(), length));
         }
     }
 }

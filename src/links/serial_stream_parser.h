@@ -3,25 +3,37 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string_view>
 
 namespace noxa {
 
-class FormModel;
-struct LiveReadings;
+// What the framing reports, as it walks the bytes: every call comes from inside the parse
+// call that met the byte.
+class FramingEvents {
+public:
+    // A "{" opened a frame.
+    virtual void FrameStarted() = 0;
+    // The open frame outgrew its 400-byte buffer: `position` is the write position that ran
+    // past the end (401). The frame stays open and collection starts again at the front.
+    virtual void FrameBufferOverflow(std::int32_t position) = 0;
+    // The frame byte count passed 400 and starts again at 0; `position` is where the frame
+    // buffer's write position then stands.
+    virtual void FrameCountOverflow(std::int32_t position) = 0;
+    // A frame completed: from its "{" to its closing "}}", valid until the next frame opens.
+    virtual void FrameCompleted(std::string_view frame) = 0;
+
+protected:
+    ~FramingEvents() = default;
+};
 
 // Cuts the instrument's serial byte stream into frames. Bytes land in a 300-byte ring and the
 // parser walks them from its read position: a frame opens at "{" and closes at a "}" that
-// follows another "}" in the ring once the frame holds more than 220 bytes. The only effects
-// on the station are the rxTicks reset at every frame start, two overflow log lines and the
-// completed frame handed to the frame handler.
+// follows another "}" in the ring once the frame holds more than 220 bytes. Frame starts, the
+// two overflows and completed frames are reported to the events.
 //
 // Pure logic: the serial port, TCP socket 1 and the automation interface put bytes in.
 class SerialStreamParser {
 public:
-    using FrameHandler = std::function<void(std::string_view frame)>;
-
     static constexpr std::uint32_t kRingSize = 300;
     static constexpr std::int32_t kFrameCapacity = 400;
     // A "}}" ends the frame only when the frame then holds more than this many bytes.
@@ -29,7 +41,7 @@ public:
     // Fed texts of this length or more are dropped.
     static constexpr std::size_t kFeedLimit = 200;
 
-    SerialStreamParser(FormModel& form, LiveReadings& readings, FrameHandler onFrame);
+    explicit SerialStreamParser(FramingEvents& events) : events_(events) {}
 
     // Writes the bytes into the ring at the write position, wrapping at 300, and counts them
     // as pending. Nothing is parsed; more than 300 unparsed bytes overwrite the oldest ones.
@@ -69,9 +81,7 @@ private:
     // Handles one byte of the open frame; returns true when it completed the frame.
     bool CollectFrameByte(char byte);
 
-    FormModel& form_;
-    LiveReadings& readings_;
-    FrameHandler onFrame_;
+    FramingEvents& events_;
 
     std::array<char, kRingSize> ring_{};
     std::uint32_t ringWrite_ = 0;

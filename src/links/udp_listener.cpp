@@ -1,8 +1,5 @@
 #include "links/udp_listener.h"
 
-#include "core/form_model.h"
-#include "core/report_filter.h"
-
 #include <QSocketNotifier>
 
 #include <arpa/inet.h>
@@ -13,8 +10,6 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <string>
-#include <utility>
 
 namespace noxa {
 namespace {
@@ -26,10 +21,6 @@ constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 constexpr int kDatagramsPerTurn = 256;
 
 }  // namespace
-
-UdpListener::UdpListener(FormModel& form, std::function<void(std::string_view)> decode,
-                         quint16 port)
-    : form_(form), decode_(std::move(decode)), port_(port) {}
 
 UdpListener::~UdpListener() {
     delete notifier_;
@@ -47,10 +38,9 @@ bool UdpListener::Activate() {
     if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
         ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
         ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        const std::string reason = std::strerror(errno);
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
         if (fd >= 0) ::close(fd);
-        form_.AppendLog("UDP port " + std::to_string(port_) + " could not be opened: " + reason +
-                        ". No broadcasts will be received.");
+        emit openFailed(port_, reason);
         return false;
     }
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBufferBytes, sizeof kReceiveBufferBytes);
@@ -70,15 +60,6 @@ quint16 UdpListener::LocalPort() const {
     return ntohs(address.sin_port);
 }
 
-void UdpListener::IdUDPServer1UDPRead(QByteArrayView datagram) {
-    const std::string_view message =
-        UpToFirstZero(std::string_view(datagram.data(), static_cast<std::size_t>(datagram.size())));
-
-    if (form_.Checked(FormCheck::CBvermensaje)) form_.AppendLog(message);
-
-    if (NamesStation(message, form_.Text(FormText::Esitio))) decode_(message);
-}
-
 void UdpListener::ReadPendingDatagrams() {
     std::array<char, kMaxDatagram> buffer;
     for (int handled = 0; handled < kDatagramsPerTurn; ++handled) {
@@ -89,7 +70,7 @@ void UdpListener::ReadPendingDatagrams() {
             return;  // nothing more waiting (or a passing error): the notifier calls again
         }
         if (size == 0) continue;
-        IdUDPServer1UDPRead(QByteArrayView(buffer.data(), static_cast<qsizetype>(size)));
+        HandleDatagram(QByteArrayView(buffer.data(), static_cast<qsizetype>(size)));
     }
 }
 

@@ -93,7 +93,7 @@ protected:
     }
 
     FormModel& Form() { return station.Form(); }
-    const SerialStreamParser& Parser() { return station.Serial().Parser(); }
+    const SerialStreamParser& Parser() { return station.Framing(); }
     std::string RingText(std::uint32_t from, std::uint32_t count) {
         std::string text;
         for (std::uint32_t i = 0; i < count; ++i) text += Parser().RingByte(from + i);
@@ -104,7 +104,7 @@ protected:
     ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 5))};
     Station station{clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),
                     test::TestStationOptions(dir.Path())};
-    AutomationService service{station.Form(), station.Serial()};
+    AutomationService service{station.Form(), station.Framing()};
     test::AutomationClient client{"automation-client-a"};
 };
 
@@ -406,7 +406,7 @@ TEST_F(AutomationServiceTest, AClientGoneBeforeItsCallWasHandledDoesNotStayCount
 }
 
 TEST_F(AutomationServiceTest, ASecondServiceFindsTheNameTaken) {
-    AutomationService other(station.Form(), station.Serial());
+    AutomationService other(station.Form(), station.Framing());
     QString error;
     EXPECT_FALSE(other.Publish(QDBusConnection::sessionBus(), error));
     EXPECT_EQ(error, "the object /Dedazaduz is taken");
@@ -537,7 +537,7 @@ TEST(AutomationSerialMode, TextPutByAClientIsDecodedAtTheNextPoll) {
     ASSERT_TRUE(station.Config().SerialMode());
     ASSERT_TRUE(station.Serial().IsOpen());
 
-    AutomationService service(station.Form(), station.Serial());
+    AutomationService service(station.Form(), station.Framing());
     QString error;
     ASSERT_TRUE(service.Publish(QDBusConnection::sessionBus(), error)) << error.toStdString();
     test::AutomationClient client("automation-serial-client");
@@ -549,7 +549,7 @@ TEST(AutomationSerialMode, TextPutByAClientIsDecodedAtTheNextPoll) {
         ASSERT_EQ(client.CallMethod("PutText", {QString::fromStdString(piece)}).type(),
                   QDBusMessage::ReplyMessage);
     }
-    EXPECT_EQ(station.Serial().Parser().RingPending(), 260u);
+    EXPECT_EQ(station.Framing().RingPending(), 260u);
     station.Timer1Timer();  // nothing waits at the port: nothing is parsed
     EXPECT_EQ(ReadingsOf(client.CallMethod("Readings")).value("Lmv"), "--");
 
@@ -558,7 +558,7 @@ TEST(AutomationSerialMode, TextPutByAClientIsDecodedAtTheNextPoll) {
     ASSERT_TRUE(WaitFor([&] { return station.Serial().BytesWaiting() == 1; }));
     station.Form().SetRxColour(kIndicatorRed);
     station.Timer1Timer();
-    EXPECT_EQ(station.Serial().Parser().FramesCompleted(), 1u);
+    EXPECT_EQ(station.Framing().FramesCompleted(), 1u);
     const QMap<QString, QString> readings = ReadingsOf(client.CallMethod("Readings"));
     EXPECT_EQ(readings.value("Lmv"), "21.25");
     EXPECT_EQ(readings.value("Lmv2"), "20.90");

@@ -2,6 +2,10 @@
 
 #include "support/station_fixture.h"
 
+#include <QTest>
+#include <QUdpSocket>
+
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,13 +14,15 @@
 namespace noxa {
 namespace {
 
+using ::testing::ElementsAre;
+
 // Frames from the serial line (and socket 1, which shares its framing) reach the decoder only
 // when they are reports of the station's own instrument.
 class StationFramesTest : public test::StationTest {
 protected:
     StationFramesTest() { station.Form().SetText(FormText::Esitio, "qelvoxxx"); }
 
-    void Feed(const std::string& bytes) { station.Serial().Parser().AppendAndParse(bytes); }
+    void Feed(const std::string& bytes) { station.Framing().AppendAndParse(bytes); }
 
     static std::string Report(const std::string& name, const std::string& magnitude = "21.34") {
         // Padded to the length of the instrument's frames, which end only after 220 bytes.
@@ -38,7 +44,7 @@ TEST_F(StationFramesTest, NoiseAndOtherInstrumentsAreFramedButNotDecoded) {
     Feed(noise);
     EXPECT_EQ(station.Readings().rxTicks, 0);  // still a sign of life
     Feed(Report("otherstn"));
-    EXPECT_EQ(station.Serial().Parser().FramesCompleted(), 2u);
+    EXPECT_EQ(station.Framing().FramesCompleted(), 2u);
     EXPECT_EQ(station.Readings().chart.count, 0.0f);
     EXPECT_EQ(Text(FormText::Lmv), shownBefore);
 
@@ -63,11 +69,14 @@ TEST_F(StationFramesTest, PublishesEachReportAsNumbersWithItsTimeAndSource) {
                      [&](const Observation& o) { seen.push_back(o); });
     Feed(Report("qelvoxxx"));
     const std::string datagram = Report("qelvoxxx", "20.5 ");
-    station.Listener().IdUDPServer1UDPRead(
+    station.IdUDPServer1UDPRead(
         QByteArrayView(datagram.data(), static_cast<qsizetype>(datagram.size())));
-    ASSERT_EQ(seen.size(), 2u);
+    station.SocketEvents().ClientSocket1Read(Report("qelvoxxx", "19.5 "));
+    ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[0].source, ReportSource::Serial);
     EXPECT_EQ(seen[1].source, ReportSource::Broadcast);
+    EXPECT_EQ(seen[2].source, ReportSource::Socket);
+    EXPECT_FLOAT_EQ(seen[2].magV, 19.5f);
     EXPECT_EQ(seen[0].time, clock.Now().toMSecsSinceEpoch());
     EXPECT_FLOAT_EQ(seen[0].magV, 21.34f);
     EXPECT_FLOAT_EQ(seen[1].magV, 20.5f);
@@ -77,6 +86,71 @@ TEST_F(StationFramesTest, PublishesEachReportAsNumbersWithItsTimeAndSource) {
     EXPECT_FLOAT_EQ(seen[0].sensorTemperature, 10.25f);
     EXPECT_FLOAT_EQ(seen[0].skyTemperature, -15.3f);
     EXPECT_TRUE(seen[0].counted);
+}
+
+// Datagrams from the broadcast listener, by the station's handler.
+class StationDatagramTest : public test::StationTest {
+protected:
+    StationDatagramTest() {
+        QObject::connect(&station.Feed(), &ObservationFeed::observed,
+                         [this](const Observation& o) { decoded.push_back(o.magV); });
+        lines = Log().size();
+    }
+    void Receive(const QByteArray& datagram) { station.IdUDPServer1UDPRead(datagram); }
+    std::vector<std::string> NewLines() {
+        return {Log().begin() + static_cast<std::ptrdiff_t>(lines), Log().end()};
+    }
+    static QByteArray Report(const char* name, const char* magnitude) {
+        return QByteArray(R"({"name":")") + name + R"(","F1":{"freq":1,"mag":)" + magnitude +
+               R"(,"zp":20},"F2":{"freq":2,"mag":20.9,"zp":20},"F3":{"freq":6,"mag":20.8,)"
+               R"("zp":19.6},"F4":{"freq":4,"mag":21.5,"zp":19.4,"tamb":10,"tsky":-15}})";
+    }
+
+    std::vector<float> decoded;
+    std::size_t lines = 0;
+};
+
+TEST_F(StationDatagramTest, DecodesOnlyDatagramsThatNameTheStation) {
+    Receive(Report("qelvoxxx", "21.5"));
+    Receive(Report("otherstn", "20.5"));
+    Receive(Report("xqelvoxxxy", "19.5"));  // a substring test: a longer name also matches
+    EXPECT_THAT(decoded, ElementsAre(21.5f, 19.5f));
+    EXPECT_THAT(NewLines(), ElementsAre());  // dropped without a log line
+}
+
+TEST_F(StationDatagramTest, LogsEveryDatagramWhenAskedTo) {
+    station.Form().SetChecked(FormCheck::CBvermensaje, true);
+    Receive("from otherstn");
+    Receive(Report("qelvoxxx", "21.5"));
+    EXPECT_THAT(NewLines(), ElementsAre("from otherstn", Report("qelvoxxx", "21.5").toStdString()));
+}
+
+TEST_F(StationDatagramTest, CutsADatagramAtItsFirstZeroByte) {
+    station.Form().SetChecked(FormCheck::CBvermensaje, true);
+    Receive(Report("qelvoxxx", "21.5") + QByteArray("\0tail", 5));
+    Receive(QByteArray("\0qelvoxxx", 9));
+    EXPECT_THAT(decoded, ElementsAre(21.5f));
+    EXPECT_THAT(NewLines(), ElementsAre(Report("qelvoxxx", "21.5").toStdString(), ""));
+}
+
+TEST_F(StationDatagramTest, ReadsTheStationNameAtEveryDatagram) {
+    station.Form().SetText(FormText::Esitio, "alpha");
+    Receive(Report("alpha", "1"));
+    Receive(Report("beta", "2"));
+    station.Form().SetText(FormText::Esitio, "beta");
+    Receive(Report("alpha", "3"));
+    Receive(Report("beta", "4"));
+    station.Form().SetText(FormText::Esitio, "");
+    Receive(Report("alpha", "5"));
+    EXPECT_THAT(decoded, ElementsAre(1.0f, 4.0f));
+}
+
+TEST_F(StationDatagramTest, TheListenersDatagramsReachTheHandler) {
+    ASSERT_TRUE(station.Listener().Activate());
+    QUdpSocket sender;
+    sender.writeDatagram(Report("qelvoxxx", "21.5"), QHostAddress::LocalHost,
+                         station.Listener().LocalPort());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return decoded.size() == 1; }, 5000));
 }
 
 }  // namespace

@@ -1,10 +1,6 @@
 #include "links/serial_link.h"
 
-#include "core/form_model.h"
-#include "core/live_readings.h"
-#include "core/station_config.h"
-#include "frames.h"
-#include "links/link_state.h"
+#include "support/frames.h"
 #include "support/pty_pair.h"
 
 #include <QProcess>
@@ -31,15 +27,13 @@ TEST(SerialDeviceName, PortNumbersNameTheSerialDevices) {
     EXPECT_EQ(SerialLink::DeviceName(12), "/dev/ttyS11");
 }
 
-// A serial link in serial mode on port 3, pointed at one end of a pty pair.
+// A serial link on port 3, pointed at one end of a pty pair.
 class SerialLinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(pty.Start()) << pty.Error();
-        config.serialPortNumber = 3;
         link.SetDeviceOverride(pty.StationEnd());
-        form.SetRxColour(kIndicatorGray);
     }
 
     // Writes the bytes at the instrument's end, waits until all of them wait at the station,
@@ -56,47 +50,40 @@ protected:
 
     QTemporaryDir dir;
     test::PtyPair pty{dir.path()};
-    FormModel form;
-    LiveReadings readings;
-    StationConfig config;
-    LinkState state;
-    std::vector<std::string> frames;
-    SerialLink link{form, readings, config, state,
-                    [this](std::string_view frame) { frames.emplace_back(frame); }};
+    test::FramingRecorder events;
+    std::vector<std::string>& frames = events.frames;
+    SerialStreamParser framing{events};
+    SerialLink link{framing};
 };
 
 TEST_F(SerialLinkTest, OpensTheOverrideDeviceAndDecodesFramesFromIt) {
     ASSERT_TRUE(link.OpenSerialPort(3));
     EXPECT_TRUE(link.IsOpen());
-    EXPECT_TRUE(state.linkOpen);
     EXPECT_EQ(link.DevicePath(), pty.StationEnd());
 
     const std::string frame = MakeFrame(250);
-    readings.rxTicks = 6;
     ASSERT_TRUE(Deliver("xyz" + frame.substr(0, 120)));
-    EXPECT_EQ(readings.rxTicks, 0);
+    EXPECT_EQ(events.starts, 1);
     EXPECT_THAT(frames, IsEmpty());
     ASSERT_TRUE(Deliver(frame.substr(120)));
     EXPECT_THAT(frames, ElementsAre(frame));
-    EXPECT_EQ(form.RxColour(), kIndicatorGray);  // a healthy poll leaves the indicator alone
 }
 
 TEST_F(SerialLinkTest, DropsABurstOf300BytesOrMoreUnparsed) {
     ASSERT_TRUE(link.OpenSerialPort(3));
     const std::string head = "{" + std::string(50, 'h');
     ASSERT_TRUE(Deliver(head));
-    const std::uint32_t ringWrite = link.Parser().RingWrite();
-    readings.rxTicks = 9;
+    const std::uint32_t ringWrite = framing.RingWrite();
 
     // A whole frame inside the burst: none of it reaches the parser.
     ASSERT_TRUE(Deliver("}}" + MakeFrame(250) + std::string(68, 'z')));
     EXPECT_EQ(link.BurstsDropped(), 1u);
     EXPECT_EQ(link.BurstBytesDropped(), 320u);
     EXPECT_EQ(link.BytesWaiting(), 0);
-    EXPECT_EQ(readings.rxTicks, 9);
-    EXPECT_EQ(link.Parser().RingWrite(), ringWrite);
-    EXPECT_TRUE(link.Parser().InFrame());
-    EXPECT_EQ(link.Parser().FramePos(), 51);
+    EXPECT_EQ(events.starts, 1);
+    EXPECT_EQ(framing.RingWrite(), ringWrite);
+    EXPECT_TRUE(framing.InFrame());
+    EXPECT_EQ(framing.FramePos(), 51);
 
     // The open frame goes on with the next bytes parsed.
     const std::string tail = std::string(170, 't') + "}}";
@@ -107,10 +94,10 @@ TEST_F(SerialLinkTest, DropsABurstOf300BytesOrMoreUnparsed) {
 TEST_F(SerialLinkTest, KeepsUpTo299BytesAPollAndTakesAtMost1000) {
     ASSERT_TRUE(link.OpenSerialPort(3));
     ASSERT_TRUE(Deliver(std::string(299, '.')));
-    EXPECT_EQ(link.Parser().RingWrite(), 299u);
+    EXPECT_EQ(framing.RingWrite(), 299u);
     EXPECT_EQ(link.BurstsDropped(), 0u);
     ASSERT_TRUE(Deliver(std::string(300, '.')));
-    EXPECT_EQ(link.Parser().RingWrite(), 299u);
+    EXPECT_EQ(framing.RingWrite(), 299u);
     EXPECT_EQ(link.BurstsDropped(), 1u);
 
     ASSERT_TRUE(Deliver(std::string(1500, '.')));
@@ -119,79 +106,50 @@ TEST_F(SerialLinkTest, KeepsUpTo299BytesAPollAndTakesAtMost1000) {
     link.PollSerialPort();
     EXPECT_EQ(link.BytesWaiting(), 0);
     EXPECT_EQ(link.BurstBytesDropped(), 1800u);
-    EXPECT_EQ(link.Parser().RingWrite(), 299u);
+    EXPECT_EQ(framing.RingWrite(), 299u);
 }
 
 TEST_F(SerialLinkTest, FedTextIsParsedWithTheNextBytesFromThePort) {
     ASSERT_TRUE(link.OpenSerialPort(3));
     const std::string frame = MakeFrame(260);
-    EXPECT_TRUE(link.FeedRingText(frame.substr(0, 150)));
+    EXPECT_TRUE(framing.FeedRingText(frame.substr(0, 150)));
     link.PollSerialPort();  // nothing waiting: the parser does not run
-    EXPECT_EQ(link.Parser().RingPending(), 150u);
-    EXPECT_FALSE(link.Parser().InFrame());
+    EXPECT_EQ(framing.RingPending(), 150u);
+    EXPECT_FALSE(framing.InFrame());
 
     ASSERT_TRUE(Deliver(frame.substr(150)));
     EXPECT_THAT(frames, ElementsAre(frame));
 }
 
-TEST_F(SerialLinkTest, InNetworkModeThePollLeavesEverythingAlone) {
-    ASSERT_TRUE(link.OpenSerialPort(3));
-    config.serialPortNumber = 0;
-    ASSERT_TRUE(link.FeedRingText("{abc"));
-    ASSERT_TRUE(pty.WriteFar("{defgh"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return link.BytesWaiting() == 6; }, 10000));
-    link.PollSerialPort();
-    EXPECT_EQ(link.BytesWaiting(), 6);
-    EXPECT_EQ(link.Parser().RingPending(), 4u);
-    EXPECT_FALSE(link.Parser().InFrame());
-
-    // Neither does a closed port turn the indicator red in network mode.
-    link.CloseSerialPort();
-    link.PollSerialPort();
-    EXPECT_EQ(form.RxColour(), kIndicatorGray);
-}
-
-TEST_F(SerialLinkTest, AMissingDeviceFailsAndEveryPollShowsIt) {
+TEST_F(SerialLinkTest, AMissingDeviceFails) {
     link.SetDeviceOverride(dir.filePath("no-such-device"));
     EXPECT_FALSE(link.OpenSerialPort(4));
-    EXPECT_FALSE(state.linkOpen);
     EXPECT_FALSE(link.IsOpen());
     EXPECT_FALSE(link.Write("<V>"));
-    link.PollSerialPort();
-    EXPECT_EQ(form.RxColour(), kIndicatorRed);
-    form.SetRxColour(kIndicatorGray);
-    link.PollSerialPort();
-    EXPECT_EQ(form.RxColour(), kIndicatorRed);
+    ASSERT_TRUE(framing.FeedRingText("{abc"));
+    link.PollSerialPort();  // a port that is not open is not polled
+    EXPECT_EQ(framing.RingPending(), 4u);
 }
 
 TEST_F(SerialLinkTest, PortNumberZeroOpensNothingAndCountsAsOpen) {
-    state.linkOpen = false;
     EXPECT_TRUE(link.OpenSerialPort(0));
-    EXPECT_TRUE(state.linkOpen);
     EXPECT_FALSE(link.IsOpen());
 }
 
-TEST_F(SerialLinkTest, ADeviceThatVanishesTurnsTheIndicatorRedAndComesBack) {
+TEST_F(SerialLinkTest, ADeviceThatVanishesCountsAsFailedAndComesBack) {
     ASSERT_TRUE(link.OpenSerialPort(3));
     const std::string frame = MakeFrame(240);
     ASSERT_TRUE(Deliver(frame.substr(0, 100)));
 
     pty.Stop();
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            link.PollSerialPort();
-            return form.RxColour() == kIndicatorRed;
-        },
-        10000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !link.IsOpen(); }, 10000));
     EXPECT_FALSE(link.Write("<V>"));
     for (int i = 0; i < 20; ++i) link.PollSerialPort();
-    EXPECT_TRUE(state.linkOpen);  // only an open decides the link's state
 
     // Back with the same device name: the next reopen works, and the half frame goes on.
     ASSERT_TRUE(pty.Start()) << pty.Error();
     ASSERT_TRUE(link.ReopenSerialPort(3));
-    EXPECT_TRUE(link.Parser().InFrame());
+    EXPECT_TRUE(framing.InFrame());
     ASSERT_TRUE(Deliver(frame.substr(100)));
     EXPECT_THAT(frames, ElementsAre(frame));
 }
@@ -203,7 +161,7 @@ TEST_F(SerialLinkTest, CloseAndReopenKeepTheRingAndTheOpenFrame) {
     link.CloseSerialPort();
     EXPECT_FALSE(link.IsOpen());
     ASSERT_TRUE(link.OpenSerialPort(3));
-    EXPECT_EQ(link.Parser().FramePos(), 200);
+    EXPECT_EQ(framing.FramePos(), 200);
     ASSERT_TRUE(Deliver(frame.substr(200)));
     EXPECT_THAT(frames, ElementsAre(frame));
 }

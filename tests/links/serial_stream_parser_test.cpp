@@ -1,8 +1,6 @@
 #include "links/serial_stream_parser.h"
 
-#include "core/form_model.h"
-#include "core/live_readings.h"
-#include "frames.h"
+#include "support/frames.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -27,35 +25,29 @@ protected:
         parser.AppendToRing(bytes);
         parser.ParsePending();
     }
-    std::vector<std::string> Log() const {
-        return {form.LogLines().begin() + 1, form.LogLines().end()};  // without "Log"
-    }
+    const std::vector<std::string>& Overflows() const { return events.overflows; }
 
-    FormModel form;
-    LiveReadings readings;
-    std::vector<std::string> frames;
-    SerialStreamParser parser{form, readings,
-                              [this](std::string_view frame) { frames.emplace_back(frame); }};
+    test::FramingRecorder events;
+    std::vector<std::string>& frames = events.frames;
+    SerialStreamParser parser{events};
 };
 
 TEST_F(ParserTest, AssemblesAFrameArrivingOverThreePolls) {
     const std::string frame = MakeFrame(250);
-    readings.rxTicks = 7;
     Poll("xx" + frame.substr(0, 80));
-    EXPECT_EQ(readings.rxTicks, 0);  // at the poll that carries the opening brace
+    EXPECT_EQ(events.starts, 1);  // at the poll that carries the opening brace
     EXPECT_TRUE(parser.InFrame());
 
-    readings.rxTicks = 5;
     Poll(frame.substr(80, 90));
     Poll(frame.substr(170));
-    EXPECT_EQ(readings.rxTicks, 5);  // completing the frame is no new sign of life
+    EXPECT_EQ(events.starts, 1);  // completing the frame is no new start
     EXPECT_THAT(frames, ElementsAre(frame));
     EXPECT_FALSE(parser.InFrame());
     EXPECT_EQ(parser.FramePos(), 0);
     EXPECT_EQ(parser.FrameByteCount(), 0);
     EXPECT_EQ(parser.RingPending(), 0u);
     EXPECT_EQ(parser.RingRead(), parser.RingWrite());
-    EXPECT_THAT(Log(), IsEmpty());
+    EXPECT_THAT(Overflows(), IsEmpty());
 }
 
 TEST_F(ParserTest, EndsAFrameOnlyOnceItHoldsMoreThan220Bytes) {
@@ -108,7 +100,7 @@ TEST_F(ParserTest, SeesTheClosingPairAcrossTheRingsWrap) {
 TEST_F(ParserTest, OverflowingFrameLogsBothCountersAndRestartsCollection) {
     Poll("{" + std::string(199, 'x'));
     Poll(std::string(250, 'x'));  // 450 bytes in the frame, no valid end
-    EXPECT_THAT(Log(), ElementsAre("Ruido posmeteo401", "Riodo posbufer0"));
+    EXPECT_THAT(Overflows(), ElementsAre("buffer 401", "count 0"));
     EXPECT_TRUE(parser.InFrame());
     EXPECT_EQ(parser.FramePos(), 49);
     EXPECT_EQ(parser.FrameSoFar(), std::string(49, 'x'));
@@ -116,7 +108,7 @@ TEST_F(ParserTest, OverflowingFrameLogsBothCountersAndRestartsCollection) {
     // The frame is not abandoned: it ends at a "}}" once it again holds more than 220 bytes.
     Poll(std::string(170, 'y') + "}}");
     EXPECT_THAT(frames, ElementsAre(std::string(49, 'x') + std::string(170, 'y') + "}}"));
-    EXPECT_THAT(Log(), ElementsAre("Ruido posmeteo401", "Riodo posbufer0"));
+    EXPECT_THAT(Overflows(), ElementsAre("buffer 401", "count 0"));
 }
 
 TEST_F(ParserTest, DataFileWriterRestartsTheSecondCountOnly) {
@@ -126,11 +118,11 @@ TEST_F(ParserTest, DataFileWriterRestartsTheSecondCountOnly) {
     Poll(std::string(200, 'x'));
     // The buffer overflows while the second count stands at 301.
     Poll(std::string(200, 'x'));
-    EXPECT_THAT(Log(), ElementsAre("Ruido posmeteo401"));
+    EXPECT_THAT(Overflows(), ElementsAre("buffer 401"));
     EXPECT_EQ(parser.FramePos(), 99);
     EXPECT_EQ(parser.FrameByteCount(), 400);
     Poll(std::string(100, 'x'));
-    EXPECT_THAT(Log(), ElementsAre("Ruido posmeteo401", "Riodo posbufer100"));
+    EXPECT_THAT(Overflows(), ElementsAre("buffer 401", "count 100"));
 }
 
 TEST_F(ParserTest, SkipsGarbageBetweenFrames) {
@@ -141,12 +133,12 @@ TEST_F(ParserTest, SkipsGarbageBetweenFrames) {
     garbage += " noise";
     Poll(garbage + first.substr(0, 100));
     Poll(first.substr(100) + "}}trailing}");
-    readings.rxTicks = 3;
+    EXPECT_EQ(events.starts, 1);
     Poll("more" + second.substr(0, 120));
-    EXPECT_EQ(readings.rxTicks, 0);
+    EXPECT_EQ(events.starts, 2);
     Poll(second.substr(120));
     EXPECT_THAT(frames, ElementsAre(first, second));
-    EXPECT_THAT(Log(), IsEmpty());
+    EXPECT_THAT(Overflows(), IsEmpty());
 }
 
 TEST_F(ParserTest, ParsesOnlyTheCountItIsGiven) {
@@ -169,13 +161,12 @@ TEST_F(ParserTest, FedTextWaitsInTheRingUnparsed) {
     EXPECT_TRUE(parser.FeedRingText(frame.substr(0, 199)));
     EXPECT_EQ(parser.RingPending(), 199u);
     EXPECT_FALSE(parser.InFrame());
-    EXPECT_EQ(readings.rxTicks, 0);
+    EXPECT_EQ(events.starts, 0);
 
     // The next poll parses it together with the port's bytes.
-    readings.rxTicks = 4;
     Poll(frame.substr(199));
     EXPECT_THAT(frames, ElementsAre(frame));
-    EXPECT_EQ(readings.rxTicks, 0);
+    EXPECT_EQ(events.starts, 1);
 }
 
 TEST_F(ParserTest, FedTextEndsAtItsFirstZeroByte) {
@@ -199,7 +190,7 @@ TEST_F(ParserTest, FeedsBeyondTheRingOverwriteTheOldestBytes) {
     // "{" and 149 "c" again, 450 bytes of one frame.
     EXPECT_EQ(parser.RingPending(), 0u);
     EXPECT_EQ(parser.RingRead(), 150u);
-    EXPECT_THAT(Log(), ElementsAre("Ruido posmeteo401", "Riodo posbufer0"));
+    EXPECT_THAT(Overflows(), ElementsAre("buffer 401", "count 0"));
     EXPECT_EQ(parser.FrameSoFar(), std::string(49, 'c'));
 }
 
@@ -226,10 +217,10 @@ TEST_F(ParserTest, AppendAndParseTakesLongTextsWhole) {
 
 TEST_F(ParserTest, AFrameHandlerThatThrowsLeavesTheRestPending) {
     bool thrown = false;
-    SerialStreamParser throwing(form, readings, [&](std::string_view frame) {
-        frames.emplace_back(frame);
+    events.onFrame = [&](std::string_view) {
         if (!std::exchange(thrown, true)) throw std::runtime_error("decoder failed");
-    });
+    };
+    SerialStreamParser throwing(events);
     const std::string frame = MakeFrame(230);
     throwing.AppendToRing(frame + frame.substr(0, 50));
     EXPECT_THROW(throwing.ParsePending(), std::runtime_error);

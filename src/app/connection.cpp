@@ -1,31 +1,41 @@
-#include "links/connection.h"
+#include "app/connection.h"
 
+#include "app/link_state.h"
 #include "core/c_numbers.h"
 #include "core/form_model.h"
 #include "core/station_config.h"
 #include "core/station_locale.h"
-#include "links/link_state.h"
 #include "links/serial_link.h"
 #include "links/tcp_sockets.h"
 #include "links/udp_listener.h"
 #include "time/station_clock.h"
 
+#include <QObject>
+
 #include <string>
 
 namespace noxa {
 
-ConnectionManager::ConnectionManager(FormModel& form, const StationConfig& config,
+ConnectionManager::ConnectionManager(FormModel& form, const StationConfig& config, LinkState& link,
                                      UdpListener& listener, SerialLink& serial, TcpSockets* sockets,
                                      const StationClock& clock, const StationLocale& locale)
     : form_(form),
       config_(config),
+      link_(link),
       listener_(listener),
       serial_(serial),
       sockets_(sockets),
       clock_(clock),
-      locale_(locale) {}
+      locale_(locale) {
+    QObject::connect(&listener_, &UdpListener::openFailed, &listener_,
+                     [this](quint16 port, const QString& reason) {
+                         form_.AppendLog("UDP port " + std::to_string(port) +
+                                         " could not be opened: " + reason.toStdString() +
+                                         ". No broadcasts will be received.");
+                     });
+}
 
-void ConnectionManager::BAbrirPuertoClick() {
+void ConnectionManager::Connect() {
     // Every connect starts from a closed serial port, in either mode.
     serial_.CloseSerialPort();
     if (config_.SerialMode()) {
@@ -35,10 +45,15 @@ void ConnectionManager::BAbrirPuertoClick() {
     }
 }
 
+bool ConnectionManager::ReopenSerialPort(std::int32_t portNumber) {
+    link_.linkOpen = serial_.ReopenSerialPort(portNumber);
+    return link_.linkOpen;
+}
+
 void ConnectionManager::OpenSerialLink() {
     const std::int32_t port = config_.serialPortNumber;
-    serial_.OpenSerialPort(port);
-    if (!serial_.State().linkOpen) {
+    link_.linkOpen = serial_.OpenSerialPort(port);
+    if (!link_.linkOpen) {
         form_.AppendLog("Serial Port: " + std::to_string(port) + " Fallo");
         form_.SetRxColour(kIndicatorRed);
         return;

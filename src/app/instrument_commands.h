@@ -26,14 +26,14 @@ public:
                        SerialLink& serial, TcpSockets* sockets);
 
     // Four readings a second: "<P001>" on all four sockets. Logs "Lectura rapida".
-    void B4xClick();
+    void FastReadings();
     // One reading a second: "<P010>" and "<s>" on socket 1, then "<P010>" on the channel
     // sockets. Logs "Lectura lenta".
-    void B1xClick();
-    // "<V>" on all four sockets.
-    void BVersionClick();
-    // A burst: "<S>" on socket 1 only.
-    void BTempMagClick();
+    void SlowReadings();
+    // Asks for the firmware version: "<V>" on all four sockets.
+    void AskVersion();
+    // Asks for a burst of readings: "<S>" on socket 1 only.
+    void AskBurst();
 
 private:
     struct SocketText {

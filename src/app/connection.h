@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 namespace noxa {
 
 class FormModel;
@@ -8,21 +10,28 @@ class StationClock;
 class StationLocale;
 class TcpSockets;
 class UdpListener;
+struct LinkState;
 struct StationConfig;
 
 // Opens the instrument link the configuration asks for: in serial mode the configured serial
 // port, in network mode the broadcast listener (when the IP port field reads 2255) and, when
-// a host was given for them, the TCP client sockets.
+// a host was given for them, the TCP client sockets. Says in the log what became of it.
 class ConnectionManager {
 public:
     // `sockets` may be null, or not enabled: no TCP connection is then made.
-    ConnectionManager(FormModel& form, const StationConfig& config, UdpListener& listener,
-                      SerialLink& serial, TcpSockets* sockets, const StationClock& clock,
-                      const StationLocale& locale);
+    ConnectionManager(FormModel& form, const StationConfig& config, LinkState& link,
+                      UdpListener& listener, SerialLink& serial, TcpSockets* sockets,
+                      const StationClock& clock, const StationLocale& locale);
+    ConnectionManager(const ConnectionManager&) = delete;
+    ConnectionManager& operator=(const ConnectionManager&) = delete;
 
     // The connect operation, run at start-up, after a configuration save, by the periodic
     // cycle while a serial instrument is silent, and by the button.
-    void BAbrirPuertoClick();
+    void Connect();
+
+    // The periodic reopen of the serial port: closes it and opens it again, quietly. Returns
+    // whether the link is now open.
+    bool ReopenSerialPort(std::int32_t portNumber);
 
 private:
     void OpenSerialLink();
@@ -31,6 +40,7 @@ private:
 
     FormModel& form_;
     const StationConfig& config_;
+    LinkState& link_;
     UdpListener& listener_;
     SerialLink& serial_;
     TcpSockets* sockets_ = nullptr;

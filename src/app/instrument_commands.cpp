@@ -1,8 +1,8 @@
-#include "links/instrument_commands.h"
+#include "app/instrument_commands.h"
 
+#include "app/link_state.h"
 #include "core/form_model.h"
 #include "core/station_config.h"
-#include "links/link_state.h"
 #include "links/serial_link.h"
 #include "links/tcp_sockets.h"
 
@@ -25,7 +25,7 @@ bool InstrumentCommands::Send(std::initializer_list<std::string_view> serialText
     return true;
 }
 
-void InstrumentCommands::B4xClick() {
+void InstrumentCommands::FastReadings() {
     if (!Send(
             {kFourPerSecond},
             {{1, kFourPerSecond}, {2, kFourPerSecond}, {3, kFourPerSecond}, {4, kFourPerSecond}})) {
@@ -34,7 +34,7 @@ void InstrumentCommands::B4xClick() {
     form_.AppendLog("Lectura rapida");
 }
 
-void InstrumentCommands::B1xClick() {
+void InstrumentCommands::SlowReadings() {
     // Only socket 1 gets the "<s>".
     if (!Send({kOnePerSecond, kStart}, {{1, kOnePerSecond},
                                         {1, kStart},
@@ -46,11 +46,11 @@ void InstrumentCommands::B1xClick() {
     form_.AppendLog("Lectura lenta");
 }
 
-void InstrumentCommands::BVersionClick() {
+void InstrumentCommands::AskVersion() {
     Send({kVersion}, {{1, kVersion}, {2, kVersion}, {3, kVersion}, {4, kVersion}});
 }
 
-void InstrumentCommands::BTempMagClick() {
+void InstrumentCommands::AskBurst() {
     Send({kBurst}, {{1, kBurst}});
 }
 
