@@ -199,7 +199,7 @@ void Station::Timer2Timer() {
             qCDebug(lcTicks) << "tick after" << sinceLastTick_.elapsed() << "ms";
         sinceLastTick_.start();
     }
-    Guarded([this] { cycle_.Timer2Timer(); });
+    Guarded([this] { cycle_.Tick(); });
     emit feed_.linkStatus(LinkStatus{form_.RxColour() != kIndicatorRed, readings_.rxTicks});
 }
 
@@ -239,22 +239,22 @@ void Station::BaumentarClick() {
     StepZoom(charts_, config_.zoomStep);
 }
 void Station::BverV1Click() {
-    ToggleSeries(charts_, ChartSeries::Series1);
+    ToggleSeries(charts_, ChartSeries::Magnitude740);
 }
 void Station::BverV2Click() {
-    ToggleSeries(charts_, ChartSeries::Series8);
+    ToggleSeries(charts_, ChartSeries::Magnitude640);
 }
 void Station::BverRClick() {
-    ToggleSeries(charts_, ChartSeries::Series4);
+    ToggleSeries(charts_, ChartSeries::MagnitudeRed);
 }
 void Station::BverGClick() {
-    ToggleSeries(charts_, ChartSeries::Series5);
+    ToggleSeries(charts_, ChartSeries::MagnitudeGreen);
 }
 void Station::BverBClick() {
-    ToggleSeries(charts_, ChartSeries::Series6);
+    ToggleSeries(charts_, ChartSeries::MagnitudeBlue);
 }
 void Station::Button1Click() {
-    ToggleSeries(charts_, ChartSeries::Series3);
+    ToggleSeries(charts_, ChartSeries::Nelm);
 }
 void Station::BcleargrafClick() {
     CleanCharts(charts_, days_);

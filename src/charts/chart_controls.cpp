@@ -48,7 +48,7 @@ void CleanCharts(StationCharts& charts, DayTables& days) {
     for (qsizetype k = 0; k < zeros.size(); ++k) zeros[k] = QPointF(static_cast<qreal>(k), 0);
     for (std::size_t i = 0; i < kChartSeriesCount; ++i) {
         const auto id = static_cast<ChartSeries>(i);
-        if (id == ChartSeries::Series7) {
+        if (id == ChartSeries::Clouds) {
             charts.Series(id)->clear();
         } else {
             charts.Series(id)->replace(zeros);

@@ -26,15 +26,15 @@ struct SeriesField {
 };
 
 const SeriesField kFields[] = {
-    {ChartSeries::Series1, &DaySlot::meanMv740},
-    {ChartSeries::Series4, &DaySlot::meanMvR},
-    {ChartSeries::Series5, &DaySlot::meanMvG},
-    {ChartSeries::Series6, &DaySlot::meanMvB},
-    {ChartSeries::Series3, &DaySlot::nelm},
-    {ChartSeries::FastLineSeries1, &DaySlot::meanTSens},
-    {ChartSeries::Series2, &DaySlot::meanTIR},
-    {ChartSeries::Series7, &DaySlot::cloudIndex},
-    {ChartSeries::Series8, &DaySlot::meanMv640},
+    {ChartSeries::Magnitude740, &DaySlot::meanMv740},
+    {ChartSeries::MagnitudeRed, &DaySlot::meanMvR},
+    {ChartSeries::MagnitudeGreen, &DaySlot::meanMvG},
+    {ChartSeries::MagnitudeBlue, &DaySlot::meanMvB},
+    {ChartSeries::Nelm, &DaySlot::nelm},
+    {ChartSeries::SensorTemperature, &DaySlot::meanTSens},
+    {ChartSeries::SkyTemperature, &DaySlot::meanTIR},
+    {ChartSeries::Clouds, &DaySlot::cloudIndex},
+    {ChartSeries::Magnitude640, &DaySlot::meanMv640},
 };
 
 // Beyond this a value is no temperature, and the axis does not stretch for it.

@@ -92,22 +92,22 @@ StationCharts::StationCharts() : chart1_(MakeChart("Chart1")), chart2_(MakeChart
         series->setObjectName(QString::fromLatin1(kSeries[i].name.data(), kSeries[i].name.size()));
         series->setName(kSeries[i].title);
         series->setPen(QPen(kSeries[i].colour, 2));
-        const bool brightness = id <= ChartSeries::Series3;
+        const bool brightness = id <= ChartSeries::Nelm;
         QChart* chart = brightness ? chart1_ : chart2_;
         chart->addSeries(series);
         series->attachAxis(brightness ? timeAxis1_ : timeAxis2_);
-        if (id == ChartSeries::Series3) {
+        if (id == ChartSeries::Nelm) {
             series->attachAxis(nelmAxis_);
-        } else if (id == ChartSeries::Series7) {
+        } else if (id == ChartSeries::Clouds) {
             series->attachAxis(cloudAxis_);
         } else {
             series->attachAxis(brightness ? magnitudeAxis_ : temperatureAxis_);
         }
         series_[i] = series;
     }
-    timeLabels1_ = new TimeAxisLabels(chart1_, Series(ChartSeries::Series1), kTimeLabelStep);
+    timeLabels1_ = new TimeAxisLabels(chart1_, Series(ChartSeries::Magnitude740), kTimeLabelStep);
     timeLabels2_ =
-        new TimeAxisLabels(chart2_, Series(ChartSeries::FastLineSeries1), kTimeLabelStep);
+        new TimeAxisLabels(chart2_, Series(ChartSeries::SensorTemperature), kTimeLabelStep);
 }
 
 StationCharts::~StationCharts() = default;

@@ -16,21 +16,23 @@ class QValueAxis;
 
 namespace noxa {
 
-// The nine series of the two charts, named as the window's components are.
+// The nine series of the two charts. Each keeps the window's component name as its object
+// name (SeriesName).
 enum class ChartSeries : std::uint8_t {
-    Series1,          // "Mag.V", brightness chart, left axis
-    Series8,          // "Mag.V2"
-    Series4,          // "Red"
-    Series5,          // "Green"
-    Series6,          // "Blue"
-    Series3,          // "NELM", right axis
-    FastLineSeries1,  // "T. Sensor", temperature chart
-    Series2,          // "T IR"
-    Series7,          // "Clouds", right axis
+    Magnitude740,       // Series1, "Mag.V": brightness chart, left axis
+    Magnitude640,       // Series8, "Mag.V2"
+    MagnitudeRed,       // Series4, "Red"
+    MagnitudeGreen,     // Series5, "Green"
+    MagnitudeBlue,      // Series6, "Blue"
+    Nelm,               // Series3, "NELM": right axis
+    SensorTemperature,  // FastLineSeries1, "T. Sensor": temperature chart
+    SkyTemperature,     // Series2, "T IR"
+    Clouds,             // Series7, "Clouds": right axis
     Count
 };
 inline constexpr std::size_t kChartSeriesCount = static_cast<std::size_t>(ChartSeries::Count);
 
+// The window's component name of a series ("Series1", …).
 std::string_view SeriesName(ChartSeries id);
 
 // The brightness chart (Chart1) and the temperature chart (Chart2), each in a scene of its

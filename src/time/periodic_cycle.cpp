@@ -31,7 +31,7 @@ PeriodicCycle::PeriodicCycle(FormModel& form, LiveReadings& readings, const Stat
       locale_(locale),
       actions_(actions) {}
 
-void PeriodicCycle::Timer2Timer() {
+void PeriodicCycle::Tick() {
     // saveTicks counts seconds toward the next data-file line and never shows more than 3600.
     if (++readings_.saveTicks > kSaveTicksLimit) readings_.saveTicks = 0;
     ++readings_.rxTicks;

@@ -40,7 +40,8 @@ public:
                   SkyTime& sky, const StationClock& clock, const StationLocale& locale,
                   CycleActions& actions);
 
-    void Timer2Timer();
+    // One tick, once a second (the station's Timer2).
+    void Tick();
 
     // Start-up sets 2, so that the first chart point comes on the second tick.
     void SetChartStartStep(int step) { chartStartStep_ = step; }

@@ -69,10 +69,10 @@ TEST_F(ChartStationTest, AChartPointRefillsEverySeriesNewestFirst) {
     for (std::size_t i = 0; i < kChartSeriesCount; ++i) {
         EXPECT_EQ(Series(static_cast<ChartSeries>(i))->count(), 1440);
     }
-    EXPECT_EQ(Series(ChartSeries::Series1)->at(0), QPointF(0, 20.5));
-    EXPECT_EQ(Series(ChartSeries::Series7)->at(0), QPointF(0, 10));
-    EXPECT_EQ(Series(ChartSeries::Series1)->at(1439).x(), 1439);
-    EXPECT_EQ(Series(ChartSeries::Series1)->at(1), QPointF(1, 0));
+    EXPECT_EQ(Series(ChartSeries::Magnitude740)->at(0), QPointF(0, 20.5));
+    EXPECT_EQ(Series(ChartSeries::Clouds)->at(0), QPointF(0, 10));
+    EXPECT_EQ(Series(ChartSeries::Magnitude740)->at(1439).x(), 1439);
+    EXPECT_EQ(Series(ChartSeries::Magnitude740)->at(1), QPointF(1, 0));
     EXPECT_TRUE(QImage("mag.jpg").width() > 0);
     EXPECT_TRUE(QImage("temp.jpg").width() > 0);
     EXPECT_THAT(Entries(), ElementsAre("mag.jpg", "temp.jpg"));  // no bitmaps, no leftovers
@@ -127,15 +127,15 @@ TEST_F(ChartStationTest, ZoomCyclesThroughFourScales) {
 
 TEST_F(ChartStationTest, AHiddenSeriesKeepsReceivingPoints) {
     station.BverV1Click();
-    EXPECT_FALSE(Series(ChartSeries::Series1)->isVisible());
+    EXPECT_FALSE(Series(ChartSeries::Magnitude740)->isVisible());
     Report(19, 0, 0);
     station.MakeChartPoint();
     station.BverV1Click();
-    EXPECT_TRUE(Series(ChartSeries::Series1)->isVisible());
-    EXPECT_EQ(Series(ChartSeries::Series1)->at(0).y(), 19.0);
+    EXPECT_TRUE(Series(ChartSeries::Magnitude740)->isVisible());
+    EXPECT_EQ(Series(ChartSeries::Magnitude740)->at(0).y(), 19.0);
     station.Button1Click();
-    EXPECT_FALSE(Series(ChartSeries::Series3)->isVisible());
-    EXPECT_TRUE(Series(ChartSeries::Series8)->isVisible());
+    EXPECT_FALSE(Series(ChartSeries::Nelm)->isVisible());
+    EXPECT_TRUE(Series(ChartSeries::Magnitude640)->isVisible());
 }
 
 TEST_F(ChartStationTest, CleanGraphicsThenAPoint) {
@@ -144,18 +144,18 @@ TEST_F(ChartStationTest, CleanGraphicsThenAPoint) {
     Report(21, 10, -20);
     station.MakeChartPoint();
     station.BcleargrafClick();
-    EXPECT_EQ(Series(ChartSeries::Series7)->count(), 0);
-    EXPECT_EQ(Series(ChartSeries::Series1)->count(), 1440);
-    EXPECT_EQ(Series(ChartSeries::Series1)->at(0).y(), 0.0);
+    EXPECT_EQ(Series(ChartSeries::Clouds)->count(), 0);
+    EXPECT_EQ(Series(ChartSeries::Magnitude740)->count(), 1440);
+    EXPECT_EQ(Series(ChartSeries::Magnitude740)->at(0).y(), 0.0);
     EXPECT_EQ(station.Days().slot[1438].meanMv740, 0.0f);
     EXPECT_EQ(station.Days().Newest().meanMv740, 21.0f);  // still read by the decoder
 
     Report(22, 10, -20);
     station.MakeChartPoint();
-    EXPECT_EQ(Series(ChartSeries::Series7)->count(), 1440);
-    EXPECT_EQ(Series(ChartSeries::Series1)->at(0).y(), 22.0);
-    EXPECT_EQ(Series(ChartSeries::Series1)->at(1).y(), 21.0);  // the newest slot was kept
-    EXPECT_EQ(Series(ChartSeries::Series1)->at(2).y(), 0.0);
+    EXPECT_EQ(Series(ChartSeries::Clouds)->count(), 1440);
+    EXPECT_EQ(Series(ChartSeries::Magnitude740)->at(0).y(), 22.0);
+    EXPECT_EQ(Series(ChartSeries::Magnitude740)->at(1).y(), 21.0);  // the newest slot was kept
+    EXPECT_EQ(Series(ChartSeries::Magnitude740)->at(2).y(), 0.0);
 }
 
 TEST_F(ChartStationTest, SaveNamesTheImagesAfterTheJ2000Day) {

@@ -533,17 +533,17 @@ TEST_F(MainWindowTest, SaveChangesSavesWhatWasTyped) {
 TEST_F(MainWindowTest, ChartButtonsReachTheCharts) {
     StationCharts& charts = station.Charts();
     Find<QPushButton>("BverV1")->click();
-    EXPECT_FALSE(charts.Series(ChartSeries::Series1)->isVisible());
+    EXPECT_FALSE(charts.Series(ChartSeries::Magnitude740)->isVisible());
     Find<QPushButton>("Button1")->click();
-    EXPECT_FALSE(charts.Series(ChartSeries::Series3)->isVisible());
+    EXPECT_FALSE(charts.Series(ChartSeries::Nelm)->isVisible());
     station.Config().zoomStep = 0;
     Find<QPushButton>("Baumentar")->click();
     EXPECT_EQ(charts.MagnitudeAxis()->min(), 10.0);
     Find<QPushButton>("Baumentar")->click();
     EXPECT_EQ(charts.MagnitudeAxis()->min(), 15.0);
     Find<QPushButton>("Bcleargraf")->click();
-    EXPECT_EQ(charts.Series(ChartSeries::Series7)->count(), 0);
-    EXPECT_EQ(charts.Series(ChartSeries::Series2)->count(), 1440);
+    EXPECT_EQ(charts.Series(ChartSeries::Clouds)->count(), 0);
+    EXPECT_EQ(charts.Series(ChartSeries::SkyTemperature)->count(), 1440);
     Find<QPushButton>("BSavegraf")->click();
     EXPECT_TRUE(QFile::exists("Magnitude JD 2000.jpg"));
 }

@@ -51,7 +51,7 @@ private:
 class CycleTest : public ::testing::Test {
 protected:
     void Ticks(int n) {
-        for (int i = 0; i < n; ++i) cycle.Timer2Timer();
+        for (int i = 0; i < n; ++i) cycle.Tick();
     }
 
     FormModel form;
