@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static noxa::ManualClock clock(QDateTime(QDate(2026, 12, 7), QTime(21, 30)));
     noxa::FormModel form;
     noxa::StationConfig config;
-    noxa::ConfigFile file(form, config, "/nonexistent/");
+    noxa::ConfigFile file(form, config, noxa::WorkDir("/nonexistent/"));
     noxa::ConfigRecord record;
     record.fill(' ');  // a short file reads as if padded with spaces
     std::memcpy(record.data(), data, std::min(size, record.size()));

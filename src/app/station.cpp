@@ -24,9 +24,10 @@ Q_LOGGING_CATEGORY(lcTicks, "noxa.ticks", QtWarningMsg)
 Station::Station(const StationClock& clock, StationLocale locale, StationOptions options)
     : clock_(clock),
       locale_(std::move(locale)),
-      configFile_(form_, config_, std::move(options.workDir)),
-      dayBuffers_(form_, days_),
-      dataFile_(form_, readings_, days_, clock_, locale_),
+      workDir_(std::move(options.workDir)),
+      configFile_(form_, config_, workDir_),
+      dayBuffers_(form_, days_, workDir_),
+      dataFile_(form_, readings_, days_, clock_, locale_, workDir_),
       recorder_(readings_, form_, days_, dataFile_, clock_, feed_),
       decoder_(form_, readings_, days_, locale_),
       serialEvents_(
@@ -38,7 +39,7 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
       commands_(form_, config_, link_, serial_, &tcp_),
       connection_(form_, config_, link_, listener_, serial_, &tcp_, clock_, locale_),
       sky_(clock_),
-      snapshot_(form_, clock_, locale_),
+      snapshot_(form_, clock_, locale_, workDir_),
       cycle_(form_, readings_, config_, sky_, clock_, locale_, *this) {
     if (!options.serialDevice.isEmpty()) serial_.SetDeviceOverride(options.serialDevice);
     if (!options.tcpHost.isEmpty()) tcp_.Enable(options.tcpHost);
@@ -156,18 +157,14 @@ namespace {
 constexpr int kMinChartInterval = 1;
 constexpr int kMaxChartInterval = 499;
 
-QString FileName(const std::string& name) {
-    return QFile::decodeName(QByteArray::fromStdString(name));
-}
-
 // Saves both charts; stops at the first image that cannot be written and says why.
-std::string ExportCharts(StationCharts& charts, const std::string& brightnessFile,
-                         const std::string& temperatureFile) {
+std::string ExportCharts(StationCharts& charts, const WorkDir& dir,
+                         const std::string& brightnessFile, const std::string& temperatureFile) {
     QString error;
-    if (!SaveChartImage(charts.Chart1(), FileName(brightnessFile), error)) {
+    if (!SaveChartImage(charts.Chart1(), dir.File(brightnessFile), error)) {
         return "Image " + brightnessFile + " not written: " + error.toStdString();
     }
-    if (!SaveChartImage(charts.Chart2(), FileName(temperatureFile), error)) {
+    if (!SaveChartImage(charts.Chart2(), dir.File(temperatureFile), error)) {
         return "Image " + temperatureFile + " not written: " + error.toStdString();
     }
     return {};
@@ -232,7 +229,7 @@ std::string Station::MakeChartPoint() {
         clock_.NowUtc(), newest.meanMv740, newest.meanMv640, newest.meanMvR, newest.meanMvG,
         newest.meanMvB, newest.meanTSens, newest.meanTIR, newest.nelm, newest.cloudIndex});
     RedrawCharts(charts_, days_, locale_);
-    return ExportCharts(charts_, "mag.jpg", "temp.jpg");
+    return ExportCharts(charts_, workDir_, "mag.jpg", "temp.jpg");
 }
 
 void Station::BaumentarClick() {
@@ -275,8 +272,8 @@ void Station::BTempMagClick() {
 void Station::BSavegrafClick() {
     Guarded([this] {
         const std::string& day = form_.Text(FormText::LDiaJ2000);
-        const std::string error =
-            ExportCharts(charts_, "Magnitude " + day + ".jpg", "Temperature " + day + ".jpg");
+        const std::string error = ExportCharts(charts_, workDir_, "Magnitude " + day + ".jpg",
+                                               "Temperature " + day + ".jpg");
         if (!error.empty()) throw StationError(error);
     });
 }

@@ -42,7 +42,7 @@ struct StationOptions {
     QString serialDevice;
     // The host the TCP client sockets connect to; without one they stay closed.
     QString tcpHost;
-    // The folder the configuration file is found in, ending in "/": the current directory at
+    // The folder the station keeps all its files in, ending in "/": the current directory at
     // start-up.
     std::string workDir;
 };
@@ -155,6 +155,8 @@ private:
     DayTables days_;
     StationConfig config_;
     StationCharts charts_;
+    // The folder every file of the station is read and written in.
+    const WorkDir workDir_;
     ConfigFile configFile_;
     DayBufferFile dayBuffers_;
     DataFileWriter dataFile_;

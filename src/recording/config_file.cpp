@@ -149,12 +149,12 @@ bool IsBlank(char c) {
 
 }  // namespace
 
-ConfigFile::ConfigFile(FormModel& form, StationConfig& config, std::string workDir)
-    : form_(form), config_(config), workDir_(std::move(workDir)) {}
+ConfigFile::ConfigFile(FormModel& form, StationConfig& config, WorkDir dir)
+    : form_(form), config_(config), dir_(std::move(dir)) {}
 
 void ConfigFile::LoadStationConfig() {
     form_.ClearLog();
-    QFile file(QFile::decodeName(QByteArray::fromStdString(Path())));
+    QFile file(dir_.File(kFileName));
     ConfigRecord record;
     record.fill(' ');  // a short file reads as if padded with spaces
     if (!file.open(QIODevice::ReadOnly) ||
@@ -307,8 +307,8 @@ ConfigRecord ConfigFile::BuildRecord() {
 bool ConfigFile::WriteRecord(const ConfigRecord& record, std::string& error) const {
     // Replaced as a whole, so the settings are never lost half-written.
     QString reason;
-    const bool ok = ReplaceFile(QFile::decodeName(QByteArray::fromStdString(Path())),
-                                QByteArrayView(record.data(), record.size()), reason);
+    const bool ok =
+        ReplaceFile(dir_.File(kFileName), QByteArrayView(record.data(), record.size()), reason);
     if (!ok) error = reason.toStdString();
     return ok;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/work_dir.h"
+
 #include <array>
 #include <cstddef>
 #include <string>
@@ -19,10 +21,9 @@ class ConfigFile {
 public:
     static constexpr const char* kFileName = "Noxa.cfg";
 
-    // `workDir` is the folder the file lies in, ending in "/".
-    ConfigFile(FormModel& form, StationConfig& config, std::string workDir);
+    ConfigFile(FormModel& form, StationConfig& config, WorkDir dir);
 
-    std::string Path() const { return workDir_ + kFileName; }
+    std::string Path() const { return dir_.Path(kFileName); }
 
     // Empties the log, then reads the file into the settings, or applies the defaults when it
     // cannot be read. The log then starts with the line that says which happened, followed by
@@ -45,7 +46,7 @@ private:
 
     FormModel& form_;
     StationConfig& config_;
-    std::string workDir_;
+    const WorkDir dir_;
 };
 
 }  // namespace noxa

@@ -41,8 +41,13 @@ void AppendGroup(std::string& line, float frequencySum, float magnitudeSum, floa
 }  // namespace
 
 DataFileWriter::DataFileWriter(FormModel& form, LiveReadings& readings, const DayTables& days,
-                               const StationClock& clock, const StationLocale& locale)
-    : form_(form), readings_(readings), days_(days), clock_(clock), locale_(locale) {}
+                               const StationClock& clock, const StationLocale& locale, WorkDir dir)
+    : form_(form),
+      readings_(readings),
+      days_(days),
+      clock_(clock),
+      locale_(locale),
+      dir_(std::move(dir)) {}
 
 std::string DataFileWriter::ComposeLine() const {
     const RecordSums& s = readings_.record;
@@ -92,9 +97,10 @@ void DataFileWriter::WriteDataLine() {
     // header and the log show.
     const std::string name = FileName();
     struct stat status {};
-    const bool existed = ::stat(name.c_str(), &status) == 0;
+    const std::string path = dir_.Path(name);
+    const bool existed = ::stat(path.c_str(), &status) == 0;
     const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | (existed ? 0 : O_CREAT | O_EXCL);
-    const int fd = ::open(name.c_str(), flags, 0666);
+    const int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
         form_.AppendLog("Data line not written to " + name + ": " + std::strerror(errno));
         return;
@@ -127,7 +133,7 @@ void DataFileWriter::WriteDataLine() {
         return;
     }
     if (!existed) {
-        ::unlink(name.c_str());
+        ::unlink(path.c_str());
     } else if (sizeBefore >= 0 && ::ftruncate(fd, sizeBefore) != 0) {
         // A file that cannot be cut (a device) keeps whatever part reached it.
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/work_dir.h"
+
 #include <functional>
 #include <string>
 
@@ -17,7 +19,7 @@ struct LiveReadings;
 class DataFileWriter {
 public:
     DataFileWriter(FormModel& form, LiveReadings& readings, const DayTables& days,
-                   const StationClock& clock, const StationLocale& locale);
+                   const StationClock& clock, const StationLocale& locale, WorkDir dir);
 
     // Called first by every run of WriteDataLine (the serial link counts frame bytes per line).
     void SetOnWrite(std::function<void()> onWrite) { onWrite_ = std::move(onWrite); }
@@ -37,6 +39,7 @@ private:
     const DayTables& days_;
     const StationClock& clock_;
     const StationLocale& locale_;
+    const WorkDir dir_;
     std::function<void()> onWrite_;
 };
 

@@ -5,6 +5,7 @@
 #include "recording/atomic_file.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstring>
 
@@ -28,16 +29,17 @@ QString SetAside(const QString& name) {
 }  // namespace
 
 void DayBufferFile::LoadDayBuffers() {
-    QFile file(kFileName);
+    QFile file(dir_.File(kFileName));
     if (!file.open(QIODevice::ReadOnly)) return;  // no history yet: the charts start flat
     const qint64 size = file.size();
     if (size != static_cast<qint64>(kDayBufferFileSize)) {
         file.close();
-        const QString aside = SetAside(kFileName);
+        const QString aside = SetAside(dir_.File(kFileName));
         const bool kept = !aside.isEmpty();
-        form_.AppendLog(std::string(kFileName) + " ignored: " + std::to_string(size) +
-                        " bytes instead of " + std::to_string(kDayBufferFileSize) +
-                        (kept ? ". Kept as " + aside.toStdString() + "." : "."));
+        form_.AppendLog(
+            std::string(kFileName) + " ignored: " + std::to_string(size) + " bytes instead of " +
+            std::to_string(kDayBufferFileSize) +
+            (kept ? ". Kept as " + QFileInfo(aside).fileName().toStdString() + "." : "."));
         return;
     }
     const QByteArray image = file.readAll();
@@ -58,7 +60,7 @@ bool DayBufferFile::SaveDayBuffers() {
     const QByteArrayView image(reinterpret_cast<const char*>(days_.slot.data()),
                                static_cast<qsizetype>(kDayBufferFileSize));
     QString error;
-    const bool ok = ReplaceFile(kFileName, image, error);
+    const bool ok = ReplaceFile(dir_.File(kFileName), image, error);
     if (!ok) form_.AppendLog(std::string(kFileName) + " not saved: " + error.toStdString());
     return ok;
 }

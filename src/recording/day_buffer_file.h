@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/work_dir.h"
+
 #include <string>
 #include <string_view>
 
@@ -14,7 +16,8 @@ class DayBufferFile {
 public:
     static constexpr const char* kFileName = "noxagraf.hex";
 
-    DayBufferFile(FormModel& form, DayTables& days) : form_(form), days_(days) {}
+    DayBufferFile(FormModel& form, DayTables& days, WorkDir dir)
+        : form_(form), days_(days), dir_(std::move(dir)) {}
 
     // Reads the file over the whole table when it has the right size. A file of another size
     // is not read: it is set aside under the first free name of "noxagraf.hex.bad",
@@ -33,6 +36,7 @@ public:
 private:
     FormModel& form_;
     DayTables& days_;
+    const WorkDir dir_;
 };
 
 }  // namespace noxa

@@ -54,8 +54,9 @@ void AppendElement(std::string& out, std::string_view name, std::string_view tex
 
 }  // namespace
 
-XmlSnapshot::XmlSnapshot(FormModel& form, const StationClock& clock, const StationLocale& locale)
-    : form_(form), clock_(clock), locale_(locale) {}
+XmlSnapshot::XmlSnapshot(FormModel& form, const StationClock& clock, const StationLocale& locale,
+                         WorkDir dir)
+    : form_(form), clock_(clock), locale_(locale), dir_(std::move(dir)) {}
 
 std::string XmlSnapshot::Compose() const {
     const std::string time = locale_.LongTime(clock_.Now().time());
@@ -70,9 +71,10 @@ std::string XmlSnapshot::Compose() const {
 
 void XmlSnapshot::WriteXmlSnapshot() {
     const std::string document = Compose();
-    const bool existed = QFile::exists(kFileName);
+    const QString path = dir_.File(kFileName);
+    const bool existed = QFile::exists(path);
     QString error;
-    if (!ReplaceFile(kFileName, document, error)) {
+    if (!ReplaceFile(path, document, error)) {
         if (!failing_)
             form_.AppendLog(std::string(kFileName) + " not written: " + error.toStdString());
         failing_ = true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/work_dir.h"
+
 #include <string>
 
 namespace noxa {
@@ -14,7 +16,8 @@ class XmlSnapshot {
 public:
     static constexpr const char* kFileName = "noxa.xml";
 
-    XmlSnapshot(FormModel& form, const StationClock& clock, const StationLocale& locale);
+    XmlSnapshot(FormModel& form, const StationClock& clock, const StationLocale& locale,
+                WorkDir dir);
 
     // The document as it stands now (the time is read before the date).
     std::string Compose() const;
@@ -28,6 +31,7 @@ private:
     FormModel& form_;
     const StationClock& clock_;
     const StationLocale& locale_;
+    const WorkDir dir_;
     bool failing_ = false;
 };
 

@@ -50,7 +50,8 @@ protected:
         return {station.Charts().MagnitudeAxis()->min(), station.Charts().MagnitudeAxis()->max()};
     }
     QStringList Entries() {
-        QStringList names = QDir().entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+        QStringList names =
+            QDir(dir.Path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
         names.sort();
         return names;
     }
@@ -73,8 +74,8 @@ TEST_F(ChartStationTest, AChartPointRefillsEverySeriesNewestFirst) {
     EXPECT_EQ(Series(ChartSeries::Clouds)->at(0), QPointF(0, 10));
     EXPECT_EQ(Series(ChartSeries::Magnitude740)->at(1439).x(), 1439);
     EXPECT_EQ(Series(ChartSeries::Magnitude740)->at(1), QPointF(1, 0));
-    EXPECT_TRUE(QImage("mag.jpg").width() > 0);
-    EXPECT_TRUE(QImage("temp.jpg").width() > 0);
+    EXPECT_TRUE(QImage(dir.Path() + "/mag.jpg").width() > 0);
+    EXPECT_TRUE(QImage(dir.Path() + "/temp.jpg").width() > 0);
     EXPECT_THAT(Entries(), ElementsAre("mag.jpg", "temp.jpg"));  // no bitmaps, no leftovers
 }
 
@@ -82,7 +83,7 @@ TEST_F(ChartStationTest, TheChartTimerSavesTheHistoryAndTakesItsInterval) {
     station.Form().SetText(FormText::ETiempo, "30");
     station.Timer3Timer();
     EXPECT_EQ(station.Timer3().interval(), 30000);
-    EXPECT_EQ(QFile("noxagraf.hex").size(), 103680);
+    EXPECT_EQ(QFile(dir.Path() + "/noxagraf.hex").size(), 103680);
     EXPECT_THAT(Entries(), ElementsAre("mag.jpg", "noxagraf.hex", "temp.jpg"));
     EXPECT_TRUE(errors.empty());
 }
@@ -100,11 +101,11 @@ TEST_F(ChartStationTest, AnIntervalThatIsNoNumberOrOutOfRangeReadsSixty) {
 }
 
 TEST_F(ChartStationTest, AnImageThatCannotBeWrittenIsReportedButTheHistoryIsSaved) {
-    ASSERT_TRUE(QDir().mkdir("mag.jpg"));
+    ASSERT_TRUE(QDir(dir.Path()).mkdir("mag.jpg"));
     station.Timer3Timer();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_THAT(errors[0], testing::StartsWith("Image mag.jpg not written: "));
-    EXPECT_EQ(QFile("noxagraf.hex").size(), 103680);
+    EXPECT_EQ(QFile(dir.Path() + "/noxagraf.hex").size(), 103680);
 }
 
 TEST_F(ChartStationTest, ZoomCyclesThroughFourScales) {
@@ -160,8 +161,8 @@ TEST_F(ChartStationTest, CleanGraphicsThenAPoint) {
 
 TEST_F(ChartStationTest, SaveNamesTheImagesAfterTheJ2000Day) {
     station.BSavegrafClick();
-    EXPECT_TRUE(QFile::exists("Magnitude JD 2000.jpg"));
-    EXPECT_TRUE(QFile::exists("Temperature JD 2000.jpg"));
+    EXPECT_TRUE(QFile::exists(dir.Path() + "/Magnitude JD 2000.jpg"));
+    EXPECT_TRUE(QFile::exists(dir.Path() + "/Temperature JD 2000.jpg"));
     station.Form().SetText(FormText::LDiaJ2000, "8499.72917");
     station.BSavegrafClick();
     EXPECT_THAT(Entries(), ElementsAre("Magnitude 8499.72917.jpg", "Magnitude JD 2000.jpg",

@@ -89,7 +89,7 @@ protected:
     test::ScopedWorkDir dir;
     FormModel form;
     StationConfig settings;
-    ConfigFile config{form, settings, dir.Path().toStdString() + "/"};
+    ConfigFile config{form, settings, dir.Dir()};
 };
 
 TEST_F(ConfigFileTest, AMissingFileGivesTheDefaults) {
@@ -330,7 +330,7 @@ TEST_F(ConfigFileTest, AStationNameIsCutToTwentyCharacters) {
 }
 
 TEST_F(ConfigFileTest, ALongPathIsCutToFitTheHeadOfTheRecord) {
-    ConfigFile deep(form, settings, "/" + std::string(120, 'd') + "/");
+    ConfigFile deep(form, settings, WorkDir("/" + std::string(120, 'd')));
     const ConfigRecord record = deep.BuildRecord();
     EXPECT_EQ(std::string(record.data(), 79), deep.Path().substr(0, 79));
     EXPECT_EQ(record[79], '\0');

@@ -545,7 +545,7 @@ TEST_F(MainWindowTest, ChartButtonsReachTheCharts) {
     EXPECT_EQ(charts.Series(ChartSeries::Clouds)->count(), 0);
     EXPECT_EQ(charts.Series(ChartSeries::SkyTemperature)->count(), 1440);
     Find<QPushButton>("BSavegraf")->click();
-    EXPECT_TRUE(QFile::exists("Magnitude JD 2000.jpg"));
+    EXPECT_TRUE(QFile::exists(dir.Path() + "/Magnitude JD 2000.jpg"));
 }
 
 TEST_F(MainWindowTest, ConnectButtonOpensTheLink) {

@@ -53,7 +53,7 @@ TEST_F(SaveSettingsTest, AConversionErrorIsShownAndNothingIsWrittenOrRead) {
 }
 
 TEST_F(SaveSettingsTest, AFailedWriteIsSaidAfterTheReadBack) {
-    ASSERT_TRUE(QDir().mkdir("Noxa.cfg"));  // a folder where the file should go
+    ASSERT_TRUE(QDir(dir.Path()).mkdir("Noxa.cfg"));  // a folder where the file should go
     station.BGuardarClick();
     ASSERT_GE(Log().size(), 2u);
     EXPECT_EQ(Log()[0], "Config file not found");

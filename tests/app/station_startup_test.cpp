@@ -44,11 +44,12 @@ TEST_F(StartupTest, TheFirstTwoTicksMakeAChartPointAndArmTheChartTimer) {
     station.Timer2Timer();
     station.Timer2Timer();
     EXPECT_EQ(station.Timer3().interval(), 60);
-    EXPECT_TRUE(QFile::exists("mag.jpg"));
-    EXPECT_FALSE(QFile::exists("noxagraf.hex"));  // only the chart timer saves the history
+    EXPECT_TRUE(QFile::exists(dir.Path() + "/mag.jpg"));
+    EXPECT_FALSE(
+        QFile::exists(dir.Path() + "/noxagraf.hex"));  // only the chart timer saves the history
     station.Timer3Timer();
     EXPECT_EQ(station.Timer3().interval(), 60000);
-    EXPECT_EQ(QFile("noxagraf.hex").size(), 103680);
+    EXPECT_EQ(QFile(dir.Path() + "/noxagraf.hex").size(), 103680);
     EXPECT_TRUE(errors.empty());
 }
 

@@ -50,10 +50,10 @@ protected:
 TEST_F(StationTimingTest, TheFirstSnapshotComesOnTheTenthTickBeforeAnyReport) {
     station.Start();
     for (int tick = 1; tick < 10; ++tick) Tick();
-    EXPECT_FALSE(QFile::exists("noxa.xml"));
+    EXPECT_FALSE(QFile::exists(dir.Path() + "/noxa.xml"));
     // The start-up chart point drew both charts.
-    EXPECT_TRUE(QFile::exists("mag.jpg"));
-    EXPECT_TRUE(QFile::exists("temp.jpg"));
+    EXPECT_TRUE(QFile::exists(dir.Path() + "/mag.jpg"));
+    EXPECT_TRUE(QFile::exists(dir.Path() + "/temp.jpg"));
     Tick();
     const std::string snapshot = Snapshot();
     EXPECT_THAT(snapshot, StartsWith("<NOXA> <Date>09/04/2023</Date><Time>22:00:15</Time>"));

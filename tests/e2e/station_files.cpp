@@ -1,8 +1,8 @@
 #include "station_files.h"
 
-#include "app/config_file.h"
 #include "core/form_model.h"
 #include "core/station_config.h"
+#include "recording/config_file.h"
 
 #include <QFile>
 
@@ -11,7 +11,7 @@ namespace noxa::test {
 void WriteConfiguration(const QDir& dir, const std::map<std::string, std::string>& texts) {
     FormModel form;
     StationConfig config;
-    ConfigFile file(form, config, QFile::encodeName(dir.absolutePath()).toStdString() + "/");
+    ConfigFile file(form, config, WorkDir(QFile::encodeName(dir.absolutePath()).toStdString()));
     for (std::size_t i = 0; i < kFormTextCount; ++i) {
         const auto id = static_cast<FormText>(i);
         const auto text = texts.find(std::string(ComponentName(id)));

@@ -15,9 +15,9 @@
 namespace noxa {
 namespace {
 
-ino_t Inode(const char* name) {
+ino_t Inode(const QString& name) {
     struct stat status {};
-    return ::stat(name, &status) == 0 ? status.st_ino : 0;
+    return ::stat(QFile::encodeName(name).constData(), &status) == 0 ? status.st_ino : 0;
 }
 
 // Takes the right to ignore file permissions away from this thread, as long as it lives, so
@@ -46,8 +46,9 @@ private:
 
 class ReplaceFileTest : public ::testing::Test {
 protected:
+    QString In(const char* name) const { return dir.Path() + "/" + name; }
     void WriteOld(const char* name) {
-        QFile file(name);
+        QFile file(In(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("old contents");
     }
@@ -58,35 +59,35 @@ protected:
 
 TEST_F(ReplaceFileTest, ANewFileIsRenamedOverTheOldOne) {
     WriteOld("f");
-    const ino_t before = Inode("f");
-    ASSERT_TRUE(ReplaceFile("f", "new", error)) << error.toStdString();
+    const ino_t before = Inode(In("f"));
+    ASSERT_TRUE(ReplaceFile(In("f"), "new", error)) << error.toStdString();
     EXPECT_EQ(dir.ReadFile("f"), "new");
-    EXPECT_NE(Inode("f"), before);  // a file of its own, not the old one rewritten
-    EXPECT_EQ(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{"f"});
+    EXPECT_NE(Inode(In("f")), before);  // a file of its own, not the old one rewritten
+    EXPECT_EQ(QDir(dir.Path()).entryList(QDir::Files | QDir::Hidden), QStringList{"f"});
 
-    EXPECT_FALSE(ReplaceFile("missing/f", "new", error));
+    EXPECT_FALSE(ReplaceFile(In("missing/f"), "new", error));
     EXPECT_FALSE(error.isEmpty());
 }
 
 TEST_F(ReplaceFileTest, AFileInAFolderThatCannotBeWrittenIsWrittenInPlace) {
-    ASSERT_TRUE(QDir().mkdir("ro"));
+    ASSERT_TRUE(QDir(dir.Path()).mkdir("ro"));
     WriteOld("ro/f");
-    const ino_t before = Inode("ro/f");
-    ASSERT_EQ(::chmod("ro", 0555), 0);
+    const ino_t before = Inode(In("ro/f"));
+    ASSERT_EQ(::chmod(In("ro").toLocal8Bit().constData(), 0555), 0);
     bool replaced = false;
     {
         const WithoutPermissionOverride limited;
         if (limited.Failed()) {
-            ::chmod("ro", 0755);
+            ::chmod(In("ro").toLocal8Bit().constData(), 0755);
             GTEST_SKIP() << "running as root without the means to give up overriding permissions";
         }
-        replaced = ReplaceFile("ro/f", "new", error);
+        replaced = ReplaceFile(In("ro/f"), "new", error);
     }
-    ::chmod("ro", 0755);
+    ::chmod(In("ro").toLocal8Bit().constData(), 0755);
     ASSERT_TRUE(replaced) << error.toStdString();
     EXPECT_EQ(dir.ReadFile("ro/f"), "new");
-    EXPECT_EQ(Inode("ro/f"), before);
-    EXPECT_EQ(QDir("ro").entryList(QDir::Files | QDir::Hidden), QStringList{"f"});
+    EXPECT_EQ(Inode(In("ro/f")), before);
+    EXPECT_EQ(QDir(In("ro")).entryList(QDir::Files | QDir::Hidden), QStringList{"f"});
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ protected:
     DayTables days;
     ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 5))};
     StationLocale locale = StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ",");
-    DataFileWriter writer{form, readings, days, clock, locale};
+    DataFileWriter writer{form, readings, days, clock, locale, dir.Dir()};
 };
 
 TEST_F(DataFileTest, ANewFileStartsWithItsThreeHeaderLines) {
@@ -124,7 +124,7 @@ TEST_F(DataFileTest, GreenChannelMeansFromDecodedReports) {
 
 TEST_F(DataFileTest, NamesTheFileByMonthAndYearWhateverTheDateLayout) {
     StationLocale monthFirst = StationLocale::Fixed("%m/%d/%y", "%I:%M:%S %p", ".");
-    DataFileWriter writer2(form, readings, days, clock, monthFirst);
+    DataFileWriter writer2(form, readings, days, clock, monthFirst, dir.Dir());
     form.SetText(FormText::Esitio, "obs/roof");
     writer2.WriteDataLine();
     EXPECT_THAT(Read("obs_roof_04_2023.csv"), HasSubstr("\r\n04/09/23\t10:00:05 PM\t"));
@@ -140,14 +140,15 @@ TEST_F(DataFileTest, An8BitStationNameNamesTheFileWithItsOwnBytes) {
     writer.WriteDataLine();
     std::string text;
     {
-        std::ifstream file(name, std::ios::binary);
+        std::ifstream file(dir.Path().toStdString() + "/" + name, std::ios::binary);
         text.assign(std::istreambuf_iterator<char>(file), {});
     }
     // Qt's own listing cannot name this file, so it is removed here.
-    ASSERT_EQ(::unlink(name.c_str()), 0) << "no file under the name's own bytes";
+    ASSERT_EQ(::unlink((dir.Path().toStdString() + "/" + name).c_str()), 0)
+        << "no file under the name's own bytes";
     EXPECT_THAT(text, testing::StartsWith("# " + station + "\t"));
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);  // three header lines, two lines
-    EXPECT_TRUE(QDir().isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System));
+    EXPECT_TRUE(QDir(dir.Path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System));
     EXPECT_THAT(form.LogLines(), ElementsAre("Log", "Created data file: " + name));
 }
 
@@ -164,7 +165,7 @@ TEST_F(DataFileTest, StartsANewFileWithItsHeaderEachMonth) {
 
 TEST_F(DataFileTest, RecreatesADeletedFileWithItsHeader) {
     writer.WriteDataLine();
-    ASSERT_TRUE(QFile::remove("qelvoxxx_04_2023.csv"));
+    ASSERT_TRUE(QFile::remove(dir.Path() + "/qelvoxxx_04_2023.csv"));
     writer.WriteDataLine();
     EXPECT_THAT(Read("qelvoxxx_04_2023.csv"), testing::StartsWith("# qelvoxxx"));
     EXPECT_EQ(form.LogLines().size(), 3u);
@@ -172,7 +173,8 @@ TEST_F(DataFileTest, RecreatesADeletedFileWithItsHeader) {
 }
 
 TEST_F(DataFileTest, ALineThatCannotBeWrittenIsLoggedAndItsSumsAreGone) {
-    ASSERT_TRUE(QDir().mkdir("qelvoxxx_04_2023.csv"));  // a folder stands where the file goes
+    ASSERT_TRUE(
+        QDir(dir.Path()).mkdir("qelvoxxx_04_2023.csv"));  // a folder stands where the file goes
     AddRecord(10, 20);
     writer.WriteDataLine();
     EXPECT_EQ(readings.record.count740, 0.0f);
@@ -184,7 +186,7 @@ TEST_F(DataFileTest, ALineThatCannotBeWrittenIsLoggedAndItsSumsAreGone) {
 TEST_F(DataFileTest, AFailedWriteLeavesNoPartOfTheLine) {
     if (!QFile::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     // The file lies on a device that is always full.
-    ASSERT_TRUE(QFile::link("/dev/full", "qelvoxxx_04_2023.csv"));
+    ASSERT_TRUE(QFile::link("/dev/full", dir.Path() + "/qelvoxxx_04_2023.csv"));
     writer.WriteDataLine();
     EXPECT_EQ(form.LogLines().back().rfind("Data line not written to qelvoxxx_04_2023.csv", 0), 0u);
 }

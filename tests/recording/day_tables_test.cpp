@@ -84,7 +84,7 @@ protected:
     test::ScopedWorkDir dir;
     FormModel form;
     std::unique_ptr<DayTables> days = std::make_unique<DayTables>();
-    DayBufferFile file{form, *days};
+    DayBufferFile file{form, *days, dir.Dir()};
 };
 
 TEST_F(DayBufferFileTest, SaveAndLoadRoundTripByteForByte) {
@@ -122,7 +122,7 @@ TEST_F(DayBufferFileTest, AMissingFileLeavesTheTable) {
 
 TEST_F(DayBufferFileTest, AFileOfAnotherSizeIsSetAsideUnread) {
     {
-        QFile broken(DayBufferFile::kFileName);
+        QFile broken(dir.Path() + "/" + DayBufferFile::kFileName);
         ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
         broken.write(QByteArray(1000, '\x7f'));
     }
@@ -131,27 +131,27 @@ TEST_F(DayBufferFileTest, AFileOfAnotherSizeIsSetAsideUnread) {
     file.LoadDayBuffers();
     EXPECT_EQ(std::memcmp(days->slot.data(), before.slot.data(), sizeof before.slot), 0);
     EXPECT_THAT(form.LogLines().back(), HasSubstr("ignored: 1000 bytes instead of 103680"));
-    EXPECT_FALSE(QFile::exists(DayBufferFile::kFileName));
-    EXPECT_EQ(QFile("noxagraf.hex.bad").size(), 1000);
+    EXPECT_FALSE(QFile::exists(dir.Path() + "/" + DayBufferFile::kFileName));
+    EXPECT_EQ(QFile(dir.Path() + "/noxagraf.hex.bad").size(), 1000);
 }
 
 TEST_F(DayBufferFileTest, EachFileSetAsideKeepsANameOfItsOwn) {
     for (const int size : {1000, 2000, 3000}) {
-        QFile broken(DayBufferFile::kFileName);
+        QFile broken(dir.Path() + "/" + DayBufferFile::kFileName);
         ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
         broken.write(QByteArray(size, '\x7f'));
         broken.close();
         file.LoadDayBuffers();
     }
-    EXPECT_EQ(QFile("noxagraf.hex.bad").size(), 1000);
-    EXPECT_EQ(QFile("noxagraf.hex.bad.1").size(), 2000);
-    EXPECT_EQ(QFile("noxagraf.hex.bad.2").size(), 3000);
+    EXPECT_EQ(QFile(dir.Path() + "/noxagraf.hex.bad").size(), 1000);
+    EXPECT_EQ(QFile(dir.Path() + "/noxagraf.hex.bad.1").size(), 2000);
+    EXPECT_EQ(QFile(dir.Path() + "/noxagraf.hex.bad.2").size(), 3000);
     EXPECT_EQ(form.LogLines().back(),
               "noxagraf.hex ignored: 3000 bytes instead of 103680. Kept as noxagraf.hex.bad.2.");
 }
 
 TEST_F(DayBufferFileTest, AFolderInThePlaceOfTheFileIsReported) {
-    ASSERT_TRUE(QDir().mkdir(DayBufferFile::kFileName));
+    ASSERT_TRUE(QDir(dir.Path()).mkdir(DayBufferFile::kFileName));
     EXPECT_FALSE(file.SaveDayBuffers());
     EXPECT_THAT(form.LogLines().back(), HasSubstr("noxagraf.hex not saved"));
     file.LoadDayBuffers();  // nothing to read, nothing breaks

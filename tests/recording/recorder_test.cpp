@@ -31,7 +31,7 @@ protected:
     DayTables days;
     ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 5))};
     StationLocale locale = StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ".");
-    DataFileWriter writer{form, readings, days, clock, locale};
+    DataFileWriter writer{form, readings, days, clock, locale, dir.Dir()};
     ObservationFeed feed;
     Recorder recorder{readings, form, days, writer, clock, feed};
     std::vector<IntervalRecord> records;

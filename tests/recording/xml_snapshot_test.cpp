@@ -42,7 +42,7 @@ protected:
     FormModel form;
     ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 5))};
     StationLocale locale = StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ".");
-    XmlSnapshot snapshot{form, clock, locale};
+    XmlSnapshot snapshot{form, clock, locale, dir.Dir()};
 };
 
 TEST_F(XmlSnapshotTest, BeforeAnyReportItHoldsTheLayoutTexts) {
@@ -94,18 +94,18 @@ TEST_F(XmlSnapshotTest, MarkupFromAReportIsEscaped) {
 
 TEST_F(XmlSnapshotTest, TheTimeIsReadBeforeTheDate) {
     TickingClock midnight(QDateTime(QDate(2023, 4, 9), QTime(23, 59, 59, 999)));
-    XmlSnapshot ticking(form, midnight, locale);
+    XmlSnapshot ticking(form, midnight, locale, dir.Dir());
     EXPECT_THAT(ticking.Compose(),
                 testing::StartsWith("<NOXA> <Date>10/04/2023</Date><Time>23:59:59</Time>"));
 }
 
 TEST_F(XmlSnapshotTest, AFailureIsLoggedOnceAndTheNextWriteRecovers) {
-    ASSERT_TRUE(QDir().mkdir(XmlSnapshot::kFileName));
+    ASSERT_TRUE(QDir(dir.Path()).mkdir(XmlSnapshot::kFileName));
     snapshot.WriteXmlSnapshot();
     snapshot.WriteXmlSnapshot();
     ASSERT_EQ(form.LogLines().size(), 2u);
     EXPECT_THAT(form.LogLines()[1], testing::StartsWith("noxa.xml not written: "));
-    ASSERT_TRUE(QDir().rmdir(XmlSnapshot::kFileName));
+    ASSERT_TRUE(QDir(dir.Path()).rmdir(XmlSnapshot::kFileName));
     snapshot.WriteXmlSnapshot();
     EXPECT_EQ(form.LogLines().back(), "Created file: noxa.xml");
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/work_dir.h"
+
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -7,21 +9,21 @@
 
 namespace noxa::test {
 
-// A fresh temporary directory made the current directory for the life of the object, since
-// the station opens its files by bare name in the current directory.
+// A fresh temporary folder for the station's files, removed with the object. The process's
+// current directory is left alone: the station's writers are handed the folder.
 class ScopedWorkDir {
 public:
-    ScopedWorkDir();
-    ~ScopedWorkDir();
+    ScopedWorkDir() = default;
     ScopedWorkDir(const ScopedWorkDir&) = delete;
     ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
 
     QString Path() const { return dir_.path(); }
+    // The folder as the station's writers take it.
+    WorkDir Dir() const { return WorkDir(QFile::encodeName(dir_.path()).toStdString()); }
     std::string ReadFile(const QString& name) const;
 
 private:
     QTemporaryDir dir_;
-    QString previous_;
 };
 
 }  // namespace noxa::test

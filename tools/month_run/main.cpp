@@ -72,7 +72,6 @@ int main(int argc, char* argv[]) {
     }
 
     QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
     noxa::ManualClock clock(start);
     noxa::StationOptions options;
     options.udpPort = 0;
@@ -113,8 +112,9 @@ int main(int argc, char* argv[]) {
     // One data file per month touched, each with its three header lines first.
     long dataLines = 0;
     int files = 0;
-    for (const QString& name : QDir().entryList({"qelvoxxx_*.csv"}, QDir::Files, QDir::Name)) {
-        QFile file(name);
+    const QDir folder(dir.path());
+    for (const QString& name : folder.entryList({"qelvoxxx_*.csv"}, QDir::Files, QDir::Name)) {
+        QFile file(folder.filePath(name));
         file.open(QIODevice::ReadOnly);
         const QList<QByteArray> lines = file.readAll().split('\n');
         ++files;
@@ -143,7 +143,8 @@ int main(int argc, char* argv[]) {
     const double newest = table.Newest().date + table.Newest().time;
     Check(std::fabs(newest - noxa::ToDayNumber(clock.Now())) * 86400 < 60,
           "the newest point is the last minute's");
-    Check(QFile(noxa::DayBufferFile::kFileName).size() == 103680, "noxagraf.hex is whole");
+    Check(QFile(folder.filePath(noxa::DayBufferFile::kFileName)).size() == 103680,
+          "noxagraf.hex is whole");
     std::printf("%s\n", failures == 0 ? "all checks held" : "SOME CHECKS FAILED");
     return failures == 0 ? 0 : 1;
 }
