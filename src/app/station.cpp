@@ -88,6 +88,7 @@ void Station::HandleReport(std::string_view report, ReportSource source) {
         Observation observation = decoder_.DecodeBroadcast(report);
         observation.time = clock_.NowUtc();
         observation.source = source;
+        observation.station = form_.Text(FormText::Esitio);
         emit feed_.observed(observation);
         RecordIfDue();
     });

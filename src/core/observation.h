@@ -3,6 +3,7 @@
 #include <QMetaType>
 
 #include <cstdint>
+#include <string>
 
 namespace noxa {
 
@@ -16,6 +17,7 @@ enum class ReportSource : std::uint8_t { Broadcast, Serial, Socket };
 struct Observation {
     UtcMilliseconds time = 0;  // when it was decoded
     ReportSource source = ReportSource::Broadcast;
+    std::string station;  // the station's name, 8-bit text as configured
     // Sky brightness in mag/arcsec²: channel 1 (740 nm), channel 2 (640 nm), red, the derived
     // green and blue.
     float magV = 0, magV2 = 0, magR = 0, magG = 0, magB = 0;

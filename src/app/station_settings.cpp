@@ -1,0 +1,148 @@
+#include "app/station_settings.h"
+
+#include "core/work_dir.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace noxa {
+namespace {
+
+// The value of a setting: the option when given, else the file's, else the default.
+class SettingSource {
+public:
+    SettingSource(const QString& file, const QCommandLineParser& parser)
+        : file_(file, QSettings::IniFormat), parser_(parser) {}
+
+    QString Value(const SettingSpec& spec) const {
+        if (spec.option != nullptr && parser_.isSet(spec.option)) return parser_.value(spec.option);
+        const QVariant value = file_.value(spec.key, QString::fromUtf8(spec.defaultValue));
+        // An unquoted value with commas reads as a list.
+        if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(',');
+        return value.toString();
+    }
+    QSettings::Status Status() const { return file_.status(); }
+
+private:
+    QSettings file_;
+    const QCommandLineParser& parser_;
+};
+
+const SettingSpec& Spec(const char* key) {
+    for (const SettingSpec& spec : SettingSpecs()) {
+        if (qstrcmp(spec.key, key) == 0) return spec;
+    }
+    Q_UNREACHABLE();
+}
+
+// A TCP port of 1 to 65535; 0 when the text is empty.
+bool ParsePort(const QString& text, quint16& port) {
+    if (text.isEmpty()) {
+        port = 0;
+        return true;
+    }
+    bool ok = false;
+    const uint value = text.toUInt(&ok);
+    if (!ok || value == 0 || value > 65535) return false;
+    port = static_cast<quint16>(value);
+    return true;
+}
+
+std::string Named(const SettingSpec& spec) {
+    return spec.option ? std::string("--") + spec.option + " (" + spec.key + ")" : spec.key;
+}
+
+}  // namespace
+
+const std::vector<SettingSpec>& SettingSpecs() {
+    static const std::vector<SettingSpec> specs{
+        {"http/port", "http", "port", "",
+         "Serve the dashboard, the JSON API and the metrics on this TCP port. Off when empty."},
+        {"http/address", "http-address", "address", "127.0.0.1",
+         "The address the web server listens on; 0.0.0.0 opens it to the local network."},
+        {"mqtt/host", "mqtt", "host[:port]", "",
+         "Publish to this MQTT broker (port 1883 unless given). Off when empty."},
+        {"mqtt/user", "mqtt-user", "name", "", "The user name for the broker."},
+        {"mqtt/password", nullptr, nullptr, "",
+         "The password for the broker: in the settings file only, never on the command line."},
+        {"mqtt/ca_file", "mqtt-ca-file", "path", "",
+         "A CA certificate file (PEM): the connection to the broker then uses TLS."},
+        {"mqtt/topic_prefix", "mqtt-topic-prefix", "prefix", "",
+         "The topics' prefix; empty means noxa/<station name>."},
+        {"mqtt/discovery_prefix", "mqtt-discovery-prefix", "prefix", "homeassistant",
+         "Where Home Assistant looks for discovery messages."},
+    };
+    return specs;
+}
+
+void AddSettingOptions(QCommandLineParser& parser) {
+    for (const SettingSpec& spec : SettingSpecs()) {
+        if (spec.option == nullptr) continue;
+        QString description = QString::fromUtf8(spec.description);
+        description += QStringLiteral(" Settings file: %1").arg(spec.key);
+        if (*spec.defaultValue)
+            description += QStringLiteral(", default %1").arg(spec.defaultValue);
+        description += '.';
+        parser.addOption(QCommandLineOption(spec.option, description, spec.valueName));
+    }
+}
+
+StationSettings LoadStationSettings(const WorkDir& dir, const QCommandLineParser& parser,
+                                    std::vector<std::string>& problems) {
+    const QString path = dir.File(StationSettings::kFileName);
+    const SettingSource source(path, parser);
+    StationSettings settings;
+    if (source.Status() != QSettings::NoError) {
+        problems.push_back(std::string(StationSettings::kFileName) +
+                           " could not be read; the defaults and options apply.");
+    }
+
+    const auto port = [&](const char* key, quint16& value) {
+        const SettingSpec& spec = Spec(key);
+        const QString text = source.Value(spec);
+        if (!ParsePort(text, value)) {
+            problems.push_back(Named(spec) + ": \"" + text.toStdString() +
+                               "\" is not a port number from 1 to 65535; left off.");
+            value = 0;
+        }
+    };
+    port("http/port", settings.http.port);
+    settings.http.address = source.Value(Spec("http/address"));
+
+    MqttSettings& mqtt = settings.mqtt;
+    const QString broker = source.Value(Spec("mqtt/host"));
+    const qsizetype colon = broker.lastIndexOf(':');
+    // "host:port", but not an IPv6 address without a port.
+    if (colon > 0 && broker.indexOf(':') == colon) {
+        quint16 brokerPort = 0;
+        if (ParsePort(broker.mid(colon + 1), brokerPort) && brokerPort != 0) {
+            mqtt.host = broker.left(colon);
+            mqtt.port = brokerPort;
+        } else {
+            problems.push_back(Named(Spec("mqtt/host")) + ": \"" + broker.toStdString() +
+                               "\" has no valid port; MQTT left off.");
+        }
+    } else {
+        mqtt.host = broker;
+    }
+    mqtt.user = source.Value(Spec("mqtt/user"));
+    mqtt.password = source.Value(Spec("mqtt/password"));
+    mqtt.caFile = source.Value(Spec("mqtt/ca_file"));
+    mqtt.topicPrefix = source.Value(Spec("mqtt/topic_prefix"));
+    mqtt.discoveryPrefix = source.Value(Spec("mqtt/discovery_prefix"));
+
+    // A password that others can read is no secret.
+    if (!mqtt.password.isEmpty()) {
+        const QFile::Permissions permissions = QFileInfo(path).permissions();
+        if (permissions & (QFile::ReadGroup | QFile::ReadOther)) {
+            problems.push_back(std::string(StationSettings::kFileName) +
+                               " holds a password and can be read by other users; "
+                               "make it private with: chmod 600 " +
+                               StationSettings::kFileName);
+        }
+    }
+    return settings;
+}
+
+}  // namespace noxa

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QCommandLineParser>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+namespace noxa {
+
+class WorkDir;
+
+// The web server: off unless a port is given.
+struct HttpSettings {
+    quint16 port = 0;
+    QString address = QStringLiteral("127.0.0.1");
+};
+
+// Publishing to an MQTT broker: off unless a host is given.
+struct MqttSettings {
+    QString host;
+    quint16 port = 1883;
+    QString user;
+    QString password;  // only ever from the settings file
+    QString caFile;    // a CA certificate file turns TLS on
+    // Empty: "noxa/<station name>".
+    QString topicPrefix;
+    QString discoveryPrefix = QStringLiteral("homeassistant");
+};
+
+// Every setting beyond the instrument record: "noxa-station.ini" (INI format) in the working
+// directory, and a command-line option for each key, which wins over the file.
+struct StationSettings {
+    static constexpr const char* kFileName = "noxa-station.ini";
+
+    HttpSettings http;
+    MqttSettings mqtt;
+};
+
+// One setting: its key in the file, its command-line option (none for secrets), its default
+// and what it does. The README lists the same table.
+struct SettingSpec {
+    const char* key;
+    const char* option;  // nullptr: the settings file only
+    const char* valueName;
+    const char* defaultValue;
+    const char* description;
+};
+const std::vector<SettingSpec>& SettingSpecs();
+
+// Adds an option for every setting that has one.
+void AddSettingOptions(QCommandLineParser& parser);
+
+// Reads the settings file of `dir` and the options given. What is wrong (a value that is not
+// a port, a password in a file that others can read) is added to `problems` as log lines; the
+// setting concerned then keeps its default.
+StationSettings LoadStationSettings(const WorkDir& dir, const QCommandLineParser& parser,
+                                    std::vector<std::string>& problems);
+
+}  // namespace noxa
