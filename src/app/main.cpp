@@ -4,6 +4,8 @@
 #include "app/automation_service.h"
 #include "app/main_window.h"
 #include "app/station.h"
+#include "app/station_outputs.h"
+#include "app/station_settings.h"
 #include "app/unix_signals.h"
 #include "time/station_clock.h"
 
@@ -17,6 +19,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -96,6 +100,7 @@ int main(int argc, char* argv[]) {
     QCommandLineOption udpPort("udp-port", "Listen for broadcasts on this UDP port.", "port");
     udpPort.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(udpPort);
+    noxa::AddSettingOptions(parser);
     parser.process(app);
     noxa::StationOptions options;
     if (parser.isSet(udpPort)) {
@@ -121,7 +126,11 @@ int main(int argc, char* argv[]) {
     options.workDir = QFile::encodeName(QDir::currentPath()).toStdString() + "/";
     options.serialDevice = parser.value("serial-device");
     options.tcpHost = parser.value("tcp-host");
+    std::vector<std::string> settingProblems;
+    noxa::StationSettings settings =
+        noxa::LoadStationSettings(noxa::WorkDir(options.workDir), parser, settingProblems);
     noxa::Station station(clock, noxa::StationLocale::FromProcess(), options);
+    noxa::StationOutputs outputs(station, clock, std::move(settings));
     noxa::AutomationService automation(station.Form(), station.Framing());
     // The window is built before the station starts, so that it shows the start-up log lines.
     std::unique_ptr<noxa::MainWindow> window;
@@ -139,7 +148,10 @@ int main(int argc, char* argv[]) {
     QObject::connect(&termination, &noxa::TerminationSignals::terminationRequested, &app, end);
 
     station.Start();
-    // Reading the configuration empties the log, so the service's lines come after it.
+    // Reading the configuration empties the log, so the settings' and the service's lines
+    // come after it.
+    for (const std::string& problem : settingProblems) station.Form().AppendLog(problem);
+    outputs.Start();
     if (!registrationError.isEmpty()) {
         AppendLog(station, "Automation service not registered: " + registrationError);
     }

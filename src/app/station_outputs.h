@@ -1,0 +1,35 @@
+#pragma once
+
+#include "app/station_settings.h"
+#include "outputs/common/latest_readings.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace noxa {
+
+class Station;
+class StationClock;
+
+// The outputs the user turned on in the settings, fed by the station's observations. Each
+// output owns its sockets and says in the station's log what it does and what fails.
+class StationOutputs {
+public:
+    StationOutputs(Station& station, const StationClock& clock, StationSettings settings);
+    ~StationOutputs();
+
+    // Starts every output that is turned on; called once the station has started.
+    void Start();
+
+    const LatestReadings& Latest() const { return latest_; }
+
+private:
+    void Log(const std::string& line);
+
+    Station& station_;
+    StationSettings settings_;
+    LatestReadings latest_;
+};
+
+}  // namespace noxa
