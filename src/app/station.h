@@ -112,6 +112,8 @@ public:
     StationCharts& Charts() { return charts_; }
     LiveReadings& Readings() { return readings_; }
     DayTables& Days() { return days_; }
+    // The folder the station keeps its files in.
+    const WorkDir& Dir() const { return workDir_; }
     StationConfig& Config() { return config_; }
     ConfigFile& Configuration() { return configFile_; }
     const StationLocale& Locale() const { return locale_; }

@@ -2,6 +2,7 @@
 
 #include "app/station_settings.h"
 #include "outputs/common/latest_readings.h"
+#include "outputs/web/web_server.h"
 
 #include <functional>
 #include <memory>
@@ -26,10 +27,12 @@ public:
 
 private:
     void Log(const std::string& line);
+    void StartWeb();
 
     Station& station_;
     StationSettings settings_;
     LatestReadings latest_;
+    std::unique_ptr<WebServer> web_;
 };
 
 }  // namespace noxa

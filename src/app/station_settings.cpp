@@ -61,6 +61,8 @@ const std::vector<SettingSpec>& SettingSpecs() {
          "Serve the dashboard, the JSON API and the metrics on this TCP port. Off when empty."},
         {"http/address", "http-address", "address", "127.0.0.1",
          "The address the web server listens on; 0.0.0.0 opens it to the local network."},
+        {"http/max_connections", "http-max-connections", "count", "64",
+         "The most web clients connected at once (1 to 1000)."},
         {"mqtt/host", "mqtt", "host[:port]", "",
          "Publish to this MQTT broker (port 1883 unless given). Off when empty."},
         {"mqtt/user", "mqtt-user", "name", "", "The user name for the broker."},
@@ -109,6 +111,19 @@ StationSettings LoadStationSettings(const WorkDir& dir, const QCommandLineParser
     };
     port("http/port", settings.http.port);
     settings.http.address = source.Value(Spec("http/address"));
+    {
+        const SettingSpec& spec = Spec("http/max_connections");
+        const QString text = source.Value(spec);
+        bool ok = false;
+        const int count = text.toInt(&ok);
+        if (ok && count >= 1 && count <= 1000) {
+            settings.http.maxConnections = count;
+        } else {
+            problems.push_back(Named(spec) + ": \"" + text.toStdString() +
+                               "\" is not a number from 1 to 1000; " + spec.defaultValue +
+                               " applies.");
+        }
+    }
 
     MqttSettings& mqtt = settings.mqtt;
     const QString broker = source.Value(Spec("mqtt/host"));

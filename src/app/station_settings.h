@@ -14,6 +14,8 @@ class WorkDir;
 struct HttpSettings {
     quint16 port = 0;
     QString address = QStringLiteral("127.0.0.1");
+    // Clients connected at once; more are turned away until one leaves.
+    int maxConnections = 64;
 };
 
 // Publishing to an MQTT broker: off unless a host is given.

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "core/work_dir.h"
+#include "outputs/web/guarded_tcp_server.h"
+
+#include <QAbstractHttpServer>
+#include <QByteArray>
+#include <QHostAddress>
+#include <QPointer>
+#include <QString>
+
+namespace noxa {
+
+class LatestReadings;
+struct DayTables;
+
+// The station's web server: the dashboard ("/"), the newest readings ("/api/readings"), the
+// chart history ("/api/history"), the chart images ("/mag.jpg", "/temp.jpg") and the metrics
+// ("/metrics"). Nothing else: no path is ever looked up on disk. Every answer is made from
+// memory on the station's thread, apart from the two small images, read from the working
+// folder where the station writes them.
+class WebServer : public QAbstractHttpServer {
+    Q_OBJECT
+
+public:
+    WebServer(const LatestReadings& readings, const DayTables& days, WorkDir dir,
+              WebLimits limits = {}, QObject* parent = nullptr);
+
+    // Listens on `address`, `port` (0: a free one). False, with the reason, when it cannot.
+    bool Listen(const QHostAddress& address, quint16 port, QString& error);
+    // The port it listens on, or 0.
+    quint16 Port() const;
+    int OpenConnections() const;
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+private:
+    const LatestReadings& readings_;
+    const DayTables& days_;
+    const WorkDir dir_;
+    const WebLimits limits_;
+    QPointer<GuardedTcpServer> listener_;
+    // The dashboard, its style and script inlined, and the security policy that admits them.
+    QByteArray page_;
+    QByteArray pagePolicy_;
+};
+
+// "http://address:port/", the address in brackets when it is IPv6.
+QString ServerUrl(const QHostAddress& address, quint16 port);
+
+}  // namespace noxa
