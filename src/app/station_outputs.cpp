@@ -2,6 +2,8 @@
 
 #include "app/station.h"
 
+#include <QFile>
+
 namespace noxa {
 
 StationOutputs::StationOutputs(Station& station, const StationClock& clock,
@@ -11,7 +13,24 @@ StationOutputs::StationOutputs(Station& station, const StationClock& clock,
 StationOutputs::~StationOutputs() = default;
 
 void StationOutputs::Start() {
+    if (!settings_.mqtt.host.isEmpty()) StartMqtt();
     if (settings_.http.port != 0) StartWeb();
+}
+
+void StationOutputs::StartMqtt() {
+    const MqttSettings& mqtt = settings_.mqtt;
+    MqttPublisherConfig config;
+    config.host = mqtt.host.toStdString();
+    config.port = mqtt.port;
+    config.user = mqtt.user.toStdString();
+    config.password = mqtt.password.toStdString();
+    config.caFile = QFile::encodeName(mqtt.caFile).toStdString();
+    config.topicPrefix = mqtt.topicPrefix.toStdString();
+    config.discoveryPrefix = mqtt.discoveryPrefix.toStdString();
+    config.stationName = station_.Form().Text(FormText::Esitio);
+    mqtt_ = std::make_unique<MqttPublisher>(latest_, std::move(config),
+                                            [this](const std::string& line) { Log(line); });
+    mqtt_->Start();
 }
 
 void StationOutputs::StartWeb() {

@@ -2,6 +2,7 @@
 
 #include "app/station_settings.h"
 #include "outputs/common/latest_readings.h"
+#include "outputs/mqtt/mqtt_publisher.h"
 #include "outputs/web/web_server.h"
 
 #include <functional>
@@ -27,11 +28,13 @@ public:
 
 private:
     void Log(const std::string& line);
+    void StartMqtt();
     void StartWeb();
 
     Station& station_;
     StationSettings settings_;
     LatestReadings latest_;
+    std::unique_ptr<MqttPublisher> mqtt_;
     std::unique_ptr<WebServer> web_;
 };
 
