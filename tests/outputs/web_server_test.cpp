@@ -1,0 +1,249 @@
+#include "outputs/web/web_server.h"
+#include "core/day_tables.h"
+#include "core/observation_feed.h"
+#include "outputs/common/latest_readings.h"
+#include "outputs/common/metrics_text.h"
+#include "support/temp_dir.h"
+#include "time/date_time.h"
+#include "time/station_clock.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <memory>
+#include <tuple>
+
+namespace noxa {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+// What a client saw: the status line and headers, the body, and whether the server closed.
+struct Reply {
+    QByteArray head;
+    QByteArray body;
+    bool closed = false;
+
+    QByteArray Header(const char* name) const {
+        for (const QByteArray& line : head.split('\n')) {
+            const qsizetype colon = line.indexOf(':');
+            if (colon > 0 && line.left(colon).compare(name, Qt::CaseInsensitive) == 0)
+                return line.mid(colon + 1).trimmed();
+        }
+        return {};
+    }
+};
+
+class WebServerTest : public ::testing::Test {
+protected:
+    WebServerTest() {
+        limits.maxConnections = 3;
+        limits.maxRequestBytes = 1024;
+        limits.requestTimeoutMs = 300;
+        limits.idleTimeoutMs = 800;
+        server = std::make_unique<WebServer>(readings, days, work.Dir(), limits);
+        QString error;
+        EXPECT_TRUE(server->Listen(QHostAddress::LocalHost, 0, error)) << error.toStdString();
+    }
+
+    std::unique_ptr<QTcpSocket> Connect() {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QHostAddress::LocalHost, server->Port());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return socket->state() == QTcpSocket::ConnectedState; }));
+        return socket;
+    }
+
+    // Sends `request` and waits for a whole answer (by its Content-Length) or the close.
+    Reply Exchange(QTcpSocket& socket, const QByteArray& request, bool head = false,
+                   int timeoutMs = 3000) {
+        socket.write(request);
+        QByteArray data;
+        Reply reply;
+        std::ignore = QTest::qWaitFor(
+            [&] {
+                data += socket.readAll();
+                reply.closed = socket.state() == QTcpSocket::UnconnectedState;
+                const qsizetype end = data.indexOf("\r\n\r\n");
+                if (end < 0) return reply.closed;
+                reply.head = data.left(end);
+                reply.body = data.mid(end + 4);
+                return reply.closed || head ||
+                       reply.body.size() >= reply.Header("Content-Length").toLongLong();
+            },
+            timeoutMs);
+        return reply;
+    }
+
+    Reply Get(const char* path, const char* method = "GET") {
+        auto socket = Connect();
+        return Exchange(*socket,
+                        QByteArray(method) + ' ' + path + " HTTP/1.1\r\nHost: localhost\r\n\r\n",
+                        qstrcmp(method, "HEAD") == 0);
+    }
+
+    QJsonObject Json(const char* path) { return QJsonDocument::fromJson(Get(path).body).object(); }
+
+    void Observe() {
+        Observation o;
+        o.time = clock.NowUtc();
+        o.station = "roof";
+        o.magV = 21.34f;
+        o.magB = std::numeric_limits<float>::quiet_NaN();
+        emit feed.observed(o);
+    }
+
+    ManualClock clock{QDateTime(QDate(2026, 3, 1), QTime(22, 30), Qt::UTC)};
+    ObservationFeed feed;
+    LatestReadings readings{feed, clock};
+    DayTables days;
+    test::ScopedWorkDir work;
+    WebLimits limits;
+    std::unique_ptr<WebServer> server;
+};
+
+TEST_F(WebServerTest, ReadingsAreNullBeforeTheFirstReportThenTheNewest) {
+    const Reply before = Get("/api/readings");
+    EXPECT_THAT(before.head.toStdString(), StartsWith("HTTP/1.1 200 "));
+    EXPECT_EQ(before.Header("Content-Type"), "application/json");
+    EXPECT_EQ(before.Header("Cache-Control"), "no-store");
+    EXPECT_EQ(before.Header("X-Content-Type-Options"), "nosniff");
+    const QJsonObject empty = QJsonDocument::fromJson(before.body).object();
+    for (const char* key :
+         {"time", "station", "mag_v", "mag_v2", "mag_r", "mag_g", "mag_b", "freq_1", "freq_2",
+          "freq_3", "freq_4", "temperature", "sky_temperature", "nelm", "cloud_cover", "age_s"}) {
+        ASSERT_TRUE(empty.contains(key)) << key;
+        EXPECT_TRUE(empty[key].isNull()) << key;
+    }
+    EXPECT_FALSE(empty["link_ok"].toBool());
+
+    Observe();
+    const QJsonObject json = Json("/api/readings");
+    EXPECT_EQ(json["station"].toString(), "roof");
+    EXPECT_EQ(json["mag_v"].toDouble(), 21.34);
+    EXPECT_TRUE(json["mag_b"].isNull());
+}
+
+TEST_F(WebServerTest, HistoryHasEverySlotInUtcWithNullWhereNothingWasMeasured) {
+    // Slot 0 never filled, slot 1 zeros at a start-up time, the newest a real point.
+    days.slot[1].date = 46000;
+    const QDateTime local = QDateTime(QDate(2026, 1, 15), QTime(23, 59), Qt::LocalTime);
+    const double day = ToDayNumber(local);
+    DaySlot& newest = days.Newest();
+    newest.date = std::trunc(day);
+    newest.time = day - std::trunc(day);
+    newest.meanMv740 = 21.5f;
+    newest.meanTIR = -14.25f;
+    newest.meanMvB = std::numeric_limits<float>::quiet_NaN();
+    newest.cloudIndex = 140;
+
+    const QJsonObject json = Json("/api/history");
+    for (const char* key : {"time", "mag_v", "mag_v2", "mag_r", "mag_g", "mag_b", "temperature",
+                            "sky_temperature", "nelm", "cloud_cover"}) {
+        EXPECT_EQ(json[key].toArray().size(), 1440) << key;
+    }
+    const QJsonArray time = json["time"].toArray();
+    EXPECT_TRUE(time[0].isNull());
+    EXPECT_FALSE(time[1].isNull());
+    EXPECT_TRUE(json["mag_v"].toArray()[1].isNull());
+    EXPECT_EQ(time[1439].toString(), local.toUTC().toString("yyyy-MM-ddTHH:mm:ssZ"));
+    EXPECT_EQ(json["mag_v"].toArray()[1439].toDouble(), 21.5);
+    EXPECT_EQ(json["sky_temperature"].toArray()[1439].toDouble(), -14.25);
+    EXPECT_EQ(json["temperature"].toArray()[1439].toDouble(), 0);
+    EXPECT_TRUE(json["mag_b"].toArray()[1439].isNull());
+    EXPECT_EQ(json["cloud_cover"].toArray()[1439].toDouble(), 100);
+}
+
+TEST_F(WebServerTest, PageMetricsAndImages) {
+    const Reply page = Get("/");
+    EXPECT_EQ(page.Header("Content-Type"), "text/html; charset=utf-8");
+    const std::string policy = page.Header("Content-Security-Policy").toStdString();
+    EXPECT_THAT(policy, HasSubstr("default-src 'none'"));
+    EXPECT_THAT(policy, HasSubstr("script-src 'sha256-"));
+    // Style and script are inside the page, and nothing is fetched from elsewhere.
+    EXPECT_THAT(page.body.toStdString(), Not(HasSubstr("/*SCRIPT*/")));
+    EXPECT_THAT(page.body.toStdString(), HasSubstr("mag/arcsec²"));
+    EXPECT_THAT(page.body.toStdString(), Not(HasSubstr("//cdn")));
+    EXPECT_THAT(page.body.toStdString(), Not(HasSubstr("https://")));
+
+    Observe();
+    const Reply metrics = Get("/metrics");
+    EXPECT_EQ(metrics.Header("Content-Type"), kMetricsContentType);
+    EXPECT_EQ(metrics.body, MetricsText(readings));
+
+    EXPECT_THAT(Get("/mag.jpg").head.toStdString(), StartsWith("HTTP/1.1 404 "));
+    const QByteArray jpeg("\xff\xd8\xff\xe0 not really a picture\xff\xd9", 27);
+    for (const char* name : {"mag.jpg", "temp.jpg"}) {
+        QFile file(work.Path() + '/' + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(jpeg + name);
+    }
+    const Reply image = Get("/temp.jpg");
+    EXPECT_EQ(image.Header("Content-Type"), "image/jpeg");
+    EXPECT_EQ(image.body, jpeg + "temp.jpg");
+}
+
+TEST_F(WebServerTest, OnlyTheKnownPathsAndMethods) {
+    for (const char* path : {"/nothing", "/api/readings/", "/../mag.jpg", "/index.html"}) {
+        EXPECT_THAT(Get(path).head.toStdString(), StartsWith("HTTP/1.1 404 ")) << path;
+    }
+    const Reply post = Get("/api/readings", "POST");
+    EXPECT_THAT(post.head.toStdString(), StartsWith("HTTP/1.1 405 "));
+    EXPECT_EQ(post.Header("Allow"), "GET, HEAD");
+    const Reply head = Get("/api/readings", "HEAD");
+    EXPECT_THAT(head.head.toStdString(), StartsWith("HTTP/1.1 200 "));
+    EXPECT_GT(head.Header("Content-Length").toInt(), 0);
+    EXPECT_TRUE(head.body.isEmpty());
+}
+
+TEST_F(WebServerTest, OversizedAndSlowRequestsAreCutOffWithoutHoldingUpOthers) {
+    auto big = Connect();
+    const Reply tooBig = Exchange(
+        *big, "GET / HTTP/1.1\r\nHost: x\r\nX-Fill: " + QByteArray(2000, 'a') + "\r\n\r\n");
+    EXPECT_TRUE(tooBig.closed);
+    EXPECT_TRUE(tooBig.head.isEmpty());
+
+    // Half a request: the others are served meanwhile, and it is cut off at its deadline.
+    auto slow = Connect();
+    slow->write("GET /api/readings HTTP/1.1\r\nHost: x\r\n");
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_THAT(Get("/api/readings").head.toStdString(), StartsWith("HTTP/1.1 200 "));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return slow->state() == QTcpSocket::UnconnectedState; }, 3000));
+    EXPECT_GE(elapsed.elapsed(), limits.requestTimeoutMs - 50);
+    EXPECT_EQ(slow->bytesAvailable(), 0);
+}
+
+TEST_F(WebServerTest, KeepAliveUntilIdleAndNoMoreThanTheLimitOfConnections) {
+    auto kept = Connect();
+    const QByteArray request = "GET /api/readings HTTP/1.1\r\nHost: x\r\n\r\n";
+    EXPECT_THAT(Exchange(*kept, request).head.toStdString(), StartsWith("HTTP/1.1 200 "));
+    EXPECT_THAT(Exchange(*kept, request).head.toStdString(), StartsWith("HTTP/1.1 200 "));
+
+    auto second = Connect();
+    auto third = Connect();
+    auto fourth = Connect();
+    const Reply refused = Exchange(*fourth, request);
+    EXPECT_THAT(refused.head.toStdString(), StartsWith("HTTP/1.1 503 "));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->OpenConnections() == 3; }));
+
+    // Idle connections close; then there is room again.
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return kept->state() == QTcpSocket::UnconnectedState; }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->OpenConnections() == 0; }, 3000));
+    EXPECT_THAT(Get("/api/readings").head.toStdString(), StartsWith("HTTP/1.1 200 "));
+}
+
+}  // namespace
+}  // namespace noxa
