@@ -60,6 +60,24 @@ std::string Reason(int rc, int error) {
     }
 }
 
+// Why the broker turned the connection down (MQTT 3.1.1 return codes).
+std::string Refusal(int code) {
+    switch (code) {
+        case 1:
+            return "refused: protocol version not accepted";
+        case 2:
+            return "refused: client id not accepted";
+        case 3:
+            return "refused: broker unavailable";
+        case 4:
+            return "refused: bad user name or password";
+        case 5:
+            return "refused: not authorised";
+        default:
+            return "refused (code " + std::to_string(code) + ")";
+    }
+}
+
 constexpr int kKeepAliveSeconds = 30;
 constexpr auto kConnackTimeout = std::chrono::seconds(10);
 constexpr int kFirstRetrySeconds = 1;
@@ -232,12 +250,13 @@ std::string Session::Serve() {
         if (rc != MOSQ_ERR_SUCCESS) {
             const int error = errno;
             online_ = false;
+            if (connackSeen_ && connackRc_ != 0) return Refusal(connackRc_);
             return Reason(rc, error);
         }
         if (!online_ && connackSeen_) {
             if (connackRc_ != 0) {
                 mosquitto_disconnect(mosq_);
-                return std::string("refused: ") + mosquitto_connack_string(connackRc_);
+                return Refusal(connackRc_);
             }
             online_ = true;
             shared_->Post("MQTT connected to " + broker_);
