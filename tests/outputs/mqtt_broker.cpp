@@ -22,7 +22,9 @@ TestBroker::TestBroker(const QString& extraConfig, bool start) {
     // Started as root, the broker would otherwise turn into the user "mosquitto", who may not
     // read the test's folder.
     const passwd* user = ::getpwuid(::getuid());
-    QString text = QStringLiteral("listener %1 127.0.0.1\npersistence false\nuser %2\n%3\n")
+    QString text = QStringLiteral(
+                       "listener %1 127.0.0.1\npersistence false\nuser %2\n"
+                       "log_dest file {dir}/broker.log\n%3\n")
                        .arg(port_)
                        .arg(user ? user->pw_name : "root")
                        .arg(extraConfig.isEmpty() ? "allow_anonymous true" : extraConfig);
@@ -37,6 +39,11 @@ TestBroker::~TestBroker() {
 
 QString TestBroker::Address() const {
     return QStringLiteral("127.0.0.1:%1").arg(port_);
+}
+
+QString TestBroker::Log() const {
+    QFile log(dir_.filePath("broker.log"));
+    return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
 }
 
 bool TestBroker::Start() {

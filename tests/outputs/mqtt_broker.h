@@ -27,6 +27,8 @@ public:
     void Stop();
     quint16 Port() const { return port_; }
     QString Dir() const { return dir_.path(); }
+    // What the broker logged so far.
+    QString Log() const;
     // "127.0.0.1:<port>", as the station's option takes it and its log says it.
     QString Address() const;
 

@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <gmock/gmock.h>
@@ -146,6 +147,8 @@ TEST_F(MqttPublisherTest, ComesBackAfterTheBrokerRestartsWithOneLogLineEachWay) 
     subscriber.Clear();
     publisher.reset();
     EXPECT_EQ(subscriber.WaitFor(availability), "offline");
+    EXPECT_TRUE(
+        broker.Log().contains(QRegularExpression("Client noxa_qelvoxxx-\\d+ disconnected\\.")));
 }
 
 TEST_F(MqttPublisherTest, LogsInWithAPasswordAndSaysWhenRefused) {
