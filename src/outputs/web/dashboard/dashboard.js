@@ -183,6 +183,7 @@
 
     g.lineWidth = 1.6;
     g.lineJoin = "round";
+    var points = 0;
     series.forEach(function (s) {
       g.strokeStyle = css(s.colour);
       g.setLineDash(s.dash);
@@ -192,10 +193,12 @@
         if (v === null || times[i] === null) { drawing = false; return; }
         if (drawing) g.lineTo(x(times[i]), y(v)); else g.moveTo(x(times[i]), y(v));
         drawing = true;
+        points++;
       });
       g.stroke();
     });
     g.setLineDash([]);
+    canvas.setAttribute("data-points", points);
   }
 
   function drawCharts() {

@@ -1,0 +1,185 @@
+// The dashboard in headless Chromium against a running station: live values without a
+// reload, night mode remembered, a phone's width, a quiet console. Screenshots go to
+// NOXA_SHOT_DIR for a person to look at.
+// Environment: NOXA_STATION, NOXA_SIM (the programs), CHROMIUM (default /usr/bin/chromium).
+import { test, before, after } from "node:test";
+import assert from "node:assert/strict";
+import { spawn, execFileSync } from "node:child_process";
+import dgram from "node:dgram";
+import fs from "node:fs";
+import net from "node:net";
+import os from "node:os";
+import path from "node:path";
+import puppeteer from "puppeteer-core";
+
+const shots = process.env.NOXA_SHOT_DIR || os.tmpdir();
+let folder, station, browser, base, udpPort;
+const complaints = [];
+
+function freeTcpPort() {
+  return new Promise((resolve) => {
+    const server = net.createServer().listen(0, "127.0.0.1", () => {
+      const { port } = server.address();
+      server.close(() => resolve(port));
+    });
+  });
+}
+
+function freeUdpPort() {
+  return new Promise((resolve) => {
+    const socket = dgram.createSocket("udp4").bind(0, "127.0.0.1", () => {
+      const { port } = socket.address();
+      socket.close(() => resolve(port));
+    });
+  });
+}
+
+// A day of chart history, so the charts have something to draw: the file the station reads
+// at start-up, 1440 records of 72 bytes, times as local day numbers since 1899-12-30.
+function writeHistory(file) {
+  const buffer = Buffer.alloc(1440 * 72);
+  const now = Date.now() - new Date().getTimezoneOffset() * 60000;
+  for (let i = 0; i < 1440; i++) {
+    const day = (now - (1440 - i) * 60000) / 86400000 + 25569;
+    const night = Math.cos(((i - 720) / 1440) * 2 * Math.PI);
+    const o = i * 72;
+    buffer.writeDoubleLE(Math.trunc(day), o);
+    buffer.writeDoubleLE(day - Math.trunc(day), o + 8);
+    const values = [8 + 4 * night, -20 + 6 * night, 19 + 2.3 * night, 18.8 + 2.2 * night,
+      18.5 + 2.1 * night, 19.2 + 2.2 * night, 18.2 + 2.4 * night, 5.5];
+    values.forEach((v, k) => buffer.writeFloatLE(v, o + 16 + 4 * k));
+    buffer.writeFloatLE(20, o + 68);
+  }
+  fs.writeFileSync(file, buffer);
+}
+
+async function readings() {
+  return (await fetch(base + "/api/readings")).json();
+}
+
+async function openPage(viewport) {
+  const page = await browser.newPage();
+  await page.setViewport(viewport);
+  page.on("console", (m) => {
+    if (m.type() === "error" || m.type() === "warn" || m.type() === "warning")
+      complaints.push(`${m.type()}: ${m.text()}`);
+  });
+  page.on("pageerror", (e) => complaints.push(`page error: ${e.message}`));
+  page.on("requestfailed", (r) => complaints.push(`failed: ${r.url()}`));
+  await page.goto(base + "/", { waitUntil: "load" });
+  return page;
+}
+
+const nightOn = (page) => page.evaluate(() => document.documentElement.classList.contains("night"));
+
+before(async () => {
+  folder = fs.mkdtempSync(path.join(os.tmpdir(), "noxa-dashboard-"));
+  writeHistory(path.join(folder, "noxagraf.hex"));
+  udpPort = await freeUdpPort();
+  const httpPort = await freeTcpPort();
+  base = `http://127.0.0.1:${httpPort}`;
+  station = spawn(process.env.NOXA_STATION,
+    ["--headless", "--udp-port", String(udpPort), "--http", String(httpPort)],
+    { cwd: folder, env: { ...process.env, QT_QPA_PLATFORM: "offscreen" } });
+  let log = "";
+  await new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error("no web server in the log:\n" + log)), 20000);
+    station.stdout.on("data", (chunk) => {
+      log += chunk;
+      if (log.includes("Web server on ")) {
+        clearTimeout(timer);
+        resolve();
+      }
+    });
+  });
+  browser = await puppeteer.launch({
+    executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
+    headless: true,
+    userDataDir: path.join(folder, "profile"),
+    args: ["--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-extensions"],
+  });
+});
+
+after(async () => {
+  if (browser) await browser.close();
+  if (station) {
+    station.kill("SIGTERM");
+    await new Promise((resolve) => station.once("exit", resolve));
+  }
+  fs.rmSync(folder, { recursive: true, force: true });
+});
+
+test("a report shows up without a reload, and the charts draw the history", async () => {
+  const page = await openPage({ width: 1280, height: 900 });
+  await page.waitForFunction(() => document.getElementById("age").textContent === "No report yet");
+  await page.evaluate(() => { window.notReloaded = true; });
+
+  execFileSync(process.env.NOXA_SIM, ["--port", String(udpPort), "--count", "1"]);
+  const sent = Date.now();
+  const r = await readings();
+  assert.notEqual(r.mag_v, null);
+  await page.waitForFunction(
+    (v) => document.querySelector('[data-key="mag_v"]').textContent === v,
+    { timeout: 3000 }, r.mag_v.toFixed(2));
+  assert.ok(Date.now() - sent < 2000, "shown within a second or so of the report");
+  assert.equal(await page.evaluate(() => window.notReloaded), true);
+  const shown = await page.$$eval("[data-key]", (els) =>
+    Object.fromEntries(els.map((e) => [e.dataset.key, e.textContent])));
+  assert.equal(shown.sky_temperature, r.sky_temperature.toFixed(1));
+  assert.equal(shown.freq_1, r.freq_1.toFixed(2));
+  assert.match(await page.$eval("#station", (e) => e.textContent), new RegExp(r.station));
+  assert.match(await page.$eval("#age", (e) => e.textContent), /^Last report/);
+
+  await page.waitForFunction(() => Number(document.getElementById("chart-mag").dataset.points) > 5000);
+  assert.ok(await page.$eval("#chart-temp", (c) => Number(c.dataset.points) > 2000));
+  await page.screenshot({ path: path.join(shots, "dashboard-desktop-day.png"), fullPage: true });
+  await page.close();
+});
+
+test("night mode is red on black and survives a reload", async () => {
+  const page = await openPage({ width: 1280, height: 900 });
+  assert.equal(await nightOn(page), false);
+  await page.click("#night");
+  assert.equal(await nightOn(page), true);
+  await page.reload({ waitUntil: "load" });
+  assert.equal(await nightOn(page), true);
+  const colours = await page.evaluate(() => {
+    const html = getComputedStyle(document.documentElement);
+    const value = getComputedStyle(document.querySelector('[data-key="mag_v"]'));
+    return { background: html.backgroundColor, text: value.color };
+  });
+  assert.equal(colours.background, "rgb(0, 0, 0)");
+  const [red, green, blue] = colours.text.match(/\d+/g).map(Number);
+  assert.ok(red > 100 && green < 60 && blue < 60, colours.text);
+  await page.waitForFunction(() => Number(document.getElementById("chart-mag").dataset.points) > 0);
+  await page.screenshot({ path: path.join(shots, "dashboard-desktop-night.png"), fullPage: true });
+  await page.click("#night");
+  await page.reload({ waitUntil: "load" });
+  assert.equal(await nightOn(page), false);
+  await page.close();
+});
+
+test("a phone shows everything without scrolling sideways", async () => {
+  const page = await openPage({ width: 390, height: 844, deviceScaleFactor: 2, isMobile: true, hasTouch: true });
+  await page.waitForFunction(() => document.querySelector('[data-key="mag_v"]').textContent !== "–");
+  const layout = await page.evaluate(() => ({
+    scroll: document.documentElement.scrollWidth,
+    width: document.documentElement.clientWidth,
+    outside: [...document.querySelectorAll(".card, canvas, button, h1")]
+      .filter((e) => e.getBoundingClientRect().right > document.documentElement.clientWidth + 0.5)
+      .map((e) => e.className || e.id || e.tagName),
+    clipped: [...document.querySelectorAll(".value")]
+      .filter((e) => e.scrollWidth > e.clientWidth + 1).map((e) => e.textContent),
+  }));
+  assert.ok(layout.scroll <= layout.width, `page ${layout.scroll} px wide in ${layout.width}`);
+  assert.deepEqual(layout.outside, []);
+  assert.deepEqual(layout.clipped, []);
+  await page.screenshot({ path: path.join(shots, "dashboard-phone-day.png"), fullPage: true });
+  await page.click("#night");
+  await page.screenshot({ path: path.join(shots, "dashboard-phone-night.png"), fullPage: true });
+  await page.close();
+});
+
+test("nothing in the console", () => {
+  assert.deepEqual(complaints, []);
+});
