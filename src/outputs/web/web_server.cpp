@@ -47,7 +47,7 @@ QByteArray Sha256Source(const QByteArray& text) {
 
 struct Answer {
     int status = 200;
-    const char* reason = "OK";
+    QByteArray reason = "OK";
     QByteArray type;
     QByteArray body;
     QByteArray extraHeaders;  // whole lines, each ending in CR LF
@@ -125,6 +125,10 @@ int WebServer::OpenConnections() const {
     return listener_ ? listener_->OpenConnections() : 0;
 }
 
+void WebServer::Mount(QByteArray prefix, Handler handler) {
+    mounts_.emplace_back(std::move(prefix), std::move(handler));
+}
+
 bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
     const QString path = request.url().path();
     const Route* route = nullptr;
@@ -134,8 +138,27 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
     const Method method = request.method();
     const bool head = method == Method::Head;
 
-    Answer answer;
+    const Handler* mounted = nullptr;
     if (route == nullptr) {
+        for (const auto& [prefix, handler] : mounts_) {
+            if (path.startsWith(QLatin1String(prefix))) mounted = &handler;
+        }
+    }
+
+    Answer answer;
+    if (mounted != nullptr) {
+        if (method == Method::Get || head || method == Method::Put) {
+            WebReply reply = (*mounted)(request);
+            answer = Answer{reply.status,
+                            std::move(reply.reason),
+                            std::move(reply.type),
+                            std::move(reply.body),
+                            {}};
+        } else {
+            answer = Text(405, "Method Not Allowed", "Method not allowed\n");
+            answer.extraHeaders = "Allow: GET, HEAD, PUT\r\n";
+        }
+    } else if (route == nullptr) {
         answer = Text(404, "Not Found", "Not found\n");
     } else if (method != Method::Get && !head) {
         answer = Text(405, "Method Not Allowed", "Method not allowed\n");

@@ -9,10 +9,21 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+#include <vector>
+
 namespace noxa {
 
 class LatestReadings;
 struct DayTables;
+
+// An answer made by a handler mounted on the server.
+struct WebReply {
+    int status = 200;
+    QByteArray reason = "OK";
+    QByteArray type = "application/json";
+    QByteArray body;
+};
 
 // The station's web server: the dashboard ("/"), the newest readings ("/api/readings"), the
 // chart history ("/api/history"), the chart images ("/mag.jpg", "/temp.jpg") and the metrics
@@ -32,6 +43,11 @@ public:
     quint16 Port() const;
     int OpenConnections() const;
 
+    // Hands every GET, HEAD and PUT request whose path starts with `prefix` and that no route
+    // of the server's own takes to `handler` (a HEAD request as a GET, its body left out).
+    using Handler = std::function<WebReply(const QHttpServerRequest& request)>;
+    void Mount(QByteArray prefix, Handler handler);
+
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -42,6 +58,7 @@ private:
     const WorkDir dir_;
     const WebLimits limits_;
     QPointer<GuardedTcpServer> listener_;
+    std::vector<std::pair<QByteArray, Handler>> mounts_;
     // The dashboard, its style and script inlined, and the security policy that admits them.
     QByteArray page_;
     QByteArray pagePolicy_;
