@@ -139,6 +139,7 @@ int main(int argc, char* argv[]) {
     } else {
         window = std::make_unique<noxa::MainWindow>(station);
         window->SetCloseCheck(noxa::AutomationCloseCheck(automation, window.get()));
+        window->ShowSafety(outputs.Safety());
         window->show();
     }
 

@@ -4,12 +4,14 @@
 #include "app/station.h"
 #include "app/window/form_binding.h"
 #include "app/window/pages.h"
+#include "app/window/safety_indicator.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabWidget>
 
 namespace noxa {
@@ -96,6 +98,10 @@ void MainWindow::ShowError(const std::string& message) {
     QMessageBox::critical(
         this, kApplicationTitle,
         QString::fromLocal8Bit(message.data(), static_cast<qsizetype>(message.size())));
+}
+
+void MainWindow::ShowSafety(const SafetyRule& rule) {
+    statusBar()->addWidget(new window::SafetyIndicator(rule));
 }
 
 }  // namespace noxa

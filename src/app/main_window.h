@@ -8,6 +8,7 @@
 
 namespace noxa {
 
+class SafetyRule;
 class Station;
 
 namespace window {
@@ -27,6 +28,9 @@ public:
 
     // Asked when the window is about to close; the window stays open when it returns false.
     void SetCloseCheck(std::function<bool()> mayClose) { closeCheck_ = std::move(mayClose); }
+
+    // Shows the safety rule's verdict in the status bar.
+    void ShowSafety(const SafetyRule& rule);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -8,7 +8,10 @@ namespace noxa {
 
 StationOutputs::StationOutputs(Station& station, const StationClock& clock,
                                StationSettings settings)
-    : station_(station), settings_(std::move(settings)), latest_(station.Feed(), clock) {}
+    : station_(station),
+      settings_(std::move(settings)),
+      latest_(station.Feed(), clock),
+      safety_(latest_, settings_.safety, [this](const std::string& line) { Log(line); }) {}
 
 StationOutputs::~StationOutputs() = default;
 

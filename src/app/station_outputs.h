@@ -2,6 +2,7 @@
 
 #include "app/station_settings.h"
 #include "outputs/common/latest_readings.h"
+#include "outputs/common/safety_rule.h"
 #include "outputs/mqtt/mqtt_publisher.h"
 #include "outputs/web/web_server.h"
 
@@ -25,6 +26,7 @@ public:
     void Start();
 
     const LatestReadings& Latest() const { return latest_; }
+    const SafetyRule& Safety() const { return safety_; }
 
 private:
     void Log(const std::string& line);
@@ -34,6 +36,7 @@ private:
     Station& station_;
     StationSettings settings_;
     LatestReadings latest_;
+    SafetyRule safety_;
     std::unique_ptr<MqttPublisher> mqtt_;
     std::unique_ptr<WebServer> web_;
 };

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <optional>
+
 namespace noxa {
 namespace {
 
@@ -63,6 +65,13 @@ const std::vector<SettingSpec>& SettingSpecs() {
          "The address the web server listens on; 0.0.0.0 opens it to the local network."},
         {"http/max_connections", "http-max-connections", "count", "64",
          "The most web clients connected at once (1 to 1000)."},
+        {"safety/max_cloud_cover", "safe-max-cloud-cover", "percent", "30",
+         "The largest cloud cover (0 to 100) that is still safe."},
+        {"safety/brightest_sky", "safe-brightest-sky", "mag", "",
+         "Channel 1's sky brightness in mag/arcsec^2 below which (a brighter sky) it is unsafe. "
+         "Off when empty."},
+        {"safety/stale_seconds", "stale-seconds", "seconds", "120",
+         "The longest silence before the readings count as stale (and unsafe)."},
         {"mqtt/host", "mqtt", "host[:port]", "",
          "Publish to this MQTT broker (port 1883 unless given). Off when empty."},
         {"mqtt/user", "mqtt-user", "name", "", "The user name for the broker."},
@@ -109,21 +118,33 @@ StationSettings LoadStationSettings(const WorkDir& dir, const QCommandLineParser
             value = 0;
         }
     };
+    // A number from `low` to `high`; the default applies to anything else. Empty when the
+    // setting is off.
+    const auto number = [&](const char* key, double low, double high) -> std::optional<double> {
+        const SettingSpec& spec = Spec(key);
+        const QString text = source.Value(spec);
+        if (text.isEmpty()) return std::nullopt;
+        bool ok = false;
+        const double value = text.toDouble(&ok);
+        if (ok && value >= low && value <= high) return value;
+        problems.push_back(Named(spec) + ": \"" + text.toStdString() + "\" is not a number from " +
+                           QString::number(low).toStdString() + " to " +
+                           QString::number(high).toStdString() + "; " +
+                           (*spec.defaultValue ? spec.defaultValue : "off") + " applies.");
+        const QString fallback = QString::fromUtf8(spec.defaultValue);
+        return fallback.isEmpty() ? std::nullopt : std::optional(fallback.toDouble());
+    };
+
     port("http/port", settings.http.port);
     settings.http.address = source.Value(Spec("http/address"));
-    {
-        const SettingSpec& spec = Spec("http/max_connections");
-        const QString text = source.Value(spec);
-        bool ok = false;
-        const int count = text.toInt(&ok);
-        if (ok && count >= 1 && count <= 1000) {
-            settings.http.maxConnections = count;
-        } else {
-            problems.push_back(Named(spec) + ": \"" + text.toStdString() +
-                               "\" is not a number from 1 to 1000; " + spec.defaultValue +
-                               " applies.");
-        }
+    settings.http.maxConnections = static_cast<int>(*number("http/max_connections", 1, 1000));
+
+    SafetyLimits& safety = settings.safety;
+    safety.maxCloudCover = static_cast<float>(*number("safety/max_cloud_cover", 0, 100));
+    if (const auto sky = number("safety/brightest_sky", 0, 30)) {
+        safety.brightestSky = static_cast<float>(*sky);
     }
+    safety.staleSeconds = *number("safety/stale_seconds", 1, 86400);
 
     MqttSettings& mqtt = settings.mqtt;
     const QString broker = source.Value(Spec("mqtt/host"));

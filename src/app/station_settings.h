@@ -1,5 +1,7 @@
 #pragma once
 
+#include "outputs/common/safety_rule.h"
+
 #include <QCommandLineParser>
 #include <QString>
 
@@ -37,6 +39,7 @@ struct StationSettings {
 
     HttpSettings http;
     MqttSettings mqtt;
+    SafetyLimits safety;
 };
 
 // One setting: its key in the file, its command-line option (none for secrets), its default

@@ -1,6 +1,8 @@
 #include "app/main_window.h"
 
 #include "app/application_identity.h"
+#include "outputs/common/latest_readings.h"
+#include "outputs/common/safety_rule.h"
 
 #include "app/station.h"
 #include "core/form_model.h"
@@ -552,6 +554,19 @@ TEST_F(MainWindowTest, ConnectButtonOpensTheLink) {
     form.ClearLog();
     Find<QPushButton>("BAbrirPuerto")->click();
     EXPECT_THAT(form.LogLines(), ElementsAre("22:30:00  Waiting NOXA-V4I broadcast on port 2255."));
+}
+
+TEST_F(MainWindowTest, TheSafetyVerdictShowsBelowThePages) {
+    LatestReadings latest(station.Feed(), clock);
+    SafetyRule rule(latest, SafetyLimits{}, nullptr);
+    window.ShowSafety(rule);
+    const auto* indicator = Find<QLabel>("SafetyIndicator");
+    EXPECT_EQ(indicator->text(), "Sky unsafe: no report yet");
+    Observation clear;
+    clear.time = clock.NowUtc();
+    clear.cloudIndex = 5;
+    emit station.Feed().observed(clear);
+    EXPECT_EQ(indicator->text(), "Sky safe");
 }
 
 }  // namespace

@@ -118,6 +118,14 @@ TEST_F(MqttPublisherTest, SubscriberSeesRetainedStateAvailabilityAndDiscovery) {
     EXPECT_EQ(sensor("cloud_cover")["unit_of_measurement"].toString(), "%");
     EXPECT_FALSE(sensor("cloud_cover").contains("device_class"));
     EXPECT_EQ(sensor("freq_1")["entity_category"].toString(), "diagnostic");
+    QJsonObject safe;
+    for (const auto& [topic, payload] : subscriber.Messages()) {
+        if (topic == "homeassistant/binary_sensor/" + topics.nodeId + "_safe/config") {
+            safe = Json(payload);
+        }
+    }
+    EXPECT_EQ(safe["device_class"].toString(), "safety");
+    EXPECT_TRUE(state.contains("safe"));
 }
 
 TEST_F(MqttPublisherTest, ComesBackAfterTheBrokerRestartsWithOneLogLineEachWay) {

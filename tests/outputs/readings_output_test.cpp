@@ -2,6 +2,7 @@
 #include "outputs/common/latest_readings.h"
 #include "outputs/common/metrics_text.h"
 #include "outputs/common/readings_json.h"
+#include "outputs/common/safety_rule.h"
 #include "time/station_clock.h"
 
 #include <QJsonDocument>
@@ -12,6 +13,8 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
+#include <vector>
 
 namespace noxa {
 namespace {
@@ -23,11 +26,11 @@ class ReadingsOutputTest : public ::testing::Test {
 protected:
     QJsonObject Json() { return QJsonDocument::fromJson(ReadingsJson(readings)).object(); }
 
-    void Observe() {
+    void Observe(float cloudIndex = 106, float magV = 21.34f) {
         Observation o;
         o.time = clock.NowUtc();
         o.station = "roof\"1";
-        o.magV = 21.34f;
+        o.magV = magV;
         o.magV2 = 20.9f;
         o.magR = 20.8f;
         o.magG = 12.5f;
@@ -36,7 +39,7 @@ protected:
         o.sensorTemperature = 10.25f;
         o.skyTemperature = -15.3f;
         o.nelm = 6.1f;
-        o.cloudIndex = 106;
+        o.cloudIndex = cloudIndex;
         emit feed.observed(o);
     }
 
@@ -86,6 +89,39 @@ TEST_F(ReadingsOutputTest, MetricsFollowTheExpositionFormat) {
     EXPECT_THAT(s, HasSubstr("noxa_cloud_cover_percent{station=\"roof\\\"1\"} 100\n"));
     EXPECT_THAT(
         s, HasSubstr("noxa_last_report_timestamp_seconds{station=\"roof\\\"1\"} 1772404200\n"));
+}
+
+TEST_F(ReadingsOutputTest, TheSafetyRuleFollowsReportsCloudsBrightnessAndSilence) {
+    std::vector<std::string> log;
+    SafetyLimits limits;
+    limits.brightestSky = 19.0f;
+    SafetyRule rule(readings, limits, [&](const std::string& line) { log.push_back(line); });
+    EXPECT_FALSE(rule.IsSafe());
+    EXPECT_EQ(rule.Reason(), "no report yet");
+
+    Observe(10);
+    EXPECT_TRUE(rule.IsSafe());
+    EXPECT_TRUE(Json()["safe"].toBool());
+    Observe(75);
+    EXPECT_FALSE(Json()["safe"].toBool());
+    Observe(20, 18.5f);
+    EXPECT_EQ(rule.Reason(), "sky 18.50 mag/arcsec² brighter than 19.00");
+    Observe(20, 19.5f);
+    EXPECT_TRUE(rule.IsSafe());
+    EXPECT_THAT(MetricsText(readings).toStdString(),
+                HasSubstr("noxa_safe{station=\"roof\\\"1\"} 1\n"));
+
+    // Silence: unsafe once the readings are older than the limit, at the next tick.
+    clock.Advance(120000);
+    emit feed.linkStatus(LinkStatus{false, 120});
+    EXPECT_TRUE(rule.IsSafe());
+    clock.Advance(1000);
+    emit feed.linkStatus(LinkStatus{false, 121});
+    EXPECT_FALSE(rule.IsSafe());
+    // One line per change of the verdict, with its reason.
+    EXPECT_EQ(log, (std::vector<std::string>{
+                       "Sky safe", "Sky unsafe: cloud cover 75 % above 30 %", "Sky safe",
+                       "Sky unsafe: no report for 121 s (stale after 120 s)"}));
 }
 
 }  // namespace

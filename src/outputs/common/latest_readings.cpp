@@ -18,7 +18,15 @@ LatestReadings::LatestReadings(ObservationFeed& feed, const StationClock& clock)
         const bool differs = status.ok != link_.ok;
         link_ = status;
         if (differs) emit changed();
+        emit ticked();
     });
+}
+
+void LatestReadings::SetSafety(bool safe, std::string reason) {
+    const bool differs = safe != safe_;
+    safe_ = safe;
+    safetyReason_ = std::move(reason);
+    if (differs) emit changed();
 }
 
 UtcMilliseconds LatestReadings::Now() const {

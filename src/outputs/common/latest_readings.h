@@ -30,14 +30,23 @@ public:
     std::optional<double> AgeSeconds() const;
     UtcMilliseconds Now() const;
 
+    // The safety rule's verdict, published with the readings; unsafe until a rule says so.
+    bool Safe() const { return safe_; }
+    const std::string& SafetyReason() const { return safetyReason_; }
+    void SetSafety(bool safe, std::string reason);
+
 signals:
     void changed();
+    // Once a second, after the station's tick.
+    void ticked();
 
 private:
     const StationClock& clock_;
     std::optional<Observation> latest_;
     LinkStatus link_;
     std::uint64_t reports_ = 0;
+    bool safe_ = false;
+    std::string safetyReason_ = "no report yet";
 };
 
 // The cloud index held to the 0..100 scale of a cloud cover.

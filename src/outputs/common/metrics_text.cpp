@@ -76,6 +76,9 @@ QByteArray MetricsText(const LatestReadings& readings) {
     Family(out, "noxa_link_ok", "gauge",
            "1 while the link works and reports are fresh, 0 otherwise.");
     Sample(out, "noxa_link_ok", station, readings.Link().ok ? 1.0 : 0.0);
+    Family(out, "noxa_safe", "gauge",
+           "1 while the sky is safe for the observatory by the safety rule, 0 otherwise.");
+    Sample(out, "noxa_safe", station, readings.Safe() ? 1.0 : 0.0);
     if (!latest) return out;
 
     const Observation& o = *latest;

@@ -46,6 +46,7 @@ QByteArray ReadingsJson(const LatestReadings& readings) {
         for (const char* key : kReadingKeys) json[key] = QJsonValue(QJsonValue::Null);
     }
     json["link_ok"] = readings.Link().ok;
+    json["safe"] = readings.Safe();
     const auto age = readings.AgeSeconds();
     json["age_s"] = age ? QJsonValue(std::round(*age * 10) / 10) : QJsonValue(QJsonValue::Null);
     return QJsonDocument(json).toJson(QJsonDocument::Compact);

@@ -9,7 +9,8 @@ class LatestReadings;
 // The newest readings as the JSON object of "/api/readings" and of the MQTT state topic:
 // time (UTC, ISO 8601 with "Z"), station, the five sky brightnesses (mag/arcsec²), the four
 // channel frequencies, the two temperatures (°C), NELM, the cloud cover (0..100), link_ok and
-// age_s. Before the first report the readings are null; a value that is no number is null.
+// age_s, and the safety verdict `safe`. Before the first report the readings are null; a value that
+// is no number is null.
 QByteArray ReadingsJson(const LatestReadings& readings);
 
 }  // namespace noxa

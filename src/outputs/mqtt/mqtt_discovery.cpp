@@ -141,6 +141,21 @@ std::vector<MqttMessage> DiscoveryMessages(const MqttTopics& topics,
         messages.push_back({topics.discoveryPrefix + "/sensor/" + uniqueId + "/config",
                             QJsonDocument(config).toJson(QJsonDocument::Compact)});
     }
+    // The safety rule's verdict. Home Assistant's "safety" class reads "on" as unsafe.
+    const std::string safeId = topics.nodeId + "_safe";
+    const QJsonObject safe{
+        {"name", "Sky safe for observing"},
+        {"unique_id", QString::fromStdString(safeId)},
+        {"state_topic", QString::fromStdString(topics.state)},
+        {"value_template", "{{ 'OFF' if value_json.safe else 'ON' }}"},
+        {"device_class", "safety"},
+        {"availability_topic", QString::fromStdString(topics.availability)},
+        {"payload_available", kMqttOnline},
+        {"payload_not_available", kMqttOffline},
+        {"device", device},
+    };
+    messages.push_back({topics.discoveryPrefix + "/binary_sensor/" + safeId + "/config",
+                        QJsonDocument(safe).toJson(QJsonDocument::Compact)});
     return messages;
 }
 

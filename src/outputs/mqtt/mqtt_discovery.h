@@ -33,7 +33,8 @@ std::string SafeTopicLevel(const std::string& name);
 MqttTopics MakeMqttTopics(const std::string& stationName, const std::string& topicPrefix,
                           const std::string& discoveryPrefix, std::string& problem);
 
-// Home Assistant's discovery messages: one sensor per reading, all of one device (the station).
+// Home Assistant's discovery messages: one sensor per reading and a binary sensor of the safety
+// verdict, all of one device (the station).
 std::vector<MqttMessage> DiscoveryMessages(const MqttTopics& topics,
                                            const std::string& stationName);
 

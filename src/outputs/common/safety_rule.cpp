@@ -1,0 +1,69 @@
+#include "outputs/common/safety_rule.h"
+
+#include "outputs/common/latest_readings.h"
+
+#include <QString>
+
+#include <cmath>
+
+namespace noxa {
+namespace {
+
+std::string Number(double value, int decimals) {
+    return QString::number(value, 'f', decimals).toStdString();
+}
+
+}  // namespace
+
+SafetyRule::SafetyRule(LatestReadings& readings, SafetyLimits limits, Log log)
+    : readings_(readings), limits_(std::move(limits)), log_(std::move(log)) {
+    connect(&readings_, &LatestReadings::changed, this, &SafetyRule::Decide);
+    connect(&readings_, &LatestReadings::ticked, this, &SafetyRule::Decide);
+    Decide();
+}
+
+bool SafetyRule::IsSafe() const {
+    return readings_.Safe();
+}
+
+const std::string& SafetyRule::Reason() const {
+    return readings_.SafetyReason();
+}
+
+std::optional<std::string> SafetyRule::Unsafe(const LatestReadings& readings,
+                                              const SafetyLimits& limits) {
+    const auto& latest = readings.Latest();
+    if (!latest) return "no report yet";
+    const double age = readings.AgeSeconds().value_or(0);
+    if (age > limits.staleSeconds) {
+        return "no report for " + Number(age, 0) + " s (stale after " +
+               Number(limits.staleSeconds, 0) + " s)";
+    }
+    const float cloud = CloudCoverPercent(latest->cloudIndex);
+    if (!std::isfinite(cloud)) return "cloud cover unknown";
+    if (cloud > limits.maxCloudCover) {
+        return "cloud cover " + Number(cloud, 0) + " % above " + Number(limits.maxCloudCover, 0) +
+               " %";
+    }
+    if (limits.brightestSky) {
+        if (!std::isfinite(latest->magV)) return "sky brightness unknown";
+        if (latest->magV < *limits.brightestSky) {
+            return "sky " + Number(latest->magV, 2) + " mag/arcsec² brighter than " +
+                   Number(*limits.brightestSky, 2);
+        }
+    }
+    return std::nullopt;
+}
+
+void SafetyRule::Decide() {
+    const std::optional<std::string> unsafe = Unsafe(readings_, limits_);
+    const bool safe = !unsafe;
+    const bool differs = safe != readings_.Safe();
+    // Set first: whoever hears of the change reads the new verdict.
+    readings_.SetSafety(safe, unsafe.value_or(std::string()));
+    if (!differs) return;
+    if (log_) log_(safe ? "Sky safe" : "Sky unsafe: " + *unsafe);
+    emit changed();
+}
+
+}  // namespace noxa
