@@ -57,6 +57,23 @@ void StationOutputs::StartWeb() {
         return;
     }
     Log("Web server on " + ServerUrl(address, web_->Port()).toStdString());
+    StartAlpaca(address);
+}
+
+void StationOutputs::StartAlpaca(const QHostAddress& address) {
+    const std::string station = station_.Form().Text(FormText::Esitio);
+    const QString name =
+        QString::fromLatin1(station.data(), static_cast<qsizetype>(station.size())).trimmed();
+    const QString version = QStringLiteral(NOXA_VERSION).section('.', 0, 1);
+    alpaca_ = std::make_unique<AlpacaServer>(latest_, safety_, AlpacaIdentity{name, version});
+    alpaca_->MountOn(*web_);
+    alpacaDiscovery_ = std::make_unique<AlpacaDiscovery>(web_->Port());
+    QString error;
+    if (!alpacaDiscovery_->Listen(address, AlpacaDiscovery::kPort, error)) {
+        Log("Alpaca discovery not started: UDP port " + std::to_string(AlpacaDiscovery::kPort) +
+            " cannot be opened: " + error.toStdString());
+        alpacaDiscovery_.reset();
+    }
 }
 
 void StationOutputs::Log(const std::string& line) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/station_settings.h"
+#include "outputs/alpaca/alpaca_discovery.h"
+#include "outputs/alpaca/alpaca_server.h"
 #include "outputs/common/latest_readings.h"
 #include "outputs/common/safety_rule.h"
 #include "outputs/mqtt/mqtt_publisher.h"
@@ -32,13 +34,16 @@ private:
     void Log(const std::string& line);
     void StartMqtt();
     void StartWeb();
+    void StartAlpaca(const QHostAddress& address);
 
     Station& station_;
     StationSettings settings_;
     LatestReadings latest_;
     SafetyRule safety_;
     std::unique_ptr<MqttPublisher> mqtt_;
+    std::unique_ptr<AlpacaServer> alpaca_;
     std::unique_ptr<WebServer> web_;
+    std::unique_ptr<AlpacaDiscovery> alpacaDiscovery_;
 };
 
 }  // namespace noxa
