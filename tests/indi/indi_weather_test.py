@@ -1,0 +1,168 @@
+#!/usr/bin/env python3
+"""The INDI weather driver between a real indiserver and a real station, with the INDI
+command-line clients playing the observatory: the parameters follow the station's reports, the
+status turns to alert when the readings go stale or the station stops, and back to ok when it
+returns. Everything runs on 127.0.0.1."""
+
+import argparse
+import json
+import os
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.request
+
+DEVICE = "NOXA Sky Station"
+# Busy is the warning zone near a limit (a cloud cover close to its maximum): not an alert.
+SAFE = ("Ok", "Busy")
+
+
+def free_port(kind):
+    with socket.socket(socket.AF_INET, kind) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_until(what, check, timeout=8.0, detail=None):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = check()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError(f"timed out waiting for {what}" +
+                                 (f"\n{detail()}" if detail else ""))
+        time.sleep(0.2)
+
+
+class Observatory:
+    def __init__(self, port):
+        self.port = str(port)
+
+    def set(self, spec):
+        subprocess.run(["indi_setprop", "-p", self.port, f"{DEVICE}.{spec}"], check=True,
+                       timeout=10)
+
+    def get(self, spec):
+        out = subprocess.run(["indi_getprop", "-1", "-t", "1", "-p", self.port,
+                              f"{DEVICE}.{spec}"], capture_output=True, text=True, timeout=10)
+        return out.stdout.strip() if out.returncode == 0 else None
+
+    def weather(self):
+        """The status lights and parameters, to show when something fails."""
+        return "\n".join(f"{p}: {self.get(p + '.*')}"
+                         for p in ("WEATHER_STATUS", "WEATHER_PARAMETERS"))
+
+    def status(self):
+        return self.get("WEATHER_STATUS._STATE")
+
+    def refresh(self):
+        self.set("WEATHER_REFRESH.REFRESH=On")
+
+
+class Station:
+    def __init__(self, args, folder, udp_port, http_port):
+        env = dict(os.environ, XDG_DATA_HOME=os.path.join(folder, "xdg"),
+                   QT_QPA_PLATFORM="offscreen")
+        env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        self.args, self.env, self.udp_port = args, env, udp_port
+        self.url = f"http://127.0.0.1:{http_port}/api/readings"
+        self.process = subprocess.Popen(
+            [os.path.join(args.bin, "noxa-station"), "--headless", "--udp-port", str(udp_port),
+             "--http", str(http_port)], cwd=folder, env=env, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+        wait_until("the station's web server", self.readings)
+
+    def readings(self):
+        try:
+            with urllib.request.urlopen(self.url, timeout=1) as answer:
+                return json.load(answer)
+        except OSError:
+            return None
+
+    def report(self, count):
+        subprocess.run([os.path.join(self.args.bin, "noxa-sim"), "--port", str(self.udp_port),
+                        "--count", str(count), "--interval-ms", "200"], env=self.env, check=True,
+                       timeout=30)
+        return wait_until("the reports at the station",
+                          lambda: (r := self.readings()) and r.get("mag_v") is not None and r)
+
+    def kill(self):
+        self.process.kill()
+        self.process.wait()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--bin", required=True, help="folder of noxa-station and noxa-sim")
+    parser.add_argument("--driver", required=True)
+    args = parser.parse_args()
+
+    with tempfile.TemporaryDirectory() as folder:
+        udp_port, http_port, indi_port = (free_port(socket.SOCK_DGRAM),
+                                          free_port(socket.SOCK_STREAM),
+                                          free_port(socket.SOCK_STREAM))
+        # The driver saves its configuration under the home folder.
+        server = subprocess.Popen(["indiserver", "-p", str(indi_port), args.driver],
+                                  env=dict(os.environ, HOME=folder), stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        station = None
+        try:
+            indi = Observatory(indi_port)
+            wait_until("the driver", lambda: indi.get("CONNECTION.CONNECT"))
+            station = Station(args, folder, udp_port, http_port)
+
+            indi.set(f"STATION_URL.URL={station.url}")
+            indi.set("CONNECTION.CONNECT=On")
+            wait_until("the weather parameters", lambda: indi.get("WEATHER_UPDATE.PERIOD"))
+            indi.set("WEATHER_UPDATE.PERIOD=1")
+            # The random cloud cover of the simulator must not decide the status here.
+            indi.set("NOXA_SAFETY_LIMITS.MAX_CLOUD_COVER=100")
+            assert indi.get("WEATHER_CLOUD_COVER.MAX_OK") == "100"
+            # No report yet: the age of the readings is unknown.
+            wait_until("alert before the first report", lambda: indi.status() == "Alert",
+                       detail=indi.weather)
+
+            readings = station.report(10)
+            wait_until("the reports in the driver", lambda: indi.status() in SAFE,
+                       detail=indi.weather)
+            indi.refresh()
+            sqm = float(indi.get("WEATHER_PARAMETERS.WEATHER_SQM"))
+            assert abs(sqm - readings["mag_v"]) < 1e-6, (sqm, readings)
+            cloud = float(indi.get("WEATHER_PARAMETERS.WEATHER_CLOUD_COVER"))
+            assert abs(cloud - readings["cloud_cover"]) < 1e-6, (cloud, readings)
+
+            # Readings older than the limit are stale.
+            indi.set("NOXA_SAFETY_LIMITS.STALE_AFTER=1")
+            wait_until("alert on stale readings",
+                       lambda: indi.get("WEATHER_STATUS.WEATHER_REPORT_AGE") == "Alert")
+            indi.set("NOXA_SAFETY_LIMITS.STALE_AFTER=120")
+            wait_until("ok with the stale limit raised", lambda: indi.status() in SAFE,
+                       detail=indi.weather)
+
+            station.kill()
+            wait_until("alert with the station gone", lambda: indi.status() == "Alert",
+                       detail=indi.weather)
+            assert indi.get("WEATHER_STATUS.WEATHER_STATION_LINK") == "Alert"
+
+            station = Station(args, folder, udp_port, http_port)
+            readings = station.report(3)
+            wait_until("ok with the station back", lambda: indi.status() in SAFE,
+                       detail=indi.weather)
+            indi.refresh()
+            sqm = float(indi.get("WEATHER_PARAMETERS.WEATHER_SQM"))
+            assert abs(sqm - readings["mag_v"]) < 1e-6, (sqm, readings)
+        finally:
+            if station:
+                station.kill()
+            server.send_signal(signal.SIGTERM)
+            server.wait(timeout=10)
+    print("ok")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
