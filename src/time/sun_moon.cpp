@@ -1,0 +1,100 @@
+#include "time/sun_moon.h"
+
+#include <erfa.h>
+#include <erfam.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace noxa {
+namespace {
+
+constexpr double kUnixEpochJd = 2440587.5;
+constexpr std::int64_t kMsPerDay = 86400000;
+
+// The UTC instant as ERFA's two-part quasi Julian date, leap seconds handled by eraDtf2d.
+void UtcJulianDate(UtcMilliseconds time, double& utc1, double& utc2) {
+    std::int64_t days = time / kMsPerDay;
+    std::int64_t ms = time % kMsPerDay;
+    if (ms < 0) {
+        ms += kMsPerDay;
+        --days;
+    }
+    int year = 0, month = 0, day = 0;
+    double fraction = 0;
+    eraJd2cal(kUnixEpochJd, static_cast<double>(days), &year, &month, &day, &fraction);
+    const int hour = static_cast<int>(ms / 3600000);
+    const int minute = static_cast<int>(ms / 60000 % 60);
+    const double second = static_cast<double>(ms % 60000) / 1000.0;
+    if (eraDtf2d("UTC", year, month, day, hour, minute, second, &utc1, &utc2) < 0) {
+        utc1 = kUnixEpochJd + static_cast<double>(days);
+        utc2 = static_cast<double>(ms) / kMsPerDay;
+    }
+}
+
+// Altitude in degrees of a direction given in the true equator and equinox of date, `gst` the
+// apparent sidereal time at Greenwich, longitude and latitude in radians.
+double Altitude(double p[3], double gst, double longitude, double latitude) {
+    double ra = 0, dec = 0;
+    eraC2s(p, &ra, &dec);
+    double azimuth = 0, altitude = 0;
+    eraHd2ae(gst + longitude - ra, dec, latitude, &azimuth, &altitude);
+    return altitude * ERFA_DR2D;
+}
+
+}  // namespace
+
+SunMoon ComputeSunMoon(UtcMilliseconds time, double latitude, double longitude) {
+    double utc1 = 0, utc2 = 0;
+    UtcJulianDate(time, utc1, utc2);
+    double tai1 = 0, tai2 = 0, tt1 = 0, tt2 = 0;
+    if (eraUtctai(utc1, utc2, &tai1, &tai2) < 0 || eraTaitt(tai1, tai2, &tt1, &tt2) != 0) {
+        tt1 = utc1;
+        tt2 = utc2 + 69.184 / 86400.0;
+    }
+    // TDB differs from TT by under 2 ms: TT serves for both.
+    double earthHelio[2][3], earthBary[2][3];
+    eraEpv00(tt1, tt2, earthHelio, earthBary);
+    double moonPv[2][3];
+    eraMoon98(tt1, tt2, moonPv);
+
+    // Geocentric directions in the GCRS, in au.
+    double sun[3], moon[3];
+    eraSxp(-1.0, earthHelio[0], sun);
+    eraCp(moonPv[0], moon);
+
+    // The Moon's phase angle, between the directions from the Moon to the Sun and to the Earth.
+    double moonToSun[3], moonToEarth[3];
+    eraPmp(sun, moon, moonToSun);
+    eraSxp(-1.0, moon, moonToEarth);
+    const double cosPhase = eraPdp(moonToSun, moonToEarth) / (eraPm(moonToSun) * eraPm(moon));
+
+    // To the true equator and equinox of date; the observer there through the sidereal time.
+    double rnpb[3][3];
+    eraPnm06a(tt1, tt2, rnpb);
+    const double gst = eraGst06(utc1, utc2, tt1, tt2, rnpb);
+    const double lon = longitude * ERFA_DD2R;
+    const double lat = latitude * ERFA_DD2R;
+    double terrestrial[3];
+    eraGd2gc(ERFA_WGS84, lon, lat, 0.0, terrestrial);
+    double rotation[3][3];
+    eraIr(rotation);
+    eraRz(-gst, rotation);
+    double observer[3];
+    eraRxp(rotation, terrestrial, observer);
+    eraSxp(1.0 / ERFA_DAU, observer, observer);
+
+    double sunDate[3], moonDate[3];
+    eraRxp(rnpb, sun, sunDate);
+    eraRxp(rnpb, moon, moonDate);
+    eraPmp(sunDate, observer, sunDate);
+    eraPmp(moonDate, observer, moonDate);
+
+    SunMoon result;
+    result.sunAltitude = Altitude(sunDate, gst, lon, lat);
+    result.moonAltitude = Altitude(moonDate, gst, lon, lat);
+    result.moonIllumination = std::clamp((1.0 + cosPhase) / 2.0, 0.0, 1.0);
+    return result;
+}
+
+}  // namespace noxa
