@@ -1,0 +1,194 @@
+#include "outputs/ida/ida_night_file.h"
+
+#include "core/c_numbers.h"
+#include "core/observation_feed.h"
+#include "time/station_clock.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+namespace noxa {
+namespace {
+
+constexpr const char* kEol = "\r\n";
+constexpr const char* kEndOfHeader = "# END OF HEADER";
+
+// Printable ASCII only: accents are dropped from their letters, anything else becomes "?", tabs
+// and line breaks spaces. Empty is "unknown".
+std::string Ascii(const std::string& text) {
+    const QString decomposed = QString::fromUtf8(text).normalized(QString::NormalizationForm_KD);
+    std::string out;
+    for (const QChar c : decomposed) {
+        if (c.category() == QChar::Mark_NonSpacing) continue;
+        const char16_t u = c.unicode();
+        if (u == '\t' || u == '\r' || u == '\n') {
+            out += ' ';
+        } else if (u >= 0x20 && u < 0x7f) {
+            out += static_cast<char>(u);
+        } else {
+            out += '?';
+        }
+    }
+    const auto first = out.find_first_not_of(' ');
+    if (first == std::string::npos) return "unknown";
+    return out.substr(first, out.find_last_not_of(' ') - first + 1);
+}
+
+std::string Time(UtcMilliseconds ms, const QTimeZone& zone) {
+    const QDateTime time = QDateTime::fromMSecsSinceEpoch(ms, zone);
+    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")).toStdString();
+}
+
+// A record line with all its fields, the last one to its full two decimals: what a crash cut
+// off after it was only the line end.
+const QRegularExpression& WholeRecord() {
+    static const QRegularExpression re(QStringLiteral(
+        R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3};\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3})"
+        R"((;-?\d+\.\d){2}(;-?\d+\.\d{3};-?\d+\.\d{2}){5}\r?$)"));
+    return re;
+}
+
+}  // namespace
+
+IdaNightFile::IdaNightFile(ObservationFeed& feed, const StationClock& clock, const WorkDir& dir,
+                           IdaSite site, Logger log)
+    : clock_(clock), dir_(dir), site_(std::move(site)), log_(std::move(log)) {
+    connect(&feed, &ObservationFeed::recorded, this, &IdaNightFile::Write);
+}
+
+QDate IdaNightFile::NightOf(const QDateTime& local) {
+    return local.time().hour() < 12 ? local.date().addDays(-1) : local.date();
+}
+
+QString IdaNightFile::FileName(QDate night, const std::string& instrumentId) {
+    QString id = QString::fromStdString(Ascii(instrumentId));
+    // The name stays one portable file name.
+    id.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("-"));
+    return night.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("_120000_") + id +
+           QStringLiteral(".dat");
+}
+
+std::vector<std::string> IdaNightFile::Header(const IdaSite& site, const QTimeZone& zone) {
+    const std::string height = site.height ? CFormat("%.0f", *site.height) : "unknown";
+    const std::string fov = site.fieldOfView ? CFormat("%.1f", *site.fieldOfView) : "unknown";
+    return {
+        "# Community Standard Skyglow Data Format 1.0",
+        "# URL: http://www.darksky.org/measurements",
+        "# Number of header lines: " + std::to_string(kHeaderLines),
+        "# This data is released under the following license: " + Ascii(site.licence),
+        "# Device type: Noxa four-channel night-sky photometer",
+        "# Instrument ID: " + Ascii(site.instrumentId),
+        "# Data supplier: " + Ascii(site.contact),
+        "# Location name: " + Ascii(site.locationName),
+        "# Position (lat, lon, elev(m)): " + CFormat("%.5f", site.latitude) + ", " +
+            CFormat("%.5f", site.longitude) + ", " + height,
+        "# Local timezone: " + Ascii(zone.id().toStdString()),
+        "# Time Synchronization: the station computer's clock",
+        "# Moving / Stationary position: STATIONARY",
+        "# Moving / Fixed look direction: FIXED",
+        "# Number of channels: 5",
+        "# Filters per channel: 740 nm, 640 nm, red, green (derived), blue (derived)",
+        "# Measurement direction per channel: 0., 0., 0., 0., 0., 0., 0., 0., 0., 0.",
+        "# Field of view (degrees): " + fov,
+        "# Number of fields per line: " + std::to_string(kFieldsPerLine),
+        "# Channels: 1 = 740 nm, 2 = 640 nm, R = red, G and B derived from the others",
+        "# Each line: the means of one record's interval, timed at the interval's end",
+        "# Measurement direction: zenith angle and azimuth per channel, zenith for all",
+        "# Temperatures: the sensor's and the sky's (infrared)",
+        "# Frequencies: Hz; sky brightness (MSAS): mag/arcsec^2",
+        "# Times: ISO 8601, UTC and the station's local time",
+        "# Comment: ",
+        "# Comment: ",
+        "# Comment: ",
+        "# Comment: ",
+        "# Comment: ",
+        "# blank line 30",
+        "# blank line 31",
+        "# blank line 32",
+        "# UTC Date & Time, Local Date & Time, Sensor Temp, Sky Temp, Freq1, MSAS1, Freq2, "
+        "MSAS2, FreqR, MSASR, FreqG, MSASG, FreqB, MSASB",
+        "# YYYY-MM-DDTHH:mm:ss.fff;YYYY-MM-DDTHH:mm:ss.fff;Celsius;Celsius;Hz;mag/arcsec^2;Hz;"
+        "mag/arcsec^2;Hz;mag/arcsec^2;Hz;mag/arcsec^2;Hz;mag/arcsec^2",
+        kEndOfHeader,
+    };
+}
+
+std::string IdaNightFile::Line(const IntervalRecord& r, const QTimeZone& zone) {
+    std::string line = Time(r.end, QTimeZone::utc()) + ";" + Time(r.end, zone);
+    line += ";" + CFormat("%.1f", r.sensorTemperature) + ";" + CFormat("%.1f", r.skyTemperature);
+    const std::pair<float, float> channels[] = {{r.freq1, r.magV},
+                                                {r.freq2, r.magV2},
+                                                {r.freqR, r.magR},
+                                                {r.freqG, r.magG},
+                                                {r.freqB, r.magB}};
+    for (const auto& [frequency, mag] : channels) {
+        line += ";" + CFormat("%.3f", frequency) + ";" + CFormat("%.2f", mag);
+    }
+    return line;
+}
+
+void IdaNightFile::Write(const IntervalRecord& record) {
+    const QTimeZone zone = clock_.Now().timeZone();
+    const QDate night = NightOf(QDateTime::fromMSecsSinceEpoch(record.end, zone));
+    if ((night != night_ || !file_.isOpen()) && !Open(night, zone)) return;
+    if (Append(Line(record, zone) + kEol)) failing_ = false;
+}
+
+bool IdaNightFile::Open(QDate night, const QTimeZone& zone) {
+    file_.close();
+    night_ = night;
+    const QString folder = dir_.File("ida");
+    if (!QDir().mkpath(folder)) {
+        Failed("the folder " + folder.toStdString() + " cannot be made");
+        return false;
+    }
+    file_.setFileName(folder + '/' + FileName(night, site_.instrumentId));
+    if (!file_.open(QIODevice::ReadWrite | QIODevice::Append)) {
+        Failed(file_.errorString().toStdString());
+        return false;
+    }
+    // A crash may have cut the last line short. A line with every field whole lacks only its
+    // line end and is finished; anything shorter was never a complete record and is cut back
+    // to the last whole line, so no complete record is lost and no broken one is left.
+    file_.seek(0);
+    const QByteArray text = file_.readAll();
+    const qsizetype end = text.lastIndexOf('\n') + 1;
+    const QByteArray tail = text.mid(end);
+    const bool headerDone = text.left(end).contains(QByteArray(kEndOfHeader) + kEol);
+    bool ok = true;
+    if (!headerDone) {
+        // Before the header's end there are no records: the header starts again.
+        ok = file_.resize(0);
+        for (const std::string& line : Header(site_, zone)) ok = ok && Append(line + kEol);
+    } else if (!tail.isEmpty()) {
+        if (WholeRecord().match(QString::fromLatin1(tail)).hasMatch()) {
+            ok = Append(tail.endsWith('\r') ? "\n" : kEol);
+        } else {
+            ok = file_.resize(end);
+        }
+    }
+    if (!ok) {
+        Failed(file_.errorString().toStdString());
+        file_.close();
+    }
+    return ok;
+}
+
+bool IdaNightFile::Append(const std::string& text) {
+    const auto size = static_cast<qint64>(text.size());
+    if (file_.write(text.data(), size) != size || !file_.flush()) {
+        Failed(file_.errorString().toStdString());
+        return false;
+    }
+    return true;
+}
+
+void IdaNightFile::Failed(const std::string& what) {
+    // One line for each run of failures, not one for every record.
+    if (failing_) return;
+    failing_ = true;
+    log_("Night file " + FileName(night_, site_.instrumentId).toStdString() +
+         " not written: " + what);
+}
+
+}  // namespace noxa

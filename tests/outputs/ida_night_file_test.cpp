@@ -1,0 +1,184 @@
+#include "outputs/ida/ida_night_file.h"
+#include "core/observation_feed.h"
+#include "support/temp_dir.h"
+#include "time/station_clock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTimeZone>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace noxa {
+namespace {
+
+const QTimeZone kBerlin("Europe/Berlin");
+
+QDateTime Local(int day, int hour, int minute, int ms = 0) {
+    return QDateTime(QDate(2024, 3, day), QTime(hour, minute).addMSecs(ms), kBerlin);
+}
+
+IntervalRecord Record(const QDateTime& end, float magV = 21.5f) {
+    IntervalRecord r;
+    r.end = end.toMSecsSinceEpoch();
+    r.start = r.end - 60000;
+    r.magV = magV, r.magV2 = 20.9f, r.magR = 20.25f, r.magG = 19.f, r.magB = 18.75f;
+    r.freq1 = 12.5f, r.freq2 = 30.f, r.freqR = 40.125f, r.freqG = 1.f, r.freqB = 2.f;
+    r.sensorTemperature = 4.f, r.skyTemperature = -20.25f;
+    return r;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+        lines.push_back(text.substr(at, end - at));
+    return lines;
+}
+
+class IdaNightFileTest : public ::testing::Test {
+protected:
+    IdaNightFileTest() {
+        site.instrumentId = "roof 1";
+        site.locationName = "\xc3\x84lmhult\tgarden";  // "Ä" and a tab: ASCII without either
+        site.latitude = 56.55f, site.longitude = 14.1375f;
+        site.contact = "A. Observer";
+        site.licence = "ODbL 1.0";
+    }
+    std::unique_ptr<IdaNightFile> Writer() {
+        return std::make_unique<IdaNightFile>(feed, clock, dir.Dir(), site,
+                                              [this](const std::string& l) { log.push_back(l); });
+    }
+    std::string Night(const char* day) {
+        return dir.ReadFile(QStringLiteral("ida/%1_120000_roof-1.dat").arg(day));
+    }
+
+    test::ScopedWorkDir dir;
+    ObservationFeed feed;
+    ManualClock clock{Local(10, 22, 0)};
+    IdaSite site;
+    std::vector<std::string> log;
+};
+
+TEST_F(IdaNightFileTest, NightFileFollowsTheFormat) {
+    auto writer = Writer();
+    emit feed.recorded(Record(Local(10, 22, 0)));
+    emit feed.recorded(Record(Local(11, 0, 30, 250)));
+    const std::string text = Night("20240310");
+    ASSERT_FALSE(text.empty());
+
+    // ASCII, CRLF line ends only, no tabs, no blank lines, ending with a whole line.
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = text[i];
+        if (c == '\r')
+            ASSERT_EQ(text.at(i + 1), '\n') << i;
+        else if (c == '\n')
+            ASSERT_EQ(text[i - 1], '\r') << i;
+        else
+            ASSERT_TRUE(c >= 0x20 && c < 0x7f) << "byte " << int(c) << " at " << i;
+    }
+    EXPECT_TRUE(text.ends_with("\r\n"));
+    EXPECT_EQ(text.find("\r\n\r\n"), std::string::npos);
+
+    const auto lines = Lines(text);
+    ASSERT_EQ(lines.size(), size_t(IdaNightFile::kHeaderLines + 2));
+    const char* keys[] = {"Community Standard Skyglow Data Format 1.0",
+                          "URL: ",
+                          "Number of header lines: 35",
+                          "This data is released under the following license: ODbL 1.0",
+                          "Device type: ",
+                          "Instrument ID: roof 1",
+                          "Data supplier: A. Observer",
+                          "Location name: Almhult garden",
+                          "Position (lat, lon, elev(m)): 56.55000, 14.13750, unknown",
+                          "Local timezone: Europe/Berlin",
+                          "Time Synchronization: ",
+                          "Moving / Stationary position: STATIONARY",
+                          "Moving / Fixed look direction: FIXED",
+                          "Number of channels: 5",
+                          "Filters per channel: ",
+                          "Measurement direction per channel: ",
+                          "Field of view (degrees): unknown",
+                          "Number of fields per line: 14"};
+    for (size_t i = 0; i < std::size(keys); ++i)
+        EXPECT_TRUE(lines[i].starts_with(std::string("# ") + keys[i])) << lines[i];
+    for (int i = 0; i < IdaNightFile::kHeaderLines; ++i) {
+        EXPECT_TRUE(lines[i].starts_with("# ")) << lines[i];
+        EXPECT_LE(lines[i].size(), 150u) << lines[i];
+    }
+    EXPECT_EQ(lines[29], "# blank line 30");
+    EXPECT_EQ(lines[34], "# END OF HEADER");
+    // The column names and units name as many fields as each line has.
+    EXPECT_EQ(QString::fromStdString(lines[32]).split(',').size(), IdaNightFile::kFieldsPerLine);
+    EXPECT_EQ(QString::fromStdString(lines[33]).split(';').size(), IdaNightFile::kFieldsPerLine);
+
+    // Semicolons, ISO 8601 in UTC and local time, fixed decimals with trailing zeros.
+    EXPECT_EQ(lines[35],
+              "2024-03-10T21:00:00.000;2024-03-10T22:00:00.000;4.0;-20.2;12.500;21.50;30.000;"
+              "20.90;40.125;20.25;1.000;19.00;2.000;18.75");
+    EXPECT_TRUE(lines[36].starts_with("2024-03-10T23:30:00.250;2024-03-11T00:30:00.250;"));
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(IdaNightFileTest, NightTurnsAtLocalNoon) {
+    auto writer = Writer();
+    emit feed.recorded(Record(Local(11, 11, 59, 59999)));
+    emit feed.recorded(Record(Local(11, 12, 0)));
+    EXPECT_EQ(Lines(Night("20240310")).size(), size_t(IdaNightFile::kHeaderLines + 1));
+    const auto next = Lines(Night("20240311"));
+    ASSERT_EQ(next.size(), size_t(IdaNightFile::kHeaderLines + 1));
+    EXPECT_TRUE(next.back().starts_with("2024-03-11T11:00:00.000;2024-03-11T12:00:00.000;"));
+}
+
+TEST_F(IdaNightFileTest, CrashCutLineIsCompletedWithoutRewriting) {
+    const QString path = dir.Path() + "/ida/20240310_120000_roof-1.dat";
+    const auto cutAfter = [&](const std::string& tail) {
+        auto writer = Writer();
+        emit feed.recorded(Record(Local(10, 22, 0)));
+        writer.reset();
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write(tail.data(), qint64(tail.size()));
+    };
+    const std::string whole = IdaNightFile::Line(Record(Local(10, 22, 1), 22.f), kBerlin);
+
+    // Cut inside a value: not a complete record, so it goes back to the last whole line.
+    cutAfter(whole.substr(0, whole.size() - 1));
+    std::string before = Night("20240310");
+    Writer()->Write(Record(Local(10, 22, 2)));
+    std::string after = Night("20240310");
+    const std::string kept = before.substr(0, before.rfind('\n') + 1);
+    EXPECT_EQ(after.substr(0, kept.size()), kept);
+    auto lines = Lines(after);
+    ASSERT_EQ(lines.size(), size_t(IdaNightFile::kHeaderLines + 2));
+    EXPECT_TRUE(lines.back().starts_with("2024-03-10T21:02:00.000;"));
+
+    // Cut only before its line end: the record is complete and kept.
+    QFile::remove(path);
+    cutAfter(whole + "\r");
+    before = Night("20240310");
+    Writer()->Write(Record(Local(10, 22, 2)));
+    after = Night("20240310");
+    EXPECT_EQ(after.substr(0, before.size()), before);
+    lines = Lines(after);
+    ASSERT_EQ(lines.size(), size_t(IdaNightFile::kHeaderLines + 3));
+    EXPECT_EQ(lines[IdaNightFile::kHeaderLines + 1], whole);
+}
+
+TEST_F(IdaNightFileTest, FailedWriteIsOneLogLine) {
+    QFile blocker(dir.Path() + "/ida");  // a file where the folder should be
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    auto writer = Writer();
+    emit feed.recorded(Record(Local(10, 22, 0)));
+    emit feed.recorded(Record(Local(10, 22, 1)));
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_THAT(log[0], ::testing::HasSubstr("20240310_120000_roof-1.dat not written"));
+}
+
+}  // namespace
+}  // namespace noxa
