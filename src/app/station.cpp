@@ -9,6 +9,7 @@
 #include "recording/chart_points.h"
 #include "time/date_time.h"
 #include "time/station_clock.h"
+#include "time/sun_moon.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -89,6 +90,10 @@ void Station::HandleReport(std::string_view report, ReportSource source) {
         observation.time = clock_.NowUtc();
         observation.source = source;
         observation.station = form_.Text(FormText::Esitio);
+        const SunMoon sky = ComputeSunMoon(observation.time, config_.latitude, config_.longitude);
+        observation.sunAltitude = static_cast<float>(sky.sunAltitude);
+        observation.moonAltitude = static_cast<float>(sky.moonAltitude);
+        observation.moonIllumination = static_cast<float>(sky.moonIllumination);
         emit feed_.observed(observation);
         RecordIfDue();
     });

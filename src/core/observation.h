@@ -30,6 +30,11 @@ struct Observation {
     // The estimates shown with the report, from the newest chart point's means.
     float nelm = 0;
     float cloudIndex = 0;  // not held to 0..100
+    // The Sun and the Moon at the observer's place when the report was decoded: altitudes of
+    // their centres in degrees, without refraction, and the Moon's illuminated fraction, 0..1.
+    float sunAltitude = 0;
+    float moonAltitude = 0;
+    float moonIllumination = 0;
     // Every value is a finite number, so the report entered the interval means.
     bool counted = true;
 };

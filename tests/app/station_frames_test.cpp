@@ -1,6 +1,7 @@
 #include "app/station.h"
 
 #include "support/station_fixture.h"
+#include "time/sun_moon.h"
 
 #include <QTest>
 #include <QUdpSocket>
@@ -86,6 +87,20 @@ TEST_F(StationFramesTest, PublishesEachReportAsNumbersWithItsTimeAndSource) {
     EXPECT_FLOAT_EQ(seen[0].sensorTemperature, 10.25f);
     EXPECT_FLOAT_EQ(seen[0].skyTemperature, -15.3f);
     EXPECT_TRUE(seen[0].counted);
+}
+
+TEST_F(StationFramesTest, EachReportCarriesTheSunAndMoonAtTheConfiguredPlace) {
+    std::vector<Observation> seen;
+    QObject::connect(&station.Feed(), &ObservationFeed::observed,
+                     [&](const Observation& o) { seen.push_back(o); });
+    station.Config().latitude = -33.9f;
+    station.Config().longitude = -70.7f;  // west
+    Feed(Report("qelvoxxx"));
+    ASSERT_EQ(seen.size(), 1u);
+    const SunMoon expected = ComputeSunMoon(seen[0].time, -33.9f, -70.7f);
+    EXPECT_NEAR(seen[0].sunAltitude, expected.sunAltitude, 1e-4);
+    EXPECT_NEAR(seen[0].moonAltitude, expected.moonAltitude, 1e-4);
+    EXPECT_NEAR(seen[0].moonIllumination, expected.moonIllumination, 1e-6);
 }
 
 // Datagrams from the broadcast listener, by the station's handler.

@@ -91,7 +91,7 @@ TEST_F(MqttPublisherTest, SubscriberSeesRetainedStateAvailabilityAndDiscovery) {
     for (const auto& [topic, payload] : subscriber.Messages()) {
         if (topic.rfind("homeassistant/sensor/", 0) == 0) configs[topic] = Json(payload);
     }
-    ASSERT_EQ(configs.size(), 13u);
+    ASSERT_EQ(configs.size(), 16u);
     std::set<QString> uniqueIds;
     for (const auto& [topic, config] : configs) {
         const QString id = config["unique_id"].toString();
@@ -107,7 +107,7 @@ TEST_F(MqttPublisherTest, SubscriberSeesRetainedStateAvailabilityAndDiscovery) {
         const QString key = config["value_template"].toString().section('.', 1).section(' ', 0, 0);
         EXPECT_TRUE(state.contains(key)) << topic;
     }
-    EXPECT_EQ(uniqueIds.size(), 13u);
+    EXPECT_EQ(uniqueIds.size(), 16u);
     const auto sensor = [&](const char* key) {
         return configs["homeassistant/sensor/" + topics.nodeId + "_" + key + "/config"];
     };
@@ -117,6 +117,8 @@ TEST_F(MqttPublisherTest, SubscriberSeesRetainedStateAvailabilityAndDiscovery) {
     EXPECT_EQ(sensor("temperature")["unit_of_measurement"].toString(), "°C");
     EXPECT_EQ(sensor("cloud_cover")["unit_of_measurement"].toString(), "%");
     EXPECT_FALSE(sensor("cloud_cover").contains("device_class"));
+    EXPECT_EQ(sensor("sun_altitude")["unit_of_measurement"].toString(), "°");
+    EXPECT_FALSE(sensor("moon_illumination").contains("unit_of_measurement"));
     EXPECT_EQ(sensor("freq_1")["entity_category"].toString(), "diagnostic");
     QJsonObject safe;
     for (const auto& [topic, payload] : subscriber.Messages()) {

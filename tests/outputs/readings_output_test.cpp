@@ -40,6 +40,9 @@ protected:
         o.skyTemperature = -15.3f;
         o.nelm = 6.1f;
         o.cloudIndex = cloudIndex;
+        o.sunAltitude = -18.25f;
+        o.moonAltitude = 41.5f;
+        o.moonIllumination = 0.875f;
         emit feed.observed(o);
     }
 
@@ -66,6 +69,9 @@ TEST_F(ReadingsOutputTest, JsonIsNullBeforeTheFirstReportThenCarriesItsNumbers) 
     EXPECT_TRUE(json["mag_b"].isNull());             // no number: null, never NaN
     EXPECT_EQ(json["cloud_cover"].toDouble(), 100);  // held to 0..100
     EXPECT_EQ(json["sky_temperature"].toDouble(), -15.3);
+    EXPECT_EQ(json["sun_altitude"].toDouble(), -18.25);
+    EXPECT_EQ(json["moon_altitude"].toDouble(), 41.5);
+    EXPECT_EQ(json["moon_illumination"].toDouble(), 0.875);  // a fraction, not percent
     EXPECT_TRUE(json["link_ok"].toBool());
     EXPECT_EQ(json["age_s"].toDouble(), 2.5);
 }

@@ -121,7 +121,8 @@ TEST_F(WebServerTest, ReadingsAreNullBeforeTheFirstReportThenTheNewest) {
     const QJsonObject empty = QJsonDocument::fromJson(before.body).object();
     for (const char* key :
          {"time", "station", "mag_v", "mag_v2", "mag_r", "mag_g", "mag_b", "freq_1", "freq_2",
-          "freq_3", "freq_4", "temperature", "sky_temperature", "nelm", "cloud_cover", "age_s"}) {
+          "freq_3", "freq_4", "temperature", "sky_temperature", "nelm", "cloud_cover",
+          "sun_altitude", "moon_altitude", "moon_illumination", "age_s"}) {
         ASSERT_TRUE(empty.contains(key)) << key;
         EXPECT_TRUE(empty[key].isNull()) << key;
     }

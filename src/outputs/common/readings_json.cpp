@@ -24,6 +24,8 @@ QByteArray ReadingsJson(const LatestReadings& readings) {
         "time",   "station",     "mag_v",           "mag_v2", "mag_r",
         "mag_g",  "mag_b",       "freq_1",          "freq_2", "freq_3",
         "freq_4", "temperature", "sky_temperature", "nelm",   "cloud_cover"};
+    static const char* const kSunMoonKeys[] = {"sun_altitude", "moon_altitude",
+                                               "moon_illumination"};
     QJsonObject json;
     if (const auto& o = readings.Latest()) {
         json["time"] = QDateTime::fromMSecsSinceEpoch(o->time, Qt::UTC).toString(Qt::ISODateWithMs);
@@ -42,8 +44,12 @@ QByteArray ReadingsJson(const LatestReadings& readings) {
         json["sky_temperature"] = Number(o->skyTemperature);
         json["nelm"] = Number(o->nelm);
         json["cloud_cover"] = Number(CloudCoverPercent(o->cloudIndex));
+        json["sun_altitude"] = Number(o->sunAltitude);
+        json["moon_altitude"] = Number(o->moonAltitude);
+        json["moon_illumination"] = Number(o->moonIllumination);
     } else {
         for (const char* key : kReadingKeys) json[key] = QJsonValue(QJsonValue::Null);
+        for (const char* key : kSunMoonKeys) json[key] = QJsonValue(QJsonValue::Null);
     }
     json["link_ok"] = readings.Link().ok;
     json["safe"] = readings.Safe();

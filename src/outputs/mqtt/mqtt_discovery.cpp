@@ -38,7 +38,7 @@ std::string WithoutTrailingSlashes(std::string prefix) {
 struct SensorSpec {
     const char* key;  // in the state JSON, and the end of the unique id
     const char* name;
-    const char* unit;
+    const char* unit;         // nullptr: a plain number
     const char* deviceClass;  // nullptr: Home Assistant has none for it
     bool diagnostic;
 };
@@ -55,6 +55,9 @@ const SensorSpec kSensors[] = {
     {"sky_temperature", "Sky temperature", "°C", "temperature", false},
     {"nelm", "Naked-eye limiting magnitude", "mag", nullptr, false},
     {"cloud_cover", "Cloud cover", "%", nullptr, false},
+    {"sun_altitude", "Sun altitude", "°", nullptr, false},
+    {"moon_altitude", "Moon altitude", "°", nullptr, false},
+    {"moon_illumination", "Moon illuminated fraction", nullptr, nullptr, false},
     {"freq_1", "Channel 1 frequency", "Hz", "frequency", true},
     {"freq_2", "Channel 2 frequency", "Hz", "frequency", true},
     {"freq_3", "Channel 3 frequency", "Hz", "frequency", true},
@@ -129,13 +132,13 @@ std::vector<MqttMessage> DiscoveryMessages(const MqttTopics& topics,
             {"unique_id", QString::fromStdString(uniqueId)},
             {"state_topic", QString::fromStdString(topics.state)},
             {"value_template", QStringLiteral("{{ value_json.%1 }}").arg(sensor.key)},
-            {"unit_of_measurement", QString::fromUtf8(sensor.unit)},
             {"state_class", "measurement"},
             {"availability_topic", QString::fromStdString(topics.availability)},
             {"payload_available", kMqttOnline},
             {"payload_not_available", kMqttOffline},
             {"device", device},
         };
+        if (sensor.unit) config["unit_of_measurement"] = QString::fromUtf8(sensor.unit);
         if (sensor.deviceClass) config["device_class"] = sensor.deviceClass;
         if (sensor.diagnostic) config["entity_category"] = "diagnostic";
         messages.push_back({topics.discoveryPrefix + "/sensor/" + uniqueId + "/config",

@@ -52,7 +52,8 @@
     for (var i = 0; i < fields.length; i++) {
       var el = fields[i];
       var v = r[el.getAttribute("data-key")];
-      el.textContent = typeof v === "number" ? v.toFixed(Number(el.getAttribute("data-digits"))) : "–";
+      var scale = Number(el.getAttribute("data-scale") || 1);
+      el.textContent = typeof v === "number" ? (v * scale).toFixed(Number(el.getAttribute("data-digits"))) : "–";
     }
     if (r.station) {
       $("station").textContent = r.station;
