@@ -9,6 +9,7 @@ namespace noxa {
 StationOutputs::StationOutputs(Station& station, const StationClock& clock,
                                StationSettings settings)
     : station_(station),
+      clock_(clock),
       settings_(std::move(settings)),
       latest_(station.Feed(), clock),
       safety_(latest_, settings_.safety, [this](const std::string& line) { Log(line); }) {}
@@ -18,6 +19,25 @@ StationOutputs::~StationOutputs() = default;
 void StationOutputs::Start() {
     if (!settings_.mqtt.host.isEmpty()) StartMqtt();
     if (settings_.http.port != 0) StartWeb();
+    if (settings_.ida.enabled) StartIda();
+}
+
+void StationOutputs::StartIda() {
+    const IdaSettings& ida = settings_.ida;
+    const StationConfig& config = station_.Config();
+    IdaSite site;
+    site.instrumentId = ida.instrumentId.isEmpty() ? station_.Form().Text(FormText::Esitio)
+                                                   : ida.instrumentId.toStdString();
+    site.locationName = ida.location.toStdString();
+    site.latitude = ida.latitude.value_or(config.latitude);
+    site.longitude = ida.longitude.value_or(config.longitude);
+    site.height = ida.height;
+    site.fieldOfView = ida.fieldOfView;
+    site.contact = ida.contact.toStdString();
+    site.licence = ida.licence.toStdString();
+    ida_ = std::make_unique<IdaNightFile>(station_.Feed(), clock_, station_.Dir(), std::move(site),
+                                          [this](const std::string& line) { Log(line); });
+    Log("Night files in " + station_.Dir().Path("ida/"));
 }
 
 void StationOutputs::StartMqtt() {

@@ -5,6 +5,7 @@
 #include "outputs/alpaca/alpaca_server.h"
 #include "outputs/common/latest_readings.h"
 #include "outputs/common/safety_rule.h"
+#include "outputs/ida/ida_night_file.h"
 #include "outputs/mqtt/mqtt_publisher.h"
 #include "outputs/web/web_server.h"
 
@@ -34,11 +35,14 @@ private:
     void Log(const std::string& line);
     void StartMqtt();
     void StartWeb();
+    void StartIda();
     void StartAlpaca(const QHostAddress& address);
 
     Station& station_;
+    const StationClock& clock_;
     StationSettings settings_;
     LatestReadings latest_;
+    std::unique_ptr<IdaNightFile> ida_;
     SafetyRule safety_;
     std::unique_ptr<MqttPublisher> mqtt_;
     std::unique_ptr<AlpacaServer> alpaca_;

@@ -72,6 +72,21 @@ const std::vector<SettingSpec>& SettingSpecs() {
          "Off when empty."},
         {"safety/stale_seconds", "stale-seconds", "seconds", "120",
          "The longest silence before the readings count as stale (and unsafe)."},
+        {"ida/enabled", "ida", "on|off", "off",
+         "Write a night file in the skyglow community's format for every night, in ida/."},
+        {"site/instrument_id", "site-instrument-id", "id", "",
+         "The instrument's id in the night files; empty means the station name."},
+        {"site/location", "site-location", "name", "", "The site's name in the night files."},
+        {"site/latitude", "site-latitude", "degrees", "",
+         "The site's latitude, north positive; empty means the configuration's."},
+        {"site/longitude", "site-longitude", "degrees", "",
+         "The site's longitude, east positive; empty means the configuration's."},
+        {"site/height", "site-height", "metres", "", "The site's height above sea level."},
+        {"site/field_of_view", "site-field-of-view", "degrees", "",
+         "The instrument's field of view."},
+        {"site/contact", "site-contact", "text", "",
+         "Who supplies the data: name, affiliation, mail address."},
+        {"site/licence", "site-licence", "text", "", "The licence the data are released under."},
         {"mqtt/host", "mqtt", "host[:port]", "",
          "Publish to this MQTT broker (port 1883 unless given). Off when empty."},
         {"mqtt/user", "mqtt-user", "name", "", "The user name for the broker."},
@@ -145,6 +160,25 @@ StationSettings LoadStationSettings(const WorkDir& dir, const QCommandLineParser
         safety.brightestSky = static_cast<float>(*sky);
     }
     safety.staleSeconds = *number("safety/stale_seconds", 1, 86400);
+
+    IdaSettings& ida = settings.ida;
+    {
+        const SettingSpec& spec = Spec("ida/enabled");
+        const QString text = source.Value(spec).toLower();
+        ida.enabled = text == "on" || text == "true" || text == "yes" || text == "1";
+        if (!ida.enabled && text != "off" && text != "false" && text != "no" && text != "0") {
+            problems.push_back(Named(spec) + ": \"" + text.toStdString() +
+                               "\" is neither on nor off; off applies.");
+        }
+    }
+    ida.instrumentId = source.Value(Spec("site/instrument_id"));
+    ida.location = source.Value(Spec("site/location"));
+    ida.latitude = number("site/latitude", -90, 90);
+    ida.longitude = number("site/longitude", -180, 180);
+    ida.height = number("site/height", -500, 9000);
+    ida.fieldOfView = number("site/field_of_view", 0, 180);
+    ida.contact = source.Value(Spec("site/contact"));
+    ida.licence = source.Value(Spec("site/licence"));
 
     MqttSettings& mqtt = settings.mqtt;
     const QString broker = source.Value(Spec("mqtt/host"));

@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QString>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,17 @@ struct MqttSettings {
     QString discoveryPrefix = QStringLiteral("homeassistant");
 };
 
+// The night files in the skyglow community's format, and who observes where for their header.
+// Position defaults to the configuration's; numbers that are unknown stay empty.
+struct IdaSettings {
+    bool enabled = false;
+    QString instrumentId;  // empty: the station name
+    QString location;
+    std::optional<double> latitude, longitude, height, fieldOfView;
+    QString contact;
+    QString licence;
+};
+
 // Every setting beyond the instrument record: "noxa-station.ini" (INI format) in the working
 // directory, and a command-line option for each key, which wins over the file.
 struct StationSettings {
@@ -40,6 +52,7 @@ struct StationSettings {
     HttpSettings http;
     MqttSettings mqtt;
     SafetyLimits safety;
+    IdaSettings ida;
 };
 
 // One setting: its key in the file, its command-line option (none for secrets), its default
