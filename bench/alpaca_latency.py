@@ -18,11 +18,9 @@ import subprocess
 import tempfile
 import time
 
+from loopback import free_port
 
-def free_port(kind=socket.SOCK_STREAM):
-    with socket.socket(socket.AF_INET, kind) as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+
 
 
 def main():

@@ -23,14 +23,12 @@ import tempfile
 import threading
 import time
 
+from loopback import free_port
+
 STATE_TOPIC = "noxa/qelvoxxx/state"
 ECHO_TOPIC = "bench/echo"
 
 
-def free_port(kind):
-    with socket.socket(socket.AF_INET, kind) as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
 
 
 def wait_for_port(port, seconds=5):
