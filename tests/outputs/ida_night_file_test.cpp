@@ -103,7 +103,7 @@ TEST_F(IdaNightFileTest, NightFileFollowsTheFormat) {
                           "Filters per channel: ",
                           "Measurement direction per channel: ",
                           "Field of view (degrees): unknown",
-                          "Number of fields per line: 14"};
+                          "Number of fields per line: 12"};
     for (size_t i = 0; i < std::size(keys); ++i)
         EXPECT_TRUE(lines[i].starts_with(std::string("# ") + keys[i])) << lines[i];
     for (int i = 0; i < IdaNightFile::kHeaderLines; ++i) {
@@ -118,8 +118,8 @@ TEST_F(IdaNightFileTest, NightFileFollowsTheFormat) {
 
     // Semicolons, ISO 8601 in UTC and local time, fixed decimals with trailing zeros.
     EXPECT_EQ(lines[35],
-              "2024-03-10T21:00:00.000;2024-03-10T22:00:00.000;4.0;-20.2;12.500;21.50;30.000;"
-              "20.90;40.125;20.25;1.000;19.00;2.000;18.75");
+              "2024-03-10T21:00:00.000;2024-03-10T22:00:00.000;4.0;-20.2;21.50;20.90;20.25;19.00;"
+              "18.75;-30.83;-27.78;0.004");
     EXPECT_TRUE(lines[36].starts_with("2024-03-10T23:30:00.250;2024-03-11T00:30:00.250;"));
     EXPECT_TRUE(log.empty());
 }
@@ -144,7 +144,7 @@ TEST_F(IdaNightFileTest, CrashCutLineIsCompletedWithoutRewriting) {
         ASSERT_TRUE(file.open(QIODevice::Append));
         file.write(tail.data(), qint64(tail.size()));
     };
-    const std::string whole = IdaNightFile::Line(Record(Local(10, 22, 1), 22.f), kBerlin);
+    const std::string whole = IdaNightFile::Line(Record(Local(10, 22, 1), 22.f), kBerlin, site);
 
     // Cut inside a value: not a complete record, so it goes back to the last whole line.
     cutAfter(whole.substr(0, whole.size() - 1));

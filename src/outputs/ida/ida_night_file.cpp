@@ -3,6 +3,7 @@
 #include "core/c_numbers.h"
 #include "core/observation_feed.h"
 #include "time/station_clock.h"
+#include "time/sun_moon.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -44,7 +45,7 @@ std::string Time(UtcMilliseconds ms, const QTimeZone& zone) {
 const QRegularExpression& WholeRecord() {
     static const QRegularExpression re(QStringLiteral(
         R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3};\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3})"
-        R"((;-?\d+\.\d){2}(;-?\d+\.\d{3};-?\d+\.\d{2}){5}\r?$)"));
+        R"((;-?\d+\.\d){2}(;-?\d+\.\d{2}){7};\d\.\d{3}\r?$)"));
     return re;
 }
 
@@ -73,7 +74,8 @@ std::vector<std::string> IdaNightFile::Header(const IdaSite& site, const QTimeZo
     const std::string fov = site.fieldOfView ? CFormat("%.1f", *site.fieldOfView) : "unknown";
     return {
         "# Community Standard Skyglow Data Format 1.0",
-        "# URL: http://www.darksky.org/measurements",
+        "# URL: "
+        "https://www.darksky.org/wp-content/uploads/bsk-pdf-manager/47_SKYGLOW_DEFINITIONS.PDF",
         "# Number of header lines: " + std::to_string(kHeaderLines),
         "# This data is released under the following license: " + Ascii(site.licence),
         "# Device type: Noxa four-channel night-sky photometer",
@@ -87,15 +89,16 @@ std::vector<std::string> IdaNightFile::Header(const IdaSite& site, const QTimeZo
         "# Moving / Stationary position: STATIONARY",
         "# Moving / Fixed look direction: FIXED",
         "# Number of channels: 5",
-        "# Filters per channel: 740 nm, 640 nm, red, green (derived), blue (derived)",
+        "# Filters per channel: 740 nm, 640 nm, red, green (derived), blue",
         "# Measurement direction per channel: 0., 0., 0., 0., 0., 0., 0., 0., 0., 0.",
         "# Field of view (degrees): " + fov,
         "# Number of fields per line: " + std::to_string(kFieldsPerLine),
-        "# Channels: 1 = 740 nm, 2 = 640 nm, R = red, G and B derived from the others",
+        "# Channels: 1 = 740 nm, 2 = 640 nm, R = red, B = blue, G = 640 nm less red and blue",
         "# Each line: the means of one record's interval, timed at the interval's end",
-        "# Measurement direction: zenith angle and azimuth per channel, zenith for all",
+        "# Sun and Moon: altitudes of their centres at the line's time, no refraction; lit "
+        "fraction",
         "# Temperatures: the sensor's and the sky's (infrared)",
-        "# Frequencies: Hz; sky brightness (MSAS): mag/arcsec^2",
+        "# Sky brightness (MSAS): mag/arcsec^2 per channel, 1, 2, R, G, B",
         "# Times: ISO 8601, UTC and the station's local time",
         "# Comment: ",
         "# Comment: ",
@@ -105,25 +108,24 @@ std::vector<std::string> IdaNightFile::Header(const IdaSite& site, const QTimeZo
         "# blank line 30",
         "# blank line 31",
         "# blank line 32",
-        "# UTC Date & Time, Local Date & Time, Sensor Temp, Sky Temp, Freq1, MSAS1, Freq2, "
-        "MSAS2, FreqR, MSASR, FreqG, MSASG, FreqB, MSASB",
-        "# YYYY-MM-DDTHH:mm:ss.fff;YYYY-MM-DDTHH:mm:ss.fff;Celsius;Celsius;Hz;mag/arcsec^2;Hz;"
-        "mag/arcsec^2;Hz;mag/arcsec^2;Hz;mag/arcsec^2;Hz;mag/arcsec^2",
+        "# UTC Date & Time, Local Date & Time, Temperature, Sky Temperature, MSAS1, MSAS2, MSASR, "
+        "MSASG, MSASB, Sun Altitude, Moon Altitude, Moon Illumination",
+        "# YYYY-MM-DDTHH:mm:ss.fff;YYYY-MM-DDTHH:mm:ss.fff;Celsius;Celsius;mag/arcsec^2;"
+        "mag/arcsec^2;mag/arcsec^2;mag/arcsec^2;mag/arcsec^2;deg;deg;fraction",
         kEndOfHeader,
     };
 }
 
-std::string IdaNightFile::Line(const IntervalRecord& r, const QTimeZone& zone) {
+std::string IdaNightFile::Line(const IntervalRecord& r, const QTimeZone& zone,
+                               const IdaSite& site) {
     std::string line = Time(r.end, QTimeZone::utc()) + ";" + Time(r.end, zone);
     line += ";" + CFormat("%.1f", r.sensorTemperature) + ";" + CFormat("%.1f", r.skyTemperature);
-    const std::pair<float, float> channels[] = {{r.freq1, r.magV},
-                                                {r.freq2, r.magV2},
-                                                {r.freqR, r.magR},
-                                                {r.freqG, r.magG},
-                                                {r.freqB, r.magB}};
-    for (const auto& [frequency, mag] : channels) {
-        line += ";" + CFormat("%.3f", frequency) + ";" + CFormat("%.2f", mag);
+    for (const float mag : {r.magV, r.magV2, r.magR, r.magG, r.magB}) {
+        line += ";" + CFormat("%.2f", mag);
     }
+    const SunMoon sky = ComputeSunMoon(r.end, site.latitude, site.longitude);
+    line += ";" + CFormat("%.2f", sky.sunAltitude) + ";" + CFormat("%.2f", sky.moonAltitude) + ";" +
+            CFormat("%.3f", sky.moonIllumination);
     return line;
 }
 
@@ -131,7 +133,7 @@ void IdaNightFile::Write(const IntervalRecord& record) {
     const QTimeZone zone = clock_.Now().timeZone();
     const QDate night = NightOf(QDateTime::fromMSecsSinceEpoch(record.end, zone));
     if ((night != night_ || !file_.isOpen()) && !Open(night, zone)) return;
-    if (Append(Line(record, zone) + kEol)) failing_ = false;
+    if (Append(Line(record, zone, site_) + kEol)) failing_ = false;
 }
 
 bool IdaNightFile::Open(QDate night, const QTimeZone& zone) {

@@ -40,7 +40,7 @@ class IdaNightFile : public QObject {
 
 public:
     static constexpr int kHeaderLines = 35;
-    static constexpr int kFieldsPerLine = 14;
+    static constexpr int kFieldsPerLine = 12;
 
     using Logger = std::function<void(const std::string& line)>;
     IdaNightFile(ObservationFeed& feed, const StationClock& clock, const WorkDir& dir, IdaSite site,
@@ -55,8 +55,9 @@ public:
     static QString FileName(QDate night, const std::string& instrumentId);
     // The header for a station in `zone`.
     static std::vector<std::string> Header(const IdaSite& site, const QTimeZone& zone);
-    // A record's line without its line end.
-    static std::string Line(const IntervalRecord& record, const QTimeZone& zone);
+    // A record's line without its line end, with the Sun and the Moon at the site.
+    static std::string Line(const IntervalRecord& record, const QTimeZone& zone,
+                            const IdaSite& site);
 
 private:
     bool Open(QDate night, const QTimeZone& zone);

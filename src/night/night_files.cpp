@@ -1,0 +1,1 @@
+#include "night/night_files.h"

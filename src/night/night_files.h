@@ -1,0 +1,43 @@
+#pragma once
+
+#include "night/night_sample.h"
+
+#include <QString>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace noxa {
+
+// Where the observer stands, for the Sun and the Moon of records that do not carry them.
+struct ObserverPlace {
+    double latitude = 0, longitude = 0;  // degrees, north and east positive
+};
+
+// What a file held: its records in file order, with the place and the time zone its header
+// named, if any.
+struct NightFileRecords {
+    std::vector<NightSample> samples;
+    std::optional<ObserverPlace> place;
+    QTimeZone zone;
+    std::string error;  // why the file could not be read; empty when it was
+    int skippedLines = 0;
+};
+
+// Reads a night file of the skyglow format, as the station writes it or as other loggers do
+// (any number of channels; the first MSAS column is the first channel).
+NightFileRecords ReadNightFile(const QString& path);
+// Reads a month's data file of the station. `dateFormat` and `timeFormat` are the formats of its
+// date and time columns (Qt's notation); the times are local in `zone`.
+NightFileRecords ReadDataFile(const QString& path, const QString& dateFormat,
+                              const QString& timeFormat, const QTimeZone& zone);
+
+// Fills in the Sun, the Moon and the cloud cover of every sample at `place`.
+void AddSky(std::vector<NightSample>& samples, const ObserverPlace& place);
+
+// Sorts samples into nights, local noon to local noon in `zone`, each night's samples in time
+// order; the nights are in date order.
+std::vector<Night> SplitIntoNights(std::vector<NightSample> samples, const QTimeZone& zone);
+
+}  // namespace noxa
