@@ -7,8 +7,10 @@
 #include "time/date_time.h"
 #include "time/station_clock.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -205,6 +207,84 @@ TEST_F(WebServerTest, OnlyTheKnownPathsAndMethods) {
     EXPECT_THAT(head.head.toStdString(), StartsWith("HTTP/1.1 200 "));
     EXPECT_GT(head.Header("Content-Length").toInt(), 0);
     EXPECT_TRUE(head.body.isEmpty());
+}
+
+void WriteFile(const QString& name, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(name).path());
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+TEST_F(WebServerTest, NightsNewestFirstWithNullForWhatWasNotFound) {
+    EXPECT_EQ(Get("/api/nights").body, "[]");
+
+    WriteFile(work.Path() + "/night/summary.csv",
+              "date,darkest_740nm,darkest_640nm,darkest_red,darkest_green,darkest_blue,"
+              "dark_740nm,dark_640nm,dark_red,dark_green,dark_blue,cloudy_share,records\n"
+              "2024-03-10,21.52,20.90,20.31,19.02,18.80,21.40,20.85,20.20,18.90,18.70,0.125,612\n"
+              "2024-03-11,21.1,x,20,19,18,21,20,20,18,18,0,600\n"
+              "2024-03-12,21,20\n"
+              "2024-02-30,21,20,20,19,18,21,20,20,18,18,0,600\n"
+              "2024-06-20,20.01,19.5,19.4,18.3,18.1,,,,,,1,288\n");
+    const Reply reply = Get("/api/nights");
+    EXPECT_EQ(reply.Header("Content-Type"), "application/json");
+    const QJsonArray nights = QJsonDocument::fromJson(reply.body).array();
+    ASSERT_EQ(nights.size(), 2);
+    const QJsonObject summer = nights[0].toObject();
+    EXPECT_EQ(summer["date"].toString(), "2024-06-20");
+    EXPECT_EQ(summer["darkest_blue"].toDouble(), 18.1);
+    EXPECT_TRUE(summer["dark_740nm"].isNull());
+    EXPECT_TRUE(summer["dark_blue"].isNull());
+    const QJsonObject spring = nights[1].toObject();
+    EXPECT_EQ(spring["date"].toString(), "2024-03-10");
+    EXPECT_EQ(spring["darkest_740nm"].toDouble(), 21.52);
+    EXPECT_EQ(spring["cloudy_share"].toDouble(), 0.125);
+    EXPECT_EQ(spring["records"].toInt(), 612);
+    EXPECT_EQ(spring.size(), 13);
+
+    const QJsonArray newest = QJsonDocument::fromJson(Get("/api/nights?limit=1").body).array();
+    ASSERT_EQ(newest.size(), 1);
+    EXPECT_EQ(newest[0].toObject()["date"].toString(), "2024-06-20");
+    EXPECT_THAT(Get("/api/nights", "POST").head.toStdString(), StartsWith("HTTP/1.1 405 "));
+}
+
+TEST_F(WebServerTest, NightChartsOnlyByTheirExactNames) {
+    const QByteArray png("\x89PNG\r\n\x1a\n not really a picture", 29);
+    WriteFile(work.Path() + "/night/2024-03-10.png", png);
+    WriteFile(work.Path() + "/night/summary.csv", "date\n");
+    WriteFile(work.Path() + "/secret.txt", "secret");
+
+    const Reply chart = Get("/night/2024-03-10.png");
+    EXPECT_THAT(chart.head.toStdString(), StartsWith("HTTP/1.1 200 "));
+    EXPECT_EQ(chart.Header("Content-Type"), "image/png");
+    EXPECT_THAT(chart.Header("Cache-Control").toStdString(), HasSubstr("max-age="));
+    EXPECT_EQ(chart.body, png);
+
+    for (const char* path :
+         {"/night/2024-03-11.png", "/night/summary.csv", "/night/", "/night/../secret.txt",
+          "/night/..%2fsecret.txt", "/night/%2e%2e%2fsecret.txt", "/night/%2E%2E/secret.txt",
+          "/night/2024-03-10.png/../../secret.txt", "/night/2024-03-10.PNG", "/night/2024-3-10.png",
+          "/night/2024-03-10.png.bak", "/night/x2024-03-10.png", "/night/2024-02-30.png",
+          "/night/2024-03-10%00.png",
+          "/night/\xd9\xa2"
+          "024-03-10.png"}) {
+        const Reply reply = Get(path);
+        EXPECT_THAT(reply.head.toStdString(), StartsWith("HTTP/1.1 404 ")) << path;
+        EXPECT_THAT(reply.body.toStdString(), Not(HasSubstr("secret"))) << path;
+    }
+}
+
+TEST_F(WebServerTest, NightsPageLinkedBothWays) {
+    const Reply page = Get("/nights");
+    EXPECT_EQ(page.Header("Content-Type"), "text/html; charset=utf-8");
+    EXPECT_THAT(page.Header("Content-Security-Policy").toStdString(),
+                HasSubstr("script-src 'sha256-"));
+    const std::string body = page.body.toStdString();
+    EXPECT_THAT(body, Not(HasSubstr("/*STYLE*/")));
+    EXPECT_THAT(body, HasSubstr("Dark-sky median (Sun < −18°, Moon down)"));
+    EXPECT_THAT(body, HasSubstr("href=\"/\""));
+    EXPECT_THAT(Get("/").body.toStdString(), HasSubstr("href=\"/nights\""));
 }
 
 TEST_F(WebServerTest, OversizedAndSlowRequestsAreCutOffWithoutHoldingUpOthers) {

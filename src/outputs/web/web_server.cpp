@@ -4,18 +4,32 @@
 #include "outputs/common/metrics_text.h"
 #include "outputs/common/readings_json.h"
 #include "outputs/web/history_json.h"
+#include "outputs/web/nights_json.h"
 
 #include <QCryptographicHash>
+#include <QDate>
 #include <QFile>
 #include <QHttpServerRequest>
+#include <QStringList>
 #include <QTcpSocket>
+#include <QUrlQuery>
 
 namespace noxa {
 namespace {
 
 using Method = QHttpServerRequest::Method;
 
-enum class Resource { Page, Readings, History, Metrics, MagImage, TempImage };
+enum class Resource {
+    Page,
+    Readings,
+    History,
+    Metrics,
+    MagImage,
+    TempImage,
+    NightsPage,
+    Nights,
+    NightChart,
+};
 
 struct Route {
     const char* path;
@@ -29,10 +43,18 @@ constexpr Route kRoutes[] = {
     {"/metrics", Resource::Metrics},
     {"/mag.jpg", Resource::MagImage},
     {"/temp.jpg", Resource::TempImage},
+    {"/nights", Resource::NightsPage},
+    {"/api/nights", Resource::Nights},
 };
+// Every path under it is taken, but only "/night/yyyy-MM-dd.png" is ever answered.
+constexpr Route kNightCharts = {"/night/", Resource::NightChart};
 
 // The images are a few tens of kilobytes; anything far larger is not ours to send.
 constexpr qint64 kMaxImageBytes = 8 * 1024 * 1024;
+// A night's summary line is about a hundred bytes: this is far more than a station keeps.
+constexpr qint64 kMaxSummaryBytes = 4 * 1024 * 1024;
+// A past night's chart does not change: a phone may keep it for a week.
+constexpr char kNightChartCache[] = "max-age=604800";
 
 QByteArray ReadResource(const QString& name) {
     QFile file(name);
@@ -51,7 +73,56 @@ struct Answer {
     QByteArray type;
     QByteArray body;
     QByteArray extraHeaders;  // whole lines, each ending in CR LF
+    QByteArray cache = "no-store";
 };
+
+// A page with its style and script inside, and the security policy that admits exactly those
+// two by their hashes, so that nothing from elsewhere runs.
+void BuildPage(const QString& html, const QStringList& styles, const QString& script,
+               QByteArray& page, QByteArray& policy) {
+    QByteArray style;
+    for (const QString& name : styles) style += ReadResource(name);
+    const QByteArray code = ReadResource(script);
+    page = ReadResource(html);
+    page.replace("/*STYLE*/", style);
+    page.replace("/*SCRIPT*/", code);
+    policy = "Content-Security-Policy: default-src 'none'; script-src " + Sha256Source(code) +
+             "; style-src " + Sha256Source(style) +
+             "; img-src 'self' data:; connect-src 'self'; base-uri 'none'; "
+             "form-action 'none'; frame-ancestors 'none'\r\n"
+             "Referrer-Policy: no-referrer\r\n";
+}
+
+// "night/yyyy-MM-dd.png" for the path "/night/yyyy-MM-dd.png" of a real date; empty for any
+// other path, so that nothing but those charts can be named.
+std::string NightChartFile(const QString& path) {
+    const qsizetype prefix = qstrlen(kNightCharts.path);
+    const QString name = path.mid(prefix);
+    if (name.size() != 14 || !name.endsWith(QLatin1String(".png"))) return {};
+    for (qsizetype i = 0; i < 10; ++i) {
+        const QChar c = name[i];
+        if (i == 4 || i == 7 ? c != u'-' : (c < u'0' || c > u'9')) return {};
+    }
+    if (!QDate::fromString(name.left(10), QStringLiteral("yyyy-MM-dd")).isValid()) return {};
+    return "night/" + name.toStdString();
+}
+
+// The newest part of the summary file, whole lines only; empty when there is none.
+QByteArray ReadSummary(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    if (file.size() <= kMaxSummaryBytes) return file.readAll();
+    if (!file.seek(file.size() - kMaxSummaryBytes)) return {};
+    QByteArray tail = file.read(kMaxSummaryBytes);
+    return tail.mid(tail.indexOf('\n') + 1);
+}
+
+// The `limit` of the query, or 0 for none.
+int LimitOf(const QHttpServerRequest& request) {
+    bool ok = false;
+    const int limit = QUrlQuery(request.url()).queryItemValue(QStringLiteral("limit")).toInt(&ok);
+    return ok && limit > 0 ? limit : 0;
+}
 
 Answer Text(int status, const char* reason, const char* text) {
     return Answer{status, reason, "text/plain; charset=utf-8", text, {}};
@@ -68,7 +139,9 @@ void Send(QTcpSocket* socket, const Answer& answer, bool withBody) {
     out += answer.type;
     out += "\r\nContent-Length: ";
     out += QByteArray::number(answer.body.size());
-    out += "\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n";
+    out += "\r\nCache-Control: ";
+    out += answer.cache;
+    out += "\r\nX-Content-Type-Options: nosniff\r\n";
     out += answer.extraHeaders;
     out += "\r\n";
     if (withBody) out += answer.body;
@@ -91,18 +164,12 @@ WebServer::WebServer(const LatestReadings& readings, const DayTables& days, Work
       days_(days),
       dir_(std::move(dir)),
       limits_(limits) {
-    // One page with its style and script inside: the policy then names exactly those two by
-    // their hashes, and nothing from elsewhere runs.
-    const QByteArray style = ReadResource(QStringLiteral(":/web/dashboard.css"));
-    const QByteArray script = ReadResource(QStringLiteral(":/web/dashboard.js"));
-    page_ = ReadResource(QStringLiteral(":/web/index.html"));
-    page_.replace("/*STYLE*/", style);
-    page_.replace("/*SCRIPT*/", script);
-    pagePolicy_ = "Content-Security-Policy: default-src 'none'; script-src " +
-                  Sha256Source(script) + "; style-src " + Sha256Source(style) +
-                  "; img-src 'self' data:; connect-src 'self'; base-uri 'none'; "
-                  "form-action 'none'; frame-ancestors 'none'\r\n"
-                  "Referrer-Policy: no-referrer\r\n";
+    const QString dashboardStyle = QStringLiteral(":/web/dashboard.css");
+    BuildPage(QStringLiteral(":/web/index.html"), {dashboardStyle},
+              QStringLiteral(":/web/dashboard.js"), page_, pagePolicy_);
+    BuildPage(QStringLiteral(":/web/nights.html"),
+              {dashboardStyle, QStringLiteral(":/web/nights.css")},
+              QStringLiteral(":/web/nights.js"), nightsPage_, nightsPolicy_);
 }
 
 bool WebServer::Listen(const QHostAddress& address, quint16 port, QString& error) {
@@ -135,6 +202,8 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
     for (const Route& r : kRoutes) {
         if (path == QLatin1String(r.path)) route = &r;
     }
+    if (route == nullptr && path.startsWith(QLatin1String(kNightCharts.path)))
+        route = &kNightCharts;
     const Method method = request.method();
     const bool head = method == Method::Head;
 
@@ -191,6 +260,29 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
                     answer.body = file.readAll();
                 } else {
                     answer = Text(404, "Not Found", "No chart image yet\n");
+                }
+                break;
+            }
+            case Resource::NightsPage:
+                answer.type = "text/html; charset=utf-8";
+                answer.body = nightsPage_;
+                answer.extraHeaders = nightsPolicy_;
+                break;
+            case Resource::Nights:
+                answer.type = "application/json";
+                answer.body =
+                    NightsJson(ReadSummary(dir_.File("night/summary.csv")), LimitOf(request));
+                break;
+            case Resource::NightChart: {
+                const std::string name = NightChartFile(path);
+                QFile file(dir_.File(name));
+                if (!name.empty() && file.open(QIODevice::ReadOnly) &&
+                    file.size() <= kMaxImageBytes) {
+                    answer.type = "image/png";
+                    answer.body = file.readAll();
+                    answer.cache = kNightChartCache;
+                } else {
+                    answer = Text(404, "Not Found", "Not found\n");
                 }
                 break;
             }

@@ -26,10 +26,12 @@ struct WebReply {
 };
 
 // The station's web server: the dashboard ("/"), the newest readings ("/api/readings"), the
-// chart history ("/api/history"), the chart images ("/mag.jpg", "/temp.jpg") and the metrics
-// ("/metrics"). Nothing else: no path is ever looked up on disk. Every answer is made from
-// memory on the station's thread, apart from the two small images, read from the working
-// folder where the station writes them.
+// chart history ("/api/history"), the chart images ("/mag.jpg", "/temp.jpg"), the metrics
+// ("/metrics"), and the past nights: their page ("/nights"), their summaries ("/api/nights")
+// and their charts ("/night/yyyy-MM-dd.png"). Nothing else: no path is ever looked up on disk.
+// Every answer is made from memory on the station's thread, apart from the small files read
+// from the working folder where the station writes them: the two images, "night/summary.csv"
+// and the nights' charts.
 class WebServer : public QAbstractHttpServer {
     Q_OBJECT
 
@@ -62,6 +64,9 @@ private:
     // The dashboard, its style and script inlined, and the security policy that admits them.
     QByteArray page_;
     QByteArray pagePolicy_;
+    // The page of past nights, made the same way.
+    QByteArray nightsPage_;
+    QByteArray nightsPolicy_;
 };
 
 // "http://address:port/", the address in brackets when it is IPv6.

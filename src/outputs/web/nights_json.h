@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QByteArray>
+
+namespace noxa {
+
+// The nights of "night/summary.csv" as the JSON of "/api/nights": an array of objects, newest
+// night first, keyed by the file's column names ("date", "darkest_740nm" … "dark_blue",
+// "cloudy_share", "records"); a value left empty in the file is null. A line that is not a
+// night (the header, a wrong number of fields, no valid date, a field that is no number) is
+// left out. `limit` > 0 keeps only the newest `limit` nights.
+QByteArray NightsJson(const QByteArray& csv, int limit = 0);
+
+}  // namespace noxa
