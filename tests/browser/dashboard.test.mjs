@@ -1,6 +1,6 @@
 // The dashboard in headless Chromium against a running station: live values without a
-// reload, night mode remembered, a phone's width, a quiet console. Screenshots go to
-// NOXA_SHOT_DIR for a person to look at.
+// reload, night mode remembered, a phone's width, the page of past nights, a quiet console.
+// Screenshots go to NOXA_SHOT_DIR for a person to look at.
 // Environment: NOXA_STATION, NOXA_SIM (the programs), CHROMIUM (default /usr/bin/chromium).
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
@@ -177,6 +177,28 @@ test("a phone shows everything without scrolling sideways", async () => {
   await page.screenshot({ path: path.join(shots, "dashboard-phone-day.png"), fullPage: true });
   await page.click("#night");
   await page.screenshot({ path: path.join(shots, "dashboard-phone-night.png"), fullPage: true });
+  await page.close();
+});
+
+test("the page of past nights lists them newest first with their charts", async () => {
+  // A night's chart as the station writes it at dawn; here a 1×1 picture.
+  const png = Buffer.from("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNkYPhfDwAChwGA60e6kgAAAABJRU5ErkJggg==", "base64");
+  fs.mkdirSync(path.join(folder, "night"), { recursive: true });
+  fs.writeFileSync(path.join(folder, "night", "summary.csv"),
+    "date,darkest_740nm,darkest_640nm,darkest_red,darkest_green,darkest_blue,dark_740nm,dark_640nm,dark_red,dark_green,dark_blue,cloudy_share,records\n" +
+    "2024-03-10,21.52,20.90,20.31,19.02,18.80,21.40,20.85,20.20,18.90,18.70,0.125,612\n" +
+    "2024-03-11,21.10,20.50,20.00,18.70,18.50,,,,,,0.5,600\n");
+  for (const date of ["2024-03-10", "2024-03-11"]) fs.writeFileSync(path.join(folder, "night", date + ".png"), png);
+
+  const page = await openPage({ width: 390, height: 844, deviceScaleFactor: 2, isMobile: true, hasTouch: true });
+  await page.click('a[href="/nights"]');
+  await page.waitForFunction(() => document.querySelectorAll(".night-entry img").length === 2);
+  await page.waitForFunction(() => [...document.querySelectorAll(".night-entry img")].every((i) => i.complete && i.naturalWidth > 0));
+  const shown = await page.$$eval(".night-entry", (els) => els.map((e) => e.querySelector("h2").textContent));
+  assert.deepEqual(shown, ["Night of 2024-03-11", "Night of 2024-03-10"]);
+  assert.match(await page.$eval("#night-2024-03-10", (e) => e.textContent), /21\.52.*21\.40.*13 %.*612/s);
+  assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= document.documentElement.clientWidth));
+  await page.screenshot({ path: path.join(shots, "nights-phone.png"), fullPage: true });
   await page.close();
 });
 
