@@ -1,17 +1,22 @@
 // noxa-sim: plays a NOXA-V4I instrument, sending its reports as UDP datagrams (to 127.0.0.1
-// port 2255 unless told otherwise), or writing them as frames to a serial device.
+// port 2255 unless told otherwise), or writing them as frames to a serial device; or writes
+// whole synthetic nights as the station's night files.
+#include "night_generator.h"
 #include "report_generator.h"
 
 #include <QByteArray>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QSerialPort>
+#include <QTimeZone>
 #include <QTimer>
 #include <QUdpSocket>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -176,6 +181,48 @@ private:
     bool failed_ = false;
 };
 
+// --night-files: writes the nights and ends.
+int WriteNights(const QCommandLineParser& parser) {
+    noxa::sim::NightRun run;
+    run.folder = parser.value("night-files");
+    run.from = QDate::fromString(parser.value("from"), Qt::ISODate);
+    if (!run.from.isValid()) return Fail("--from takes a date such as 2024-01-01");
+    bool ok = false;
+    run.days = parser.value("days").toInt(&ok);
+    if (!ok || run.days < 1) return Fail("--days takes a whole number of nights");
+    const auto kind = noxa::sim::NightKindFromName(parser.value("kind").toStdString());
+    if (!kind) return Fail("--kind takes clear, full-moon, cloudy or mixed");
+    run.kind = *kind;
+    run.intervalSeconds = parser.value("interval").toInt(&ok);
+    if (!ok || run.intervalSeconds < 1) return Fail("--interval takes a whole number of seconds");
+    run.site.latitude = parser.value("lat").toDouble(&ok);
+    if (!ok || std::abs(run.site.latitude) > 90) return Fail("--lat takes degrees, north positive");
+    run.site.longitude = parser.value("lon").toDouble(&ok);
+    if (!ok || std::abs(run.site.longitude) > 180) {
+        return Fail("--lon takes degrees, east positive");
+    }
+    run.zone = QTimeZone(parser.value("zone").toUtf8());
+    if (!run.zone.isValid()) return Fail("--zone takes a time zone such as Europe/Berlin");
+    run.site.instrumentId = parser.value("id").toStdString();
+    run.site.locationName = "simulated site";
+    run.site.contact = "noxa-sim";
+    run.seed = 1;  // the same nights every time unless asked otherwise
+    if (parser.isSet("seed")) {
+        run.seed = parser.value("seed").toUInt(&ok);
+        if (!ok) return Fail("--seed takes a whole number");
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    std::string error;
+    const auto files = noxa::sim::WriteNightFiles(run, error);
+    if (!files) return Fail(QString::fromStdString(error));
+    std::printf("%zu night files from %s in %s, %.1f s\n", files->size(),
+                qPrintable(QFileInfo(files->front()).fileName()), qPrintable(run.folder),
+                static_cast<double>(clock.elapsed()) / 1000.0);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -196,13 +243,29 @@ int main(int argc, char* argv[]) {
         {"count", "Number of reports to send; 0 sends until stopped.", "n", "0"},
         {"host", "Address to send to.", "address", "127.0.0.1"},
         {"port", "UDP port to send to.", "port", "2255"},
-        {"seed", "Seed of the random variation (default: random).", "seed"},
+        {"seed", "Seed of the random variation (default: random; 1 for night files).", "seed"},
         {"serial-device",
          "Write the reports as frames to this serial device at 9600 8N1 instead of sending "
          "UDP datagrams.",
          "path"},
+        {"night-files",
+         "Write synthetic nights as night files (local noon to noon) into this folder instead, "
+         "then end.",
+         "folder"},
+        {"from", "Night files: the first night's date.", "yyyy-mm-dd"},
+        {"days", "Night files: how many nights.", "n", "1"},
+        {"kind",
+         "Night files: clear, full-moon (clear, from the next full Moon on), cloudy (overcast "
+         "with breaks) or mixed (weather changing from night to night).",
+         "kind", "mixed"},
+        {"interval", "Night files: seconds between lines.", "s", "60"},
+        {"lat", "Night files: the site's latitude, degrees north.", "deg", "48.1"},
+        {"lon", "Night files: the site's longitude, degrees east.", "deg", "11.6"},
+        {"zone", "Night files: the site's time zone.", "zone", "Europe/Berlin"},
+        {"id", "Night files: the instrument id in their names and header.", "id", "sim"},
     });
     parser.process(app);
+    if (parser.isSet("night-files")) return WriteNights(parser);
 
     bool ok = false;
     const int intervalMs = parser.value("interval-ms").toInt(&ok);

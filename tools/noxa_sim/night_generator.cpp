@@ -1,0 +1,310 @@
+#include "night_generator.h"
+
+#include "time/sun_moon.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+#include <numbers>
+#include <random>
+#include <thread>
+
+namespace noxa::sim {
+namespace {
+
+constexpr double kDarkSky = 21.5;  // a moonless, clear zenith at 740 nm, mag/arcsec²
+// The other channels against channel 1 (640 nm, red, green, blue): a little brighter.
+constexpr double kChannelOffset[4] = {-0.15, -0.25, -0.40, -0.30};
+constexpr double kSaturation = 5.0;        // the instrument reads nothing brighter
+constexpr double kFullMoonGain = 3.0;      // mag, a full Moon at the zenith
+constexpr double kOvercastGain = 1.5;      // mag, town light thrown back by a full overcast
+constexpr double kClearSkyColder = 20.0;   // °C, clear infrared sky below the sensor
+constexpr double kCloudColder = 0.7;       // °C, overcast infrared sky below the sensor
+constexpr std::int64_t kGridMs = 600'000;  // Sun and Moon computed every ten minutes
+
+double Flux(double mag) {
+    return std::pow(10.0, -0.4 * mag);
+}
+double Sin(double degrees) {
+    return std::sin(degrees * std::numbers::pi / 180.0);
+}
+
+// The sky brightness twilight and daylight alone give at the zenith, for the Sun at `sun`
+// degrees: about 24 mag at -18°, 9 mag at sunset, saturating a few degrees higher.
+double TwilightMag(double sun) {
+    return sun <= 0 ? 9.0 - 0.85 * sun : 9.0 - 0.5 * sun;
+}
+
+// A slowly wandering value: Ornstein-Uhlenbeck steps of `stepSeconds`, stationary spread
+// `spread` around 0, forgetting its past over `tauSeconds`.
+class Drift {
+public:
+    Drift(double spread, double tauSeconds, double stepSeconds, std::mt19937& random)
+        : keep_(std::exp(-stepSeconds / tauSeconds)),
+          kick_(spread * std::sqrt(1 - keep_ * keep_)),
+          value_(std::normal_distribution<double>(0, spread)(random)) {}
+    double Next(std::mt19937& random) {
+        value_ = keep_ * value_ + kick_ * normal_(random);
+        return value_;
+    }
+
+private:
+    double keep_, kick_, value_;
+    std::normal_distribution<double> normal_{0, 1};
+};
+
+// Cloud cover 0..1 over the night for overcast weather: near full, with one to three breaks of
+// half an hour to an hour and a half between 17:00 and 07:00.
+class Overcast {
+public:
+    Overcast(std::int64_t noonMs, std::mt19937& random) {
+        const int count = std::uniform_int_distribution<int>(1, 3)(random);
+        for (int i = 0; i < count; ++i) {
+            Break b;
+            b.centre = noonMs + std::uniform_int_distribution<std::int64_t>(5 * 3600'000,
+                                                                            19 * 3600'000)(random);
+            b.halfWidth = std::uniform_real_distribution<double>(900'000, 2700'000)(random);
+            b.low = std::uniform_real_distribution<double>(0.05, 0.3)(random);
+            breaks_.push_back(b);
+        }
+    }
+    double Cover(std::int64_t ms) const {
+        double cover = 0.97;
+        constexpr double kRamp = 600'000;  // ten minutes to open or close
+        for (const Break& b : breaks_) {
+            const double away = std::abs(static_cast<double>(ms - b.centre)) - b.halfWidth;
+            const double open = away <= 0 ? 1
+                                : away >= kRamp
+                                    ? 0
+                                    : 0.5 + 0.5 * std::cos(std::numbers::pi * away / kRamp);
+            cover = std::min(cover, 0.97 - (0.97 - b.low) * open);
+        }
+        return cover;
+    }
+
+private:
+    struct Break {
+        std::int64_t centre;
+        double halfWidth, low;
+    };
+    std::vector<Break> breaks_;
+};
+
+std::int64_t LocalNoon(QDate day, const QTimeZone& zone) {
+    return QDateTime(day, QTime(12, 0), zone).toMSecsSinceEpoch();
+}
+
+}  // namespace
+
+std::optional<NightKind> NightKindFromName(std::string_view name) {
+    if (name == "clear") return NightKind::Clear;
+    if (name == "full-moon") return NightKind::FullMoon;
+    if (name == "cloudy") return NightKind::Cloudy;
+    if (name == "mixed") return NightKind::Mixed;
+    return std::nullopt;
+}
+
+NightGenerator::NightGenerator(IdaSite site, QTimeZone zone, int intervalSeconds,
+                               std::uint32_t seed)
+    : site_(std::move(site)),
+      zone_(std::move(zone)),
+      intervalSeconds_(std::max(1, intervalSeconds)),
+      seed_(seed) {}
+
+std::vector<IntervalRecord> NightGenerator::Records(QDate night, Weather weather) const {
+    const std::int64_t noon = LocalNoon(night, zone_);
+    const std::int64_t nextNoon = LocalNoon(night.addDays(1), zone_);
+    const std::int64_t step = std::int64_t{intervalSeconds_} * 1000;
+
+    // The Sun and the Moon on a coarse grid, interpolated between: plenty for the sky's light.
+    std::vector<SunMoon> grid;
+    for (std::int64_t t = noon; t < nextNoon + kGridMs; t += kGridMs) {
+        grid.push_back(ComputeSunMoon(t, site_.latitude, site_.longitude));
+    }
+    const auto skyAt = [&](std::int64_t t) {
+        const double at = static_cast<double>(t - noon) / kGridMs;
+        const auto i = std::min(static_cast<std::size_t>(at), grid.size() - 2);
+        const double f = at - static_cast<double>(i);
+        const SunMoon& a = grid[i];
+        const SunMoon& b = grid[i + 1];
+        SunMoon s;
+        s.sunAltitude = a.sunAltitude + f * (b.sunAltitude - a.sunAltitude);
+        s.moonAltitude = a.moonAltitude + f * (b.moonAltitude - a.moonAltitude);
+        s.moonIllumination = a.moonIllumination + f * (b.moonIllumination - a.moonIllumination);
+        return s;
+    };
+
+    std::seed_seq seeds{seed_, static_cast<std::uint32_t>(night.toJulianDay()),
+                        static_cast<std::uint32_t>(weather)};
+    std::mt19937 random(seeds);
+    std::normal_distribution<double> normal(0, 1);
+    const double stepSeconds = intervalSeconds_;
+    // The night's own sky (airglow, transparency), drifting a little through the night.
+    const double darkSky = kDarkSky + 0.1 * normal(random);
+    Drift skyDrift(0.05, 3600, stepSeconds, random);
+    // The season's temperature, coldest in mid January, and the night's own.
+    const double season =
+        9.0 - 10.0 * std::cos(2 * std::numbers::pi * (night.dayOfYear() - 20) / 365.25);
+    const double nightWarmth = 2.0 * normal(random);
+    const double clearColder = kClearSkyColder + 1.5 * normal(random);
+    Drift warmthDrift(0.4, 3 * 3600, stepSeconds, random);
+    // Clouds: an overcast with breaks, or banks coming and going around the night's own mean.
+    const Overcast overcast(noon, random);
+    const double brokenMean = 0.7 * normal(random);
+    Drift brokenDrift(1.0, 2700, stepSeconds, random);
+
+    std::vector<IntervalRecord> records;
+    records.reserve(static_cast<std::size_t>((nextNoon - noon) / step));
+    for (std::int64_t end = noon; end < nextNoon; end += step) {
+        const SunMoon sky = skyAt(end);
+        double cover = 0;
+        if (weather == Weather::Cloudy) {
+            cover = overcast.Cover(end);
+        } else if (weather == Weather::Broken) {
+            const double x = brokenMean + brokenDrift.Next(random);
+            cover = 1 / (1 + std::exp(-3 * x));
+        }
+        cover = std::clamp(cover + 0.01 * normal(random), 0.0, 1.0);
+
+        // Light adds up: the night sky, thrown back by clouds, the Moon (dimmed by clouds, with
+        // the square of its lit fraction and the sine of its height) and twilight.
+        const double dark = Flux(darkSky + skyDrift.Next(random));
+        const double moon = dark * (std::pow(10.0, 0.4 * kFullMoonGain) - 1) *
+                            sky.moonIllumination * sky.moonIllumination *
+                            std::max(0.0, Sin(sky.moonAltitude));
+        const double light = dark * (1 + (std::pow(10.0, 0.4 * kOvercastGain) - 1) * cover) +
+                             moon * (1 - 0.5 * cover) +
+                             Flux(TwilightMag(sky.sunAltitude)) * (1 - 0.3 * cover);
+        const double mag = -2.5 * std::log10(light) + 0.015 * normal(random);
+
+        IntervalRecord r;
+        r.end = end;
+        r.start = end - step;
+        r.reports = intervalSeconds_;
+        const auto channel = [&](double offset) {
+            return static_cast<float>(std::max(kSaturation, mag + offset + 0.01 * normal(random)));
+        };
+        r.magV = static_cast<float>(std::max(kSaturation, mag));
+        r.magV2 = channel(kChannelOffset[0]);
+        r.magR = channel(kChannelOffset[1]);
+        r.magG = channel(kChannelOffset[2]);
+        r.magB = channel(kChannelOffset[3]);
+        // Frequencies for a zero point of 20.5, as the instrument's constants give them.
+        r.freq1 = static_cast<float>(Flux(r.magV - 20.5));
+        r.freq2 = static_cast<float>(Flux(r.magV2 - 20.5));
+        r.freqR = static_cast<float>(Flux(r.magR - 20.5));
+        r.freqG = static_cast<float>(Flux(r.magG - 20.5));
+        r.freqB = static_cast<float>(Flux(r.magB - 20.5));
+
+        // The sensor follows the Sun, less so under clouds; the infrared sky is far colder
+        // than the sensor when clear and nearly as warm under clouds.
+        const double sensor = season + nightWarmth + warmthDrift.Next(random) +
+                              7.0 * Sin(sky.sunAltitude) * (1 - 0.5 * cover);
+        const double skyColder = clearColder * (1 - cover) + kCloudColder * cover;
+        r.sensorTemperature = static_cast<float>(sensor + 0.05 * normal(random));
+        r.skyTemperature = static_cast<float>(sensor - skyColder + 0.2 * normal(random));
+        records.push_back(r);
+    }
+    return records;
+}
+
+std::string NightGenerator::FileText(QDate night, Weather weather) const {
+    const std::vector<IntervalRecord> records = Records(night, weather);
+    std::string text;
+    text.reserve(4096 + records.size() * 120);
+    for (const std::string& line : IdaNightFile::Header(site_, zone_)) text += line + "\r\n";
+    for (const IntervalRecord& r : records) text += IdaNightFile::Line(r, zone_, site_) + "\r\n";
+    return text;
+}
+
+std::vector<std::pair<QDate, Weather>> PlanNights(const NightRun& run) {
+    std::vector<std::pair<QDate, Weather>> nights;
+    QDate first = run.from;
+    if (run.kind == NightKind::FullMoon) {
+        // The night whose midnight has the Moon fullest among its neighbours.
+        const auto lit = [&](QDate night) {
+            const std::int64_t midnight =
+                QDateTime(night.addDays(1), QTime(0, 0), run.zone).toMSecsSinceEpoch();
+            return ComputeSunMoon(midnight, run.site.latitude, run.site.longitude).moonIllumination;
+        };
+        double before = lit(first.addDays(-1)), now = lit(first);
+        for (int i = 0; i < 31; ++i) {
+            const double after = lit(first.addDays(1));
+            if (now >= before && now >= after) break;
+            before = now, now = after;
+            first = first.addDays(1);
+        }
+    }
+    std::mt19937 random(run.seed ^ 0x9e3779b9u);
+    std::uniform_real_distribution<double> uniform(0, 1);
+    const auto anyWeather = [&] {
+        const double u = uniform(random);
+        return u < 0.45 ? Weather::Clear : u < 0.75 ? Weather::Broken : Weather::Cloudy;
+    };
+    Weather weather = anyWeather();
+    for (int i = 0; i < run.days; ++i) {
+        switch (run.kind) {
+            case NightKind::Clear:
+            case NightKind::FullMoon:
+                weather = Weather::Clear;
+                break;
+            case NightKind::Cloudy:
+                weather = Weather::Cloudy;
+                break;
+            case NightKind::Mixed:
+                // Weather lasts: a change on two nights in five.
+                if (i > 0 && uniform(random) < 0.4) weather = anyWeather();
+                break;
+        }
+        nights.emplace_back(first.addDays(i), weather);
+    }
+    return nights;
+}
+
+std::optional<std::vector<QString>> WriteNightFiles(const NightRun& run, std::string& error) {
+    if (!QDir().mkpath(run.folder)) {
+        error = "cannot make the folder " + run.folder.toStdString();
+        return std::nullopt;
+    }
+    const auto nights = PlanNights(run);
+    std::vector<QString> paths;
+    for (const auto& [night, weather] : nights) {
+        paths.push_back(run.folder + '/' + IdaNightFile::FileName(night, run.site.instrumentId));
+    }
+
+    // Nights are independent: each worker takes the next one still to write.
+    std::atomic<std::size_t> next{0};
+    std::mutex failure;
+    const auto work = [&] {
+        const NightGenerator generator(run.site, QTimeZone(run.zone.id()), run.intervalSeconds,
+                                       run.seed);
+        for (std::size_t i; (i = next++) < nights.size();) {
+            const std::string text = generator.FileText(nights[i].first, nights[i].second);
+            QFile file(paths[i]);
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+                file.write(text.data(), static_cast<qint64>(text.size())) !=
+                    static_cast<qint64>(text.size())) {
+                const std::lock_guard lock(failure);
+                if (error.empty()) {
+                    error = paths[i].toStdString() + ": " + file.errorString().toStdString();
+                }
+                next = nights.size();
+            }
+        }
+    };
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const auto count = std::min<std::size_t>(run.threads > 0 ? run.threads : cores, nights.size());
+    std::vector<std::thread> workers;
+    for (std::size_t i = 1; i < count; ++i) workers.emplace_back(work);
+    work();
+    for (std::thread& worker : workers) worker.join();
+    if (!error.empty()) return std::nullopt;
+    return paths;
+}
+
+}  // namespace noxa::sim
