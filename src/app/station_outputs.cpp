@@ -20,6 +20,20 @@ void StationOutputs::Start() {
     if (!settings_.mqtt.host.isEmpty()) StartMqtt();
     if (settings_.http.port != 0) StartWeb();
     if (settings_.ida.enabled) StartIda();
+    if (settings_.nightCharts) StartNightCharts();
+}
+
+void StationOutputs::StartNightCharts() {
+    const ObserverPlace place{settings_.ida.latitude.value_or(station_.Config().latitude),
+                              settings_.ida.longitude.value_or(station_.Config().longitude)};
+    nights_ = std::make_unique<NightWatcher>(station_.Feed(), clock_, station_.Dir().File("night"),
+                                             place, settings_.safety.maxCloudCover,
+                                             [this](const std::string& line) { Log(line); });
+    // After a restart, tonight's records so far come back from tonight's night file.
+    if (ida_) {
+        const QString tonight = ida_->CurrentFilePath();
+        if (QFile::exists(tonight)) nights_->Restore(ReadNightFile(tonight).samples);
+    }
 }
 
 void StationOutputs::StartIda() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/station_settings.h"
+#include "night/night_watcher.h"
 #include "outputs/alpaca/alpaca_discovery.h"
 #include "outputs/alpaca/alpaca_server.h"
 #include "outputs/common/latest_readings.h"
@@ -36,6 +37,7 @@ private:
     void StartMqtt();
     void StartWeb();
     void StartIda();
+    void StartNightCharts();
     void StartAlpaca(const QHostAddress& address);
 
     Station& station_;
@@ -43,6 +45,7 @@ private:
     StationSettings settings_;
     LatestReadings latest_;
     std::unique_ptr<IdaNightFile> ida_;
+    std::unique_ptr<NightWatcher> nights_;
     SafetyRule safety_;
     std::unique_ptr<MqttPublisher> mqtt_;
     std::unique_ptr<AlpacaServer> alpaca_;

@@ -74,6 +74,8 @@ const std::vector<SettingSpec>& SettingSpecs() {
          "The longest silence before the readings count as stale (and unsafe)."},
         {"ida/enabled", "ida", "on|off", "off",
          "Write a night file in the skyglow community's format for every night, in ida/."},
+        {"night/charts", "night-charts", "on|off", "on",
+         "At nautical dawn, draw the night's chart and add its line to the summary, in night/."},
         {"site/instrument_id", "site-instrument-id", "id", "",
          "The instrument's id in the night files; empty means the station name."},
         {"site/location", "site-location", "name", "", "The site's name in the night files."},
@@ -161,16 +163,19 @@ StationSettings LoadStationSettings(const WorkDir& dir, const QCommandLineParser
     }
     safety.staleSeconds = *number("safety/stale_seconds", 1, 86400);
 
-    IdaSettings& ida = settings.ida;
-    {
-        const SettingSpec& spec = Spec("ida/enabled");
+    const auto onOff = [&](const char* key) {
+        const SettingSpec& spec = Spec(key);
         const QString text = source.Value(spec).toLower();
-        ida.enabled = text == "on" || text == "true" || text == "yes" || text == "1";
-        if (!ida.enabled && text != "off" && text != "false" && text != "no" && text != "0") {
-            problems.push_back(Named(spec) + ": \"" + text.toStdString() +
-                               "\" is neither on nor off; off applies.");
-        }
-    }
+        if (text == "on" || text == "true" || text == "yes" || text == "1") return true;
+        if (text == "off" || text == "false" || text == "no" || text == "0") return false;
+        const bool fallback = std::string_view(spec.defaultValue) == "on";
+        problems.push_back(Named(spec) + ": \"" + text.toStdString() +
+                           "\" is neither on nor off; " + spec.defaultValue + " applies.");
+        return fallback;
+    };
+    IdaSettings& ida = settings.ida;
+    ida.enabled = onOff("ida/enabled");
+    settings.nightCharts = onOff("night/charts");
     ida.instrumentId = source.Value(Spec("site/instrument_id"));
     ida.location = source.Value(Spec("site/location"));
     ida.latitude = number("site/latitude", -90, 90);

@@ -53,6 +53,8 @@ struct StationSettings {
     MqttSettings mqtt;
     SafetyLimits safety;
     IdaSettings ida;
+    // The chart and summary line of every night, in night/.
+    bool nightCharts = true;
 };
 
 // One setting: its key in the file, its command-line option (none for secrets), its default

@@ -28,10 +28,12 @@ struct NightFileRecords {
 // Reads a night file of the skyglow format, as the station writes it or as other loggers do
 // (any number of channels; the first MSAS column is the first channel).
 NightFileRecords ReadNightFile(const QString& path);
-// Reads a month's data file of the station. `dateFormat` and `timeFormat` are the formats of its
-// date and time columns (Qt's notation); the times are local in `zone`.
-NightFileRecords ReadDataFile(const QString& path, const QString& dateFormat,
-                              const QString& timeFormat, const QTimeZone& zone);
+// Reads a month's data file of the station. `datePattern` and `timePattern` are the strptime
+// layouts of its date and time columns (the station writes them with the same strftime
+// patterns, "%x" and "%X" of the locale by default); the times are local in `zone`. The file
+// carries no Sun, Moon or place: AddSky fills them in.
+NightFileRecords ReadDataFile(const QString& path, const std::string& datePattern,
+                              const std::string& timePattern, const QTimeZone& zone);
 
 // Fills in the Sun, the Moon and the cloud cover of every sample at `place`.
 void AddSky(std::vector<NightSample>& samples, const ObserverPlace& place);

@@ -16,7 +16,7 @@ inline constexpr std::array<const char*, kNightChannels> kNightChannelNames = {
     "740 nm", "640 nm", "red", "green", "blue"};
 
 // One record of a night: the interval's means, timed at the interval's end, with where the Sun
-// and the Moon stood then.
+// and the Moon stood then. A value its file did not give is NaN.
 struct NightSample {
     UtcMilliseconds time = 0;
     // Sky brightness in mag/arcsec² per channel; 0 or less when the channel had no reading.

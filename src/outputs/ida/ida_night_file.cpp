@@ -57,6 +57,10 @@ IdaNightFile::IdaNightFile(ObservationFeed& feed, const StationClock& clock, con
     connect(&feed, &ObservationFeed::recorded, this, &IdaNightFile::Write);
 }
 
+QString IdaNightFile::CurrentFilePath() const {
+    return dir_.File("ida") + '/' + FileName(NightOf(clock_.Now()), site_.instrumentId);
+}
+
 QDate IdaNightFile::NightOf(const QDateTime& local) {
     return local.time().hour() < 12 ? local.date().addDays(-1) : local.date();
 }

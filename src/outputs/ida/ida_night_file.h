@@ -49,6 +49,9 @@ public:
     // Writes one record to its night's file, opening (and if need be starting) that file.
     void Write(const IntervalRecord& record);
 
+    // The path of the file for the night the clock is in now.
+    QString CurrentFilePath() const;
+
     // The local date on which the night of `local` began (the day before, before noon).
     static QDate NightOf(const QDateTime& local);
     // The file's name for the night that began on `night`.

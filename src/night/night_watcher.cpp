@@ -1,0 +1,84 @@
+#include "night/night_watcher.h"
+
+#include "core/observation_feed.h"
+#include "core/sky_quality.h"
+#include "night/night_report.h"
+#include "time/station_clock.h"
+#include "time/sun_moon.h"
+
+#include <algorithm>
+
+namespace noxa {
+namespace {
+
+QDate NightOf(UtcMilliseconds time, const QTimeZone& zone) {
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(time, zone);
+    return local.time().hour() < 12 ? local.date().addDays(-1) : local.date();
+}
+
+}  // namespace
+
+NightWatcher::NightWatcher(ObservationFeed& feed, const StationClock& clock, QString folder,
+                           ObserverPlace place, float cloudyAbovePercent, Logger log)
+    : clock_(clock),
+      folder_(std::move(folder)),
+      place_(place),
+      cloudyAbove_(cloudyAbovePercent),
+      log_(std::move(log)) {
+    connect(&feed, &ObservationFeed::recorded, this,
+            qOverload<const IntervalRecord&>(&NightWatcher::Add));
+}
+
+void NightWatcher::Restore(const std::vector<NightSample>& samples) {
+    const QTimeZone zone = clock_.Now().timeZone();
+    const QDate tonight = NightOf(clock_.NowUtc(), zone);
+    for (const NightSample& sample : samples) {
+        if (NightOf(sample.time, zone) == tonight) Add(sample, zone);
+    }
+}
+
+void NightWatcher::Add(const IntervalRecord& record) {
+    NightSample sample;
+    sample.time = record.end;
+    sample.mag = {record.magV, record.magV2, record.magR, record.magG, record.magB};
+    sample.sensorTemperature = record.sensorTemperature;
+    sample.skyTemperature = record.skyTemperature;
+    sample.cloudCover =
+        std::clamp(CloudIndex(record.sensorTemperature, record.skyTemperature), 0.f, 100.f);
+    const SunMoon sky = ComputeSunMoon(record.end, place_.latitude, place_.longitude);
+    sample.sunAltitude = float(sky.sunAltitude);
+    sample.moonAltitude = float(sky.moonAltitude);
+    sample.moonIllumination = float(sky.moonIllumination);
+    Add(sample, clock_.Now().timeZone());
+}
+
+void NightWatcher::Add(const NightSample& sample, const QTimeZone& zone) {
+    const QDate date = NightOf(sample.time, zone);
+    if (date != night_.date) {
+        if (!written_ && !night_.samples.empty()) Write();
+        night_ = Night{date, zone, {}};
+        written_ = false;
+        lastSunAltitude_ = 90.f;
+    }
+    night_.samples.push_back(sample);
+    const bool morning = QDateTime::fromMSecsSinceEpoch(sample.time, zone).time().hour() < 12;
+    if (!written_ && morning && lastSunAltitude_ < kDawnSunAltitude &&
+        sample.sunAltitude >= kDawnSunAltitude) {
+        Write();
+    }
+    lastSunAltitude_ = sample.sunAltitude;
+}
+
+void NightWatcher::Write() {
+    written_ = true;
+    QString error;
+    const QString date = night_.date.toString(Qt::ISODate);
+    if (WriteNightReport(night_, folder_, cloudyAbove_, error)) {
+        log_("Night of " + date.toStdString() + " summed up in " +
+             NightChartPath(folder_, night_.date).toStdString());
+    } else {
+        log_("Night of " + date.toStdString() + " not summed up: " + error.toStdString());
+    }
+}
+
+}  // namespace noxa
