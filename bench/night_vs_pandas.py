@@ -1,0 +1,126 @@
+#!/usr/bin/env python3
+"""A year of night files: pandas reading them against noxa-night charting them.
+
+The year is 365 synthetic night files of one-minute lines (525,600 lines, mixed weather, from
+2024-01-01) written by noxa-sim --night-files into a folder of the temporary directory, kept
+there and reused by later runs. Each side then runs --runs times, timed from outside:
+
+  pandas       in this process: for each file pd.read_csv(file, sep=";", comment="#",
+               header=None, names=[12 columns], parse_dates=["utc", "local"]), which parses
+               both time columns as datetimes, then pd.concat of the 365 frames into one frame
+               (ignore_index). It reads the data and charts nothing.
+  noxa-night   the process noxa-night FILES... --out FOLDER (a fresh folder each run): it reads
+               the same files and writes a chart per night and summary.csv.
+
+Prints the median and the fastest time of each and the ratio of the medians.
+
+Usage: bench/night_vs_pandas.py [--bin build/bin] [--runs 5] [--pandas-only]
+Needs python3-pandas (Debian). Nothing is contacted over the network.
+"""
+import argparse
+import glob
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+DAYS = 365
+LINES = DAYS * 1440
+COLUMNS = ["utc", "local", "sensor_temperature", "sky_temperature", "msas1", "msas2", "msas_r",
+           "msas_g", "msas_b", "sun_altitude", "moon_altitude", "moon_illumination"]
+
+
+def year_of_nights(sim):
+    """The year's night files, written once into the temporary directory and then reused."""
+    folder = os.path.join(tempfile.gettempdir(), "noxa-bench-nights-2024")
+    done = os.path.join(folder, "complete")
+    files = sorted(glob.glob(os.path.join(folder, "*.dat")))
+    if os.path.exists(done) and len(files) == DAYS:
+        print(f"reusing {DAYS} night files in {folder}")
+        return files
+    shutil.rmtree(folder, ignore_errors=True)
+    begin = time.perf_counter()
+    result = subprocess.run([sim, "--night-files", folder, "--from", "2024-01-01", "--days",
+                             str(DAYS), "--kind", "mixed", "--seed", "1"],
+                            capture_output=True, text=True)
+    if result.returncode != 0:
+        sys.exit(f"{sim} could not write the nights (does it know --night-files?):\n"
+                 f"{result.stderr.strip()}")
+    print(f"noxa-sim wrote {DAYS} night files in {time.perf_counter() - begin:.1f} s "
+          f"into {folder}")
+    open(done, "w").close()
+    return sorted(glob.glob(os.path.join(folder, "*.dat")))
+
+
+def read_with_pandas(pd, files):
+    frames = [pd.read_csv(f, sep=";", comment="#", header=None, names=COLUMNS,
+                          parse_dates=["utc", "local"]) for f in files]
+    return pd.concat(frames, ignore_index=True)
+
+
+def time_pandas(files, runs):
+    try:
+        import pandas as pd
+    except ImportError:
+        sys.exit("pandas is missing: apt-get install python3-pandas (scripts/install-deps)")
+    times = []
+    for _ in range(runs):
+        begin = time.perf_counter()
+        frame = read_with_pandas(pd, files)
+        times.append(time.perf_counter() - begin)
+    if len(frame) != LINES or str(frame["utc"].dtype) != "datetime64[ns]":
+        sys.exit(f"pandas read {len(frame)} rows, utc as {frame['utc'].dtype}; "
+                 f"expected {LINES} rows of datetimes")
+    return times, f"pandas {pd.__version__}: {len(frame)} rows, {frame.shape[1]} columns"
+
+
+def time_noxa_night(binary, files, runs):
+    times = []
+    for _ in range(runs):
+        with tempfile.TemporaryDirectory() as out:
+            begin = time.perf_counter()
+            result = subprocess.run([binary, *files, "--out", out], stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.PIPE, text=True)
+            times.append(time.perf_counter() - begin)
+            if result.returncode != 0:
+                sys.exit(f"noxa-night failed ({result.returncode}):\n{result.stderr.strip()}")
+            charts = glob.glob(os.path.join(out, "**", "*.png"), recursive=True)
+            summaries = glob.glob(os.path.join(out, "**", "summary.csv"), recursive=True)
+    return times, f"noxa-night: {len(charts)} charts, {len(summaries)} summary.csv"
+
+
+def report(name, times, detail):
+    print(f"{name:12} median {statistics.median(times):7.2f} s   min {min(times):7.2f} s   "
+          f"({len(times)} runs; {detail})")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--bin", default="build/bin", help="folder of noxa-sim and noxa-night")
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--pandas-only", action="store_true",
+                        help="time pandas alone (noxa-night is not needed)")
+    args = parser.parse_args()
+    binary = os.path.abspath(args.bin)
+    sim, night = os.path.join(binary, "noxa-sim"), os.path.join(binary, "noxa-night")
+    for program in [sim] + ([] if args.pandas_only else [night]):
+        if not os.access(program, os.X_OK):
+            sys.exit(f"{program} is missing: build it first (scripts/build), "
+                     f"or time pandas alone with --pandas-only")
+
+    files = year_of_nights(sim)
+    pandas_times, pandas_detail = time_pandas(files, args.runs)
+    report("pandas", pandas_times, pandas_detail)
+    if args.pandas_only:
+        return
+    night_times, night_detail = time_noxa_night(night, files, args.runs)
+    report("noxa-night", night_times, night_detail)
+    ratio = statistics.median(pandas_times) / statistics.median(night_times)
+    print(f"pandas / noxa-night (medians): {ratio:.2f}")
+
+
+if __name__ == "__main__":
+    main()
