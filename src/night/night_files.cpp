@@ -24,8 +24,35 @@ std::string_view Trimmed(std::string_view text) {
     return text;
 }
 
+// Plain decimals ("-12.34"), as the files hold them, read exactly: the digits as an integer
+// divided by a power of ten, both exact in a double, so the one rounding is the division's.
+bool ParsePlainDecimal(std::string_view text, float& value) {
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+    size_t i = 0;
+    const bool negative = !text.empty() && (text[0] == '-' || text[0] == '+') && text[i++] == '-';
+    std::int64_t digits = 0;
+    int count = 0, decimals = -1;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            digits = digits * 10 + (c - '0');
+            if (++count > 15) return false;
+            if (decimals >= 0) ++decimals;
+        } else if (c == '.' && decimals < 0) {
+            decimals = 0;
+        } else {
+            return false;
+        }
+    }
+    if (count == 0 || decimals > 9) return false;
+    const double result = double(digits) / kPowers[std::max(decimals, 0)];
+    value = float(negative ? -result : result);
+    return true;
+}
+
 bool ParseFloat(std::string_view text, float& value) {
     text = Trimmed(text);
+    if (ParsePlainDecimal(text, value)) return true;
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size() && std::isfinite(value);
@@ -289,8 +316,9 @@ void AddSky(std::vector<NightSample>& samples, const ObserverPlace& place) {
 }
 
 std::vector<Night> SplitIntoNights(std::vector<NightSample> samples, const QTimeZone& zone) {
-    std::stable_sort(samples.begin(), samples.end(),
-                     [](const auto& a, const auto& b) { return a.time < b.time; });
+    const auto earlier = [](const NightSample& a, const NightSample& b) { return a.time < b.time; };
+    if (!std::is_sorted(samples.begin(), samples.end(), earlier))
+        std::stable_sort(samples.begin(), samples.end(), earlier);
     std::vector<Night> nights;
     // The zone's offset changes at most a few times a year: one look-up per UTC hour.
     constexpr UtcMilliseconds kHour = 3600000;

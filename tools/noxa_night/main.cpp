@@ -123,7 +123,9 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption progress(
         QStringLiteral("progress"),
         QStringLiteral("Show the progress bar even when standard error is not a terminal."));
-    parser.addOptions({out, site, zone, dateFormat, timeFormat, cloudy, progress});
+    const QCommandLineOption noCharts(QStringLiteral("no-charts"),
+                                      QStringLiteral("Write the summary alone, no charts."));
+    parser.addOptions({out, site, zone, dateFormat, timeFormat, cloudy, progress, noCharts});
     parser.process(app);
 
     const QStringList files = parser.positionalArguments();
@@ -157,26 +159,34 @@ int main(int argc, char* argv[]) {
 
     Progress bar(parser.isSet(progress) || isatty(STDERR_FILENO));
     std::atomic<int> read{0};
+    // What each file held, already split into nights (each file on its own, in parallel).
+    struct FileNights {
+        NightFileRecords records;
+        std::vector<Night> nights;
+    };
     const auto readOne = [&](const QString& path) {
-        NightFileRecords records = IsNightFile(path)
-                                       ? ReadNightFile(path)
-                                       : ReadDataFile(path, datePattern, timePattern, dataZone);
+        FileNights file;
+        NightFileRecords& records = file.records;
+        records = IsNightFile(path) ? ReadNightFile(path)
+                                    : ReadDataFile(path, datePattern, timePattern, dataZone);
         if (place && !records.place) {
             records.place = place;
             AddSky(records.samples, *place);
         }
+        file.nights = SplitIntoNights(std::move(records.samples), records.zone);
+        records.samples.clear();
         bar.Show("reading", ++read, int(files.size()));
-        return records;
+        return file;
     };
-    const QList<NightFileRecords> contents = QtConcurrent::blockingMapped(files, readOne);
+    QList<FileNights> contents = QtConcurrent::blockingMapped(files, readOne);
     bar.End();
 
     int status = 0;
     bool missingPlace = false;
-    // The samples of each time zone, split into nights together.
-    std::map<QByteArray, std::pair<QTimeZone, std::vector<NightSample>>> byZone;
+    // A night found in several files (a month's data file ends in the night) is put together.
+    std::map<std::pair<QByteArray, QDate>, Night> byNight;
     for (qsizetype i = 0; i < files.size(); ++i) {
-        const NightFileRecords& records = contents[i];
+        const NightFileRecords& records = contents[i].records;
         if (!records.error.empty()) {
             Print(QStringLiteral("noxa-night: %1: %2")
                       .arg(files[i], QString::fromStdString(records.error)));
@@ -186,32 +196,36 @@ int main(int argc, char* argv[]) {
             Print(QStringLiteral("noxa-night: %1: %2 lines not read")
                       .arg(files[i])
                       .arg(records.skippedLines));
-        if (!records.place && !records.samples.empty()) missingPlace = true;
-        auto& [zoneOfFile, samples] = byZone[records.zone.id()];
-        zoneOfFile = records.zone;
-        samples.insert(samples.end(), records.samples.begin(), records.samples.end());
+        if (!records.place && !contents[i].nights.empty()) missingPlace = true;
+        for (Night& night : contents[i].nights) {
+            auto [at, added] = byNight.try_emplace({night.zone.id(), night.date}, std::move(night));
+            if (added) continue;
+            std::vector<NightSample> samples = std::move(at->second.samples);
+            samples.insert(samples.end(), night.samples.begin(), night.samples.end());
+            at->second = SplitIntoNights(std::move(samples), night.zone).front();
+        }
     }
+    contents.clear();
     if (missingPlace)
         Print(
             QStringLiteral("noxa-night: files without the observer's place have no Sun or "
                            "Moon: give --site LAT,LON"));
     std::vector<Night> nights;
-    for (auto& [id, zoneAndSamples] : byZone) {
-        auto split = SplitIntoNights(std::move(zoneAndSamples.second), zoneAndSamples.first);
-        std::move(split.begin(), split.end(), std::back_inserter(nights));
-    }
+    nights.reserve(byNight.size());
+    for (auto& [key, night] : byNight) nights.push_back(std::move(night));
 
     const QString folder = parser.value(out);
     if (!QDir().mkpath(folder)) {
         Print(QStringLiteral("noxa-night: the folder %1 cannot be made").arg(folder));
         return 1;
     }
+    const bool withCharts = !parser.isSet(noCharts);
     std::atomic<int> drawn{0};
     std::atomic<bool> failed{false};
     QMutex printing;
     const auto reportOne = [&](const Night& night) {
         QString error;
-        if (!SaveNightChart(night, NightChartPath(folder, night.date), error)) {
+        if (withCharts && !SaveNightChart(night, NightChartPath(folder, night.date), error)) {
             const QMutexLocker lock(&printing);
             Print(QStringLiteral("noxa-night: chart of %1 not written: %2")
                       .arg(night.date.toString(Qt::ISODate), error));
@@ -220,7 +234,8 @@ int main(int argc, char* argv[]) {
         bar.Show("charts", ++drawn, int(nights.size()));
         return SummaryCsvLine(SummarizeNight(night, cloudyAbove));
     };
-    const std::vector<std::string> lines = QtConcurrent::blockingMapped(nights, reportOne);
+    const auto lines = QtConcurrent::blockingMapped<std::vector<std::string>>(
+        nights.cbegin(), nights.cend(), reportOne);
     bar.End();
     QString error;
     if (!AddToNightSummary(folder, lines, error)) {
