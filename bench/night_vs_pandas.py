@@ -11,6 +11,8 @@ there and reused by later runs. Each side then runs --runs times, timed from out
                (ignore_index). It reads the data and charts nothing.
   noxa-night   the process noxa-night FILES... --out FOLDER (a fresh folder each run): it reads
                the same files and writes a chart per night and summary.csv.
+  --no-charts  the same process with --no-charts: it reads the files, splits them into nights
+               and writes summary.csv, drawing nothing: the work that compares with pandas'.
 
 Prints the median and the fastest time of each and the ratio of the medians.
 
@@ -77,12 +79,13 @@ def time_pandas(files, runs):
     return times, f"pandas {pd.__version__}: {len(frame)} rows, {frame.shape[1]} columns"
 
 
-def time_noxa_night(binary, files, runs):
+def time_noxa_night(binary, files, runs, options=()):
     times = []
     for _ in range(runs):
         with tempfile.TemporaryDirectory() as out:
             begin = time.perf_counter()
-            result = subprocess.run([binary, *files, "--out", out], stdout=subprocess.DEVNULL,
+            result = subprocess.run([binary, *files, "--out", out, *options],
+                                    stdout=subprocess.DEVNULL,
                                     stderr=subprocess.PIPE, text=True)
             times.append(time.perf_counter() - begin)
             if result.returncode != 0:
@@ -116,10 +119,11 @@ def main():
     report("pandas", pandas_times, pandas_detail)
     if args.pandas_only:
         return
-    night_times, night_detail = time_noxa_night(night, files, args.runs)
-    report("noxa-night", night_times, night_detail)
-    ratio = statistics.median(pandas_times) / statistics.median(night_times)
-    print(f"pandas / noxa-night (medians): {ratio:.2f}")
+    for name, options in [("noxa-night", ()), ("--no-charts", ("--no-charts",))]:
+        night_times, night_detail = time_noxa_night(night, files, args.runs, options)
+        report(name, night_times, night_detail)
+        ratio = statistics.median(pandas_times) / statistics.median(night_times)
+        print(f"pandas / {name} (medians): {ratio:.2f}")
 
 
 if __name__ == "__main__":

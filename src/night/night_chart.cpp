@@ -76,6 +76,8 @@ std::pair<UtcMilliseconds, UtcMilliseconds> TimeSpan(const std::vector<NightSamp
         from = middle - kHourMs / 2;
         to = middle + kHourMs / 2;
     }
+    // A night is a day long at most; records beyond (a clock that jumped) fall off the chart.
+    to = std::min(to, from + 48 * kHourMs);
     return {from, to};
 }
 
@@ -96,17 +98,25 @@ QString TitleText(const Night& night) {
 }
 
 // A fitted brightness range in whole or half magnitudes, darker (larger) first.
+// The range is fitted to the night once the Sun is 6° down, where there is such a time, so
+// that twilight's bright readings do not squeeze the dark hours; they run off the bottom.
+// Readings outside what a sky can show stay off the chart too.
 std::pair<double, double> MagnitudeRange(const std::vector<NightSample>& samples,
                                          UtcMilliseconds from, UtcMilliseconds to) {
-    float low = 1e9f, high = -1e9f;
-    for (const NightSample& s : samples) {
-        if (s.time < from || s.time > to) continue;
-        for (float m : s.mag) {
-            if (!HasReading(m)) continue;
-            low = std::min(low, m);
-            high = std::max(high, m);
+    const auto range = [&](bool darkOnly) {
+        float low = 1e9f, high = -1e9f;
+        for (const NightSample& s : samples) {
+            if (s.time < from || s.time > to || (darkOnly && !(s.sunAltitude < -6))) continue;
+            for (float m : s.mag) {
+                if (!HasReading(m) || m > 30) continue;
+                low = std::min(low, m);
+                high = std::max(high, m);
+            }
         }
-    }
+        return std::pair(low, high);
+    };
+    auto [low, high] = range(true);
+    if (low > high) std::tie(low, high) = range(false);
     if (low > high) return {22, 16};
     double top = std::ceil(high * 2) / 2, bottom = std::floor(low * 2) / 2;
     if (top - bottom < 1) {

@@ -171,13 +171,17 @@ Columns ColumnsFromNames(std::string_view names) {
 }  // namespace
 
 NightFileRecords ReadNightFile(const QString& path) {
-    NightFileRecords out;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
+        NightFileRecords out;
         out.error = file.errorString().toStdString();
         return out;
     }
-    const QByteArray bytes = file.readAll();
+    return ReadNightText(file.readAll());
+}
+
+NightFileRecords ReadNightText(const QByteArray& bytes) {
+    NightFileRecords out;
     Columns columns;
     std::string previousHeader;
     bool haveColumns = false;
@@ -254,14 +258,19 @@ NightFileRecords ReadNightFile(const QString& path) {
 
 NightFileRecords ReadDataFile(const QString& path, const std::string& datePattern,
                               const std::string& timePattern, const QTimeZone& zone) {
-    NightFileRecords out;
-    out.zone = zone;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
+        NightFileRecords out;
         out.error = file.errorString().toStdString();
         return out;
     }
-    const QByteArray bytes = file.readAll();
+    return ReadDataText(file.readAll(), datePattern, timePattern, zone);
+}
+
+NightFileRecords ReadDataText(const QByteArray& bytes, const std::string& datePattern,
+                              const std::string& timePattern, const QTimeZone& zone) {
+    NightFileRecords out;
+    out.zone = zone;
     std::string_view fields[16];
     std::string date, time;
     QDate lastDate;

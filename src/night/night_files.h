@@ -28,11 +28,14 @@ struct NightFileRecords {
 // Reads a night file of the skyglow format, as the station writes it or as other loggers do
 // (any number of channels; the first MSAS column is the first channel).
 NightFileRecords ReadNightFile(const QString& path);
+NightFileRecords ReadNightText(const QByteArray& bytes);
 // Reads a month's data file of the station. `datePattern` and `timePattern` are the strptime
 // layouts of its date and time columns (the station writes them with the same strftime
 // patterns, "%x" and "%X" of the locale by default); the times are local in `zone`. The file
 // carries no Sun, Moon or place: AddSky fills them in.
 NightFileRecords ReadDataFile(const QString& path, const std::string& datePattern,
+                              const std::string& timePattern, const QTimeZone& zone);
+NightFileRecords ReadDataText(const QByteArray& bytes, const std::string& datePattern,
                               const std::string& timePattern, const QTimeZone& zone);
 
 // Fills in the Sun, the Moon and the cloud cover of every sample at `place`.

@@ -23,7 +23,7 @@ constexpr double kChannelOffset[4] = {-0.15, -0.25, -0.40, -0.30};
 constexpr double kSaturation = 5.0;        // the instrument reads nothing brighter
 constexpr double kFullMoonGain = 3.0;      // mag, a full Moon at the zenith
 constexpr double kOvercastGain = 1.5;      // mag, town light thrown back by a full overcast
-constexpr double kClearSkyColder = 20.0;   // °C, clear infrared sky below the sensor
+constexpr double kClearSkyColder = 27.0;   // °C, clear infrared sky below the sensor
 constexpr double kCloudColder = 0.7;       // °C, overcast infrared sky below the sensor
 constexpr std::int64_t kGridMs = 600'000;  // Sun and Moon computed every ten minutes
 
