@@ -1,14 +1,13 @@
 #include "night/night_chart.h"
 
+#include "night/png_encoding.h"
 #include "recording/atomic_file.h"
 
-#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QGuiApplication>
-#include <QImageWriter>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -24,11 +23,6 @@ constexpr UtcMilliseconds kHourMs = 60 * kMinuteMs;
 // Time shown before sunset and after sunrise.
 constexpr UtcMilliseconds kSpanMarginMs = 30 * kMinuteMs;
 constexpr float kAstronomicalNight = -18;
-
-// The PNG's compression: Qt turns a quality q into zlib level (100 - q) * 9 / 91, so 85 is
-// level 1. On these charts of flat colours level 1 takes about 16 ms and 120 KB, the default
-// level about 23 ms and 111 KB, 90 and above store the pixels uncompressed (2.3 MB).
-constexpr int kPngQuality = 85;
 
 const QColor kNightShade(196, 205, 222);
 const QColor kTwilightShade(229, 234, 243);
@@ -565,14 +559,9 @@ QImage DrawNightChart(const Night& night, QSize size) {
 }
 
 bool SaveNightChart(const Night& night, const QString& path, QString& error) {
-    const QImage image = DrawNightChart(night);
     QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    writer.setQuality(kPngQuality);
-    if (!writer.write(image)) {
-        error = QStringLiteral("cannot encode the chart of %1: %2").arg(path, writer.errorString());
+    if (!EncodeChartPng(DrawNightChart(night), bytes, error)) {
+        error = QStringLiteral("cannot encode the chart of %1: %2").arg(path, error);
         return false;
     }
     const QString folder = QFileInfo(path).absolutePath();
