@@ -14,10 +14,16 @@ there and reused by later runs. Each side then runs --runs times, timed from out
   --no-charts  the same process with --no-charts: it reads the files, splits them into nights
                and writes summary.csv, drawing nothing: the work that compares with pandas'.
 
+  --matplotlib (only when asked, once: it takes about a minute) pandas reading each file as
+               above and matplotlib (Agg) drawing the night's five brightnesses, the Sun and the
+               Moon on a second axis into a 1200x640 PNG: the chart work done the usual Python
+               way, for scale.
+
 Prints the median and the fastest time of each and the ratio of the medians.
 
-Usage: bench/night_vs_pandas.py [--bin build/bin] [--runs 5] [--pandas-only]
-Needs python3-pandas (Debian). Nothing is contacted over the network.
+Usage: bench/night_vs_pandas.py [--bin build/bin] [--runs 5] [--pandas-only] [--matplotlib]
+Needs python3-pandas (Debian), and python3-matplotlib for --matplotlib. Nothing is contacted
+over the network.
 """
 import argparse
 import glob
@@ -95,6 +101,35 @@ def time_noxa_night(binary, files, runs, options=()):
     return times, f"noxa-night: {len(charts)} charts, {len(summaries)} summary.csv"
 
 
+def time_matplotlib(files):
+    try:
+        import matplotlib
+        matplotlib.use("Agg")
+        import matplotlib.pyplot as plt
+        import pandas as pd
+    except ImportError:
+        sys.exit("--matplotlib needs python3-matplotlib and python3-pandas")
+    with tempfile.TemporaryDirectory() as out:
+        begin = time.perf_counter()
+        for f in files:
+            night = pd.read_csv(f, sep=";", comment="#", header=None, names=COLUMNS,
+                                parse_dates=["utc", "local"])
+            figure, brightness = plt.subplots(figsize=(12, 6.4), dpi=100)
+            for column in ["msas1", "msas2", "msas_r", "msas_g", "msas_b"]:
+                brightness.plot(night["local"], night[column], linewidth=1, label=column)
+            brightness.invert_yaxis()
+            altitude = brightness.twinx()
+            altitude.plot(night["local"], night["sun_altitude"], "--", label="Sun")
+            altitude.plot(night["local"], night["moon_altitude"], label="Moon")
+            altitude.set_ylim(-90, 90)
+            brightness.legend(loc="upper left")
+            figure.savefig(os.path.join(out, os.path.basename(f) + ".png"))
+            plt.close(figure)
+        elapsed = time.perf_counter() - begin
+        charts = len(glob.glob(os.path.join(out, "*.png")))
+    return [elapsed], f"matplotlib {matplotlib.__version__}: {charts} charts"
+
+
 def report(name, times, detail):
     print(f"{name:12} median {statistics.median(times):7.2f} s   min {min(times):7.2f} s   "
           f"({len(times)} runs; {detail})")
@@ -104,6 +139,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--bin", default="build/bin", help="folder of noxa-sim and noxa-night")
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--matplotlib", action="store_true",
+                        help="also time pandas and matplotlib drawing every night, once")
     parser.add_argument("--pandas-only", action="store_true",
                         help="time pandas alone (noxa-night is not needed)")
     args = parser.parse_args()
@@ -124,6 +161,12 @@ def main():
         report(name, night_times, night_detail)
         ratio = statistics.median(pandas_times) / statistics.median(night_times)
         print(f"pandas / {name} (medians): {ratio:.2f}")
+        if name == "noxa-night":
+            charted = statistics.median(night_times)
+    if args.matplotlib:
+        plot_times, plot_detail = time_matplotlib(files)
+        report("matplotlib", plot_times, plot_detail)
+        print(f"pandas+matplotlib / noxa-night: {plot_times[0] / charted:.1f}")
 
 
 if __name__ == "__main__":
