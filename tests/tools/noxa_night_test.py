@@ -1,0 +1,55 @@
+#!/usr/bin/env python3
+"""noxa-night as a user runs it: simulated night files, a month's data file and a file that is
+neither, into one folder of charts and one summary; run twice, the summary keeps one line a
+night."""
+import os
+import subprocess
+import sys
+import tempfile
+
+BIN = sys.argv[1]
+
+
+def run(*args):
+    return subprocess.run([os.path.join(BIN, args[0]), *args[1:]], capture_output=True,
+                          text=True, env={**os.environ, "LC_ALL": "C", "TZ": "Europe/Berlin"})
+
+
+def check(condition, what):
+    if not condition:
+        sys.exit(f"FAILED: {what}")
+
+
+with tempfile.TemporaryDirectory() as work:
+    nights = os.path.join(work, "ida")
+    sim = run("noxa-sim", "--night-files", nights, "--from", "2024-01-10", "--days", "2",
+              "--kind", "clear")
+    check(sim.returncode == 0, f"noxa-sim: {sim.stderr}")
+    month = os.path.join(work, "qelvoxxx_01_2024.csv")
+    with open(month, "w", newline="") as f:  # the C locale's %x and %X, as the station writes
+        f.write("# qelvoxxx\tCI1: 20.37\n#  C1: 740 \r\n# Date\t Time\r\n")
+        f.write("01/20/24\t23:00:00\t01234.5\t21.50\t0.0\t 0.0\t00050.5\t20.10\t00.500\t19.00"
+                "\t00020.0\t18.50\t05.0\t-25.00\t\r\n")
+    broken = os.path.join(work, "broken.dat")
+    with open(broken, "wb") as f:
+        f.write(b"# Community Standard Skyglow Data Format 1.0\r\n\x00\xff;;;\r\n")
+    files = sorted(os.path.join(nights, n) for n in os.listdir(nights)) + [month, broken]
+    out = os.path.join(work, "night")
+
+    for attempt in range(2):
+        result = run("noxa-night", *files, "--site", "48.1,11.6", "--out", out)
+        check(result.returncode == 1, f"a broken file ends with 1, not {result.returncode}")
+        check("broken.dat" in result.stderr, f"the broken file is named: {result.stderr}")
+        charts = sorted(n for n in os.listdir(out) if n.endswith(".png"))
+        check(charts == ["2024-01-10.png", "2024-01-11.png", "2024-01-20.png"], charts)
+        with open(os.path.join(out, "summary.csv")) as f:
+            lines = f.read().splitlines()
+        check(lines[0].startswith("date,darkest_740nm,") and len(lines) == 4, lines)
+        check(lines[3].startswith("2024-01-20,21.50,,20.10,"), lines[3])
+        for chart in charts:
+            with open(os.path.join(out, chart), "rb") as f:
+                check(f.read(8) == b"\x89PNG\r\n\x1a\n", f"{chart} is a PNG")
+
+    usage = run("noxa-night")
+    check(usage.returncode == 2 and "no files" in usage.stderr, usage.stderr)
+print("noxa-night: charts, summary, a broken file and a second run as expected")
