@@ -43,7 +43,11 @@
     img.decoding = "async";
     img.width = 1200;
     img.height = 640;
-    article.appendChild(img);
+    // A tap opens the chart alone, to zoom into on a phone.
+    var full = element("a");
+    full.href = img.src;
+    full.appendChild(img);
+    article.appendChild(full);
 
     var table = element("table");
     var head = table.createTHead().insertRow();
