@@ -1,6 +1,8 @@
 #include "app/station_outputs.h"
 
 #include "app/station.h"
+#include "recording/data_file.h"
+#include "time/station_clock.h"
 
 #include <QFile>
 
@@ -29,10 +31,24 @@ void StationOutputs::StartNightCharts() {
     nights_ = std::make_unique<NightWatcher>(station_.Feed(), clock_, station_.Dir().File("night"),
                                              place, settings_.safety.maxCloudCover,
                                              [this](const std::string& line) { Log(line); });
-    // After a restart, tonight's records so far come back from tonight's night file.
+    // After a restart, tonight's records so far come back from tonight's night file, or
+    // else from the data files of the months the night is in.
     if (ida_) {
         const QString tonight = ida_->CurrentFilePath();
         if (QFile::exists(tonight)) nights_->Restore(ReadNightFile(tonight).samples);
+        return;
+    }
+    const std::string station = station_.Form().Text(FormText::Esitio);
+    const QDate begun = nights_->Tonight();
+    const QDate today = clock_.Now().date();
+    for (const QDate month : {begun, today}) {
+        if (month != begun && month.month() == begun.month()) continue;
+        const QString path = station_.Dir().File(DataFileName(station, month));
+        if (!QFile::exists(path)) continue;
+        const StationLocale& locale = station_.Locale();
+        nights_->Restore(
+            ReadDataFile(path, locale.DatePattern(), locale.TimePattern(), clock_.Now().timeZone())
+                .samples);
     }
 }
 

@@ -22,6 +22,9 @@ public:
     std::string ShortDate(const QDate& date) const;
     std::string LongTime(const QTime& time) const;
     const std::string& DecimalSeparator() const { return decimalSeparator_; }
+    // The strftime patterns themselves, for reading the dates and times back.
+    const std::string& DatePattern() const { return datePattern_; }
+    const std::string& TimePattern() const { return timePattern_; }
 
 private:
     StationLocale(std::string datePattern, std::string timePattern, std::string separator);

@@ -7,6 +7,8 @@
 #include "time/sun_moon.h"
 
 #include <algorithm>
+#include <cmath>
+#include <iterator>
 
 namespace noxa {
 namespace {
@@ -32,9 +34,20 @@ NightWatcher::NightWatcher(ObservationFeed& feed, const StationClock& clock, QSt
 void NightWatcher::Restore(const std::vector<NightSample>& samples) {
     const QTimeZone zone = clock_.Now().timeZone();
     const QDate tonight = NightOf(clock_.NowUtc(), zone);
-    for (const NightSample& sample : samples) {
-        if (NightOf(sample.time, zone) == tonight) Add(sample, zone);
-    }
+    std::vector<NightSample> kept;
+    std::copy_if(samples.begin(), samples.end(), std::back_inserter(kept),
+                 [&](const NightSample& s) { return NightOf(s.time, zone) == tonight; });
+    // Data files carry no Sun or Moon.
+    if (std::any_of(kept.begin(), kept.end(),
+                    [](const NightSample& s) { return std::isnan(s.sunAltitude); }))
+        AddSky(kept, place_);
+    std::stable_sort(kept.begin(), kept.end(),
+                     [](const NightSample& a, const NightSample& b) { return a.time < b.time; });
+    for (const NightSample& sample : kept) Add(sample, zone);
+}
+
+QDate NightWatcher::Tonight() const {
+    return NightOf(clock_.NowUtc(), clock_.Now().timeZone());
 }
 
 void NightWatcher::Add(const IntervalRecord& record) {

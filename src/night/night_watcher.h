@@ -26,9 +26,12 @@ public:
     NightWatcher(ObservationFeed& feed, const StationClock& clock, QString folder,
                  ObserverPlace place, float cloudyAbovePercent, Logger log);
 
-    // Adds records from before a restart (a night file of tonight, read back); those of other
-    // nights are left out.
+    // Adds records from before a restart (tonight's night file or the month's data file, read
+    // back); those of other nights are left out, and those without the Sun and the Moon get
+    // them.
     void Restore(const std::vector<NightSample>& samples);
+    // The local date on which the clock's night began.
+    QDate Tonight() const;
 
     void Add(const IntervalRecord& record);
 

@@ -78,13 +78,16 @@ std::string DataFileWriter::HeaderLines() const {
     return header;
 }
 
-std::string DataFileWriter::FileName() const {
-    const QDate today = clock_.Now().date();
+std::string DataFileName(const std::string& station, QDate date) {
     char monthYear[16];
-    std::snprintf(monthYear, sizeof monthYear, "_%02d_%04d", today.month(), today.year());
-    std::string name = form_.Text(FormText::Esitio) + monthYear + ".csv";
+    std::snprintf(monthYear, sizeof monthYear, "_%02d_%04d", date.month(), date.year());
+    std::string name = station + monthYear + ".csv";
     std::replace(name.begin(), name.end(), '/', '_');
     return name;
+}
+
+std::string DataFileWriter::FileName() const {
+    return DataFileName(form_.Text(FormText::Esitio), clock_.Now().date());
 }
 
 void DataFileWriter::WriteDataLine() {

@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include <QDate>
+
 namespace noxa {
 
 class FormModel;
@@ -12,6 +14,10 @@ class StationClock;
 class StationLocale;
 struct DayTables;
 struct LiveReadings;
+
+// The name of the data file of `station` for the month of `date`: <station>_MM_YYYY.csv, "/"
+// made "_".
+std::string DataFileName(const std::string& station, QDate date);
 
 // The month's data file: one tab-separated line of record-interval means per record, with
 // three header lines when the file is new. Lines end in CR LF, as the programs that read these

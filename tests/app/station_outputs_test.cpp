@@ -56,5 +56,36 @@ TEST_F(StationOutputsTest, NightFilesAreWrittenOnlyWhenTurnedOnWithTheSiteOfTheS
     EXPECT_FALSE(off.ida.enabled);
 }
 
+TEST_F(StationOutputsTest, AfterARestartTheNightsChartHasTheRecordsOfTheDataFile) {
+    // Two hours of records before the restart, in the month's data file as the station wrote
+    // them (the fixture's date and time layouts).
+    QFile data(dir.Path() + "/qelvoxxx_04_2023.csv");
+    ASSERT_TRUE(data.open(QIODevice::WriteOnly));
+    data.write("# qelvoxxx\tCI1: 20.37\n#  C1: 740 \r\n# Date\t Time\r\n");
+    for (int minute = 0; minute < 120; minute += 10) {
+        data.write(QStringLiteral("09/04/2023\t%1:%2:00\t01234.5\t21.50\t0.0\t 0.0\t00050.5"
+                                  "\t20.10\t00.500\t19.00\t00020.0\t18.50\t05.0\t-25.00\t\r\n")
+                       .arg(20 + minute / 60)
+                       .arg(minute % 60, 2, 10, QLatin1Char('0'))
+                       .toLatin1());
+    }
+    data.close();
+    std::vector<std::string> problems;
+    StationOutputs outputs(station, clock, Settings(dir, "", problems));
+    outputs.Start();
+
+    IntervalRecord record;
+    record.magV = 21.f;
+    for (; clock.Now().time() < QTime(11, 50) || clock.Now().date().day() == 9;
+         clock.Advance(600000)) {
+        record.end = clock.NowUtc();
+        emit station.Feed().recorded(record);
+    }
+    // Only the data file's records had 21.50: the new ones are 21.00.
+    const std::string summary = dir.ReadFile("night/summary.csv");
+    EXPECT_NE(summary.find("\n2023-04-09,21.50,"), std::string::npos) << summary;
+    EXPECT_TRUE(QFile::exists(dir.Path() + "/night/2023-04-09.png"));
+}
+
 }  // namespace
 }  // namespace noxa
