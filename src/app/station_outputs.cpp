@@ -33,9 +33,8 @@ void StationOutputs::StartNightCharts() {
                                              [this](const std::string& line) { Log(line); });
     // After a restart, tonight's records so far come back from tonight's night file, or
     // else from the data files of the months the night is in.
-    if (ida_) {
-        const QString tonight = ida_->CurrentFilePath();
-        if (QFile::exists(tonight)) nights_->Restore(ReadNightFile(tonight).samples);
+    if (ida_ && QFile::exists(ida_->CurrentFilePath())) {
+        nights_->Restore(ReadNightFile(ida_->CurrentFilePath()).samples);
         return;
     }
     const std::string station = station_.Form().Text(FormText::Esitio);
