@@ -92,15 +92,20 @@ QString TitleText(const Night& night) {
 }
 
 // A fitted brightness range in whole or half magnitudes, darker (larger) first.
-// The range is fitted to the night once the Sun is 6° down, where there is such a time, so
-// that twilight's bright readings do not squeeze the dark hours; they run off the bottom.
+// The range is fitted to the night once the Sun is 6° down, where that is at least a quarter of
+// the chart, so that twilight's bright readings do not squeeze the dark hours; they run off the
+// bottom.
 // Readings outside what a sky can show stay off the chart too.
 std::pair<double, double> MagnitudeRange(const std::vector<NightSample>& samples,
                                          UtcMilliseconds from, UtcMilliseconds to) {
+    int inSpan = 0, dark = 0;
     const auto range = [&](bool darkOnly) {
         float low = 1e9f, high = -1e9f;
         for (const NightSample& s : samples) {
-            if (s.time < from || s.time > to || (darkOnly && !(s.sunAltitude < -6))) continue;
+            if (s.time < from || s.time > to) continue;
+            ++inSpan;
+            if (darkOnly && !(s.sunAltitude < -6)) continue;
+            ++dark;
             for (float m : s.mag) {
                 if (!HasReading(m) || m > 30) continue;
                 low = std::min(low, m);
@@ -110,7 +115,8 @@ std::pair<double, double> MagnitudeRange(const std::vector<NightSample>& samples
         return std::pair(low, high);
     };
     auto [low, high] = range(true);
-    if (low > high) std::tie(low, high) = range(false);
+    // A short dark spell (a summer night far north) would leave most of the night off the chart.
+    if (low > high || dark * 4 < inSpan) std::tie(low, high) = range(false);
     if (low > high) return {22, 16};
     double top = std::ceil(high * 2) / 2, bottom = std::floor(low * 2) / 2;
     if (top - bottom < 1) {
