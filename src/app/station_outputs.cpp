@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+#include <vector>
+
 namespace noxa {
 
 StationOutputs::StationOutputs(Station& station, const StationClock& clock,
@@ -38,10 +40,10 @@ void StationOutputs::StartNightCharts() {
         return;
     }
     const std::string station = station_.Form().Text(FormText::Esitio);
-    const QDate begun = nights_->Tonight();
-    const QDate today = clock_.Now().date();
-    for (const QDate month : {begun, today}) {
-        if (month != begun && month.month() == begun.month()) continue;
+    const QDate begun = nights_->Tonight(), today = clock_.Now().date();
+    std::vector<QDate> months{begun};
+    if (today.month() != begun.month()) months.push_back(today);
+    for (const QDate month : months) {
         const QString path = station_.Dir().File(DataFileName(station, month));
         if (!QFile::exists(path)) continue;
         const StationLocale& locale = station_.Locale();

@@ -1,6 +1,7 @@
 #include "night/night_summary.h"
 
 #include "core/c_numbers.h"
+#include "core/night_summary_columns.h"
 
 #include <algorithm>
 #include <cmath>
@@ -68,8 +69,10 @@ NightSummary SummarizeNight(const Night& night, float cloudyAbovePercent) {
 }
 
 std::string SummaryCsvHeader() {
-    return "date,darkest_740nm,darkest_640nm,darkest_red,darkest_green,darkest_blue,dark_740nm,"
-           "dark_640nm,dark_red,dark_green,dark_blue,cloudy_share,records";
+    std::string header;
+    for (const char* column : kNightSummaryColumns)
+        header += (header.empty() ? "" : ",") + std::string(column);
+    return header;
 }
 
 std::string SummaryCsvLine(const NightSummary& summary) {

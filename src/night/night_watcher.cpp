@@ -3,6 +3,7 @@
 #include "core/observation_feed.h"
 #include "core/sky_quality.h"
 #include "night/night_report.h"
+#include "time/date_time.h"
 #include "time/station_clock.h"
 #include "time/sun_moon.h"
 
@@ -13,9 +14,8 @@
 namespace noxa {
 namespace {
 
-QDate NightOf(UtcMilliseconds time, const QTimeZone& zone) {
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(time, zone);
-    return local.time().hour() < 12 ? local.date().addDays(-1) : local.date();
+QDate NightAt(UtcMilliseconds time, const QTimeZone& zone) {
+    return NightOf(QDateTime::fromMSecsSinceEpoch(time, zone));
 }
 
 }  // namespace
@@ -33,10 +33,10 @@ NightWatcher::NightWatcher(ObservationFeed& feed, const StationClock& clock, QSt
 
 void NightWatcher::Restore(const std::vector<NightSample>& samples) {
     const QTimeZone zone = clock_.Now().timeZone();
-    const QDate tonight = NightOf(clock_.NowUtc(), zone);
+    const QDate tonight = NightAt(clock_.NowUtc(), zone);
     std::vector<NightSample> kept;
     std::copy_if(samples.begin(), samples.end(), std::back_inserter(kept),
-                 [&](const NightSample& s) { return NightOf(s.time, zone) == tonight; });
+                 [&](const NightSample& s) { return NightAt(s.time, zone) == tonight; });
     // Data files carry no Sun or Moon.
     if (std::any_of(kept.begin(), kept.end(),
                     [](const NightSample& s) { return std::isnan(s.sunAltitude); }))
@@ -47,7 +47,7 @@ void NightWatcher::Restore(const std::vector<NightSample>& samples) {
 }
 
 QDate NightWatcher::Tonight() const {
-    return NightOf(clock_.NowUtc(), clock_.Now().timeZone());
+    return NightAt(clock_.NowUtc(), clock_.Now().timeZone());
 }
 
 void NightWatcher::Add(const IntervalRecord& record) {
@@ -66,7 +66,7 @@ void NightWatcher::Add(const IntervalRecord& record) {
 }
 
 void NightWatcher::Add(const NightSample& sample, const QTimeZone& zone) {
-    const QDate date = NightOf(sample.time, zone);
+    const QDate date = NightAt(sample.time, zone);
     if (date != night_.date) {
         if (!written_ && !night_.samples.empty()) Write();
         night_ = Night{date, zone, {}};

@@ -34,4 +34,8 @@ QDateTime FromDayNumber(double dayNumber) {
                      QTime::fromMSecsSinceStartOfDay(static_cast<int>(milliseconds)), Qt::UTC);
 }
 
+QDate NightOf(const QDateTime& local) {
+    return local.time().hour() < 12 ? local.date().addDays(-1) : local.date();
+}
+
 }  // namespace noxa

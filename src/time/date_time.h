@@ -13,4 +13,8 @@ double ToDayNumber(const QDateTime& localDateTime);
 // not a number or lies thousands of years away.
 QDateTime FromDayNumber(double dayNumber);
 
+// The local date on which the night of `local` began: a night runs from local noon to local
+// noon, so before noon it is the day before.
+QDate NightOf(const QDateTime& local);
+
 }  // namespace noxa

@@ -2,6 +2,7 @@
 
 #include "core/c_numbers.h"
 #include "core/observation_feed.h"
+#include "time/date_time.h"
 #include "time/station_clock.h"
 #include "time/sun_moon.h"
 
@@ -59,10 +60,6 @@ IdaNightFile::IdaNightFile(ObservationFeed& feed, const StationClock& clock, con
 
 QString IdaNightFile::CurrentFilePath() const {
     return dir_.File("ida") + '/' + FileName(NightOf(clock_.Now()), site_.instrumentId);
-}
-
-QDate IdaNightFile::NightOf(const QDateTime& local) {
-    return local.time().hour() < 12 ? local.date().addDays(-1) : local.date();
 }
 
 QString IdaNightFile::FileName(QDate night, const std::string& instrumentId) {

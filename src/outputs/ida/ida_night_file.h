@@ -52,8 +52,6 @@ public:
     // The path of the file for the night the clock is in now.
     QString CurrentFilePath() const;
 
-    // The local date on which the night of `local` began (the day before, before noon).
-    static QDate NightOf(const QDateTime& local);
     // The file's name for the night that began on `night`.
     static QString FileName(QDate night, const std::string& instrumentId);
     // The header for a station in `zone`.

@@ -1,5 +1,7 @@
 #include "outputs/web/nights_json.h"
 
+#include "core/night_summary_columns.h"
+
 #include <QDate>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,12 +16,8 @@
 namespace noxa {
 namespace {
 
-constexpr const char* kColumns[] = {
-    "date",         "darkest_740nm", "darkest_640nm", "darkest_red", "darkest_green",
-    "darkest_blue", "dark_740nm",    "dark_640nm",    "dark_red",    "dark_green",
-    "dark_blue",    "cloudy_share",  "records",
-};
-constexpr qsizetype kColumnCount = std::size(kColumns);
+constexpr const auto& kColumns = kNightSummaryColumns;
+constexpr qsizetype kColumnCount = qsizetype(kColumns.size());
 
 // One line of the file as a JSON object, or false when it is not a night.
 bool ParseNight(const QByteArray& line, QDate& date, QJsonObject& night) {
