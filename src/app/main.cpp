@@ -129,6 +129,8 @@ int main(int argc, char* argv[]) {
     std::vector<std::string> settingProblems;
     noxa::StationSettings settings =
         noxa::LoadStationSettings(noxa::WorkDir(options.workDir), parser, settingProblems);
+    options.siteLatitude = settings.ida.latitude;
+    options.siteLongitude = settings.ida.longitude;
     noxa::Station station(clock, noxa::StationLocale::FromProcess(), options);
     noxa::StationOutputs outputs(station, clock, std::move(settings));
     noxa::AutomationService automation(station.Form(), station.Framing());

@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <limits>
 #include <utility>
 
 namespace noxa {
@@ -40,6 +41,8 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
       commands_(form_, config_, link_, serial_, &tcp_),
       connection_(form_, config_, link_, listener_, serial_, &tcp_, clock_, locale_),
       sky_(clock_),
+      siteLatitude_(options.siteLatitude),
+      siteLongitude_(options.siteLongitude),
       snapshot_(form_, clock_, locale_, workDir_),
       cycle_(form_, readings_, config_, sky_, clock_, locale_, *this) {
     if (!options.serialDevice.isEmpty()) serial_.SetDeviceOverride(options.serialDevice);
@@ -90,13 +93,20 @@ void Station::HandleReport(std::string_view report, ReportSource source) {
         observation.time = clock_.NowUtc();
         observation.source = source;
         observation.station = form_.Text(FormText::Esitio);
-        const SunMoon sky = ComputeSunMoon(observation.time, config_.latitude, config_.longitude);
+        // The estimates shown come from the newest chart point, which may be the last run's.
+        if (!ownBrightnessMean_) observation.nelm = std::numeric_limits<float>::quiet_NaN();
+        if (!ownTemperatureMean_) observation.cloudIndex = std::numeric_limits<float>::quiet_NaN();
+        const SunMoon& sky = sunMoon_.At(observation.time, Place());
         observation.sunAltitude = static_cast<float>(sky.sunAltitude);
         observation.moonAltitude = static_cast<float>(sky.moonAltitude);
         observation.moonIllumination = static_cast<float>(sky.moonIllumination);
         emit feed_.observed(observation);
         RecordIfDue();
     });
+}
+
+ObserverPlace Station::Place() const {
+    return {siteLatitude_.value_or(config_.latitude), siteLongitude_.value_or(config_.longitude)};
 }
 
 void Station::RecordIfDue() {
@@ -229,11 +239,23 @@ void Station::SetChartTimerInterval(int milliseconds) {
 }
 
 std::string Station::MakeChartPoint() {
+    const bool brightness = readings_.chart.count > 0;
+    const bool temperatures = readings_.chart.countTSens > 0 && readings_.chart.countTIR > 0;
+    ownBrightnessMean_ = ownBrightnessMean_ || brightness;
+    ownTemperatureMean_ = ownTemperatureMean_ || temperatures;
     noxa::AddChartPoint(days_, readings_.chart, clock_);
     const DaySlot& newest = days_.Newest();
-    emit feed_.chartPointAdded(ChartPoint{
-        clock_.NowUtc(), newest.meanMv740, newest.meanMv640, newest.meanMvR, newest.meanMvG,
-        newest.meanMvB, newest.meanTSens, newest.meanTIR, newest.nelm, newest.cloudIndex});
+    // The day slot repeats the previous point's means when the interval had none; the feed
+    // says that they are unknown.
+    const auto mean = [](bool measured, float value) {
+        return measured ? value : std::numeric_limits<float>::quiet_NaN();
+    };
+    emit feed_.chartPointAdded(
+        ChartPoint{clock_.NowUtc(), mean(brightness, newest.meanMv740),
+                   mean(brightness, newest.meanMv640), mean(brightness, newest.meanMvR),
+                   mean(brightness, newest.meanMvG), mean(brightness, newest.meanMvB),
+                   mean(temperatures, newest.meanTSens), mean(temperatures, newest.meanTIR),
+                   mean(brightness, newest.nelm), mean(temperatures, newest.cloudIndex)});
     RedrawCharts(charts_, days_, locale_);
     return ExportCharts(charts_, workDir_, "mag.jpg", "temp.jpg");
 }

@@ -23,6 +23,7 @@
 #include "recording/xml_snapshot.h"
 #include "time/periodic_cycle.h"
 #include "time/sky_time.h"
+#include "time/sun_moon.h"
 
 #include <QByteArrayView>
 #include <QElapsedTimer>
@@ -30,6 +31,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace noxa {
@@ -45,6 +47,8 @@ struct StationOptions {
     // The folder the station keeps all its files in, ending in "/": the current directory at
     // start-up.
     std::string workDir;
+    // The site's position where it is given; otherwise the configuration's serves.
+    std::optional<double> siteLatitude, siteLongitude;
 };
 
 // The whole station: it owns every piece of state and every handler, and wires them together.
@@ -105,6 +109,10 @@ public:
     QTimer& Timer1() { return timer1_; }
     QTimer& Timer2() { return timer2_; }
     QTimer& Timer3() { return timer3_; }
+
+    // Where the observer stands, for the Sun and the Moon of every output: the site's position
+    // where it is given, otherwise the configuration's.
+    ObserverPlace Place() const;
 
     // Everything the station measures, as numbers, for the outputs to subscribe to.
     ObservationFeed& Feed() { return feed_; }
@@ -173,6 +181,12 @@ private:
     InstrumentCommands commands_;
     ConnectionManager connection_;
     SkyTime sky_;
+    const std::optional<double> siteLatitude_, siteLongitude_;
+    SunMoonAtPlace sunMoon_;
+    // Whether this run made a chart point from reports of its own, of the sky brightness and
+    // of the temperatures: until then the estimates on show rest on the saved history.
+    bool ownBrightnessMean_ = false;
+    bool ownTemperatureMean_ = false;
     XmlSnapshot snapshot_;
     PeriodicCycle cycle_;
     QTimer timer1_;

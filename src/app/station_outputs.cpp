@@ -15,12 +15,13 @@ StationOutputs::StationOutputs(Station& station, const StationClock& clock,
     : station_(station),
       clock_(clock),
       settings_(std::move(settings)),
-      latest_(station.Feed(), clock),
+      latest_(station.Feed(), clock, settings_.safety.staleSeconds),
       safety_(latest_, settings_.safety, [this](const std::string& line) { Log(line); }) {}
 
 StationOutputs::~StationOutputs() = default;
 
 void StationOutputs::Start() {
+    latest_.SetStationName(station_.Form().Text(FormText::Esitio));
     if (!settings_.mqtt.host.isEmpty()) StartMqtt();
     if (settings_.http.port != 0) StartWeb();
     if (settings_.ida.enabled) StartIda();
@@ -28,10 +29,8 @@ void StationOutputs::Start() {
 }
 
 void StationOutputs::StartNightCharts() {
-    const ObserverPlace place{settings_.ida.latitude.value_or(station_.Config().latitude),
-                              settings_.ida.longitude.value_or(station_.Config().longitude)};
     nights_ = std::make_unique<NightWatcher>(station_.Feed(), clock_, station_.Dir().File("night"),
-                                             place, settings_.safety.maxCloudCover,
+                                             station_.Place(), settings_.safety.maxCloudCover,
                                              [this](const std::string& line) { Log(line); });
     // After a restart, tonight's records so far come back from tonight's night file, or
     // else from the data files of the months the night is in.
@@ -55,13 +54,12 @@ void StationOutputs::StartNightCharts() {
 
 void StationOutputs::StartIda() {
     const IdaSettings& ida = settings_.ida;
-    const StationConfig& config = station_.Config();
     IdaSite site;
     site.instrumentId = ida.instrumentId.isEmpty() ? station_.Form().Text(FormText::Esitio)
                                                    : ida.instrumentId.toStdString();
     site.locationName = ida.location.toStdString();
-    site.latitude = ida.latitude.value_or(config.latitude);
-    site.longitude = ida.longitude.value_or(config.longitude);
+    site.latitude = station_.Place().latitude;
+    site.longitude = station_.Place().longitude;
     site.height = ida.height;
     site.fieldOfView = ida.fieldOfView;
     site.contact = ida.contact.toStdString();

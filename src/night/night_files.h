@@ -1,6 +1,7 @@
 #pragma once
 
 #include "night/night_sample.h"
+#include "time/sun_moon.h"
 
 #include <QString>
 
@@ -9,11 +10,6 @@
 #include <vector>
 
 namespace noxa {
-
-// Where the observer stands, for the Sun and the Moon of records that do not carry them.
-struct ObserverPlace {
-    double latitude = 0, longitude = 0;  // degrees, north and east positive
-};
 
 // What a file held: its records in file order, with the place and the time zone its header
 // named, if any.

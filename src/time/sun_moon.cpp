@@ -97,4 +97,14 @@ SunMoon ComputeSunMoon(UtcMilliseconds time, double latitude, double longitude) 
     return result;
 }
 
+const SunMoon& SunMoonAtPlace::At(UtcMilliseconds time, const ObserverPlace& place) {
+    const UtcMilliseconds second = time >= 0 ? time / 1000 : (time - 999) / 1000;
+    if (second != second_ || !(place == place_)) {
+        sky_ = ComputeSunMoon(time, place.latitude, place.longitude);
+        second_ = second;
+        place_ = place;
+    }
+    return sky_;
+}
+
 }  // namespace noxa

@@ -2,7 +2,15 @@
 
 #include "core/observation.h"
 
+#include <optional>
+
 namespace noxa {
+
+// Where the observer stands.
+struct ObserverPlace {
+    double latitude = 0, longitude = 0;  // degrees, north and east positive
+    bool operator==(const ObserverPlace&) const = default;
+};
 
 // Where the Sun and the Moon stand for an observer at one instant.
 struct SunMoon {
@@ -17,5 +25,18 @@ struct SunMoon {
 // Both altitudes are of the bodies' centres, seen from the observer's place on the Earth's
 // surface, without atmospheric refraction.
 SunMoon ComputeSunMoon(UtcMilliseconds time, double latitude, double longitude);
+
+// The Sun and the Moon at one place, computed again only when the place changes or the time
+// reaches another second: in a second they move less than 0.01 degree, and a flood of reports
+// must not pay for a computation each.
+class SunMoonAtPlace {
+public:
+    const SunMoon& At(UtcMilliseconds time, const ObserverPlace& place);
+
+private:
+    std::optional<UtcMilliseconds> second_;
+    ObserverPlace place_;
+    SunMoon sky_;
+};
 
 }  // namespace noxa

@@ -79,6 +79,7 @@ TEST_F(ReadingsOutputTest, JsonIsNullBeforeTheFirstReportThenCarriesItsNumbers) 
 TEST_F(ReadingsOutputTest, MetricsFollowTheExpositionFormat) {
     QByteArray text = MetricsText(readings);
     EXPECT_THAT(text.toStdString(), HasSubstr("noxa_reports_total{station=\"\"} 0\n"));
+    EXPECT_THAT(text.toStdString(), Not(HasSubstr("noxa_mqtt_connected")));
     EXPECT_THAT(text.toStdString(), Not(HasSubstr("noxa_sky_brightness")));
 
     Observe();
@@ -88,11 +89,16 @@ TEST_F(ReadingsOutputTest, MetricsFollowTheExpositionFormat) {
     EXPECT_THAT(s, HasSubstr("# HELP noxa_sky_brightness "));
     EXPECT_THAT(s, HasSubstr("# TYPE noxa_reports_total counter\n"));
     EXPECT_THAT(s, HasSubstr("noxa_reports_total{station=\"roof\\\"1\"} 1\n"));
-    EXPECT_THAT(s, HasSubstr("noxa_sky_brightness{station=\"roof\\\"1\",channel=\"v\"} 21.34\n"));
-    EXPECT_THAT(s, HasSubstr("channel=\"b\"} NaN\n"));
+    EXPECT_THAT(s,
+                HasSubstr("noxa_sky_brightness{station=\"roof\\\"1\",channel=\"740nm\"} 21.34\n"));
+    EXPECT_THAT(s, Not(HasSubstr("noxa_sky_brightness{station=\"roof\\\"1\",channel=\"blue\"}")));
+    EXPECT_THAT(
+        s, HasSubstr("noxa_frequency_hertz{station=\"roof\\\"1\",channel=\"740nm\"} 1234.568\n"));
+    EXPECT_THAT(s, HasSubstr("noxa_moon_illumination_ratio{station=\"roof\\\"1\"} 0.875\n"));
     EXPECT_THAT(
         s, HasSubstr("noxa_temperature_celsius{station=\"roof\\\"1\",sensor=\"sky\"} -15.3\n"));
     EXPECT_THAT(s, HasSubstr("noxa_cloud_cover_percent{station=\"roof\\\"1\"} 100\n"));
+    EXPECT_THAT(s, HasSubstr("noxa_nelm{station=\"roof\\\"1\"} 6.1\n"));
     EXPECT_THAT(
         s, HasSubstr("noxa_last_report_timestamp_seconds{station=\"roof\\\"1\"} 1772404200\n"));
 }
@@ -125,9 +131,8 @@ TEST_F(ReadingsOutputTest, TheSafetyRuleFollowsReportsCloudsBrightnessAndSilence
     emit feed.linkStatus(LinkStatus{false, 121});
     EXPECT_FALSE(rule.IsSafe());
     // One line per change of the verdict, with its reason.
-    EXPECT_EQ(log, (std::vector<std::string>{
-                       "Sky safe", "Sky unsafe: cloud cover 75 % above 30 %", "Sky safe",
-                       "Sky unsafe: no report for 121 s (stale after 120 s)"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"Sky safe", "Sky unsafe: cloud cover 75 % above 30 %",
+                                             "Sky safe", "Sky unsafe: no report for over 120 s"}));
 }
 
 }  // namespace

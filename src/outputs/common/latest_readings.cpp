@@ -5,25 +5,88 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace noxa {
+namespace {
 
-LatestReadings::LatestReadings(ObservationFeed& feed, const StationClock& clock) : clock_(clock) {
-    connect(&feed, &ObservationFeed::observed, this, [this](const Observation& observation) {
-        latest_ = observation;
-        ++reports_;
-        emit changed();
-    });
+constexpr std::array<float Observation::*, kReadingCount> kFields = {
+    &Observation::magV,           &Observation::magV2,
+    &Observation::magR,           &Observation::magG,
+    &Observation::magB,           &Observation::freq1,
+    &Observation::freq2,          &Observation::freq3,
+    &Observation::freq4,          &Observation::sensorTemperature,
+    &Observation::skyTemperature, &Observation::nelm,
+    &Observation::cloudIndex,     &Observation::sunAltitude,
+    &Observation::moonAltitude,   &Observation::moonIllumination,
+};
+
+std::size_t Index(Reading reading) {
+    return static_cast<std::size_t>(reading);
+}
+
+double Seconds(UtcMilliseconds milliseconds) {
+    return std::max(0.0, static_cast<double>(milliseconds) / 1000.0);
+}
+
+}  // namespace
+
+float Observation::*ReadingField(Reading reading) {
+    return kFields[Index(reading)];
+}
+
+LatestReadings::LatestReadings(ObservationFeed& feed, const StationClock& clock,
+                               double staleSeconds)
+    : clock_(clock), staleSeconds_(staleSeconds) {
+    connect(&feed, &ObservationFeed::observed, this, &LatestReadings::Observed);
     connect(&feed, &ObservationFeed::linkStatus, this, [this](const LinkStatus& status) {
-        const bool differs = status.ok != link_.ok;
-        link_ = status;
-        if (differs) emit changed();
+        linkReported_ = status.ok;
+        link_.secondsSinceReport = status.secondsSinceReport;
+        if (Refresh()) emit changed();
         emit ticked();
     });
 }
 
+void LatestReadings::Observed(const Observation& observation) {
+    newest_ = observation;
+    station_ = observation.station;
+    for (std::size_t i = 0; i < kReadingCount; ++i) {
+        if (std::isfinite(observation.*kFields[i])) lastValue_[i] = observation.time;
+    }
+    ++reports_;
+    Refresh();
+    emit changed();
+}
+
+bool LatestReadings::Fresh(Reading reading) const {
+    const auto& last = lastValue_[Index(reading)];
+    return last && Seconds(Now() - *last) <= staleSeconds_;
+}
+
+bool LatestReadings::Refresh() {
+    const bool wasOk = link_.ok;
+    const std::uint32_t wasUnknown = unknown_;
+    if (!newest_) return false;
+    Observation shown = *newest_;
+    unknown_ = 0;
+    for (std::size_t i = 0; i < kReadingCount; ++i) {
+        const auto reading = static_cast<Reading>(i);
+        // An estimate rests on the readings it is made of.
+        bool known = Fresh(reading) && std::isfinite(shown.*kFields[i]);
+        if (reading == Reading::CloudIndex)
+            known = known && Fresh(Reading::SensorTemperature) && Fresh(Reading::SkyTemperature);
+        if (reading == Reading::Nelm) known = known && Fresh(Reading::MagV);
+        if (known) continue;
+        shown.*kFields[i] = std::numeric_limits<float>::quiet_NaN();
+        unknown_ |= 1u << i;
+    }
+    latest_ = shown;
+    link_.ok = linkReported_ && AgeSeconds().value_or(staleSeconds_ + 1) <= staleSeconds_;
+    return wasOk != link_.ok || wasUnknown != unknown_;
+}
+
 void LatestReadings::SetSafety(bool safe, std::string reason) {
-    const bool differs = safe != safe_;
+    const bool differs = safe != safe_ || reason != safetyReason_;
     safe_ = safe;
     safetyReason_ = std::move(reason);
     if (differs) emit changed();
@@ -34,8 +97,14 @@ UtcMilliseconds LatestReadings::Now() const {
 }
 
 std::optional<double> LatestReadings::AgeSeconds() const {
-    if (!latest_) return std::nullopt;
-    return std::max<double>(0.0, static_cast<double>(Now() - latest_->time) / 1000.0);
+    if (!newest_) return std::nullopt;
+    return Seconds(Now() - newest_->time);
+}
+
+std::optional<double> LatestReadings::SecondsSinceValue(Reading reading) const {
+    const auto& last = lastValue_[Index(reading)];
+    if (!last) return std::nullopt;
+    return Seconds(Now() - *last);
 }
 
 float CloudCoverPercent(float cloudIndex) {

@@ -4,6 +4,7 @@
 
 #include <QObject>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,22 +14,62 @@ namespace noxa {
 class ObservationFeed;
 class StationClock;
 
+// The values of an observation that can be known or unknown, each on its own.
+enum class Reading : std::uint8_t {
+    MagV,
+    MagV2,
+    MagR,
+    MagG,
+    MagB,
+    Freq1,
+    Freq2,
+    Freq3,
+    Freq4,
+    SensorTemperature,
+    SkyTemperature,
+    Nelm,
+    CloudIndex,
+    SunAltitude,
+    MoonAltitude,
+    MoonIllumination,
+};
+inline constexpr std::size_t kReadingCount = 16;
+
+// Where a reading sits in an observation.
+float Observation::*ReadingField(Reading reading);
+
 // What every output shows: the newest observation, the link state and how many reports came,
 // kept from the station's feed. Outputs read it at any moment (a web request, a scrape) and
 // are told when it changes.
+//
+// Only what is true now is shown: a reading for which no finite value came within the stale
+// limit is unknown (NaN), and so is an estimate whose inputs are unknown (the cloud index
+// without both temperatures, the limiting magnitude without channel 1); the link is ok only
+// while reports are fresh.
 class LatestReadings : public QObject {
     Q_OBJECT
 
 public:
-    LatestReadings(ObservationFeed& feed, const StationClock& clock);
+    LatestReadings(ObservationFeed& feed, const StationClock& clock, double staleSeconds = 120);
 
-    // None before the first report.
+    // None before the first report; unknown readings are NaN.
     const std::optional<Observation>& Latest() const { return latest_; }
     const LinkStatus& Link() const { return link_; }
     std::uint64_t ReportCount() const { return reports_; }
     // Seconds since the newest report, by the clock; none before the first one.
     std::optional<double> AgeSeconds() const;
+    // Seconds since a finite value of `reading` came; none before the first one.
+    std::optional<double> SecondsSinceValue(Reading reading) const;
+    double StaleSeconds() const { return staleSeconds_; }
     UtcMilliseconds Now() const;
+
+    // The station's name as configured: it names every output's series before a report came.
+    const std::string& StationName() const { return station_; }
+    void SetStationName(std::string name) { station_ = std::move(name); }
+
+    // Whether the MQTT publisher is connected to its broker; none while MQTT is off.
+    std::optional<bool> MqttConnected() const { return mqttConnected_; }
+    void SetMqttConnected(bool connected) { mqttConnected_ = connected; }
 
     // The safety rule's verdict, published with the readings; unsafe until a rule says so.
     bool Safe() const { return safe_; }
@@ -41,10 +82,23 @@ signals:
     void ticked();
 
 private:
+    void Observed(const Observation& observation);
+    // Derives what is on show from the newest report and the time; true when that changed
+    // which readings are known or whether the link is ok.
+    bool Refresh();
+    bool Fresh(Reading reading) const;
+
     const StationClock& clock_;
-    std::optional<Observation> latest_;
+    const double staleSeconds_;
+    std::string station_;
+    std::optional<Observation> newest_;  // as the report came
+    std::optional<Observation> latest_;  // as it is shown
+    std::array<std::optional<UtcMilliseconds>, kReadingCount> lastValue_{};
+    std::uint32_t unknown_ = 0;  // a bit for each reading that is unknown now
     LinkStatus link_;
+    bool linkReported_ = false;  // the station's own view of the link
     std::uint64_t reports_ = 0;
+    std::optional<bool> mqttConnected_;
     bool safe_ = false;
     std::string safetyReason_ = "no report yet";
 };

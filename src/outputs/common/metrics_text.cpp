@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <initializer_list>
-#include <utility>
 
 namespace noxa {
 namespace {
@@ -53,8 +52,10 @@ void Family(QByteArray& out, const char* name, const char* type, const char* hel
     out += '\n';
 }
 
+// A sample; an unknown value is left out, as the exposition format has no "unknown".
 template <typename Number>
 void Sample(QByteArray& out, const char* name, const QByteArray& labels, Number value) {
+    if (std::isnan(value)) return;
     out += name;
     out += '{';
     out += labels;
@@ -63,49 +64,70 @@ void Sample(QByteArray& out, const char* name, const QByteArray& labels, Number 
     out += '\n';
 }
 
-}  // namespace
+template <typename Number>
+void Gauge(QByteArray& out, const char* name, const char* help, const QByteArray& labels,
+           Number value) {
+    Family(out, name, "gauge", help);
+    Sample(out, name, labels, value);
+}
 
-QByteArray MetricsText(const LatestReadings& readings) {
-    QByteArray out;
-    const auto& latest = readings.Latest();
-    const QByteArray station =
-        "station=\"" + LabelValue(latest ? latest->station : std::string()) + '"';
+// The five channels by their filter, for the brightness and the frequency alike.
+void ByChannel(QByteArray& out, const char* name, const QByteArray& station,
+               std::initializer_list<float> values) {
+    static const char* const kChannels[] = {"740nm", "640nm", "red", "green", "blue"};
+    const char* const* channel = kChannels;
+    for (const float value : values) {
+        Sample(out, name, station + ",channel=\"" + *channel++ + '"', value);
+    }
+}
 
-    Family(out, "noxa_reports_total", "counter", "Reports of the station's instrument decoded.");
-    Sample(out, "noxa_reports_total", station, static_cast<double>(readings.ReportCount()));
-    Family(out, "noxa_link_ok", "gauge",
-           "1 while the link works and reports are fresh, 0 otherwise.");
-    Sample(out, "noxa_link_ok", station, readings.Link().ok ? 1.0 : 0.0);
-    Family(out, "noxa_safe", "gauge",
-           "1 while the sky is safe for the observatory by the safety rule, 0 otherwise.");
-    Sample(out, "noxa_safe", station, readings.Safe() ? 1.0 : 0.0);
-    if (!latest) return out;
-
-    const Observation& o = *latest;
+void ReadingMetrics(QByteArray& out, const QByteArray& station, const Observation& o) {
     Family(out, "noxa_sky_brightness", "gauge",
-           "Sky brightness in mag/arcsec^2 by channel (v: 740 nm, v2: 640 nm, r, g, b).");
-    for (const auto& [channel, value] :
-         {std::pair{"v", o.magV}, std::pair{"v2", o.magV2}, std::pair{"r", o.magR},
-          std::pair{"g", o.magG}, std::pair{"b", o.magB}}) {
-        Sample(out, "noxa_sky_brightness", station + ",channel=\"" + channel + '"', value);
-    }
-    Family(out, "noxa_frequency_hertz", "gauge", "Channel frequency in Hz (channels 1 to 4).");
-    for (const auto& [channel, value] : {std::pair{"1", o.freq1}, std::pair{"2", o.freq2},
-                                         std::pair{"3", o.freq3}, std::pair{"4", o.freq4}}) {
-        Sample(out, "noxa_frequency_hertz", station + ",channel=\"" + channel + '"', value);
-    }
+           "Sky brightness in mag/arcsec^2 by channel (740nm, 640nm, red, green, blue).");
+    ByChannel(out, "noxa_sky_brightness", station, {o.magV, o.magV2, o.magR, o.magG, o.magB});
+    Family(out, "noxa_frequency_hertz", "gauge",
+           "Frequency in Hz by channel (740nm, 640nm, red, green, blue); green is derived.");
+    ByChannel(out, "noxa_frequency_hertz", station, {o.freq1, o.freq2, o.freq3, o.freqG, o.freq4});
     Family(out, "noxa_temperature_celsius", "gauge",
            "Temperature in degrees Celsius (sensor: the instrument's, sky: infrared).");
     Sample(out, "noxa_temperature_celsius", station + ",sensor=\"sensor\"", o.sensorTemperature);
     Sample(out, "noxa_temperature_celsius", station + ",sensor=\"sky\"", o.skyTemperature);
-    Family(out, "noxa_cloud_cover_percent", "gauge", "Cloud cover estimate, 0 to 100 percent.");
-    Sample(out, "noxa_cloud_cover_percent", station, CloudCoverPercent(o.cloudIndex));
-    Family(out, "noxa_nelm", "gauge", "Naked-eye limiting magnitude.");
-    Sample(out, "noxa_nelm", station, o.nelm);
-    Family(out, "noxa_last_report_timestamp_seconds", "gauge",
-           "Unix time of the newest report, in seconds.");
-    Sample(out, "noxa_last_report_timestamp_seconds", station,
-           static_cast<double>(o.time) / 1000.0);
+    Gauge(out, "noxa_cloud_cover_percent",
+          "Cloud cover estimate, 0 to 100 percent, a mean over the chart interval.", station,
+          CloudCoverPercent(o.cloudIndex));
+    Gauge(out, "noxa_nelm", "Naked-eye limiting magnitude, from the chart interval's mean.",
+          station, o.nelm);
+    Gauge(out, "noxa_sun_altitude_degrees", "Altitude of the Sun's centre, without refraction.",
+          station, o.sunAltitude);
+    Gauge(out, "noxa_moon_altitude_degrees",
+          "Altitude of the Moon's centre, topocentric, without refraction.", station,
+          o.moonAltitude);
+    Gauge(out, "noxa_moon_illumination_ratio", "Illuminated fraction of the Moon's disc, 0 to 1.",
+          station, o.moonIllumination);
+    Gauge(out, "noxa_last_report_timestamp_seconds", "Unix time of the newest report, in seconds.",
+          station, static_cast<double>(o.time) / 1000.0);
+}
+
+}  // namespace
+
+QByteArray MetricsText(const LatestReadings& readings) {
+    QByteArray out;
+    const QByteArray station = "station=\"" + LabelValue(readings.StationName()) + '"';
+
+    Gauge(out, "noxa_build_info", "The station's version, as a label; always 1.",
+          "version=\"" NOXA_VERSION "\"", 1.0);
+    Family(out, "noxa_reports_total", "counter", "Reports of the station's instrument decoded.");
+    Sample(out, "noxa_reports_total", station, static_cast<double>(readings.ReportCount()));
+    Gauge(out, "noxa_link_ok", "1 while the link works and reports are fresh, 0 otherwise.",
+          station, readings.Link().ok ? 1.0 : 0.0);
+    Gauge(out, "noxa_safe",
+          "1 while the sky is safe for the observatory by the safety rule, 0 otherwise.", station,
+          readings.Safe() ? 1.0 : 0.0);
+    if (const auto mqtt = readings.MqttConnected()) {
+        Gauge(out, "noxa_mqtt_connected", "1 while the MQTT broker is connected, 0 otherwise.",
+              station, *mqtt ? 1.0 : 0.0);
+    }
+    if (const auto& latest = readings.Latest()) ReadingMetrics(out, station, *latest);
     return out;
 }
 

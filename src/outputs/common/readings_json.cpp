@@ -53,6 +53,9 @@ QByteArray ReadingsJson(const LatestReadings& readings) {
     }
     json["link_ok"] = readings.Link().ok;
     json["safe"] = readings.Safe();
+    json["unsafe_reason"] = readings.Safe()
+                                ? QJsonValue(QJsonValue::Null)
+                                : QJsonValue(QString::fromStdString(readings.SafetyReason()));
     const auto age = readings.AgeSeconds();
     json["age_s"] = age ? QJsonValue(std::round(*age * 10) / 10) : QJsonValue(QJsonValue::Null);
     return QJsonDocument(json).toJson(QJsonDocument::Compact);

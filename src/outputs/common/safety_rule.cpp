@@ -34,23 +34,27 @@ std::optional<std::string> SafetyRule::Unsafe(const LatestReadings& readings,
                                               const SafetyLimits& limits) {
     const auto& latest = readings.Latest();
     if (!latest) return "no report yet";
-    const double age = readings.AgeSeconds().value_or(0);
-    if (age > limits.staleSeconds) {
-        return "no report for " + Number(age, 0) + " s (stale after " +
-               Number(limits.staleSeconds, 0) + " s)";
+    if (readings.AgeSeconds().value_or(0) > limits.staleSeconds) {
+        return "no report for over " + Number(limits.staleSeconds, 0) + " s";
     }
+    // A sensor that gave no value for as long as the stale limit has failed: a reason of its
+    // own, before what rests on it.
+    const auto failed = [&](Reading reading) {
+        const auto seconds = readings.SecondsSinceValue(reading);
+        return !seconds || *seconds > limits.staleSeconds;
+    };
+    if (failed(Reading::SkyTemperature)) return "sky temperature unknown";
+    if (failed(Reading::SensorTemperature)) return "sensor temperature unknown";
+    if (failed(Reading::MagV)) return "sky brightness unknown";
     const float cloud = CloudCoverPercent(latest->cloudIndex);
-    if (!std::isfinite(cloud)) return "cloud cover unknown";
+    if (!std::isfinite(cloud)) return "cloud cover not measured yet";
     if (cloud > limits.maxCloudCover) {
         return "cloud cover " + Number(cloud, 0) + " % above " + Number(limits.maxCloudCover, 0) +
                " %";
     }
-    if (limits.brightestSky) {
-        if (!std::isfinite(latest->magV)) return "sky brightness unknown";
-        if (latest->magV < *limits.brightestSky) {
-            return "sky " + Number(latest->magV, 2) + " mag/arcsec² brighter than " +
-                   Number(*limits.brightestSky, 2);
-        }
+    if (limits.brightestSky && latest->magV < *limits.brightestSky) {
+        return "sky " + Number(latest->magV, 2) + " mag/arcsec² brighter than " +
+               Number(*limits.brightestSky, 2);
     }
     return std::nullopt;
 }

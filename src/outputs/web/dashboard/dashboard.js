@@ -69,7 +69,8 @@
       $("time").textContent = t.toLocaleString() + " (" + r.time.replace("T", " ").replace(/\.\d+Z$/, "Z") + ")";
     }
     states.push(r.link_ok ? "link-ok" : "link-down");
-    $("safety").textContent = r.safe ? "Sky safe" : "Sky unsafe";
+    $("safety").textContent = r.safe ? "Sky safe"
+      : "Sky unsafe" + (r.unsafe_reason ? ": " + r.unsafe_reason : "");
     $("safety").classList.toggle("safe", r.safe === true);
     $("link-text").textContent = r.link_ok ? "Receiving reports" : "No reports coming in";
     setState(states);
