@@ -35,8 +35,7 @@ void BM_StationReport(benchmark::State& state) {
     noxa::StationOptions options;
     options.udpPort = 0;
     options.workDir = QFile::encodeName(dir.path()).toStdString() + "/";
-    noxa::Station station(clock, noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),
-                          options);
+    noxa::Station station(clock, noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."), options);
     noxa::StationOutputs outputs(station, clock, noxa::StationSettings{});
     outputs.Start();
     std::size_t i = 0;

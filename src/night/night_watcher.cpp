@@ -66,9 +66,10 @@ void NightWatcher::Add(const IntervalRecord& record) {
 }
 
 void NightWatcher::Add(const NightSample& sample, const QTimeZone& zone) {
+    RetryUnwritten();
     const QDate date = NightAt(sample.time, zone);
     if (date != night_.date) {
-        if (!written_ && !night_.samples.empty()) Write();
+        if (!written_ && !night_.samples.empty()) Finish(std::move(night_));
         night_ = Night{date, zone, {}};
         written_ = false;
         lastSunAltitude_ = 90.f;
@@ -77,21 +78,46 @@ void NightWatcher::Add(const NightSample& sample, const QTimeZone& zone) {
     const bool morning = QDateTime::fromMSecsSinceEpoch(sample.time, zone).time().hour() < 12;
     if (!written_ && morning && lastSunAltitude_ < kDawnSunAltitude &&
         sample.sunAltitude >= kDawnSunAltitude) {
-        Write();
+        written_ = true;
+        Finish(night_);
     }
     lastSunAltitude_ = sample.sunAltitude;
 }
 
-void NightWatcher::Write() {
-    written_ = true;
-    QString error;
-    const QString date = night_.date.toString(Qt::ISODate);
-    if (WriteNightReport(night_, folder_, cloudyAbove_, error)) {
-        log_("Night of " + date.toStdString() + " summed up in " +
-             NightChartPath(folder_, night_.date).toStdString());
-    } else {
-        log_("Night of " + date.toStdString() + " not summed up: " + error.toStdString());
+void NightWatcher::Finish(Night night) {
+    // A month of nights waits at the most; an older one is given up.
+    constexpr std::size_t kMostUnwritten = 31;
+    std::string error;
+    if (Write(night, error)) return;
+    unwritten_.emplace_back(std::move(night), std::move(error));
+    if (unwritten_.size() > kMostUnwritten) {
+        log_("Night of " + unwritten_.front().first.date.toString(Qt::ISODate).toStdString() +
+             " given up: not written for a month");
+        unwritten_.erase(unwritten_.begin());
     }
+}
+
+void NightWatcher::RetryUnwritten() {
+    while (!unwritten_.empty()) {
+        auto& [night, error] = unwritten_.front();
+        if (!Write(night, error)) return;
+        unwritten_.erase(unwritten_.begin());
+    }
+}
+
+bool NightWatcher::Write(const Night& night, std::string& lastError) {
+    QString error;
+    const std::string date = night.date.toString(Qt::ISODate).toStdString();
+    if (WriteNightReport(night, folder_, cloudyAbove_, error)) {
+        log_("Night of " + date + " summed up in " +
+             NightChartPath(folder_, night.date).toStdString());
+        return true;
+    }
+    if (error.toStdString() != lastError) {
+        lastError = error.toStdString();
+        log_("Night of " + date + " not summed up: " + lastError);
+    }
+    return false;
 }
 
 }  // namespace noxa

@@ -8,6 +8,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace noxa {
 
@@ -17,7 +19,8 @@ class StationClock;
 // Follows the night as its records come in, and when the Sun rises above -12° (nautical dawn)
 // writes the night's chart and summary line into a folder of nights. A night that had no dawn
 // (the instrument stopped, or the Sun never went below -12°) is written with the first record
-// of the next night.
+// of the next night. A night that cannot be written (a full disk) is tried again with every
+// record that comes, until it is written.
 class NightWatcher : public QObject {
     Q_OBJECT
 
@@ -39,7 +42,12 @@ public:
 
 private:
     void Add(const NightSample& sample, const QTimeZone& zone);
-    void Write();
+    // Writes `night`, or keeps it to be tried again.
+    void Finish(Night night);
+    // Tries again the nights not written yet, oldest first.
+    void RetryUnwritten();
+    // True when written; a failure is said once for each reason.
+    bool Write(const Night& night, std::string& lastError);
 
     const StationClock& clock_;
     QString folder_;
@@ -47,7 +55,9 @@ private:
     float cloudyAbove_;
     Logger log_;
     Night night_;
-    bool written_ = false;
+    bool written_ = false;  // the night under way was finished at its dawn
+    // Nights finished but not written yet, each with the reason last said for it.
+    std::vector<std::pair<Night, std::string>> unwritten_;
     float lastSunAltitude_ = 90.f;
 };
 

@@ -171,5 +171,33 @@ TEST(NightWatcherTest, WritesTheNightAtNauticalDawnAndAfterANightWithoutOne) {
     EXPECT_TRUE(QFile::exists(folder + "/2024-03-11.png"));
 }
 
+TEST(NightWatcherTest, ANightThatCannotBeWrittenIsTriedAgainUntilItIs) {
+    test::ScopedWorkDir dir;
+    ObservationFeed feed;
+    ManualClock clock(QDateTime(QDate(2024, 3, 10), QTime(13, 0), kBerlin));
+    std::vector<std::string> log;
+    const QString folder = dir.Path() + "/night";
+    QFile blocker(folder);  // a file where the folder should be
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    NightWatcher watcher(feed, clock, folder, {48.1, 11.6}, 30,
+                         [&](const std::string& line) { log.push_back(line); });
+    IntervalRecord r;
+    r.magV = 21;
+    for (; clock.Now().time() != QTime(7, 0); clock.Advance(600000)) {
+        r.end = clock.NowUtc();
+        emit feed.recorded(r);
+    }
+    ASSERT_EQ(log.size(), 1u);  // once, however many records followed
+    EXPECT_THAT(log[0], ::testing::StartsWith("Night of 2024-03-10 not summed up: "));
+
+    ASSERT_TRUE(blocker.remove());
+    r.end = clock.NowUtc();
+    emit feed.recorded(r);
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_THAT(log[1], ::testing::StartsWith("Night of 2024-03-10 summed up in "));
+    EXPECT_TRUE(QFile::exists(folder + "/2024-03-10.png"));
+}
+
 }  // namespace
 }  // namespace noxa
