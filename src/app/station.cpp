@@ -201,7 +201,7 @@ void Station::Timer3Timer() {
         const std::string imageError = MakeChartPoint();
         // A picture that could not be written must not cost the chart history.
         dayBuffers_.SaveDayBuffers();
-        if (!imageError.empty()) throw StationError(imageError);
+        ChartImagesWritten(imageError);
     });
 }
 
@@ -230,8 +230,15 @@ bool Station::ReopenSerialPort(std::int32_t portNumber) {
 
 void Station::AddChartPoint() {
     // A picture that cannot be written is shown; the cycle goes on with its other steps.
-    const std::string imageError = MakeChartPoint();
-    if (!imageError.empty()) ReportError(imageError);
+    ChartImagesWritten(MakeChartPoint());
+}
+
+void Station::ChartImagesWritten(const std::string& error) {
+    if (error.empty()) {
+        if (imageFailures_.Succeeded()) form_.AppendLog("Chart images written again");
+    } else if (imageFailures_.Failed(error)) {
+        ReportError(error);
+    }
 }
 
 void Station::SetChartTimerInterval(int milliseconds) {

@@ -8,6 +8,7 @@
 #include "charts/station_charts.h"
 #include "core/broadcast_decoder.h"
 #include "core/day_tables.h"
+#include "core/failure_state.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
 #include "core/observation_feed.h"
@@ -156,6 +157,9 @@ private:
     template <typename Handler>
     void Guarded(Handler&& handler);
     void ReportError(const std::string& message);
+    // The chart images of a chart point were written, or why not: shown once when they start
+    // failing, not at every chart point, and said when they are written again.
+    void ChartImagesWritten(const std::string& error);
 
     const StationClock& clock_;
     StationLocale locale_;
@@ -194,6 +198,7 @@ private:
     QTimer timer3_;
     QElapsedTimer sinceLastTick_;
     ErrorHandler errorHandler_;
+    FailureState imageFailures_;
 };
 
 }  // namespace noxa

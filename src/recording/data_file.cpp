@@ -105,7 +105,7 @@ void DataFileWriter::WriteDataLine() {
     const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | (existed ? 0 : O_CREAT | O_EXCL);
     const int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
-        form_.AppendLog("Data line not written to " + name + ": " + std::strerror(errno));
+        Failed(name, errno);
         return;
     }
     std::string text;
@@ -133,6 +133,7 @@ void DataFileWriter::WriteDataLine() {
     }
     if (error == 0) {
         ::close(fd);
+        if (failures_.Succeeded()) form_.AppendLog("Data lines written to " + name + " again");
         return;
     }
     if (!existed) {
@@ -141,7 +142,12 @@ void DataFileWriter::WriteDataLine() {
         // A file that cannot be cut (a device) keeps whatever part reached it.
     }
     ::close(fd);
-    form_.AppendLog("Data line not written to " + name + ": " + std::strerror(error));
+    Failed(name, error);
+}
+
+void DataFileWriter::Failed(const std::string& name, int error) {
+    const std::string line = "Data line not written to " + name + ": " + std::strerror(error);
+    if (failures_.Failed(line)) form_.AppendLog(line);
 }
 
 }  // namespace noxa

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/failure_state.h"
 #include "core/work_dir.h"
 
 #include <functional>
@@ -39,6 +40,8 @@ public:
 private:
     std::string ComposeLine() const;
     std::string HeaderLines() const;
+    // Says once, not at every record, that lines cannot be written and why.
+    void Failed(const std::string& name, int error);
 
     FormModel& form_;
     LiveReadings& readings_;
@@ -47,6 +50,7 @@ private:
     const StationLocale& locale_;
     const WorkDir dir_;
     std::function<void()> onWrite_;
+    FailureState failures_;
 };
 
 }  // namespace noxa

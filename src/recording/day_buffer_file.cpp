@@ -61,7 +61,12 @@ bool DayBufferFile::SaveDayBuffers() {
                                static_cast<qsizetype>(kDayBufferFileSize));
     QString error;
     const bool ok = ReplaceFile(dir_.File(kFileName), image, error);
-    if (!ok) form_.AppendLog(std::string(kFileName) + " not saved: " + error.toStdString());
+    if (!ok) {
+        const std::string line = std::string(kFileName) + " not saved: " + error.toStdString();
+        if (failures_.Failed(line)) form_.AppendLog(line);
+    } else if (failures_.Succeeded()) {
+        form_.AppendLog(std::string(kFileName) + " saved again");
+    }
     return ok;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/failure_state.h"
 #include "core/work_dir.h"
 
 #include <string>
@@ -37,6 +38,7 @@ private:
     FormModel& form_;
     DayTables& days_;
     const WorkDir dir_;
+    FailureState failures_;
 };
 
 }  // namespace noxa

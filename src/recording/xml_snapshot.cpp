@@ -75,12 +75,11 @@ void XmlSnapshot::WriteXmlSnapshot() {
     const bool existed = QFile::exists(path);
     QString error;
     if (!ReplaceFile(path, document, error)) {
-        if (!failing_)
-            form_.AppendLog(std::string(kFileName) + " not written: " + error.toStdString());
-        failing_ = true;
+        const std::string line = std::string(kFileName) + " not written: " + error.toStdString();
+        if (failures_.Failed(line)) form_.AppendLog(line);
         return;
     }
-    failing_ = false;
+    if (failures_.Succeeded()) form_.AppendLog(std::string(kFileName) + " written again");
     if (!existed) form_.AppendLog(std::string("Created file: ") + kFileName);
 }
 

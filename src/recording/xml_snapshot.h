@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/failure_state.h"
 #include "core/work_dir.h"
 
 #include <string>
@@ -32,7 +33,7 @@ private:
     const StationClock& clock_;
     const StationLocale& locale_;
     const WorkDir dir_;
-    bool failing_ = false;
+    FailureState failures_;
 };
 
 }  // namespace noxa

@@ -169,7 +169,7 @@ TEST_F(IdaNightFileTest, CrashCutLineIsCompletedWithoutRewriting) {
     EXPECT_EQ(lines[IdaNightFile::kHeaderLines + 1], whole);
 }
 
-TEST_F(IdaNightFileTest, FailedWriteIsOneLogLine) {
+TEST_F(IdaNightFileTest, FailedWritesAreOneLogLineAndOneWhenTheyWorkAgain) {
     QFile blocker(dir.Path() + "/ida");  // a file where the folder should be
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
@@ -178,6 +178,11 @@ TEST_F(IdaNightFileTest, FailedWriteIsOneLogLine) {
     emit feed.recorded(Record(Local(10, 22, 1)));
     ASSERT_EQ(log.size(), 1u);
     EXPECT_THAT(log[0], ::testing::HasSubstr("20240310_120000_roof-1.dat not written"));
+    ASSERT_TRUE(blocker.remove());
+    emit feed.recorded(Record(Local(10, 22, 2)));
+    emit feed.recorded(Record(Local(10, 22, 3)));
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_THAT(log[1], ::testing::EndsWith("20240310_120000_roof-1.dat written again"));
 }
 
 }  // namespace

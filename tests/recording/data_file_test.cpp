@@ -172,15 +172,20 @@ TEST_F(DataFileTest, RecreatesADeletedFileWithItsHeader) {
     EXPECT_EQ(form.LogLines().back(), "Created data file: qelvoxxx_04_2023.csv");
 }
 
-TEST_F(DataFileTest, ALineThatCannotBeWrittenIsLoggedAndItsSumsAreGone) {
+TEST_F(DataFileTest, LinesThatCannotBeWrittenAreLoggedOnceAndTheirSumsAreGone) {
     ASSERT_TRUE(
         QDir(dir.Path()).mkdir("qelvoxxx_04_2023.csv"));  // a folder stands where the file goes
     AddRecord(10, 20);
     writer.WriteDataLine();
     EXPECT_EQ(readings.record.count740, 0.0f);
+    writer.WriteDataLine();
     ASSERT_EQ(form.LogLines().size(), 2u);
     EXPECT_THAT(form.LogLines()[1], HasSubstr("qelvoxxx_04_2023.csv"));
     EXPECT_THAT(form.LogLines()[1], testing::StartsWith("Data line not written to "));
+
+    ASSERT_TRUE(QDir(dir.Path()).rmdir("qelvoxxx_04_2023.csv"));
+    writer.WriteDataLine();
+    EXPECT_EQ(form.LogLines().back(), "Data lines written to qelvoxxx_04_2023.csv again");
 }
 
 TEST_F(DataFileTest, AFailedWriteLeavesNoPartOfTheLine) {

@@ -134,7 +134,9 @@ void IdaNightFile::Write(const IntervalRecord& record) {
     const QTimeZone zone = clock_.Now().timeZone();
     const QDate night = NightOf(QDateTime::fromMSecsSinceEpoch(record.end, zone));
     if ((night != night_ || !file_.isOpen()) && !Open(night, zone)) return;
-    if (Append(Line(record, zone, site_) + kEol)) failing_ = false;
+    if (Append(Line(record, zone, site_) + kEol) && failures_.Succeeded()) {
+        log_("Night file " + FileName(night_, site_.instrumentId).toStdString() + " written again");
+    }
 }
 
 bool IdaNightFile::Open(QDate night, const QTimeZone& zone) {
@@ -146,7 +148,8 @@ bool IdaNightFile::Open(QDate night, const QTimeZone& zone) {
         return false;
     }
     file_.setFileName(folder + '/' + FileName(night, site_.instrumentId));
-    if (!file_.open(QIODevice::ReadWrite | QIODevice::Append)) {
+    // Unbuffered: each line reaches the file at once, and a failed write says why.
+    if (!file_.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered)) {
         Failed(file_.errorString().toStdString());
         return false;
     }
@@ -188,10 +191,9 @@ bool IdaNightFile::Append(const std::string& text) {
 
 void IdaNightFile::Failed(const std::string& what) {
     // One line for each run of failures, not one for every record.
-    if (failing_) return;
-    failing_ = true;
-    log_("Night file " + FileName(night_, site_.instrumentId).toStdString() +
-         " not written: " + what);
+    const std::string line = "Night file " + FileName(night_, site_.instrumentId).toStdString() +
+                             " not written: " + what;
+    if (failures_.Failed(line)) log_(line);
 }
 
 }  // namespace noxa

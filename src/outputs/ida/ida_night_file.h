@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/failure_state.h"
 #include "core/observation.h"
 #include "core/work_dir.h"
 
@@ -71,7 +72,7 @@ private:
     Logger log_;
     QFile file_;
     QDate night_;
-    bool failing_ = false;
+    FailureState failures_;
 };
 
 }  // namespace noxa
