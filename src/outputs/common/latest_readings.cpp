@@ -50,8 +50,17 @@ LatestReadings::LatestReadings(ObservationFeed& feed, const StationClock& clock,
 void LatestReadings::Observed(const Observation& observation) {
     newest_ = observation;
     station_ = observation.station;
+    const auto finite = [&](Reading reading) {
+        return std::isfinite(observation.*ReadingField(reading));
+    };
     for (std::size_t i = 0; i < kReadingCount; ++i) {
-        if (std::isfinite(observation.*kFields[i])) lastValue_[i] = observation.time;
+        const auto reading = static_cast<Reading>(i);
+        // An estimate is as new as the readings it rests on.
+        bool known = finite(reading);
+        if (reading == Reading::CloudIndex)
+            known = known && finite(Reading::SensorTemperature) && finite(Reading::SkyTemperature);
+        if (reading == Reading::Nelm) known = known && finite(Reading::MagV);
+        if (known) lastValue_[i] = observation.time;
     }
     ++reports_;
     Refresh();
@@ -70,13 +79,7 @@ bool LatestReadings::Refresh() {
     Observation shown = *newest_;
     unknown_ = 0;
     for (std::size_t i = 0; i < kReadingCount; ++i) {
-        const auto reading = static_cast<Reading>(i);
-        // An estimate rests on the readings it is made of.
-        bool known = Fresh(reading) && std::isfinite(shown.*kFields[i]);
-        if (reading == Reading::CloudIndex)
-            known = known && Fresh(Reading::SensorTemperature) && Fresh(Reading::SkyTemperature);
-        if (reading == Reading::Nelm) known = known && Fresh(Reading::MagV);
-        if (known) continue;
+        if (Fresh(static_cast<Reading>(i)) && std::isfinite(shown.*kFields[i])) continue;
         shown.*kFields[i] = std::numeric_limits<float>::quiet_NaN();
         unknown_ |= 1u << i;
     }

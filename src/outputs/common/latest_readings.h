@@ -58,7 +58,8 @@ public:
     std::uint64_t ReportCount() const { return reports_; }
     // Seconds since the newest report, by the clock; none before the first one.
     std::optional<double> AgeSeconds() const;
-    // Seconds since a finite value of `reading` came; none before the first one.
+    // Seconds since a finite value of `reading` came; none before the first one. An estimate
+    // is as old as the oldest reading it rests on.
     std::optional<double> SecondsSinceValue(Reading reading) const;
     double StaleSeconds() const { return staleSeconds_; }
     UtcMilliseconds Now() const;
