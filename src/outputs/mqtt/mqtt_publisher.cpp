@@ -2,6 +2,7 @@
 
 #include "outputs/common/latest_readings.h"
 #include "outputs/common/readings_json.h"
+#include "outputs/mqtt/mqtt_discovery_record.h"
 
 #include <mosquitto.h>
 
@@ -18,6 +19,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <set>
 
 namespace noxa {
 namespace {
@@ -106,11 +108,23 @@ struct MqttShared {
     }
     // Hands a log line to the station's thread, unless the publisher is gone.
     void Post(const std::string& line) {
+        Queue([line](MqttPublisher& publisher) { publisher.log_(line); });
+    }
+    void PostConnected(bool connected) {
+        Queue([connected](MqttPublisher& publisher) { publisher.SetConnected(connected); });
+    }
+    // Runs `call` on the station's thread, unless the publisher is gone.
+    void Queue(std::function<void(MqttPublisher&)> call) {
         std::lock_guard lock(mutex);
         if (owner == nullptr) return;
         MqttPublisher* publisher = owner;
         QMetaObject::invokeMethod(
-            publisher, [publisher, line] { publisher->log_(line); }, Qt::QueuedConnection);
+            publisher, [publisher, call = std::move(call)] { call(*publisher); },
+            Qt::QueuedConnection);
+    }
+    QByteArray StoppedState() {
+        std::lock_guard lock(mutex);
+        return stoppedState;
     }
 
     const int wakeFd;
@@ -120,6 +134,7 @@ struct MqttShared {
     bool stop = false;               // under `mutex`
     bool finished = false;           // under `mutex`
     QByteArray state;                // under `mutex`: the newest, not yet handed on
+    QByteArray stoppedState;         // under `mutex`: the last word, set before `stop`
 };
 
 namespace {
@@ -131,21 +146,32 @@ public:
         : shared_(std::move(shared)),
           config_(std::move(config)),
           topics_(std::move(topics)),
-          discovery_(DiscoveryMessages(topics_, config_.stationName)),
-          broker_(config_.host + ":" + std::to_string(config_.port)) {}
+          discovery_(DiscoveryMessages(topics_, {config_.stationName, config_.configurationUrl})),
+          broker_(config_.host + ":" + std::to_string(config_.port)) {
+        published_ = {topics_.state, topics_.availability};
+        for (const MqttMessage& message : discovery_) published_.insert(message.topic);
+    }
 
     void Run();
 
 private:
     bool Setup();
-    // Serves one connection until it ends; returns why it ended, or nothing when stopping.
+    // One attempt: connects and serves the connection until it ends; returns why it ended or
+    // failed, or nothing when stopping.
+    std::string Attempt();
     std::string Serve();
     void OnConnack(int rc);
+    void OnPublished(int mid);
     void PublishAll();
-    void Publish(const std::string& topic, const QByteArray& payload, int qos = 0) {
-        mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+    int Publish(const std::string& topic, const QByteArray& payload, int qos = 0) {
+        int mid = 0;
+        mosquitto_publish(mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()),
                           payload.constData(), qos, true);
+        return mid;
     }
+    // Empties the retained topics of the last run that this one does not publish.
+    void ClearForgottenTopics();
+    void RememberTopics();
     // Takes the newest state, if one came; publishes it when connected.
     void TakeState();
     // Waits `seconds` unless the publisher stops; false when it does.
@@ -162,6 +188,10 @@ private:
     bool connackSeen_ = false;
     int connackRc_ = 0;
     bool online_ = false;
+    bool accepted_ = false;            // the broker accepted the last attempt's connection
+    std::set<std::string> published_;  // the retained topics of this run
+    std::set<std::string> recorded_;   // those remembered from the last run
+    std::set<int> pendingClears_;      // clearing messages not yet acknowledged
 };
 
 bool Session::Setup() {
@@ -173,6 +203,9 @@ bool Session::Setup() {
     }
     mosquitto_connect_callback_set(mosq_, [](mosquitto*, void* session, int rc) {
         static_cast<Session*>(session)->OnConnack(rc);
+    });
+    mosquitto_publish_callback_set(mosq_, [](mosquitto*, void* session, int mid) {
+        static_cast<Session*>(session)->OnPublished(mid);
     });
     if (!config_.user.empty()) {
         mosquitto_username_pw_set(mosq_, config_.user.c_str(),
@@ -194,26 +227,20 @@ bool Session::Setup() {
 
 void Session::Run() {
     if (Setup()) {
-        bool outage = false;
+        if (!config_.topicsFile.empty()) recorded_ = ReadPublishedTopics(config_.topicsFile);
+        std::string outage;  // why the broker cannot be reached; empty while it can
         int retrySeconds = kFirstRetrySeconds;
         while (!shared_->Stopping()) {
-            connackSeen_ = online_ = false;
-            std::string reason;
-            const int rc =
-                mosquitto_connect(mosq_, config_.host.c_str(), config_.port, kKeepAliveSeconds);
-            if (rc == MOSQ_ERR_SUCCESS) {
-                reason = Serve();
-                if (online_) {
-                    outage = false;
-                    retrySeconds = kFirstRetrySeconds;
-                }
-            } else {
-                reason = Reason(rc, errno);
+            const std::string reason = Attempt();
+            if (accepted_) {
+                outage.clear();
+                retrySeconds = kFirstRetrySeconds;
+                if (!online_) shared_->PostConnected(false);
             }
             if (shared_->Stopping()) break;
-            if (!outage) {
+            if (reason != outage) {
                 shared_->Post("MQTT broker " + broker_ + " unreachable: " + reason + "; retrying");
-                outage = true;
+                outage = reason;
             }
             if (!Pause(retrySeconds)) break;
             retrySeconds = std::min(retrySeconds * 2, kLastRetrySeconds);
@@ -226,9 +253,20 @@ void Session::Run() {
     shared_->finishedChanged.notify_all();
 }
 
+std::string Session::Attempt() {
+    connackSeen_ = online_ = accepted_ = false;
+    const int rc = mosquitto_connect(mosq_, config_.host.c_str(), config_.port, kKeepAliveSeconds);
+    if (rc != MOSQ_ERR_SUCCESS) return Reason(rc, errno);
+    return Serve();
+}
+
 void Session::OnConnack(int rc) {
     connackSeen_ = true;
     connackRc_ = rc;
+}
+
+void Session::OnPublished(int mid) {
+    if (pendingClears_.erase(mid) == 1 && pendingClears_.empty()) RememberTopics();
 }
 
 std::string Session::Serve() {
@@ -258,8 +296,9 @@ std::string Session::Serve() {
                 mosquitto_disconnect(mosq_);
                 return Refusal(connackRc_);
             }
-            online_ = true;
+            online_ = accepted_ = true;
             shared_->Post("MQTT connected to " + broker_);
+            shared_->PostConnected(true);
             PublishAll();
         } else if (!online_ && Clock::now() - connecting > kConnackTimeout) {
             mosquitto_disconnect(mosq_);
@@ -274,6 +313,27 @@ void Session::PublishAll() {
     Publish(topics_.availability, kMqttOnline, 1);
     TakeState();
     if (!state_.isEmpty()) Publish(topics_.state, state_);
+    ClearForgottenTopics();
+}
+
+void Session::ClearForgottenTopics() {
+    if (config_.topicsFile.empty()) return;
+    pendingClears_.clear();
+    for (const std::string& topic : recorded_) {
+        if (published_.count(topic) == 0) pendingClears_.insert(Publish(topic, {}, 1));
+    }
+    // The new list is remembered once the broker has taken every clearing message, so that
+    // a connection lost before leaves the old list, and the clearing is done again.
+    if (pendingClears_.empty()) RememberTopics();
+}
+
+void Session::RememberTopics() {
+    if (recorded_ == published_) return;
+    std::string error;
+    if (!WritePublishedTopics(config_.topicsFile, published_, error)) {
+        shared_->Post("MQTT topics cannot be remembered in " + config_.topicsFile + ": " + error);
+    }
+    recorded_ = published_;
 }
 
 void Session::TakeState() {
@@ -300,8 +360,10 @@ bool Session::Pause(int seconds) {
     }
 }
 
-// "offline", then a clean disconnect, each written out within a second or so.
+// The last state, "offline", then a clean disconnect, written out within a second or so.
 void Session::GoOffline() {
+    const QByteArray stopped = shared_->StoppedState();
+    if (!stopped.isEmpty()) Publish(topics_.state, stopped);
     Publish(topics_.availability, kMqttOffline);
     mosquitto_disconnect(mosq_);
     const Clock::time_point until = Clock::now() + std::chrono::seconds(1);
@@ -320,8 +382,10 @@ MqttPublisher::MqttPublisher(const LatestReadings& readings, MqttPublisherConfig
 
 MqttPublisher::~MqttPublisher() {
     if (!shared_) return;
+    const QByteArray stopped = StoppedReadingsJson(readings_);
     std::unique_lock lock(shared_->mutex);
     shared_->owner = nullptr;
+    shared_->stoppedState = stopped;
     shared_->stop = true;
     shared_->Wake();
     const bool finished = shared_->finishedChanged.wait_for(lock, std::chrono::seconds(3),
@@ -349,6 +413,12 @@ void MqttPublisher::Start() {
     worker_ = std::thread([shared = shared_, config = config_, topics = topics_]() mutable {
         Session(std::move(shared), std::move(config), std::move(topics)).Run();
     });
+}
+
+void MqttPublisher::SetConnected(bool connected) {
+    if (connected == connected_) return;
+    connected_ = connected;
+    emit connectionChanged(connected);
 }
 
 void MqttPublisher::Offer(const QByteArray& state) {
