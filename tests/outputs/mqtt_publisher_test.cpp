@@ -3,6 +3,7 @@
 
 #include "core/observation_feed.h"
 #include "outputs/common/latest_readings.h"
+#include "outputs/mqtt/mqtt_discovery_record.h"
 #include "outputs/mqtt/mqtt_publisher.h"
 #include "time/station_clock.h"
 
@@ -243,6 +244,11 @@ TEST_F(MqttPublisherTest, ARenamedStationClearsTheTopicsOfItsOldName) {
     EXPECT_EQ(configs.size(), kDiscoveryCount);
     for (const auto& [topic, config] : configs)
         EXPECT_NE(topic.find("noxa_new_"), std::string::npos) << topic;
+    // Once the broker took the clearing, the new name's topics are the ones remembered.
+    const std::string file = QFile::encodeName(dir.filePath("topics.txt")).toStdString();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return ReadPublishedTopics(file).count(publisher->Topics().state) == 1; }, 5000));
+    EXPECT_EQ(ReadPublishedTopics(file).count(old.availability), 0u);
 }
 
 TEST_F(MqttPublisherTest, LogsInWithAPasswordAndLogsEachChangeOfWhyItCannot) {
