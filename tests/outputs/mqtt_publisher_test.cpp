@@ -3,8 +3,8 @@
 
 #include "core/observation_feed.h"
 #include "outputs/common/latest_readings.h"
-#include "outputs/mqtt/mqtt_discovery_record.h"
 #include "outputs/mqtt/mqtt_publisher.h"
+#include "outputs/mqtt/mqtt_topics_record.h"
 #include "time/station_clock.h"
 
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "outputs/mqtt/mqtt_discovery_record.h"
+#include "outputs/mqtt/mqtt_topics_record.h"
 
 #include <QFile>
 #include <QSaveFile>
