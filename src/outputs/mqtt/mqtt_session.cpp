@@ -116,6 +116,7 @@ private:
     std::set<std::string> published_;  // the retained topics of this run
     std::set<std::string> recorded_;   // those remembered from the last run
     std::set<int> pendingClears_;      // clearing messages not yet acknowledged
+    std::set<int> lastWords_;          // the stopped state and "offline", until acknowledged
 };
 
 bool Session::Setup() {
@@ -190,6 +191,7 @@ void Session::OnConnack(int rc) {
 }
 
 void Session::OnPublished(int mid) {
+    lastWords_.erase(mid);
     if (pendingClears_.erase(mid) == 1 && pendingClears_.empty()) RememberTopics();
 }
 
@@ -284,13 +286,25 @@ bool Session::Pause(int seconds) {
     }
 }
 
-// The last state, "offline", then a clean disconnect, written out within a second or so.
+// The last state, "offline", then a clean disconnect, within two seconds or so.
+// Both are acknowledged first: reading the acknowledgements leaves nothing unread in the
+// socket, whose closing would otherwise reset the connection before the broker read it all.
 void Session::GoOffline() {
     const QByteArray stopped = shared_->StoppedState();
-    if (!stopped.isEmpty()) Publish(topics_.state, stopped);
-    Publish(topics_.availability, kMqttOffline);
+    if (!stopped.isEmpty()) lastWords_.insert(Publish(topics_.state, stopped, 1));
+    lastWords_.insert(Publish(topics_.availability, kMqttOffline, 1));
+    Clock::time_point until = Clock::now() + std::chrono::seconds(1);
+    while (!lastWords_.empty() && mosquitto_socket(mosq_) >= 0 && Clock::now() < until) {
+        pollfd io{mosquitto_socket(mosq_),
+                  static_cast<short>(POLLIN | (mosquitto_want_write(mosq_) ? POLLOUT : 0)), 0};
+        ::poll(&io, 1, 100);
+        int rc = MOSQ_ERR_SUCCESS;
+        if (io.revents & (POLLIN | POLLHUP | POLLERR)) rc = mosquitto_loop_read(mosq_, 1);
+        if (rc == MOSQ_ERR_SUCCESS && (io.revents & POLLOUT)) rc = mosquitto_loop_write(mosq_, 1);
+        if (rc != MOSQ_ERR_SUCCESS) return;
+    }
     mosquitto_disconnect(mosq_);
-    const Clock::time_point until = Clock::now() + std::chrono::seconds(1);
+    until = Clock::now() + std::chrono::seconds(1);
     while (mosquitto_socket(mosq_) >= 0 && mosquitto_want_write(mosq_) && Clock::now() < until) {
         pollfd out{mosquitto_socket(mosq_), POLLOUT, 0};
         ::poll(&out, 1, 100);
