@@ -85,6 +85,7 @@ void StationOutputs::StartMqtt() {
     config.discoveryPrefix = mqtt.discoveryPrefix.toStdString();
     config.stationName = station_.Form().Text(FormText::Esitio);
     config.configurationUrl = webUrl_.toStdString();
+    config.staleSeconds = settings_.safety.staleSeconds;
     config.topicsFile = station_.Dir().Path("noxa-mqtt-topics.txt");
     mqtt_ = std::make_unique<MqttPublisher>(latest_, std::move(config),
                                             [this](const std::string& line) { Log(line); });

@@ -13,10 +13,11 @@ namespace noxa {
 namespace {
 
 struct Discovery {
-    explicit Discovery(const std::string& configurationUrl = {}) {
+    explicit Discovery(const std::string& configurationUrl = {}, int expireAfter = 0) {
         std::string problem;
         topics = MakeMqttTopics("qelvoxxx", "", "", problem);
-        for (const MqttMessage& message : DiscoveryMessages(topics, {"qelvoxxx", configurationUrl}))
+        for (const MqttMessage& message :
+             DiscoveryMessages(topics, {"qelvoxxx", configurationUrl}, expireAfter))
             configs[message.topic] = QJsonDocument::fromJson(message.payload).object();
     }
     QJsonObject Config(const std::string& component, const std::string& id) const {
@@ -57,12 +58,21 @@ TEST(MqttDiscovery, ReadingsGoUnavailableWhenTheLinkIsDown) {
         EXPECT_EQ(availability[1]["value_template"].toString(),
                   "{{ 'online' if value_json.link_ok else 'offline' }}");
         EXPECT_TRUE(config.contains("suggested_display_precision")) << topic;
+        EXPECT_FALSE(config.contains("expire_after")) << topic;
     }
     EXPECT_EQ(readings, 16);
     // What tells of a silent instrument stays available.
     for (const auto& [component, id] :
          {std::pair{"binary_sensor", "link"}, {"sensor", "last_report"}, {"binary_sensor", "safe"}})
         EXPECT_EQ(discovery.Config(component, id)["availability"].toArray().size(), 1) << id;
+}
+
+TEST(MqttDiscovery, ReadingsExpireAtTheStaleLimitWhenGivenOne) {
+    const Discovery discovery({}, 120);
+    for (const auto& [topic, config] : discovery.configs) {
+        const bool reading = config["state_class"].toString() == "measurement";
+        EXPECT_EQ(config["expire_after"].toInt(0), reading ? 120 : 0) << topic;
+    }
 }
 
 TEST(MqttDiscovery, ReadingsCarryUnitPrecisionAndTemplate) {

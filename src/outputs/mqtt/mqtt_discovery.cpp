@@ -96,7 +96,8 @@ MqttMessage Message(const MqttTopics& topics, const char* component, const QJson
             QJsonDocument(config).toJson(QJsonDocument::Compact)};
 }
 
-MqttMessage Reading(const MqttTopics& topics, const MqttDevice& device, const SensorSpec& sensor) {
+MqttMessage Reading(const MqttTopics& topics, const MqttDevice& device, const SensorSpec& sensor,
+                    int expireAfterSeconds) {
     QJsonObject config = Entity(topics, device, sensor.key, sensor.name);
     config["value_template"] = sensor.valueTemplate
                                    ? QString::fromUtf8(sensor.valueTemplate)
@@ -105,6 +106,7 @@ MqttMessage Reading(const MqttTopics& topics, const MqttDevice& device, const Se
     config["suggested_display_precision"] = sensor.precision;
     config["availability"] = QJsonArray{StationAvailability(topics), LinkAvailability(topics)};
     config["availability_mode"] = "all";
+    if (expireAfterSeconds > 0) config["expire_after"] = expireAfterSeconds;
     if (sensor.unit) config["unit_of_measurement"] = QString::fromUtf8(sensor.unit);
     if (sensor.deviceClass) config["device_class"] = sensor.deviceClass;
     if (sensor.diagnostic) config["entity_category"] = "diagnostic";
@@ -113,9 +115,11 @@ MqttMessage Reading(const MqttTopics& topics, const MqttDevice& device, const Se
 
 }  // namespace
 
-std::vector<MqttMessage> DiscoveryMessages(const MqttTopics& topics, const MqttDevice& device) {
+std::vector<MqttMessage> DiscoveryMessages(const MqttTopics& topics, const MqttDevice& device,
+                                           int expireAfterSeconds) {
     std::vector<MqttMessage> messages;
-    for (const SensorSpec& sensor : kSensors) messages.push_back(Reading(topics, device, sensor));
+    for (const SensorSpec& sensor : kSensors)
+        messages.push_back(Reading(topics, device, sensor, expireAfterSeconds));
 
     QJsonObject link = Entity(topics, device, "link", "Instrument link");
     link["device_class"] = "connectivity";

@@ -24,7 +24,10 @@ struct MqttDevice {
 // Home Assistant's discovery messages, all of one device (the station): one sensor per
 // reading, which is unavailable while the station is offline or its link to the instrument is
 // down; the link itself (connectivity); the time of the last report (timestamp); and the
-// safety verdict (safety: on means unsafe), with its reason as an attribute.
-std::vector<MqttMessage> DiscoveryMessages(const MqttTopics& topics, const MqttDevice& device);
+// safety verdict (safety: on means unsafe), with its reason as an attribute. With
+// `expireAfterSeconds` the readings also expire when no state came for that long, as when the
+// station itself hangs; 0: never.
+std::vector<MqttMessage> DiscoveryMessages(const MqttTopics& topics, const MqttDevice& device,
+                                           int expireAfterSeconds = 0);
 
 }  // namespace noxa

@@ -25,6 +25,8 @@ struct MqttPublisherConfig {
     std::string discoveryPrefix = "homeassistant";
     std::string stationName;
     std::string configurationUrl;  // the web dashboard, for Home Assistant; empty: none
+    // Home Assistant's readings expire when no state came for this long; 0: never.
+    double staleSeconds = 0;
     // Where the retained topics published are remembered, so that those no longer published
     // are cleared on the next connection; empty: nowhere, and nothing is cleared.
     std::string topicsFile;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <set>
 
@@ -70,7 +71,8 @@ public:
         : shared_(std::move(shared)),
           config_(std::move(config)),
           topics_(std::move(topics)),
-          discovery_(DiscoveryMessages(topics_, {config_.stationName, config_.configurationUrl})),
+          discovery_(DiscoveryMessages(topics_, {config_.stationName, config_.configurationUrl},
+                                       static_cast<int>(std::ceil(config_.staleSeconds)))),
           broker_(config_.host + ":" + std::to_string(config_.port)) {
         published_ = {topics_.state, topics_.availability};
         for (const MqttMessage& message : discovery_) published_.insert(message.topic);
