@@ -5,6 +5,7 @@
 #include "time/station_clock.h"
 
 #include <QFile>
+#include <QHostInfo>
 
 #include <vector>
 
@@ -22,8 +23,9 @@ StationOutputs::~StationOutputs() = default;
 
 void StationOutputs::Start() {
     latest_.SetStationName(station_.Form().Text(FormText::Esitio));
-    if (!settings_.mqtt.host.isEmpty()) StartMqtt();
+    // The web server first: Home Assistant links the station's device to its dashboard.
     if (settings_.http.port != 0) StartWeb();
+    if (!settings_.mqtt.host.isEmpty()) StartMqtt();
     if (settings_.ida.enabled) StartIda();
     if (settings_.nightCharts) StartNightCharts();
 }
@@ -80,8 +82,15 @@ void StationOutputs::StartMqtt() {
     config.topicPrefix = mqtt.topicPrefix.toStdString();
     config.discoveryPrefix = mqtt.discoveryPrefix.toStdString();
     config.stationName = station_.Form().Text(FormText::Esitio);
+    config.configurationUrl = webUrl_.toStdString();
+    config.staleSeconds = settings_.safety.staleSeconds;
+    config.topicsFile = station_.Dir().Path("noxa-mqtt-topics.txt");
     mqtt_ = std::make_unique<MqttPublisher>(latest_, std::move(config),
                                             [this](const std::string& line) { Log(line); });
+    // The metrics say whether the broker is connected.
+    latest_.SetMqttConnected(false);
+    QObject::connect(mqtt_.get(), &MqttPublisher::connectionChanged, mqtt_.get(),
+                     [this](bool connected) { latest_.SetMqttConnected(connected); });
     mqtt_->Start();
 }
 
@@ -106,6 +115,12 @@ void StationOutputs::StartWeb() {
         return;
     }
     Log("Web server on " + ServerUrl(address, web_->Port()).toStdString());
+    // A server on every address is reached through this computer's name.
+    webUrl_ =
+        address == QHostAddress::Any || address == QHostAddress::AnyIPv4 ||
+                address == QHostAddress::AnyIPv6
+            ? QStringLiteral("http://%1:%2/").arg(QHostInfo::localHostName()).arg(web_->Port())
+            : ServerUrl(address, web_->Port());
     StartAlpaca(address);
 }
 

@@ -50,6 +50,7 @@ private:
     std::unique_ptr<MqttPublisher> mqtt_;
     std::unique_ptr<AlpacaServer> alpaca_;
     std::unique_ptr<WebServer> web_;
+    QString webUrl_;  // the dashboard's address; empty while the web server is off
     std::unique_ptr<AlpacaDiscovery> alpacaDiscovery_;
 };
 

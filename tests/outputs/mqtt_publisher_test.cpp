@@ -4,13 +4,17 @@
 #include "core/observation_feed.h"
 #include "outputs/common/latest_readings.h"
 #include "outputs/mqtt/mqtt_publisher.h"
+#include "outputs/mqtt/mqtt_topics_record.h"
 #include "time/station_clock.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gmock/gmock.h>
@@ -42,8 +46,11 @@ protected:
         config.user = user;
         config.password = password;
         config.stationName = station;
+        config.topicsFile = QFile::encodeName(dir.filePath("topics.txt")).toStdString();
         auto publisher = std::make_unique<MqttPublisher>(
             readings, config, [this](const std::string& line) { log.push_back(line); });
+        QObject::connect(publisher.get(), &MqttPublisher::connectionChanged,
+                         [this](bool connected) { connectionChanges.push_back(connected); });
         publisher->Start();
         return publisher;
     }
@@ -64,11 +71,43 @@ protected:
         emit feed.observed(o);
     }
 
+    QTemporaryDir dir;
     ManualClock clock{QDateTime(QDate(2026, 3, 1), QTime(22, 30), Qt::UTC)};
     ObservationFeed feed;
     LatestReadings readings{feed, clock};
     std::vector<std::string> log;
+    std::vector<bool> connectionChanges;
 };
+
+// Waits for a state message whose channel 1 brightness is `magV`.
+bool WaitForState(TestSubscriber& subscriber, const std::string& topic, double magV) {
+    return QTest::qWaitFor(
+        [&] {
+            for (const auto& [t, payload] : subscriber.Messages()) {
+                if (t == topic && Json(payload)["mag_v"].toDouble() == magV) return true;
+            }
+            return false;
+        },
+        10000);
+}
+
+// The discovery messages the subscriber holds, once there are `count` of them.
+std::map<std::string, QJsonObject> WaitForDiscovery(TestSubscriber& subscriber, std::size_t count) {
+    std::map<std::string, QJsonObject> configs;
+    (void)QTest::qWaitFor(
+        [&] {
+            configs.clear();
+            for (const auto& [topic, payload] : subscriber.Messages()) {
+                if (topic.rfind("homeassistant/", 0) == 0 && !payload.isEmpty())
+                    configs[topic] = Json(payload);
+            }
+            return configs.size() >= count;
+        },
+        10000);
+    return configs;
+}
+
+constexpr std::size_t kDiscoveryCount = 19;
 
 TEST_F(MqttPublisherTest, SubscriberSeesRetainedStateAvailabilityAndDiscovery) {
     TestBroker broker;
@@ -76,103 +115,169 @@ TEST_F(MqttPublisherTest, SubscriberSeesRetainedStateAvailabilityAndDiscovery) {
     auto publisher = StartPublisher(broker, station);
     const MqttTopics& topics = publisher->Topics();
     ASSERT_TRUE(WaitForLog("MQTT connected to " + broker.Address().toStdString()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return publisher->Connected(); }, 5000));
     Observe(21.34f);
 
     // A subscriber that comes later gets every message from the broker's retained store.
-    QTest::qWait(200);
     TestSubscriber subscriber(broker.Port());
     EXPECT_EQ(subscriber.WaitFor(topics.availability), "online");
+    ASSERT_TRUE(WaitForState(subscriber, topics.state, 21.34));
     const QJsonObject state = Json(subscriber.WaitFor(topics.state));
-    EXPECT_FLOAT_EQ(state["mag_v"].toDouble(), 21.34);
     EXPECT_EQ(state["station"].toString(), "qelvoxxx");
 
-    QTest::qWait(300);
-    std::map<std::string, QJsonObject> configs;
-    for (const auto& [topic, payload] : subscriber.Messages()) {
-        if (topic.rfind("homeassistant/sensor/", 0) == 0) configs[topic] = Json(payload);
-    }
-    ASSERT_EQ(configs.size(), 16u);
+    const std::map<std::string, QJsonObject> configs =
+        WaitForDiscovery(subscriber, kDiscoveryCount);
+    ASSERT_EQ(configs.size(), kDiscoveryCount);
     std::set<QString> uniqueIds;
     for (const auto& [topic, config] : configs) {
         const QString id = config["unique_id"].toString();
         uniqueIds.insert(id);
-        EXPECT_EQ(topic, "homeassistant/sensor/" + id.toStdString() + "/config");
+        EXPECT_TRUE(topic == "homeassistant/sensor/" + id.toStdString() + "/config" ||
+                    topic == "homeassistant/binary_sensor/" + id.toStdString() + "/config")
+            << topic;
         EXPECT_TRUE(QRegularExpression("^[A-Za-z0-9_-]+$").match(id).hasMatch()) << topic;
         EXPECT_EQ(config["state_topic"].toString().toStdString(), topics.state);
-        EXPECT_EQ(config["availability_topic"].toString().toStdString(), topics.availability);
+        EXPECT_EQ(config["availability"][0]["topic"].toString().toStdString(), topics.availability);
         EXPECT_EQ(config["device"]["identifiers"][0].toString().toStdString(), topics.nodeId);
         EXPECT_EQ(config["device"]["name"].toString(),
                   QString::fromLatin1("NOXA-V4I Roof 1/#+\xe9"));
         // The template reads a key that the state carries.
-        const QString key = config["value_template"].toString().section('.', 1).section(' ', 0, 0);
+        const QString key =
+            config["value_template"].toString().section("value_json.", 1).section(' ', 0, 0);
         EXPECT_TRUE(state.contains(key)) << topic;
     }
-    EXPECT_EQ(uniqueIds.size(), 16u);
-    const auto sensor = [&](const char* key) {
-        return configs["homeassistant/sensor/" + topics.nodeId + "_" + key + "/config"];
-    };
-    EXPECT_EQ(sensor("mag_v")["unit_of_measurement"].toString(), "mag/arcsec²");
-    EXPECT_EQ(sensor("mag_v")["state_class"].toString(), "measurement");
-    EXPECT_EQ(sensor("temperature")["device_class"].toString(), "temperature");
-    EXPECT_EQ(sensor("temperature")["unit_of_measurement"].toString(), "°C");
-    EXPECT_EQ(sensor("cloud_cover")["unit_of_measurement"].toString(), "%");
-    EXPECT_FALSE(sensor("cloud_cover").contains("device_class"));
-    EXPECT_EQ(sensor("sun_altitude")["unit_of_measurement"].toString(), "°");
-    EXPECT_FALSE(sensor("moon_illumination").contains("unit_of_measurement"));
-    EXPECT_EQ(sensor("freq_1")["entity_category"].toString(), "diagnostic");
-    QJsonObject safe;
-    for (const auto& [topic, payload] : subscriber.Messages()) {
-        if (topic == "homeassistant/binary_sensor/" + topics.nodeId + "_safe/config") {
-            safe = Json(payload);
-        }
-    }
-    EXPECT_EQ(safe["device_class"].toString(), "safety");
-    EXPECT_TRUE(state.contains("safe"));
+    EXPECT_EQ(uniqueIds.size(), kDiscoveryCount);
 }
 
-TEST_F(MqttPublisherTest, ComesBackAfterTheBrokerRestartsWithOneLogLineEachWay) {
+TEST_F(MqttPublisherTest, EachOutageIsLoggedAndEachReconnectionIsQuick) {
     TestBroker broker;
     auto publisher = StartPublisher(broker);
     const std::string connected = "MQTT connected to " + broker.Address().toStdString();
     ASSERT_TRUE(WaitForLog(connected));
     Observe(20.5f);
 
-    broker.Stop();
-    const std::string unreachable =
+    const std::string lost =
         "MQTT broker " + broker.Address().toStdString() + " unreachable: connection lost; retrying";
-    ASSERT_TRUE(WaitForLog(unreachable)) << ::testing::PrintToString(log);
-    Observe(20.75f);     // while the broker is gone
-    QTest::qWait(1500);  // at least one more attempt fails
-    ASSERT_TRUE(broker.Start());
-    TestSubscriber subscriber(broker.Port());
-    ASSERT_TRUE(WaitForLog(connected, 2));
+    std::unique_ptr<TestSubscriber> subscriber;
+    for (int outage = 1; outage <= 3; ++outage) {
+        broker.Stop();
+        ASSERT_TRUE(WaitForLog(lost, outage)) << ::testing::PrintToString(log);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !publisher->Connected(); }, 5000));
+        Observe(20.5f + outage);  // while the broker is gone
+        ASSERT_TRUE(broker.Start());
+        subscriber = std::make_unique<TestSubscriber>(broker.Port());
+        QElapsedTimer back;
+        back.start();
+        ASSERT_TRUE(WaitForLog(connected, outage + 1));
+        // After a connection that held, the retries start again at 1 s.
+        EXPECT_LT(back.elapsed(), 2500) << "outage " << outage;
+    }
     // The restarted broker kept nothing: all of it was sent again.
-    EXPECT_EQ(subscriber.WaitFor(publisher->Topics().availability), "online");
-    EXPECT_FLOAT_EQ(Json(subscriber.WaitFor(publisher->Topics().state))["mag_v"].toDouble(), 20.75);
-    EXPECT_EQ(LogCount(unreachable), 1);
-    EXPECT_EQ(log.size(), 3u) << ::testing::PrintToString(log);
-
-    // A clean stop says so.
-    const std::string availability = publisher->Topics().availability;
-    subscriber.Clear();
-    publisher.reset();
-    EXPECT_EQ(subscriber.WaitFor(availability), "offline");
-    EXPECT_TRUE(
-        broker.Log().contains(QRegularExpression("Client noxa_qelvoxxx-\\d+ disconnected\\.")));
+    EXPECT_EQ(subscriber->WaitFor(publisher->Topics().availability), "online");
+    EXPECT_TRUE(WaitForState(*subscriber, publisher->Topics().state, 23.5f));
+    EXPECT_EQ(LogCount(lost), 3);
+    EXPECT_EQ(LogCount(connected), 4);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return connectionChanges.size() == 7u; }, 5000));
+    EXPECT_EQ(connectionChanges, (std::vector<bool>{true, false, true, false, true, false, true}));
 }
 
-TEST_F(MqttPublisherTest, LogsInWithAPasswordAndSaysWhenRefused) {
+TEST_F(MqttPublisherTest, ACleanStopLeavesAnUnsafeStateBeforeOffline) {
+    TestBroker broker;
+    auto publisher = StartPublisher(broker);
+    ASSERT_TRUE(WaitForLog("MQTT connected to " + broker.Address().toStdString()));
+    const MqttTopics topics = publisher->Topics();
+    Observe(21.5f);
+    readings.SetSafety(true, {});
+    TestSubscriber subscriber(broker.Port());
+    ASSERT_TRUE(WaitForState(subscriber, topics.state, 21.5f));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return Json(subscriber.WaitFor(topics.state))["safe"].toBool(); }));
+
+    subscriber.Clear();
+    publisher.reset();
+    EXPECT_EQ(subscriber.WaitFor(topics.availability), "offline");
+    const auto messages = subscriber.Messages();
+    const auto state = std::find_if(messages.begin(), messages.end(),
+                                    [&](const auto& m) { return m.first == topics.state; });
+    const auto offline = std::find_if(messages.begin(), messages.end(), [&](const auto& m) {
+        return m.first == topics.availability;
+    });
+    ASSERT_NE(state, messages.end());
+    EXPECT_LT(state - messages.begin(), offline - messages.begin());
+    const QJsonObject stopped = Json(state->second);
+    EXPECT_FALSE(stopped["safe"].toBool(true));
+    EXPECT_FALSE(stopped["link_ok"].toBool(true));
+    EXPECT_EQ(stopped["unsafe_reason"].toString(), "station stopped");
+    EXPECT_EQ(stopped["mag_v"].toDouble(), 21.5);
+    // The broker may log the goodbye just after passing "offline" on.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return broker.Log().contains(
+                QRegularExpression("Client noxa_qelvoxxx-\\d+ disconnected\\."));
+        },
+        5000))
+        << broker.Log().toStdString();
+}
+
+TEST_F(MqttPublisherTest, ARenamedStationClearsTheTopicsOfItsOldName) {
+    TestBroker broker;
+    TestSubscriber subscriber(broker.Port());
+    auto publisher = StartPublisher(broker, "old");
+    ASSERT_TRUE(WaitForLog("MQTT connected to " + broker.Address().toStdString()));
+    const MqttTopics old = publisher->Topics();
+    const std::map<std::string, QJsonObject> oldConfigs =
+        WaitForDiscovery(subscriber, kDiscoveryCount);
+    ASSERT_EQ(oldConfigs.size(), kDiscoveryCount);
+    publisher.reset();
+
+    std::set<std::string> forgotten = {old.state, old.availability};
+    for (const auto& [topic, config] : oldConfigs) forgotten.insert(topic);
+    publisher = StartPublisher(broker, "new");
+    const bool cleared = QTest::qWaitFor(
+        [&] {
+            std::set<std::string> emptied;
+            for (const auto& [topic, payload] : subscriber.Messages())
+                if (payload.isEmpty()) emptied.insert(topic);
+            return std::includes(emptied.begin(), emptied.end(), forgotten.begin(),
+                                 forgotten.end());
+        },
+        10000);
+    EXPECT_TRUE(cleared);
+
+    // A newcomer finds the new station's discovery only.
+    TestSubscriber newcomer(broker.Port());
+    const std::map<std::string, QJsonObject> configs = WaitForDiscovery(newcomer, kDiscoveryCount);
+    EXPECT_EQ(configs.size(), kDiscoveryCount);
+    for (const auto& [topic, config] : configs)
+        EXPECT_NE(topic.find("noxa_new_"), std::string::npos) << topic;
+    // Once the broker took the clearing, the new name's topics are the ones remembered.
+    const std::string file = QFile::encodeName(dir.filePath("topics.txt")).toStdString();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return ReadPublishedTopics(file).count(publisher->Topics().state) == 1; }, 5000));
+    EXPECT_EQ(ReadPublishedTopics(file).count(old.availability), 0u);
+}
+
+TEST_F(MqttPublisherTest, LogsInWithAPasswordAndLogsEachChangeOfWhyItCannot) {
     TestBroker broker("allow_anonymous false\npassword_file {dir}/passwords", false);
     ASSERT_EQ(QProcess::execute("mosquitto_passwd",
                                 {"-b", "-c", broker.Dir() + "/passwords", "station", "s3cret"}),
               0);
     ASSERT_TRUE(broker.Start());
 
+    const std::string unreachable =
+        "MQTT broker " + broker.Address().toStdString() + " unreachable: ";
     auto refused = StartPublisher(broker, "qelvoxxx", "station", "wrong");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !log.empty(); }, 10000));
-    EXPECT_THAT(log[0], ::testing::StartsWith("MQTT broker " + broker.Address().toStdString() +
-                                              " unreachable: refused: "));
+    EXPECT_THAT(log[0], ::testing::StartsWith(unreachable + "refused: "));
     EXPECT_THAT(log[0], ::testing::Not(::testing::HasSubstr("wrong")));
+    // The broker goes away, and comes back still refusing: each change is one line.
+    broker.Stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.size() >= 2; }, 10000));
+    EXPECT_EQ(log[1], unreachable + "Connection refused; retrying");
+    ASSERT_TRUE(broker.Start());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.size() >= 3; }, 10000));
+    EXPECT_EQ(log[2], log[0]);
+    EXPECT_FALSE(refused->Connected());
     refused.reset();
 
     log.clear();

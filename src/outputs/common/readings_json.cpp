@@ -17,9 +17,7 @@ QJsonValue Number(float value) {
     return QJsonValue(QString::number(value, 'g', 7).toDouble());
 }
 
-}  // namespace
-
-QByteArray ReadingsJson(const LatestReadings& readings) {
+QJsonObject ReadingsObject(const LatestReadings& readings) {
     static const char* const kReadingKeys[] = {
         "time",   "station",     "mag_v",           "mag_v2", "mag_r",
         "mag_g",  "mag_b",       "freq_1",          "freq_2", "freq_3",
@@ -58,6 +56,20 @@ QByteArray ReadingsJson(const LatestReadings& readings) {
                                 : QJsonValue(QString::fromStdString(readings.SafetyReason()));
     const auto age = readings.AgeSeconds();
     json["age_s"] = age ? QJsonValue(std::round(*age * 10) / 10) : QJsonValue(QJsonValue::Null);
+    return json;
+}
+
+}  // namespace
+
+QByteArray ReadingsJson(const LatestReadings& readings) {
+    return QJsonDocument(ReadingsObject(readings)).toJson(QJsonDocument::Compact);
+}
+
+QByteArray StoppedReadingsJson(const LatestReadings& readings) {
+    QJsonObject json = ReadingsObject(readings);
+    json["link_ok"] = false;
+    json["safe"] = false;
+    json["unsafe_reason"] = "station stopped";
     return QJsonDocument(json).toJson(QJsonDocument::Compact);
 }
 

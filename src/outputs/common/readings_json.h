@@ -13,4 +13,8 @@ class LatestReadings;
 // is no number is null.
 QByteArray ReadingsJson(const LatestReadings& readings);
 
+// The same readings as the station's last word when it stops: the link down and the sky
+// unsafe, because nobody watches it any more.
+QByteArray StoppedReadingsJson(const LatestReadings& readings);
+
 }  // namespace noxa

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "outputs/mqtt/mqtt_topics.h"
+
 #include <QByteArray>
 
 #include <string>
@@ -13,32 +15,19 @@ struct MqttMessage {
     QByteArray payload;
 };
 
-// Where the station publishes, derived once from its name and the settings.
-struct MqttTopics {
-    std::string nodeId;        // "noxa_<station>", safe as a topic level and an id
-    std::string state;         // "<prefix>/state": the readings' JSON
-    std::string availability;  // "<prefix>/availability": "online" or "offline"
-    std::string discoveryPrefix;
+// What Home Assistant shows of the station as a device.
+struct MqttDevice {
+    std::string stationName;
+    std::string configurationUrl;  // the web dashboard; empty when the web server is off
 };
 
-// A name as one topic level and id: letters, digits, '_' and '-' are kept, every run of other
-// bytes (blanks, '/', '+', '#', 8-bit text) becomes one '_', and then a hash of the whole name
-// is appended, so two names that differ only there still get ids of their own. The same name
-// always gives the same text; an empty name gives "unnamed".
-std::string SafeTopicLevel(const std::string& name);
-
-// The topics of a station. An empty topic prefix means "noxa/<safe station name>"; a prefix or
-// discovery prefix that holds a wildcard ('+', '#') or is empty is replaced by its default and
-// `problem` says so.
-MqttTopics MakeMqttTopics(const std::string& stationName, const std::string& topicPrefix,
-                          const std::string& discoveryPrefix, std::string& problem);
-
-// Home Assistant's discovery messages: one sensor per reading and a binary sensor of the safety
-// verdict, all of one device (the station).
-std::vector<MqttMessage> DiscoveryMessages(const MqttTopics& topics,
-                                           const std::string& stationName);
-
-inline constexpr char kMqttOnline[] = "online";
-inline constexpr char kMqttOffline[] = "offline";
+// Home Assistant's discovery messages, all of one device (the station): one sensor per
+// reading, which is unavailable while the station is offline or its link to the instrument is
+// down; the link itself (connectivity); the time of the last report (timestamp); and the
+// safety verdict (safety: on means unsafe), with its reason as an attribute. With
+// `expireAfterSeconds` the readings also expire when no state came for that long, as when the
+// station itself hangs; 0: never.
+std::vector<MqttMessage> DiscoveryMessages(const MqttTopics& topics, const MqttDevice& device,
+                                           int expireAfterSeconds = 0);
 
 }  // namespace noxa

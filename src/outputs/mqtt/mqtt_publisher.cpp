@@ -2,27 +2,16 @@
 
 #include "outputs/common/latest_readings.h"
 #include "outputs/common/readings_json.h"
+#include "outputs/mqtt/mqtt_session.h"
+#include "outputs/mqtt/mqtt_shared.h"
 
 #include <mosquitto.h>
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
-#include <QMetaObject>
-
-#include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <condition_variable>
-#include <cstring>
-#include <mutex>
 
 namespace noxa {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // Workers given up on at shutdown (stuck in a name lookup or a connect) still use the library.
 std::atomic<int> abandonedWorkers{0};
@@ -38,280 +27,6 @@ void UseLibrary() {
     static const Library library;
 }
 
-// Why a call failed, for the log; `error` is errno right after the call.
-std::string Reason(int rc, int error) {
-    switch (rc) {
-        case MOSQ_ERR_ERRNO:
-            return std::strerror(error);
-        case MOSQ_ERR_EAI:
-            return "host name lookup failed";
-        case MOSQ_ERR_CONN_LOST:
-        case MOSQ_ERR_NO_CONN:
-            return "connection lost";
-        case MOSQ_ERR_TLS:
-            return "TLS error";
-        case MOSQ_ERR_KEEPALIVE:
-            return "no answer to keep-alive";
-        default: {
-            std::string text = mosquitto_strerror(rc);
-            if (!text.empty() && text.back() == '.') text.pop_back();
-            return text;
-        }
-    }
-}
-
-// Why the broker turned the connection down (MQTT 3.1.1 return codes).
-std::string Refusal(int code) {
-    switch (code) {
-        case 1:
-            return "refused: protocol version not accepted";
-        case 2:
-            return "refused: client id not accepted";
-        case 3:
-            return "refused: broker unavailable";
-        case 4:
-            return "refused: bad user name or password";
-        case 5:
-            return "refused: not authorised";
-        default:
-            return "refused (code " + std::to_string(code) + ")";
-    }
-}
-
-constexpr int kKeepAliveSeconds = 30;
-constexpr auto kConnackTimeout = std::chrono::seconds(10);
-constexpr int kFirstRetrySeconds = 1;
-constexpr int kLastRetrySeconds = 60;
-
-}  // namespace
-
-// What the station's thread and the network thread share.
-struct MqttShared {
-    MqttShared() : wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
-    ~MqttShared() {
-        if (wakeFd >= 0) ::close(wakeFd);
-    }
-
-    void Wake() {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof one);
-    }
-    void Drain() {
-        std::uint64_t count = 0;
-        [[maybe_unused]] const auto read = ::read(wakeFd, &count, sizeof count);
-    }
-    bool Stopping() {
-        std::lock_guard lock(mutex);
-        return stop;
-    }
-    // Hands a log line to the station's thread, unless the publisher is gone.
-    void Post(const std::string& line) {
-        std::lock_guard lock(mutex);
-        if (owner == nullptr) return;
-        MqttPublisher* publisher = owner;
-        QMetaObject::invokeMethod(
-            publisher, [publisher, line] { publisher->log_(line); }, Qt::QueuedConnection);
-    }
-
-    const int wakeFd;
-    std::mutex mutex;
-    std::condition_variable finishedChanged;
-    MqttPublisher* owner = nullptr;  // under `mutex`
-    bool stop = false;               // under `mutex`
-    bool finished = false;           // under `mutex`
-    QByteArray state;                // under `mutex`: the newest, not yet handed on
-};
-
-namespace {
-
-// The network thread: connects, serves the connection, waits and connects again.
-class Session {
-public:
-    Session(std::shared_ptr<MqttShared> shared, MqttPublisherConfig config, MqttTopics topics)
-        : shared_(std::move(shared)),
-          config_(std::move(config)),
-          topics_(std::move(topics)),
-          discovery_(DiscoveryMessages(topics_, config_.stationName)),
-          broker_(config_.host + ":" + std::to_string(config_.port)) {}
-
-    void Run();
-
-private:
-    bool Setup();
-    // Serves one connection until it ends; returns why it ended, or nothing when stopping.
-    std::string Serve();
-    void OnConnack(int rc);
-    void PublishAll();
-    void Publish(const std::string& topic, const QByteArray& payload, int qos = 0) {
-        mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                          payload.constData(), qos, true);
-    }
-    // Takes the newest state, if one came; publishes it when connected.
-    void TakeState();
-    // Waits `seconds` unless the publisher stops; false when it does.
-    bool Pause(int seconds);
-    void GoOffline();
-
-    std::shared_ptr<MqttShared> shared_;
-    MqttPublisherConfig config_;
-    MqttTopics topics_;
-    std::vector<MqttMessage> discovery_;
-    std::string broker_;
-    mosquitto* mosq_ = nullptr;
-    QByteArray state_;
-    bool connackSeen_ = false;
-    int connackRc_ = 0;
-    bool online_ = false;
-};
-
-bool Session::Setup() {
-    const std::string clientId = topics_.nodeId + "-" + std::to_string(::getpid());
-    mosq_ = mosquitto_new(clientId.c_str(), true, this);
-    if (mosq_ == nullptr) {
-        shared_->Post("MQTT could not be set up; MQTT left off.");
-        return false;
-    }
-    mosquitto_connect_callback_set(mosq_, [](mosquitto*, void* session, int rc) {
-        static_cast<Session*>(session)->OnConnack(rc);
-    });
-    if (!config_.user.empty()) {
-        mosquitto_username_pw_set(mosq_, config_.user.c_str(),
-                                  config_.password.empty() ? nullptr : config_.password.c_str());
-    }
-    if (!config_.caFile.empty()) {
-        const int rc =
-            mosquitto_tls_set(mosq_, config_.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
-        if (rc != MOSQ_ERR_SUCCESS) {
-            shared_->Post("MQTT CA file \"" + config_.caFile +
-                          "\" cannot be used: " + Reason(rc, errno) + "; MQTT left off.");
-            return false;
-        }
-    }
-    mosquitto_will_set(mosq_, topics_.availability.c_str(),
-                       static_cast<int>(std::strlen(kMqttOffline)), kMqttOffline, 1, true);
-    return true;
-}
-
-void Session::Run() {
-    if (Setup()) {
-        bool outage = false;
-        int retrySeconds = kFirstRetrySeconds;
-        while (!shared_->Stopping()) {
-            connackSeen_ = online_ = false;
-            std::string reason;
-            const int rc =
-                mosquitto_connect(mosq_, config_.host.c_str(), config_.port, kKeepAliveSeconds);
-            if (rc == MOSQ_ERR_SUCCESS) {
-                reason = Serve();
-                if (online_) {
-                    outage = false;
-                    retrySeconds = kFirstRetrySeconds;
-                }
-            } else {
-                reason = Reason(rc, errno);
-            }
-            if (shared_->Stopping()) break;
-            if (!outage) {
-                shared_->Post("MQTT broker " + broker_ + " unreachable: " + reason + "; retrying");
-                outage = true;
-            }
-            if (!Pause(retrySeconds)) break;
-            retrySeconds = std::min(retrySeconds * 2, kLastRetrySeconds);
-        }
-        if (online_) GoOffline();
-    }
-    if (mosq_ != nullptr) mosquitto_destroy(mosq_);
-    std::lock_guard lock(shared_->mutex);
-    shared_->finished = true;
-    shared_->finishedChanged.notify_all();
-}
-
-void Session::OnConnack(int rc) {
-    connackSeen_ = true;
-    connackRc_ = rc;
-}
-
-std::string Session::Serve() {
-    const Clock::time_point connecting = Clock::now();
-    for (;;) {
-        if (shared_->Stopping()) return {};
-        const int socket = mosquitto_socket(mosq_);
-        if (socket < 0) return "connection lost";
-        pollfd fds[2] = {
-            {socket, static_cast<short>(POLLIN | (mosquitto_want_write(mosq_) ? POLLOUT : 0)), 0},
-            {shared_->wakeFd, POLLIN, 0}};
-        ::poll(fds, 2, 1000);
-        if (fds[1].revents) shared_->Drain();
-        int rc = MOSQ_ERR_SUCCESS;
-        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) rc = mosquitto_loop_read(mosq_, 1);
-        if (rc == MOSQ_ERR_SUCCESS && (fds[0].revents & POLLOUT))
-            rc = mosquitto_loop_write(mosq_, 1);
-        if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_loop_misc(mosq_);
-        if (rc != MOSQ_ERR_SUCCESS) {
-            const int error = errno;
-            online_ = false;
-            if (connackSeen_ && connackRc_ != 0) return Refusal(connackRc_);
-            return Reason(rc, error);
-        }
-        if (!online_ && connackSeen_) {
-            if (connackRc_ != 0) {
-                mosquitto_disconnect(mosq_);
-                return Refusal(connackRc_);
-            }
-            online_ = true;
-            shared_->Post("MQTT connected to " + broker_);
-            PublishAll();
-        } else if (!online_ && Clock::now() - connecting > kConnackTimeout) {
-            mosquitto_disconnect(mosq_);
-            return "no answer from the broker";
-        }
-        TakeState();
-    }
-}
-
-void Session::PublishAll() {
-    for (const MqttMessage& message : discovery_) Publish(message.topic, message.payload, 1);
-    Publish(topics_.availability, kMqttOnline, 1);
-    TakeState();
-    if (!state_.isEmpty()) Publish(topics_.state, state_);
-}
-
-void Session::TakeState() {
-    QByteArray fresh;
-    {
-        std::lock_guard lock(shared_->mutex);
-        fresh.swap(shared_->state);
-    }
-    if (fresh.isEmpty()) return;
-    state_ = fresh;
-    if (online_) Publish(topics_.state, state_);
-}
-
-bool Session::Pause(int seconds) {
-    const Clock::time_point until = Clock::now() + std::chrono::seconds(seconds);
-    for (;;) {
-        if (shared_->Stopping()) return false;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
-        if (left <= 0) return true;
-        pollfd wake{shared_->wakeFd, POLLIN, 0};
-        if (::poll(&wake, 1, static_cast<int>(left)) > 0) shared_->Drain();
-        TakeState();
-    }
-}
-
-// "offline", then a clean disconnect, each written out within a second or so.
-void Session::GoOffline() {
-    Publish(topics_.availability, kMqttOffline);
-    mosquitto_disconnect(mosq_);
-    const Clock::time_point until = Clock::now() + std::chrono::seconds(1);
-    while (mosquitto_socket(mosq_) >= 0 && mosquitto_want_write(mosq_) && Clock::now() < until) {
-        pollfd out{mosquitto_socket(mosq_), POLLOUT, 0};
-        ::poll(&out, 1, 100);
-        if (mosquitto_loop_write(mosq_, 1) != MOSQ_ERR_SUCCESS) break;
-    }
-}
-
 }  // namespace
 
 MqttPublisher::MqttPublisher(const LatestReadings& readings, MqttPublisherConfig config,
@@ -320,8 +35,10 @@ MqttPublisher::MqttPublisher(const LatestReadings& readings, MqttPublisherConfig
 
 MqttPublisher::~MqttPublisher() {
     if (!shared_) return;
+    const QByteArray stopped = StoppedReadingsJson(readings_);
     std::unique_lock lock(shared_->mutex);
     shared_->owner = nullptr;
+    shared_->stoppedState = stopped;
     shared_->stop = true;
     shared_->Wake();
     const bool finished = shared_->finishedChanged.wait_for(lock, std::chrono::seconds(3),
@@ -347,8 +64,14 @@ void MqttPublisher::Start() {
     connect(&readings_, &LatestReadings::changed, this, [this] { Offer(ReadingsJson(readings_)); });
     if (readings_.Latest()) Offer(ReadingsJson(readings_));
     worker_ = std::thread([shared = shared_, config = config_, topics = topics_]() mutable {
-        Session(std::move(shared), std::move(config), std::move(topics)).Run();
+        RunMqttSession(std::move(shared), std::move(config), std::move(topics));
     });
+}
+
+void MqttPublisher::SetConnected(bool connected) {
+    if (connected == connected_) return;
+    connected_ = connected;
+    emit connectionChanged(connected);
 }
 
 void MqttPublisher::Offer(const QByteArray& state) {

@@ -24,16 +24,24 @@ struct MqttPublisherConfig {
     std::string topicPrefix;  // empty: "noxa/<station>"
     std::string discoveryPrefix = "homeassistant";
     std::string stationName;
+    std::string configurationUrl;  // the web dashboard, for Home Assistant; empty: none
+    // Home Assistant's readings expire when no state came for this long; 0: never.
+    double staleSeconds = 0;
+    // Where the retained topics published are remembered, so that those no longer published
+    // are cleared on the next connection; empty: nowhere, and nothing is cleared.
+    std::string topicsFile;
 };
 
 // Publishes the newest readings to an MQTT broker: the readings' JSON, retained, at every
 // change; the station's availability ("online", and "offline" as its will and when it stops);
 // Home Assistant's discovery messages. Everything that touches the network (name lookup,
 // connecting, TLS, writing) runs on a thread of its own, which reconnects after 1 s, 2 s, …
-// up to 60 s, so a broker that is gone never holds up the station. Each (re)connection sends
-// the discovery, the availability and the newest state again. The log function is called on
-// the thread that created the publisher: one line when the broker cannot be reached (once per
-// outage), one when it is connected.
+// up to 60 s, and again from 1 s after a connection that the broker accepted, so a broker
+// that is gone never holds up the station. Each (re)connection sends the discovery, the
+// availability and the newest state again, and clears the retained topics of the last run
+// that are no longer published. The log function is called on the thread that created the
+// publisher: one line when an outage starts and whenever its reason changes, one when it is
+// connected.
 class MqttPublisher : public QObject {
     Q_OBJECT
 
@@ -41,22 +49,31 @@ public:
     using LogFunction = std::function<void(const std::string&)>;
 
     MqttPublisher(const LatestReadings& readings, MqttPublisherConfig config, LogFunction log);
-    // Publishes "offline" and disconnects, waiting for that a few seconds at most.
+    // Publishes a last state (link down, unsafe: the station stopped) and "offline", and
+    // disconnects, waiting for that a few seconds at most.
     ~MqttPublisher() override;
 
     void Start();
 
     const MqttTopics& Topics() const { return topics_; }
+    // Whether the broker accepted the connection and it still holds, as last heard from the
+    // network thread.
+    bool Connected() const { return connected_; }
+
+signals:
+    void connectionChanged(bool connected);
 
 private:
     friend struct MqttShared;
 
     void Offer(const QByteArray& state);
+    void SetConnected(bool connected);
 
     const LatestReadings& readings_;
     MqttPublisherConfig config_;
     LogFunction log_;
     MqttTopics topics_;
+    bool connected_ = false;
     std::shared_ptr<MqttShared> shared_;
     std::thread worker_;
 };

@@ -1,0 +1,324 @@
+#include "outputs/mqtt/mqtt_session.h"
+
+#include "outputs/mqtt/mqtt_shared.h"
+#include "outputs/mqtt/mqtt_topics_record.h"
+
+#include <mosquitto.h>
+
+#include <poll.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <set>
+
+namespace noxa {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Why a call failed, for the log; `error` is errno right after the call.
+std::string Reason(int rc, int error) {
+    switch (rc) {
+        case MOSQ_ERR_ERRNO:
+            return std::strerror(error);
+        case MOSQ_ERR_EAI:
+            return "host name lookup failed";
+        case MOSQ_ERR_CONN_LOST:
+        case MOSQ_ERR_NO_CONN:
+            return "connection lost";
+        case MOSQ_ERR_TLS:
+            return "TLS error";
+        case MOSQ_ERR_KEEPALIVE:
+            return "no answer to keep-alive";
+        default: {
+            std::string text = mosquitto_strerror(rc);
+            if (!text.empty() && text.back() == '.') text.pop_back();
+            return text;
+        }
+    }
+}
+
+// Why the broker turned the connection down (MQTT 3.1.1 return codes).
+std::string Refusal(int code) {
+    switch (code) {
+        case 1:
+            return "refused: protocol version not accepted";
+        case 2:
+            return "refused: client id not accepted";
+        case 3:
+            return "refused: broker unavailable";
+        case 4:
+            return "refused: bad user name or password";
+        case 5:
+            return "refused: not authorised";
+        default:
+            return "refused (code " + std::to_string(code) + ")";
+    }
+}
+
+constexpr int kKeepAliveSeconds = 30;
+constexpr auto kConnackTimeout = std::chrono::seconds(10);
+constexpr int kFirstRetrySeconds = 1;
+constexpr int kLastRetrySeconds = 60;
+
+// The network thread: connects, serves the connection, waits and connects again.
+class Session {
+public:
+    Session(std::shared_ptr<MqttShared> shared, MqttPublisherConfig config, MqttTopics topics)
+        : shared_(std::move(shared)),
+          config_(std::move(config)),
+          topics_(std::move(topics)),
+          discovery_(DiscoveryMessages(topics_, {config_.stationName, config_.configurationUrl},
+                                       static_cast<int>(std::ceil(config_.staleSeconds)))),
+          broker_(config_.host + ":" + std::to_string(config_.port)) {
+        published_ = {topics_.state, topics_.availability};
+        for (const MqttMessage& message : discovery_) published_.insert(message.topic);
+    }
+
+    void Run();
+
+private:
+    bool Setup();
+    // One attempt: connects and serves the connection until it ends; returns why it ended or
+    // failed, or nothing when stopping.
+    std::string Attempt();
+    std::string Serve();
+    void OnConnack(int rc);
+    void OnPublished(int mid);
+    void PublishAll();
+    int Publish(const std::string& topic, const QByteArray& payload, int qos = 0) {
+        int mid = 0;
+        mosquitto_publish(mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()),
+                          payload.constData(), qos, true);
+        return mid;
+    }
+    // Empties the retained topics of the last run that this one does not publish.
+    void ClearForgottenTopics();
+    void RememberTopics();
+    // Takes the newest state, if one came; publishes it when connected.
+    void TakeState();
+    // Waits `seconds` unless the publisher stops; false when it does.
+    bool Pause(int seconds);
+    void GoOffline();
+
+    std::shared_ptr<MqttShared> shared_;
+    MqttPublisherConfig config_;
+    MqttTopics topics_;
+    std::vector<MqttMessage> discovery_;
+    std::string broker_;
+    mosquitto* mosq_ = nullptr;
+    QByteArray state_;
+    bool connackSeen_ = false;
+    int connackRc_ = 0;
+    bool online_ = false;
+    bool accepted_ = false;            // the broker accepted the last attempt's connection
+    std::set<std::string> published_;  // the retained topics of this run
+    std::set<std::string> recorded_;   // those remembered from the last run
+    std::set<int> pendingClears_;      // clearing messages not yet acknowledged
+    std::set<int> lastWords_;          // the stopped state and "offline", until acknowledged
+};
+
+bool Session::Setup() {
+    const std::string clientId = topics_.nodeId + "-" + std::to_string(::getpid());
+    mosq_ = mosquitto_new(clientId.c_str(), true, this);
+    if (mosq_ == nullptr) {
+        shared_->Post("MQTT could not be set up; MQTT left off.");
+        return false;
+    }
+    mosquitto_connect_callback_set(mosq_, [](mosquitto*, void* session, int rc) {
+        static_cast<Session*>(session)->OnConnack(rc);
+    });
+    mosquitto_publish_callback_set(mosq_, [](mosquitto*, void* session, int mid) {
+        static_cast<Session*>(session)->OnPublished(mid);
+    });
+    if (!config_.user.empty()) {
+        mosquitto_username_pw_set(mosq_, config_.user.c_str(),
+                                  config_.password.empty() ? nullptr : config_.password.c_str());
+    }
+    if (!config_.caFile.empty()) {
+        const int rc =
+            mosquitto_tls_set(mosq_, config_.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            shared_->Post("MQTT CA file \"" + config_.caFile +
+                          "\" cannot be used: " + Reason(rc, errno) + "; MQTT left off.");
+            return false;
+        }
+    }
+    mosquitto_will_set(mosq_, topics_.availability.c_str(),
+                       static_cast<int>(std::strlen(kMqttOffline)), kMqttOffline, 1, true);
+    return true;
+}
+
+void Session::Run() {
+    if (Setup()) {
+        if (!config_.topicsFile.empty()) recorded_ = ReadPublishedTopics(config_.topicsFile);
+        std::string outage;  // why the broker cannot be reached; empty while it can
+        int retrySeconds = kFirstRetrySeconds;
+        while (!shared_->Stopping()) {
+            const std::string reason = Attempt();
+            if (accepted_) {
+                outage.clear();
+                retrySeconds = kFirstRetrySeconds;
+                if (!online_) shared_->PostConnected(false);
+            }
+            if (shared_->Stopping()) break;
+            if (reason != outage) {
+                shared_->Post("MQTT broker " + broker_ + " unreachable: " + reason + "; retrying");
+                outage = reason;
+            }
+            if (!Pause(retrySeconds)) break;
+            retrySeconds = std::min(retrySeconds * 2, kLastRetrySeconds);
+        }
+        if (online_) GoOffline();
+    }
+    if (mosq_ != nullptr) mosquitto_destroy(mosq_);
+    std::lock_guard lock(shared_->mutex);
+    shared_->finished = true;
+    shared_->finishedChanged.notify_all();
+}
+
+std::string Session::Attempt() {
+    connackSeen_ = online_ = accepted_ = false;
+    const int rc = mosquitto_connect(mosq_, config_.host.c_str(), config_.port, kKeepAliveSeconds);
+    if (rc != MOSQ_ERR_SUCCESS) return Reason(rc, errno);
+    return Serve();
+}
+
+void Session::OnConnack(int rc) {
+    connackSeen_ = true;
+    connackRc_ = rc;
+}
+
+void Session::OnPublished(int mid) {
+    lastWords_.erase(mid);
+    if (pendingClears_.erase(mid) == 1 && pendingClears_.empty()) RememberTopics();
+}
+
+std::string Session::Serve() {
+    const Clock::time_point connecting = Clock::now();
+    for (;;) {
+        if (shared_->Stopping()) return {};
+        const int socket = mosquitto_socket(mosq_);
+        if (socket < 0) return "connection lost";
+        pollfd fds[2] = {
+            {socket, static_cast<short>(POLLIN | (mosquitto_want_write(mosq_) ? POLLOUT : 0)), 0},
+            {shared_->wakeFd, POLLIN, 0}};
+        ::poll(fds, 2, 1000);
+        if (fds[1].revents) shared_->Drain();
+        int rc = MOSQ_ERR_SUCCESS;
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) rc = mosquitto_loop_read(mosq_, 1);
+        if (rc == MOSQ_ERR_SUCCESS && (fds[0].revents & POLLOUT))
+            rc = mosquitto_loop_write(mosq_, 1);
+        if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_loop_misc(mosq_);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            const int error = errno;
+            online_ = false;
+            if (connackSeen_ && connackRc_ != 0) return Refusal(connackRc_);
+            return Reason(rc, error);
+        }
+        if (!online_ && connackSeen_) {
+            if (connackRc_ != 0) {
+                mosquitto_disconnect(mosq_);
+                return Refusal(connackRc_);
+            }
+            online_ = accepted_ = true;
+            shared_->Post("MQTT connected to " + broker_);
+            shared_->PostConnected(true);
+            PublishAll();
+        } else if (!online_ && Clock::now() - connecting > kConnackTimeout) {
+            mosquitto_disconnect(mosq_);
+            return "no answer from the broker";
+        }
+        TakeState();
+    }
+}
+
+void Session::PublishAll() {
+    for (const MqttMessage& message : discovery_) Publish(message.topic, message.payload, 1);
+    Publish(topics_.availability, kMqttOnline, 1);
+    TakeState();
+    if (!state_.isEmpty()) Publish(topics_.state, state_);
+    ClearForgottenTopics();
+}
+
+void Session::ClearForgottenTopics() {
+    if (config_.topicsFile.empty()) return;
+    pendingClears_.clear();
+    for (const std::string& topic : recorded_) {
+        if (published_.count(topic) == 0) pendingClears_.insert(Publish(topic, {}, 1));
+    }
+    // The new list is remembered once the broker has taken every clearing message, so that
+    // a connection lost before leaves the old list, and the clearing is done again.
+    if (pendingClears_.empty()) RememberTopics();
+}
+
+void Session::RememberTopics() {
+    if (recorded_ == published_) return;
+    std::string error;
+    if (!WritePublishedTopics(config_.topicsFile, published_, error)) {
+        shared_->Post("MQTT topics cannot be remembered in " + config_.topicsFile + ": " + error);
+    }
+    recorded_ = published_;
+}
+
+void Session::TakeState() {
+    QByteArray fresh;
+    {
+        std::lock_guard lock(shared_->mutex);
+        fresh.swap(shared_->state);
+    }
+    if (fresh.isEmpty()) return;
+    state_ = fresh;
+    if (online_) Publish(topics_.state, state_);
+}
+
+bool Session::Pause(int seconds) {
+    const Clock::time_point until = Clock::now() + std::chrono::seconds(seconds);
+    for (;;) {
+        if (shared_->Stopping()) return false;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+        if (left <= 0) return true;
+        pollfd wake{shared_->wakeFd, POLLIN, 0};
+        if (::poll(&wake, 1, static_cast<int>(left)) > 0) shared_->Drain();
+        TakeState();
+    }
+}
+
+// The last state, "offline", then a clean disconnect, within two seconds or so.
+// Both are acknowledged first: reading the acknowledgements leaves nothing unread in the
+// socket, whose closing would otherwise reset the connection before the broker read it all.
+void Session::GoOffline() {
+    const QByteArray stopped = shared_->StoppedState();
+    if (!stopped.isEmpty()) lastWords_.insert(Publish(topics_.state, stopped, 1));
+    lastWords_.insert(Publish(topics_.availability, kMqttOffline, 1));
+    Clock::time_point until = Clock::now() + std::chrono::seconds(1);
+    while (!lastWords_.empty() && mosquitto_socket(mosq_) >= 0 && Clock::now() < until) {
+        pollfd io{mosquitto_socket(mosq_),
+                  static_cast<short>(POLLIN | (mosquitto_want_write(mosq_) ? POLLOUT : 0)), 0};
+        ::poll(&io, 1, 100);
+        int rc = MOSQ_ERR_SUCCESS;
+        if (io.revents & (POLLIN | POLLHUP | POLLERR)) rc = mosquitto_loop_read(mosq_, 1);
+        if (rc == MOSQ_ERR_SUCCESS && (io.revents & POLLOUT)) rc = mosquitto_loop_write(mosq_, 1);
+        if (rc != MOSQ_ERR_SUCCESS) return;
+    }
+    mosquitto_disconnect(mosq_);
+    until = Clock::now() + std::chrono::seconds(1);
+    while (mosquitto_socket(mosq_) >= 0 && mosquitto_want_write(mosq_) && Clock::now() < until) {
+        pollfd out{mosquitto_socket(mosq_), POLLOUT, 0};
+        ::poll(&out, 1, 100);
+        if (mosquitto_loop_write(mosq_, 1) != MOSQ_ERR_SUCCESS) break;
+    }
+}
+
+}  // namespace
+
+void RunMqttSession(std::shared_ptr<MqttShared> shared, MqttPublisherConfig config,
+                    MqttTopics topics) {
+    Session(std::move(shared), std::move(config), std::move(topics)).Run();
+}
+
+}  // namespace noxa
