@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,10 @@ struct FramingCase {
     bool staysOpen;
     bool halfClose = false;  // the client closes its sending side after the request
 };
+
+void PrintTo(const FramingCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 // Qt's warnings while the server works: a correct server writes none.
 std::vector<std::string>* warnings = nullptr;
