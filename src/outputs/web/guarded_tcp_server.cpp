@@ -55,7 +55,7 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor) {
         ++open_;
         ++perClient_[client];
         addPendingConnection(new HttpConnection(
-            socket, limits_, [this, client] { Released(client); }, this));
+            socket, limits_, [this, client] { Released(client); }, [this] { Closed(); }, this));
     }
     PauseIfFull();
 }
@@ -77,7 +77,12 @@ void GuardedTcpServer::Refuse(QTcpSocket* socket) {
 
 void GuardedTcpServer::Released(const QByteArray& client) {
     --open_;
+    ++closing_;
     if (--perClient_[client] <= 0) perClient_.remove(client);
+}
+
+void GuardedTcpServer::Closed() {
+    --closing_;
     ResumeIfRoom();
 }
 
@@ -92,18 +97,20 @@ void GuardedTcpServer::AcceptFailed(QAbstractSocket::SocketError error) {
     retry_.start(kRetryMs);
 }
 
-// Every connection, even one turned away, holds a descriptor: beyond the limits and the
-// slots for refusals the system keeps the newcomers waiting instead.
+// Every connection, even one turned away or closing, holds a descriptor: beyond the limit and
+// the slots for those the system keeps the newcomers waiting instead.
 // QTcpServer takes every connection waiting before it looks at pauseAccepting() again, and
 // a connection handed on turns accepting back on; no room for pending connections stops it.
 void GuardedTcpServer::PauseIfFull() {
-    if (open_ + refusing_ < limits_.maxConnections + limits_.maxRefusing) return;
+    if (open_ + refusing_ + closing_ < limits_.maxConnections + limits_.maxRefusing) return;
     setMaxPendingConnections(0);
     pauseAccepting();
 }
 
 void GuardedTcpServer::ResumeIfRoom() {
-    if (open_ + refusing_ >= limits_.maxConnections + limits_.maxRefusing || !isListening()) return;
+    if (open_ + refusing_ + closing_ >= limits_.maxConnections + limits_.maxRefusing ||
+        !isListening())
+        return;
     setMaxPendingConnections(kPendingConnections);
     resumeAccepting();
 }

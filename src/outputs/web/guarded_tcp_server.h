@@ -37,6 +37,7 @@ protected:
 private:
     void Refuse(QTcpSocket* socket);
     void Released(const QByteArray& client);
+    void Closed();
     void AcceptFailed(QAbstractSocket::SocketError error);
     void PauseIfFull();
     void ResumeIfRoom();
@@ -45,6 +46,7 @@ private:
     const Log log_;
     int open_ = 0;
     int refusing_ = 0;
+    int closing_ = 0;  // connections that take no more requests but are not closed yet
     QHash<QByteArray, int> perClient_;
     QTimer retry_;
     bool outOfDescriptors_ = false;

@@ -11,18 +11,24 @@ namespace {
 
 // Pipelined requests answered in one go before the event loop (and the station's tick) gets a
 // turn again.
-constexpr int kRequestsPerTurn = 16;
+constexpr int kRequestsPerTurn = 4;
+// Bytes taken from the socket at a time.
+constexpr qint64 kReadStep = 4096;
 
 }  // namespace
 
 HttpConnection::HttpConnection(QTcpSocket* client, const WebLimits& limits,
-                               std::function<void()> released, QObject* parent)
+                               std::function<void()> released, std::function<void()> closed,
+                               QObject* parent)
     : QTcpSocket(parent),
       client_(client),
       limits_(limits),
       released_(std::move(released)),
+      closed_(std::move(closed)),
       framer_(limits.maxRequestBytes) {
     client_->setParent(this);
+    // Beyond this the socket leaves the bytes with the system, which holds the client back.
+    client_->setReadBufferSize(2 * limits_.maxRequestBytes);
     setPeerAddress(client_->peerAddress());
     setPeerPort(client_->peerPort());
     setLocalAddress(client_->localAddress());
@@ -43,7 +49,8 @@ HttpConnection::HttpConnection(QTcpSocket* client, const WebLimits& limits,
 HttpConnection::~HttpConnection() {
     // Keeps the base class from closing a connection it never opened.
     setSocketState(UnconnectedState);
-    if (released_) released_();
+    Release();
+    if (closed_) closed_();
 }
 
 QByteArray HttpConnection::ConnectionHeader() const {
@@ -91,17 +98,22 @@ qint64 HttpConnection::writeData(const char* data, qint64 size) {
 void HttpConnection::Serve() {
     serveQueued_ = false;
     if (gone_ || waiting_ == Waiting::End) return;
-    for (int served = 0; served < kRequestsPerTurn; ++served) {
-        // Room for a whole request of the largest size, and no more, so that a client that
-        // sends without end is held back by its own connection.
-        const qint64 room = 2 * limits_.maxRequestBytes - framer_.Buffered();
-        if (room > 0 && client_->bytesAvailable() > 0) framer_.Append(client_->read(room));
-
+    for (int served = 0; served < kRequestsPerTurn;) {
         FramedRequest request;
         FramingError error;
         const RequestFramer::Result result = framer_.Next(request, error);
         if (result == RequestFramer::Result::Incomplete) {
+            // Read on in small steps, and no further than a whole request of the largest size
+            // past what is held, so that a client sending without end is held back by the
+            // system's flow control instead of filling the station's memory.
+            const qint64 room = 2 * limits_.maxRequestBytes - framer_.Buffered();
+            if (room > 0 && client_->bytesAvailable() > 0) {
+                framer_.Append(client_->read(qMin(room, kReadStep)));
+                continue;
+            }
             if (framer_.TakeContinue()) client_->write("HTTP/1.1 100 Continue\r\n\r\n");
+            // The answers go out before the event loop runs again: the socket drops what it
+            // has not sent once it sees the end of the client's side (a half-close).
             client_->flush();
             Rearm();
             return;
@@ -118,9 +130,6 @@ void HttpConnection::Serve() {
             Refuse(FramingError{});
             return;
         }
-        // Sent at once, so that an answer is out before a client's half-close is seen (the
-        // socket drops what it has not sent when the client's side ends).
-        client_->flush();
         if (!keepAlive_) {
             End();
             return;
@@ -130,7 +139,9 @@ void HttpConnection::Serve() {
             CutOff();
             return;
         }
+        ++served;
     }
+    client_->flush();
     ServeLater();
 }
 
@@ -173,14 +184,23 @@ void HttpConnection::Rearm() {
     }
 }
 
+void HttpConnection::Release() {
+    if (!released_) return;
+    const auto released = std::move(released_);
+    released_ = nullptr;
+    released();
+}
+
 void HttpConnection::End() {
     waiting_ = Waiting::End;
     deadline_.stop();
+    Release();
     CloseGently(*client_, limits_.lingerMs);
 }
 
 void HttpConnection::CutOff() {
     waiting_ = Waiting::End;
+    Release();
     client_->abort();
     ClientGone();
 }

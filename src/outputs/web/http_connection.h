@@ -20,9 +20,10 @@ class HttpConnection : public QTcpSocket {
     Q_OBJECT
 
 public:
-    // Takes over `client`, a connection just accepted; `released` runs when it is gone.
+    // Takes over `client`, a connection just accepted. `released` runs once when it takes no
+    // more requests (its slot is free), `closed` when it is gone (its descriptor is free).
     HttpConnection(QTcpSocket* client, const WebLimits& limits, std::function<void()> released,
-                   QObject* parent);
+                   std::function<void()> closed, QObject* parent);
     ~HttpConnection() override;
 
     // The "Connection" header line for the answer under way, if it needs one: "close" when the
@@ -52,10 +53,12 @@ private:
     void End();
     void CutOff();
     void ClientGone();
+    void Release();
 
     QTcpSocket* client_;
     const WebLimits& limits_;
     std::function<void()> released_;
+    std::function<void()> closed_;
     RequestFramer framer_;
     QTimer deadline_;
     Waiting waiting_ = Waiting::FirstByte;

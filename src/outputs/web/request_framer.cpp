@@ -122,16 +122,18 @@ Result RequestFramer::FindHead(FramingError& error) {
             break;
         }
     }
-    const qsizetype from = qMax(start, scanned_ - 2);
+    // The head ends at its first empty line; the search goes on from the last line it saw.
     qsizetype end = -1;
-    for (const QByteArrayView blank : {QByteArrayView("\n\r\n"), QByteArrayView("\n\n")}) {
-        const qsizetype at = buffer_.indexOf(blank, from);
-        if (at >= 0 && (end < 0 || at + blank.size() < end)) end = at + blank.size();
+    qsizetype pos = qMax(start, scanned_);
+    for (qsizetype lf; end < 0 && (lf = buffer_.indexOf('\n', pos)) >= 0; pos = lf + 1) {
+        const bool blank =
+            lf - 1 >= start &&
+            (buffer_[lf - 1] == '\n' ||
+             (buffer_[lf - 1] == '\r' && lf - 2 >= start && buffer_[lf - 2] == '\n'));
+        if (blank) end = lf + 1;
     }
-    if (end < 0) {
-        scanned_ = buffer_.size();
-        if (buffer_.size() <= maxBytes_) return Result::Incomplete;
-    }
+    scanned_ = pos;
+    if (end < 0 && buffer_.size() <= maxBytes_) return Result::Incomplete;
     if (end < 0 || end > maxBytes_) {
         Fail(error, 431, "Request Header Fields Too Large");
         return Result::Error;

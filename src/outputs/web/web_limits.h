@@ -8,8 +8,8 @@ namespace noxa {
 struct WebLimits {
     // Connections open at once; more are answered 503 and closed.
     int maxConnections = 64;
-    // Connections over a limit being answered 503 at once; beyond them the system keeps new
-    // connections waiting.
+    // Connections beyond the limit that are being answered 503 or are closing; beyond them
+    // the system keeps new connections waiting.
     int maxRefusing = 16;
     // Connections open at once from one address (for IPv6, one /64 network), so that one
     // client cannot take every connection.
