@@ -23,6 +23,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -31,6 +32,7 @@
 #include <limits>
 #include <memory>
 #include <tuple>
+#include <vector>
 
 namespace noxa {
 namespace {
@@ -396,6 +398,75 @@ TEST_F(WebServerTest, TheRefusalEndsCleanlyEvenWhenTheRequestComesAfterIt) {
     ::close(fd);
     EXPECT_THAT(got.toStdString(), StartsWith("HTTP/1.1 503 "));
     EXPECT_EQ(end, 0) << std::strerror(end);
+}
+
+// The process's open-files limit lowered for a while, and put back.
+class FewerOpenFiles {
+public:
+    explicit FewerOpenFiles(rlim_t limit) {
+        getrlimit(RLIMIT_NOFILE, &saved_);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = limit;
+        ok_ = setrlimit(RLIMIT_NOFILE, &lowered) == 0;
+    }
+    ~FewerOpenFiles() { Restore(); }
+    void Restore() { setrlimit(RLIMIT_NOFILE, &saved_); }
+    bool ok() const { return ok_; }
+
+private:
+    rlimit saved_{};
+    bool ok_ = false;
+};
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+TEST_F(WebServerTest, OutOfDescriptorsItWaitsWithoutSpinningAndAcceptsAgain) {
+    // Qt's listener reports the lack of a descriptor only when it never accepted before; after
+    // that it keeps quiet and would try again and again.
+    for (const bool acceptedBefore : {false, true}) {
+        SCOPED_TRACE(acceptedBefore ? "after a first connection" : "on a new listener");
+        std::vector<std::string> log;
+        server = std::make_unique<WebServer>(readings, days, work.Dir(), limits);
+        server->LogTo([&](const std::string& line) { log.push_back(line); });
+        QString error;
+        ASSERT_TRUE(server->Listen(QHostAddress::LocalHost, 0, error));
+        if (acceptedBefore) {
+            EXPECT_THAT(Get("/api/readings").head.toStdString(), StartsWith("HTTP/1.1 200 "));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return server->OpenConnections() == 0; }));
+        }
+
+        // The client's socket exists before the limit leaves no descriptor for the server.
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ASSERT_GE(fd, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(server->Port());
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        // The lowest free descriptor's number as the limit: no new descriptor can be had.
+        const int lowestFree = ::dup(fd);
+        ::close(lowestFree);
+        FewerOpenFiles fewer(static_cast<rlim_t>(lowestFree));
+        ASSERT_TRUE(fewer.ok());
+        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return log.size() == 1; }, 3000));
+        EXPECT_THAT(log[0], HasSubstr("cannot accept connections"));
+        // A window to measure the CPU time in, not a wait for anything.
+        const double before = CpuSeconds();
+        QTest::qWait(500);
+        EXPECT_LT(CpuSeconds() - before, 0.2) << "no spinning while descriptors lack";
+        EXPECT_EQ(server->OpenConnections(), 0);
+
+        fewer.Restore();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return server->OpenConnections() == 1; }, 3000));
+        ASSERT_EQ(log.size(), 2u) << log.back();
+        EXPECT_THAT(log[1], HasSubstr("accepts connections again"));
+        ::close(fd);
+    }
 }
 
 }  // namespace

@@ -1,15 +1,22 @@
 #include "outputs/web/guarded_tcp_server.h"
 
+#include "outputs/web/descriptor_budget.h"
 #include "outputs/web/gentle_close.h"
 #include "outputs/web/http_connection.h"
 
 #include <QTcpSocket>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 namespace noxa {
 namespace {
 
-// How soon accepting is tried again after the system had no descriptor to give.
-constexpr int kRetryMs = 1000;
+// How often the descriptors left are counted.
+constexpr int kWatchMs = 1000;
+// Descriptors free again before accepting resumes, so that it does not flap.
+constexpr long kFreeToResume = kFreeDescriptorsKept + 16;
 // QTcpServer's own default.
 constexpr int kPendingConnections = 30;
 
@@ -27,9 +34,9 @@ QByteArray ClientOf(const QHostAddress& address) {
 
 GuardedTcpServer::GuardedTcpServer(WebLimits limits, Log log, QObject* parent)
     : QTcpServer(parent), limits_(limits), log_(std::move(log)) {
-    retry_.setSingleShot(true);
-    connect(&retry_, &QTimer::timeout, this, &GuardedTcpServer::ResumeIfRoom);
+    connect(&watch_, &QTimer::timeout, this, &GuardedTcpServer::CheckDescriptors);
     connect(this, &QTcpServer::acceptError, this, &GuardedTcpServer::AcceptFailed);
+    watch_.start(kWatchMs);
 }
 
 GuardedTcpServer::~GuardedTcpServer() {
@@ -38,9 +45,9 @@ GuardedTcpServer::~GuardedTcpServer() {
 }
 
 void GuardedTcpServer::incomingConnection(qintptr descriptor) {
-    if (outOfDescriptors_) {
-        outOfDescriptors_ = false;
-        if (log_) log_("Web server accepts connections again.");
+    const long free = FreeDescriptorsAbove(static_cast<long>(descriptor));
+    if (free < kFreeDescriptorsKept) {
+        ShortOfDescriptors("only " + std::to_string(free) + " descriptors are free");
     }
     auto* socket = new QTcpSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
@@ -57,14 +64,14 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor) {
         addPendingConnection(new HttpConnection(
             socket, limits_, [this, client] { Released(client); }, [this] { Closed(); }, this));
     }
-    PauseIfFull();
+    UpdateAccepting();
 }
 
 void GuardedTcpServer::Refuse(QTcpSocket* socket) {
     ++refusing_;
     connect(socket, &QObject::destroyed, this, [this] {
         --refusing_;
-        ResumeIfRoom();
+        UpdateAccepting();
     });
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     socket->write(
@@ -83,36 +90,63 @@ void GuardedTcpServer::Released(const QByteArray& client) {
 
 void GuardedTcpServer::Closed() {
     --closing_;
-    ResumeIfRoom();
+    UpdateAccepting();
 }
 
-void GuardedTcpServer::AcceptFailed(QAbstractSocket::SocketError error) {
-    // QTcpServer stops accepting by itself after an error; a lack of descriptors passes.
-    if (error != QAbstractSocket::SocketResourceError) return;
-    if (!outOfDescriptors_ && log_) {
-        log_("Web server cannot accept connections for now: " + errorString().toStdString() + ".");
+void GuardedTcpServer::AcceptFailed() {
+    listenerSpoilt_ = true;
+    ShortOfDescriptors(errorString().toStdString());
+}
+
+void GuardedTcpServer::ShortOfDescriptors(const std::string& why) {
+    if (!shortOfDescriptors_ && log_)
+        log_("Web server cannot accept connections for now: " + why + ".");
+    shortOfDescriptors_ = true;
+    UpdateAccepting();
+}
+
+void GuardedTcpServer::CheckDescriptors() {
+    const long free = FreeDescriptors();
+    if (free < kFreeDescriptorsKept) {
+        ShortOfDescriptors("only " + std::to_string(free) + " descriptors are free");
+        return;
     }
-    outOfDescriptors_ = true;
-    pauseAccepting();
-    retry_.start(kRetryMs);
+    if (!shortOfDescriptors_ || free < kFreeToResume) return;
+    if (listenerSpoilt_ && !RenewListener()) return;
+    shortOfDescriptors_ = false;
+    if (log_) log_("Web server accepts connections again.");
+    UpdateAccepting();
 }
 
-// Every connection, even one turned away or closing, holds a descriptor: beyond the limit and
-// the slots for those the system keeps the newcomers waiting instead.
+// The same listening socket under a fresh QTcpServer engine; the connections waiting in the
+// system's queue stay there.
+bool GuardedTcpServer::RenewListener() {
+#ifdef Q_OS_UNIX
+    const int copy = ::dup(static_cast<int>(socketDescriptor()));
+    if (copy < 0) return false;
+    close();
+    if (!setSocketDescriptor(copy)) {
+        ::close(copy);
+        return false;
+    }
+#endif
+    listenerSpoilt_ = false;
+    return true;
+}
+
 // QTcpServer takes every connection waiting before it looks at pauseAccepting() again, and
 // a connection handed on turns accepting back on; no room for pending connections stops it.
-void GuardedTcpServer::PauseIfFull() {
-    if (open_ + refusing_ + closing_ < limits_.maxConnections + limits_.maxRefusing) return;
-    setMaxPendingConnections(0);
-    pauseAccepting();
-}
-
-void GuardedTcpServer::ResumeIfRoom() {
-    if (open_ + refusing_ + closing_ >= limits_.maxConnections + limits_.maxRefusing ||
-        !isListening())
-        return;
-    setMaxPendingConnections(kPendingConnections);
-    resumeAccepting();
+// Every connection, even one turned away or closing, holds a descriptor: beyond the limit and
+// the slots for those the system keeps the newcomers waiting instead.
+void GuardedTcpServer::UpdateAccepting() {
+    const bool full = open_ + refusing_ + closing_ >= limits_.maxConnections + limits_.maxRefusing;
+    if (full || shortOfDescriptors_) {
+        setMaxPendingConnections(0);
+        pauseAccepting();
+    } else if (isListening()) {
+        setMaxPendingConnections(kPendingConnections);
+        resumeAccepting();
+    }
 }
 
 }  // namespace noxa

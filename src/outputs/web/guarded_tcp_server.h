@@ -19,8 +19,8 @@ namespace noxa {
 // HttpConnection, which frames its requests and keeps its deadlines, and no more connections
 // are taken than the limits allow, in all and from one client. Those over a limit are answered
 // 503 and closed gently. While descriptors run short the server stops accepting (waiting
-// clients stay queued by the system) and starts again when a connection closes or a moment
-// later, so that the station's own files can still be opened.
+// clients stay queued by the system) and looks again every second, so that the station's own
+// files can still be opened and a listener that cannot accept never spins.
 class GuardedTcpServer : public QTcpServer {
     Q_OBJECT
 
@@ -38,9 +38,11 @@ private:
     void Refuse(QTcpSocket* socket);
     void Released(const QByteArray& client);
     void Closed();
-    void AcceptFailed(QAbstractSocket::SocketError error);
-    void PauseIfFull();
-    void ResumeIfRoom();
+    void AcceptFailed();
+    void CheckDescriptors();
+    void ShortOfDescriptors(const std::string& why);
+    bool RenewListener();
+    void UpdateAccepting();
 
     const WebLimits limits_;
     const Log log_;
@@ -48,8 +50,11 @@ private:
     int refusing_ = 0;
     int closing_ = 0;  // connections that take no more requests but are not closed yet
     QHash<QByteArray, int> perClient_;
-    QTimer retry_;
-    bool outOfDescriptors_ = false;
+    QTimer watch_;
+    bool shortOfDescriptors_ = false;
+    // QTcpServer keeps the first error of an accept for good and reports it after every later
+    // one; the listener then needs a fresh start.
+    bool listenerSpoilt_ = false;
 };
 
 }  // namespace noxa
