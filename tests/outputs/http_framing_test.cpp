@@ -212,7 +212,9 @@ INSTANTIATE_TEST_SUITE_P(
                     true},
         FramingCase{"HalfCloseAfterTheRequestStillAnswered", kGet, {200}, false, true},
         FramingCase{
-            "HalfCloseAfterPipelinedRequests", kGet + kGet + kGet, {200, 200, 200}, false, true}),
+            "HalfCloseAfterPipelinedRequests", kGet + kGet + kGet, {200, 200, 200}, false, true},
+        FramingCase{"HalfCloseAfterMoreRequestsThanATurnTakes", kGet.repeated(10),
+                    std::vector<int>(10, 200), false, true}),
     [](const ::testing::TestParamInfo<FramingCase>& info) { return info.param.name; });
 
 }  // namespace

@@ -6,12 +6,18 @@
 
 #include <cstring>
 
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
+
 namespace noxa {
 namespace {
 
 // Pipelined requests answered in one go before the event loop (and the station's tick) gets a
 // turn again.
 constexpr int kRequestsPerTurn = 4;
+// The same once the client has sent all it will send (see ClientSentAll).
+constexpr int kRequestsPerLastTurn = 256;
 // Bytes taken from the socket at a time.
 constexpr qint64 kReadStep = 4096;
 
@@ -98,7 +104,8 @@ qint64 HttpConnection::writeData(const char* data, qint64 size) {
 void HttpConnection::Serve() {
     serveQueued_ = false;
     if (gone_ || waiting_ == Waiting::End) return;
-    for (int served = 0; served < kRequestsPerTurn;) {
+    for (int served = 0;
+         served < kRequestsPerTurn || (served < kRequestsPerLastTurn && ClientSentAll());) {
         FramedRequest request;
         FramingError error;
         const RequestFramer::Result result = framer_.Next(request, error);
@@ -143,6 +150,19 @@ void HttpConnection::Serve() {
     }
     client_->flush();
     ServeLater();
+}
+
+// True when all that is left to read from the client is the end of its side (a half-close).
+// The socket drops the answers it has not sent once it reads that end, so the requests held
+// are then answered at once instead of in a later turn.
+bool HttpConnection::ClientSentAll() const {
+#ifdef Q_OS_UNIX
+    char byte = 0;
+    return ::recv(static_cast<int>(client_->socketDescriptor()), &byte, 1,
+                  MSG_PEEK | MSG_DONTWAIT) == 0;
+#else
+    return false;
+#endif
 }
 
 void HttpConnection::ServeLater() {

@@ -47,6 +47,7 @@ private:
 
     void Serve();
     void ServeLater();
+    bool ClientSentAll() const;
     bool Forward(const FramedRequest& request);
     void Refuse(const FramingError& error);
     void Rearm();
