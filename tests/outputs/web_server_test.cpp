@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHttpServerRequest>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -398,6 +399,24 @@ TEST_F(WebServerTest, TheRefusalEndsCleanlyEvenWhenTheRequestComesAfterIt) {
     ::close(fd);
     EXPECT_THAT(got.toStdString(), StartsWith("HTTP/1.1 503 "));
     EXPECT_EQ(end, 0) << std::strerror(end);
+}
+
+TEST_F(WebServerTest, ABodyAwaitingContinueIsAskedForThenReachesTheMountedHandler) {
+    server->Mount("/echo", [](const QHttpServerRequest& request) {
+        return WebReply{200, "OK", "text/plain", request.body()};
+    });
+    auto socket = Connect();
+    socket->write(
+        "PUT /echo HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nContent-Length: 5\r\n\r\n");
+    QByteArray interim;
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        interim += socket->readAll();
+        return interim.endsWith("\r\n\r\n");
+    }));
+    EXPECT_EQ(interim, "HTTP/1.1 100 Continue\r\n\r\n");
+    const Reply reply = Exchange(*socket, "hello");
+    EXPECT_THAT(reply.head.toStdString(), StartsWith("HTTP/1.1 200 "));
+    EXPECT_EQ(reply.body, "hello");
 }
 
 // The process's open-files limit lowered for a while, and put back.
