@@ -16,10 +16,13 @@ namespace {
 // night files), its links and whatever a library opens on the way.
 constexpr long kStationReserve = 64;
 
+constexpr long kUnknown = -2;
+
 // Descriptors open now; -1 when they cannot be listed (with none free, not even the list can
-// be opened).
+// be opened), kUnknown where the system does not list them.
 long OpenNow() {
     const QDir fds(QStringLiteral("/proc/self/fd"));
+    if (!fds.exists()) return kUnknown;
     const qsizetype listed =
         fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
     return listed > 0 ? static_cast<long>(listed) : -1;
@@ -41,6 +44,7 @@ long FreeDescriptors() {
     const long limit = OpenFilesLimit();
     if (limit < 0) return std::numeric_limits<long>::max();
     const long open = OpenNow();
+    if (open == kUnknown) return std::numeric_limits<long>::max();
     return open < 0 ? 0 : std::max(0L, limit - open);
 }
 

@@ -64,6 +64,13 @@ bool IsTarget(QByteArrayView text) {
     return true;
 }
 
+// The methods the HTTP layer knows; any other is not implemented here.
+bool IsKnownMethod(QByteArrayView method) {
+    static const QByteArrayView kKnown[] = {"GET",    "HEAD",    "POST", "PUT",
+                                            "DELETE", "OPTIONS", "PATCH"};
+    return std::find(std::begin(kKnown), std::end(kKnown), method) != std::end(kKnown);
+}
+
 QByteArray TrimSpace(QByteArrayView text) {
     qsizetype begin = 0, end = text.size();
     while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
@@ -157,6 +164,7 @@ bool RequestFramer::ParseHead(qsizetype start, qsizetype end, FramingError& erro
         !IsDigit(version[5]) || !IsDigit(version[7]))
         return BadRequest(error);
     if (version[5] != '1') return Fail(error, 505, "HTTP Version Not Supported");
+    if (!IsKnownMethod(parts[0])) return Fail(error, 501, "Not Implemented");
     head_.http10 = version[7] == '0';
     head_.requestLine = parts[0] + ' ' + parts[1] + " HTTP/1.1\r\n";
 
