@@ -165,6 +165,11 @@ bool RequestFramer::ParseHead(qsizetype start, qsizetype end, FramingError& erro
         return BadRequest(error);
     if (version[5] != '1') return Fail(error, 505, "HTTP Version Not Supported");
     if (!IsKnownMethod(parts[0])) return Fail(error, 501, "Not Implemented");
+    // The forms of a target a server takes: a path, a whole URI, or "*" for OPTIONS.
+    const QByteArray& target = parts[1];
+    if (!target.startsWith('/') && !target.contains("://") &&
+        !(target == "*" && parts[0] == "OPTIONS"))
+        return BadRequest(error);
     head_.http10 = version[7] == '0';
     head_.requestLine = parts[0] + ' ' + parts[1] + " HTTP/1.1\r\n";
 
