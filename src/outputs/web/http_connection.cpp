@@ -17,7 +17,7 @@ namespace {
 // turn again.
 constexpr int kRequestsPerTurn = 4;
 // The same once the client has sent all it will send (see ClientSentAll).
-constexpr int kRequestsPerLastTurn = 256;
+constexpr int kRequestsPerLastTurn = 64;
 // Bytes taken from the socket at a time.
 constexpr qint64 kReadStep = 4096;
 
