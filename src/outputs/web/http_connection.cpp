@@ -82,6 +82,7 @@ void HttpConnection::close() {
 
 qint64 HttpConnection::readData(char* data, qint64 maxSize) {
     const qint64 count = qMin<qint64>(maxSize, toLayer_.size());
+    if (count <= 0) return 0;
     std::memcpy(data, toLayer_.constData(), static_cast<size_t>(count));
     toLayer_.remove(0, count);
     return count;
