@@ -15,7 +15,7 @@ namespace {
 
 // Pipelined requests answered in one go before the event loop (and the station's tick) gets a
 // turn again.
-constexpr int kRequestsPerTurn = 4;
+constexpr int kRequestsPerTurn = 2;
 // The same once the client has sent all it will send (see ClientSentAll).
 constexpr int kRequestsPerLastTurn = 64;
 // Bytes taken from the socket at a time.
