@@ -1,6 +1,7 @@
 #include "app/station_outputs.h"
 
 #include "app/station.h"
+#include "outputs/web/descriptor_budget.h"
 #include "recording/data_file.h"
 #include "time/station_clock.h"
 
@@ -105,8 +106,12 @@ void StationOutputs::StartWeb() {
         return;
     }
     WebLimits limits;
-    limits.maxConnections = http.maxConnections;
+    std::string note;
+    limits.maxConnections = ConnectionsThatFit(http.maxConnections, limits.maxRefusing, note);
+    if (!note.empty()) Log(note);
+    limits.maxConnectionsPerClient = http.maxConnectionsPerClient;
     web_ = std::make_unique<WebServer>(latest_, station_.Days(), station_.Dir(), limits);
+    web_->LogTo([this](const std::string& line) { Log(line); });
     QString error;
     if (!web_->Listen(address, http.port, error)) {
         Log("Web server not started: " + ServerUrl(address, http.port).toStdString() +

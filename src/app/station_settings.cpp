@@ -65,6 +65,8 @@ const std::vector<SettingSpec>& SettingSpecs() {
          "The address the web server listens on; 0.0.0.0 opens it to the local network."},
         {"http/max_connections", "http-max-connections", "count", "64",
          "The most web clients connected at once (1 to 1000)."},
+        {"http/max_connections_per_client", "http-max-connections-per-client", "count", "16",
+         "The most web connections at once from one address (1 to 1000)."},
         {"safety/max_cloud_cover", "safe-max-cloud-cover", "percent", "30",
          "The largest cloud cover (0 to 100) that is still safe."},
         {"safety/brightest_sky", "safe-brightest-sky", "mag", "",
@@ -155,6 +157,8 @@ StationSettings LoadStationSettings(const WorkDir& dir, const QCommandLineParser
     port("http/port", settings.http.port);
     settings.http.address = source.Value(Spec("http/address"));
     settings.http.maxConnections = static_cast<int>(*number("http/max_connections", 1, 1000));
+    settings.http.maxConnectionsPerClient =
+        static_cast<int>(*number("http/max_connections_per_client", 1, 1000));
 
     SafetyLimits& safety = settings.safety;
     safety.maxCloudCover = static_cast<float>(*number("safety/max_cloud_cover", 0, 100));

@@ -19,6 +19,8 @@ struct HttpSettings {
     QString address = QStringLiteral("127.0.0.1");
     // Clients connected at once; more are turned away until one leaves.
     int maxConnections = 64;
+    // Of those, from one client address.
+    int maxConnectionsPerClient = 16;
 };
 
 // Publishing to an MQTT broker: off unless a host is given.

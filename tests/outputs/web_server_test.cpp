@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHttpServerRequest>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,9 +21,19 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <tuple>
+#include <vector>
 
 namespace noxa {
 namespace {
@@ -52,6 +63,7 @@ protected:
     WebServerTest() {
         limits.maxConnections = 3;
         limits.maxRequestBytes = 1024;
+        limits.firstByteTimeoutMs = 400;
         limits.requestTimeoutMs = 300;
         limits.idleTimeoutMs = 800;
         server = std::make_unique<WebServer>(readings, days, work.Dir(), limits);
@@ -59,8 +71,9 @@ protected:
         EXPECT_TRUE(server->Listen(QHostAddress::LocalHost, 0, error)) << error.toStdString();
     }
 
-    std::unique_ptr<QTcpSocket> Connect() {
+    std::unique_ptr<QTcpSocket> Connect(const QHostAddress& from = QHostAddress::LocalHost) {
         auto socket = std::make_unique<QTcpSocket>();
+        EXPECT_TRUE(socket->bind(from));
         socket->connectToHost(QHostAddress::LocalHost, server->Port());
         EXPECT_TRUE(QTest::qWaitFor([&] { return socket->state() == QTcpSocket::ConnectedState; }));
         return socket;
@@ -291,8 +304,8 @@ TEST_F(WebServerTest, OversizedAndSlowRequestsAreCutOffWithoutHoldingUpOthers) {
     auto big = Connect();
     const Reply tooBig = Exchange(
         *big, "GET / HTTP/1.1\r\nHost: x\r\nX-Fill: " + QByteArray(2000, 'a') + "\r\n\r\n");
-    EXPECT_TRUE(tooBig.closed);
-    EXPECT_TRUE(tooBig.head.isEmpty());
+    EXPECT_THAT(tooBig.head.toStdString(), StartsWith("HTTP/1.1 431 "));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return big->state() == QTcpSocket::UnconnectedState; }));
 
     // Half a request: the others are served meanwhile, and it is cut off at its deadline.
     auto slow = Connect();
@@ -324,6 +337,155 @@ TEST_F(WebServerTest, KeepAliveUntilIdleAndNoMoreThanTheLimitOfConnections) {
         QTest::qWaitFor([&] { return kept->state() == QTcpSocket::UnconnectedState; }, 3000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return server->OpenConnections() == 0; }, 3000));
     EXPECT_THAT(Get("/api/readings").head.toStdString(), StartsWith("HTTP/1.1 200 "));
+}
+
+TEST_F(WebServerTest, OneClientCannotTakeEveryConnection) {
+    limits.maxConnectionsPerClient = 2;
+    server = std::make_unique<WebServer>(readings, days, work.Dir(), limits);
+    QString error;
+    ASSERT_TRUE(server->Listen(QHostAddress::LocalHost, 0, error));
+    const QByteArray request = "GET /api/readings HTTP/1.1\r\nHost: x\r\n\r\n";
+
+    auto first = Connect();
+    auto second = Connect();
+    auto third = Connect();
+    EXPECT_THAT(Exchange(*third, request).head.toStdString(), StartsWith("HTTP/1.1 503 "));
+    // Another address still gets in.
+    auto other = Connect(QHostAddress(QStringLiteral("127.0.0.2")));
+    EXPECT_THAT(Exchange(*other, request).head.toStdString(), StartsWith("HTTP/1.1 200 "));
+    EXPECT_THAT(Exchange(*first, request).head.toStdString(), StartsWith("HTTP/1.1 200 "));
+}
+
+TEST_F(WebServerTest, AConnectionThatSendsNothingIsClosedSoon) {
+    auto silent = Connect();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return silent->state() == QTcpSocket::UnconnectedState; }, 3000));
+    EXPECT_GE(elapsed.elapsed(), limits.firstByteTimeoutMs - 50);
+    EXPECT_LT(elapsed.elapsed(), limits.idleTimeoutMs);
+}
+
+TEST_F(WebServerTest, TheRefusalEndsCleanlyEvenWhenTheRequestComesAfterIt) {
+    limits.maxConnections = 1;
+    server = std::make_unique<WebServer>(readings, days, work.Dir(), limits);
+    QString error;
+    ASSERT_TRUE(server->Listen(QHostAddress::LocalHost, 0, error));
+    auto held = Connect();
+
+    // A plain socket, so that nothing reads the 503 before the request goes out.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(server->Port());
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    pollfd readable{fd, POLLIN, 0};
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ::poll(&readable, 1, 0) == 1; }));
+    const QByteArray request = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+    ASSERT_EQ(::send(fd, request.constData(), request.size(), 0), request.size());
+
+    // The request must not turn the close into a reset: the 503, then the end of the stream.
+    QByteArray got;
+    int end = -1;
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        char buffer[512];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0) got.append(buffer, n);
+        if (n > 0 || (n < 0 && errno == EAGAIN)) return false;
+        end = n == 0 ? 0 : errno;
+        return true;
+    }));
+    ::close(fd);
+    EXPECT_THAT(got.toStdString(), StartsWith("HTTP/1.1 503 "));
+    EXPECT_EQ(end, 0) << std::strerror(end);
+}
+
+TEST_F(WebServerTest, ABodyAwaitingContinueIsAskedForThenReachesTheMountedHandler) {
+    server->Mount("/echo", [](const QHttpServerRequest& request) {
+        return WebReply{200, "OK", "text/plain", request.body()};
+    });
+    auto socket = Connect();
+    socket->write(
+        "PUT /echo HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nContent-Length: 5\r\n\r\n");
+    QByteArray interim;
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        interim += socket->readAll();
+        return interim.endsWith("\r\n\r\n");
+    }));
+    EXPECT_EQ(interim, "HTTP/1.1 100 Continue\r\n\r\n");
+    const Reply reply = Exchange(*socket, "hello");
+    EXPECT_THAT(reply.head.toStdString(), StartsWith("HTTP/1.1 200 "));
+    EXPECT_EQ(reply.body, "hello");
+}
+
+// The process's open-files limit lowered for a while, and put back.
+class FewerOpenFiles {
+public:
+    explicit FewerOpenFiles(rlim_t limit) {
+        getrlimit(RLIMIT_NOFILE, &saved_);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = limit;
+        ok_ = setrlimit(RLIMIT_NOFILE, &lowered) == 0;
+    }
+    ~FewerOpenFiles() { Restore(); }
+    void Restore() { setrlimit(RLIMIT_NOFILE, &saved_); }
+    bool ok() const { return ok_; }
+
+private:
+    rlimit saved_{};
+    bool ok_ = false;
+};
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+TEST_F(WebServerTest, OutOfDescriptorsItWaitsWithoutSpinningAndAcceptsAgain) {
+    // Qt's listener reports the lack of a descriptor only when it never accepted before; after
+    // that it keeps quiet and would try again and again.
+    for (const bool acceptedBefore : {false, true}) {
+        SCOPED_TRACE(acceptedBefore ? "after a first connection" : "on a new listener");
+        std::vector<std::string> log;
+        server = std::make_unique<WebServer>(readings, days, work.Dir(), limits);
+        server->LogTo([&](const std::string& line) { log.push_back(line); });
+        QString error;
+        ASSERT_TRUE(server->Listen(QHostAddress::LocalHost, 0, error));
+        if (acceptedBefore) {
+            EXPECT_THAT(Get("/api/readings").head.toStdString(), StartsWith("HTTP/1.1 200 "));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return server->OpenConnections() == 0; }));
+        }
+
+        // The client's socket exists before the limit leaves no descriptor for the server.
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ASSERT_GE(fd, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(server->Port());
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        // The lowest free descriptor's number as the limit: no new descriptor can be had.
+        const int lowestFree = ::dup(fd);
+        ::close(lowestFree);
+        FewerOpenFiles fewer(static_cast<rlim_t>(lowestFree));
+        ASSERT_TRUE(fewer.ok());
+        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return log.size() == 1; }, 3000));
+        EXPECT_THAT(log[0], HasSubstr("cannot accept connections"));
+        // A window to measure the CPU time in, not a wait for anything.
+        const double before = CpuSeconds();
+        QTest::qWait(500);
+        EXPECT_LT(CpuSeconds() - before, 0.2) << "no spinning while descriptors lack";
+        EXPECT_EQ(server->OpenConnections(), 0);
+
+        fewer.Restore();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return server->OpenConnections() == 1; }, 3000));
+        ASSERT_EQ(log.size(), 2u) << log.back();
+        EXPECT_THAT(log[1], HasSubstr("accepts connections again"));
+        ::close(fd);
+    }
 }
 
 }  // namespace

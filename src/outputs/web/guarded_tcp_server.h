@@ -1,59 +1,33 @@
 #pragma once
 
-#include <QObject>
+#include "outputs/web/web_limits.h"
+
+#include <QByteArray>
+#include <QHash>
 #include <QTcpServer>
 #include <QTimer>
+
+#include <functional>
+#include <string>
 
 class QTcpSocket;
 
 namespace noxa {
 
-// What one web client may cost the station.
-struct WebLimits {
-    // Connections open at once; more are answered 503 and closed.
-    int maxConnections = 64;
-    // Bytes a client may send before its request is complete (request line, headers, body).
-    qint64 maxRequestBytes = 16 * 1024;
-    // Time to send a whole request once its first byte came.
-    int requestTimeoutMs = 10'000;
-    // Time a connection may wait for its next request.
-    int idleTimeoutMs = 30'000;
-    // Answers a client has not read yet; a client that reads nothing is cut off.
-    qint64 maxUnsentBytes = 1024 * 1024;
-};
-
-// Watches one connection: its deadline and the bytes of the request under way. A child of
-// the socket, so it goes with it.
-class ConnectionGuard : public QObject {
-    Q_OBJECT
-
-public:
-    ConnectionGuard(QTcpSocket& socket, const WebLimits& limits);
-
-    // A request was answered: the next one starts from nothing and the idle deadline runs.
-    void Answered();
-
-    // The guard of a socket that the server accepted, or none.
-    static ConnectionGuard* Of(QTcpSocket* socket);
-
-private:
-    void Received();
-    void CutOff();
-
-    QTcpSocket& socket_;
-    const WebLimits& limits_;
-    QTimer deadline_;
-    qint64 requestBytes_ = 0;
-};
-
 // The listening socket of the web server. The HTTP layer on top has no limits of its own, so
-// every connection is guarded here before it is handed on: a deadline for each request and for
-// idleness, a cap on the bytes of an incomplete request and on the connections open at once.
+// every connection is guarded here before it is handed on: it reaches the layer as an
+// HttpConnection, which frames its requests and keeps its deadlines, and no more connections
+// are taken than the limits allow, in all and from one client. Those over a limit are answered
+// 503 and closed gently. While descriptors run short the server stops accepting (waiting
+// clients stay queued by the system) and looks again every second, so that the station's own
+// files can still be opened and a listener that cannot accept never spins.
 class GuardedTcpServer : public QTcpServer {
     Q_OBJECT
 
 public:
-    explicit GuardedTcpServer(WebLimits limits, QObject* parent = nullptr);
+    using Log = std::function<void(const std::string&)>;
+    GuardedTcpServer(WebLimits limits, Log log, QObject* parent = nullptr);
+    ~GuardedTcpServer() override;
 
     int OpenConnections() const { return open_; }
 
@@ -61,8 +35,26 @@ protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
+    void Refuse(QTcpSocket* socket);
+    void Released(const QByteArray& client);
+    void Closed();
+    void AcceptFailed();
+    void CheckDescriptors();
+    void ShortOfDescriptors(const std::string& why);
+    bool RenewListener();
+    void UpdateAccepting();
+
     const WebLimits limits_;
+    const Log log_;
     int open_ = 0;
+    int refusing_ = 0;
+    int closing_ = 0;  // connections that take no more requests but are not closed yet
+    QHash<QByteArray, int> perClient_;
+    QTimer watch_;
+    bool shortOfDescriptors_ = false;
+    // QTcpServer keeps the first error of an accept for good and reports it after every later
+    // one; the listener then needs a fresh start.
+    bool listenerSpoilt_ = false;
 };
 
 }  // namespace noxa

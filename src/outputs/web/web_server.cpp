@@ -4,6 +4,7 @@
 #include "outputs/common/metrics_text.h"
 #include "outputs/common/readings_json.h"
 #include "outputs/web/history_json.h"
+#include "outputs/web/http_connection.h"
 #include "outputs/web/nights_json.h"
 
 #include <QCryptographicHash>
@@ -142,6 +143,8 @@ void Send(QTcpSocket* socket, const Answer& answer, bool withBody) {
     out += "\r\nCache-Control: ";
     out += answer.cache;
     out += "\r\nX-Content-Type-Options: nosniff\r\n";
+    if (const auto* connection = qobject_cast<const HttpConnection*>(socket))
+        out += connection->ConnectionHeader();
     out += answer.extraHeaders;
     out += "\r\n";
     if (withBody) out += answer.body;
@@ -173,7 +176,7 @@ WebServer::WebServer(const LatestReadings& readings, const DayTables& days, Work
 }
 
 bool WebServer::Listen(const QHostAddress& address, quint16 port, QString& error) {
-    auto* listener = new GuardedTcpServer(limits_, this);
+    auto* listener = new GuardedTcpServer(limits_, log_, this);
     if (!listener->listen(address, port)) {
         error = listener->errorString();
         delete listener;
@@ -190,6 +193,10 @@ quint16 WebServer::Port() const {
 
 int WebServer::OpenConnections() const {
     return listener_ ? listener_->OpenConnections() : 0;
+}
+
+void WebServer::LogTo(GuardedTcpServer::Log log) {
+    log_ = std::move(log);
 }
 
 void WebServer::Mount(QByteArray prefix, Handler handler) {
@@ -288,13 +295,9 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
             }
         }
     }
+    // Whether the connection stays open is the HttpConnection's to decide, from the request
+    // as the client sent it.
     Send(socket, answer, !head);
-
-    if (request.value("connection").compare("close", Qt::CaseInsensitive) == 0) {
-        socket->disconnectFromHost();
-    } else if (ConnectionGuard* guard = ConnectionGuard::Of(socket)) {
-        guard->Answered();
-    }
     return true;
 }
 

@@ -29,9 +29,9 @@ struct WebReply {
 // chart history ("/api/history"), the chart images ("/mag.jpg", "/temp.jpg"), the metrics
 // ("/metrics"), and the past nights: their page ("/nights"), their summaries ("/api/nights")
 // and their charts ("/night/yyyy-MM-dd.png"). Nothing else: no path is ever looked up on disk.
-// Every answer is made from memory on the station's thread, apart from the small files read
-// from the working folder where the station writes them: the two images, "night/summary.csv"
-// and the nights' charts.
+// Every answer is made from memory on the station's thread (the thread the server is made on),
+// apart from the small files read from the working folder where the station writes them: the two
+// images, "night/summary.csv" and the nights' charts.
 class WebServer : public QAbstractHttpServer {
     Q_OBJECT
 
@@ -44,6 +44,9 @@ public:
     // The port it listens on, or 0.
     quint16 Port() const;
     int OpenConnections() const;
+    // Where the server says what keeps it from taking connections, and when that passes; set
+    // before Listen().
+    void LogTo(GuardedTcpServer::Log log);
 
     // Hands every GET, HEAD and PUT request whose path starts with `prefix` and that no route
     // of the server's own takes to `handler` (a HEAD request as a GET, its body left out).
@@ -59,6 +62,7 @@ private:
     const DayTables& days_;
     const WorkDir dir_;
     const WebLimits limits_;
+    GuardedTcpServer::Log log_;
     QPointer<GuardedTcpServer> listener_;
     std::vector<std::pair<QByteArray, Handler>> mounts_;
     // The dashboard, its style and script inlined, and the security policy that admits them.
