@@ -94,8 +94,8 @@ class Station:
         self.url = f"http://127.0.0.1:{http_port}/api/readings"
         self.process = subprocess.Popen(
             [os.path.join(args.bin, "noxa-station"), "--headless", "--udp-port", str(udp_port),
-             "--http", str(http_port), *self.SETTINGS, *settings], cwd=folder, env=env, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL)
+             "--http", str(http_port), *self.SETTINGS, *settings], cwd=folder, env=env,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_until("the station's web server", self.readings)
 
     def readings(self):
