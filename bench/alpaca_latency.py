@@ -54,7 +54,7 @@ def main():
                            check=True, stdout=subprocess.DEVNULL)
             time.sleep(1)
             conn.request("PUT", "/api/v1/observingconditions/0/connected",
-                         body="Connected=True&ClientTransactionID=1",
+                         body="Connected=True&ClientID=1&ClientTransactionID=1",
                          headers={"Content-Type": "application/x-www-form-urlencoded"})
             conn.getresponse().read()
 

@@ -131,18 +131,35 @@ void StationOutputs::StartWeb() {
 
 void StationOutputs::StartAlpaca(const QHostAddress& address) {
     const std::string station = station_.Form().Text(FormText::Esitio);
-    const QString name =
+    AlpacaIdentity identity;
+    identity.stationName =
         QString::fromLatin1(station.data(), static_cast<qsizetype>(station.size())).trimmed();
-    const QString version = QStringLiteral(NOXA_VERSION).section('.', 0, 1);
-    alpaca_ = std::make_unique<AlpacaServer>(latest_, safety_, AlpacaIdentity{name, version});
+    identity.version = QStringLiteral(NOXA_VERSION).section('.', 0, 1);
+    identity.location = settings_.ida.location;
+    std::vector<std::string> problems;
+    identity.deviceId = KeepAlpacaDeviceId(station_.Dir(), settings_.alpaca.deviceId, problems);
+    for (const std::string& problem : problems) Log(problem);
+    if (settings_.alpaca.deviceId.isEmpty() && problems.empty()) {
+        Log("Alpaca device id " + identity.deviceId.toStdString() + " kept in " +
+            StationSettings::kFileName);
+    }
+    alpaca_ = std::make_unique<AlpacaServer>(latest_, safety_, std::move(identity));
     alpaca_->MountOn(*web_);
+
+    const quint16 port = settings_.alpaca.discoveryPort;
+    if (port == 0) return;
     alpacaDiscovery_ = std::make_unique<AlpacaDiscovery>(web_->Port());
     QString error;
-    if (!alpacaDiscovery_->Listen(address, AlpacaDiscovery::kPort, error)) {
-        Log("Alpaca discovery not started: UDP port " + std::to_string(AlpacaDiscovery::kPort) +
+    if (!alpacaDiscovery_->Listen(address, port, error)) {
+        Log("Alpaca discovery not started: UDP port " + std::to_string(port) +
             " cannot be opened: " + error.toStdString());
         alpacaDiscovery_.reset();
+        return;
     }
+    const QHostAddress broadcast = alpacaDiscovery_->BroadcastAddress();
+    Log("Alpaca discovery on UDP port " + std::to_string(port) + " of " +
+        address.toString().toStdString() +
+        (broadcast.isNull() ? "" : " and " + broadcast.toString().toStdString()));
 }
 
 void StationOutputs::Log(const std::string& line) {

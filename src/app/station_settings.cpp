@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QUuid>
 
 #include <optional>
 
@@ -67,6 +68,12 @@ const std::vector<SettingSpec>& SettingSpecs() {
          "The most web clients connected at once (1 to 1000)."},
         {"http/max_connections_per_client", "http-max-connections-per-client", "count", "16",
          "The most web connections at once from one address (1 to 1000)."},
+        {"alpaca/discovery_port", "alpaca-discovery-port", "port", "32227",
+         "The UDP port on which Alpaca clients' discovery searches are answered. Off when empty."},
+        {"alpaca/device_id", nullptr, nullptr, "",
+         "The station's own id; the Alpaca devices' unique ids derive from it. Made at the first "
+         "start with the web server and kept here: copy it only when the station moves to "
+         "another computer."},
         {"safety/max_cloud_cover", "safe-max-cloud-cover", "percent", "30",
          "The largest cloud cover (0 to 100) that is still safe."},
         {"safety/brightest_sky", "safe-brightest-sky", "mag", "",
@@ -159,6 +166,8 @@ StationSettings LoadStationSettings(const WorkDir& dir, const QCommandLineParser
     settings.http.maxConnections = static_cast<int>(*number("http/max_connections", 1, 1000));
     settings.http.maxConnectionsPerClient =
         static_cast<int>(*number("http/max_connections_per_client", 1, 1000));
+    port("alpaca/discovery_port", settings.alpaca.discoveryPort);
+    settings.alpaca.deviceId = source.Value(Spec("alpaca/device_id")).trimmed();
 
     SafetyLimits& safety = settings.safety;
     safety.maxCloudCover = static_cast<float>(*number("safety/max_cloud_cover", 0, 100));
@@ -222,6 +231,21 @@ StationSettings LoadStationSettings(const WorkDir& dir, const QCommandLineParser
         }
     }
     return settings;
+}
+
+QString KeepAlpacaDeviceId(const WorkDir& dir, const QString& current,
+                           std::vector<std::string>& problems) {
+    if (!current.isEmpty()) return current;
+    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QSettings file(dir.File(StationSettings::kFileName), QSettings::IniFormat);
+    file.setValue(Spec("alpaca/device_id").key, id);
+    file.sync();
+    if (file.status() != QSettings::NoError || !file.isWritable()) {
+        problems.push_back(std::string("The Alpaca device id could not be kept in ") +
+                           StationSettings::kFileName +
+                           "; the devices' unique ids change at the next start.");
+    }
+    return id;
 }
 
 }  // namespace noxa

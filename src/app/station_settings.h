@@ -23,6 +23,13 @@ struct HttpSettings {
     int maxConnectionsPerClient = 16;
 };
 
+// The Alpaca devices on the web server: where clients search for them, and the station's own
+// id their unique ids derive from.
+struct AlpacaSettings {
+    quint16 discoveryPort = 32227;  // 0: no discovery
+    QString deviceId;               // empty until the first start made one
+};
+
 // Publishing to an MQTT broker: off unless a host is given.
 struct MqttSettings {
     QString host;
@@ -52,6 +59,7 @@ struct StationSettings {
     static constexpr const char* kFileName = "noxa-station.ini";
 
     HttpSettings http;
+    AlpacaSettings alpaca;
     MqttSettings mqtt;
     SafetyLimits safety;
     IdaSettings ida;
@@ -78,5 +86,10 @@ void AddSettingOptions(QCommandLineParser& parser);
 // setting concerned then keeps its default.
 StationSettings LoadStationSettings(const WorkDir& dir, const QCommandLineParser& parser,
                                     std::vector<std::string>& problems);
+
+// The station's Alpaca id: `current` when set, else a new one, kept in the settings file of
+// `dir` so that it never changes. When it cannot be kept, says so in `problems`.
+QString KeepAlpacaDeviceId(const WorkDir& dir, const QString& current,
+                           std::vector<std::string>& problems);
 
 }  // namespace noxa

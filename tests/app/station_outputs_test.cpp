@@ -56,6 +56,28 @@ TEST_F(StationOutputsTest, NightFilesAreWrittenOnlyWhenTurnedOnWithTheSiteOfTheS
     EXPECT_FALSE(off.ida.enabled);
 }
 
+// The Alpaca id is made at the first start, kept beside the user's settings, and read back.
+TEST_F(StationOutputsTest, AlpacaDeviceIdIsMadeOnceAndKept) {
+    std::vector<std::string> problems;
+    const StationSettings first = Settings(dir, "[alpaca]\ndiscovery_port=40001\n", problems);
+    EXPECT_EQ(first.alpaca.discoveryPort, 40001);
+    EXPECT_TRUE(first.alpaca.deviceId.isEmpty());
+    const QString id = KeepAlpacaDeviceId(dir.Dir(), first.alpaca.deviceId, problems);
+    EXPECT_FALSE(id.isEmpty());
+
+    QCommandLineParser parser;
+    AddSettingOptions(parser);
+    parser.parse({"noxa-station"});
+    const StationSettings again = LoadStationSettings(dir.Dir(), parser, problems);
+    EXPECT_EQ(again.alpaca.deviceId, id);
+    EXPECT_EQ(again.alpaca.discoveryPort, 40001);  // the user's own line stays
+    EXPECT_EQ(KeepAlpacaDeviceId(dir.Dir(), again.alpaca.deviceId, problems), id);
+    EXPECT_TRUE(problems.empty()) << problems.front();
+
+    EXPECT_EQ(Settings(dir, "[alpaca]\ndiscovery_port=\n", problems).alpaca.discoveryPort, 0);
+    EXPECT_EQ(Settings(dir, "", problems).alpaca.discoveryPort, 32227);
+}
+
 TEST_F(StationOutputsTest, AfterARestartTheNightsChartHasTheRecordsOfTheDataFile) {
     // Two hours of records before the restart, in the month's data file as the station wrote
     // them (the fixture's date and time layouts).

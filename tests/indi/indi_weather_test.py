@@ -2,7 +2,8 @@
 """The INDI weather driver between a real indiserver and a real station, with the INDI
 command-line clients playing the observatory: the parameters follow the station's reports, the
 status turns to alert when the readings go stale or the station stops, and back to ok when it
-returns. Everything runs on 127.0.0.1."""
+returns; the station's own safety verdict decides, and a reading the station no longer knows is
+shown as unknown with an alert. Everything runs on 127.0.0.1."""
 
 import argparse
 import json
@@ -63,8 +64,29 @@ class Observatory:
         self.set("WEATHER_REFRESH.REFRESH=On")
 
 
+def write_config(folder, chart_seconds):
+    """The station's configuration record with a short chart interval: its cloud cover and
+    limiting magnitude come from its own chart means, the first one chart_seconds after the
+    reports begin."""
+    record = bytearray(400)
+
+    def put(offset, text):
+        record[offset:offset + len(text)] = text.encode()
+
+    put(130, "0")  # network mode
+    put(140, "48.1"), put(148, "N"), put(150, "11.6"), put(158, "E"), put(170, "0")
+    put(200, "2255"), put(240, str(chart_seconds)), put(245, "60"), put(350, "qelvoxxx")
+    for offset in (260, 280, 300, 320):  # each channel's offset and gain
+        put(offset, "0"), put(offset + 10, "1")
+    with open(os.path.join(folder, "Noxa.cfg"), "wb") as file:
+        file.write(record)
+
+
 class Station:
-    def __init__(self, args, folder, udp_port, http_port):
+    # The random cloud cover of the simulator must not decide the station's verdict here.
+    SETTINGS = ("--safe-max-cloud-cover", "100")
+
+    def __init__(self, args, folder, udp_port, http_port, settings=()):
         env = dict(os.environ, XDG_DATA_HOME=os.path.join(folder, "xdg"),
                    QT_QPA_PLATFORM="offscreen")
         env.pop("DBUS_SESSION_BUS_ADDRESS", None)
@@ -72,8 +94,8 @@ class Station:
         self.url = f"http://127.0.0.1:{http_port}/api/readings"
         self.process = subprocess.Popen(
             [os.path.join(args.bin, "noxa-station"), "--headless", "--udp-port", str(udp_port),
-             "--http", str(http_port)], cwd=folder, env=env, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL)
+             "--http", str(http_port), *self.SETTINGS, *settings], cwd=folder, env=env,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_until("the station's web server", self.readings)
 
     def readings(self):
@@ -84,11 +106,16 @@ class Station:
             return None
 
     def report(self, count):
-        subprocess.run([os.path.join(self.args.bin, "noxa-sim"), "--port", str(self.udp_port),
-                        "--count", str(count), "--interval-ms", "200"], env=self.env, check=True,
-                       timeout=30)
-        return wait_until("the reports at the station",
-                          lambda: (r := self.readings()) and r.get("mag_v") is not None and r)
+        """Sends reports until the station knows its cloud cover: it comes with the first
+        report after a chart point with reports in its interval."""
+        def sent():
+            subprocess.run([os.path.join(self.args.bin, "noxa-sim"), "--port", str(self.udp_port),
+                            "--count", str(count), "--interval-ms", "200"], env=self.env,
+                           check=True, timeout=30)
+            r = self.readings()
+            return r if r and r["mag_v"] is not None and r["cloud_cover"] is not None else None
+        return wait_until("the reports at the station", sent, timeout=20,
+                          detail=lambda: json.dumps(self.readings()))
 
     def kill(self):
         self.process.kill()
@@ -102,6 +129,7 @@ def main():
     args = parser.parse_args()
 
     with tempfile.TemporaryDirectory() as folder:
+        write_config(folder, 2)
         udp_port, http_port, indi_port = (free_port(socket.SOCK_DGRAM),
                                           free_port(socket.SOCK_STREAM),
                                           free_port(socket.SOCK_STREAM))
@@ -119,7 +147,6 @@ def main():
             indi.set("CONNECTION.CONNECT=On")
             wait_until("the weather parameters", lambda: indi.get("WEATHER_UPDATE.PERIOD"))
             indi.set("WEATHER_UPDATE.PERIOD=1")
-            # The random cloud cover of the simulator must not decide the status here.
             indi.set("NOXA_SAFETY_LIMITS.MAX_CLOUD_COVER=100")
             assert indi.get("WEATHER_CLOUD_COVER.MAX_OK") == "100"
             # No report yet: the age of the readings is unknown.
@@ -149,12 +176,35 @@ def main():
             assert indi.get("WEATHER_STATUS.WEATHER_STATION_LINK") == "Alert"
 
             station = Station(args, folder, udp_port, http_port)
-            readings = station.report(3)
+            readings = station.report(10)
             wait_until("ok with the station back", lambda: indi.status() in SAFE,
                        detail=indi.weather)
             indi.refresh()
             sqm = float(indi.get("WEATHER_PARAMETERS.WEATHER_SQM"))
             assert abs(sqm - readings["mag_v"]) < 1e-6, (sqm, readings)
+            assert indi.get("WEATHER_STATUS.WEATHER_STATION_SAFE") == "Ok"
+
+            # The station's verdict counts even where the driver's own limits see no harm:
+            # every sky is brighter than 30 mag/arcsec².
+            station.kill()
+            station = Station(args, folder, udp_port, http_port, ("--safe-brightest-sky", "30"))
+            readings = station.report(10)
+            assert readings["safe"] is False and readings["unsafe_reason"], readings
+            wait_until("the sky brightness in the driver",
+                       lambda: indi.get("WEATHER_STATUS.WEATHER_SQM") in SAFE, detail=indi.weather)
+            assert indi.get("WEATHER_STATUS.WEATHER_STATION_SAFE") == "Alert", indi.weather()
+            assert indi.status() == "Alert"
+
+            # A reading the station no longer knows (none within its stale limit) is unknown.
+            station.kill()
+            station = Station(args, folder, udp_port, http_port, ("--stale-seconds", "3"))
+            station.report(10)
+            wait_until("the sky brightness known", lambda: indi.get("WEATHER_STATUS.WEATHER_SQM")
+                       in SAFE, detail=indi.weather)
+            wait_until("the sky brightness unknown",
+                       lambda: indi.get("WEATHER_STATUS.WEATHER_SQM") == "Alert",
+                       detail=indi.weather)
+            assert float(indi.get("WEATHER_PARAMETERS.WEATHER_SQM")) == -1, indi.weather()
         finally:
             if station:
                 station.kill()

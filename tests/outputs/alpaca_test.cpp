@@ -17,6 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
+#include <limits>
 #include <memory>
 #include <tuple>
 
@@ -62,37 +65,39 @@ protected:
         reply.json = QJsonDocument::fromJson(data.mid(data.indexOf("\r\n\r\n") + 4)).object();
         return reply;
     }
-    Reply Get(const QByteArray& path, const QByteArray& query = {}) {
-        return Send("GET", path,
-                    "ClientTransactionID=" + QByteArray::number(++transaction) +
-                        (query.isEmpty() ? "" : "&" + query));
+    // The client's own parameters: its id (none when negative) and the next transaction.
+    QByteArray Client(int client) {
+        return (client < 0 ? "" : "ClientID=" + QByteArray::number(client) + "&") +
+               "ClientTransactionID=" + QByteArray::number(++transaction);
     }
-    Reply Put(const QByteArray& path, const QByteArray& form) {
-        return Send(
-            "PUT", path,
-            "ClientID=7&ClientTransactionID=" + QByteArray::number(++transaction) + "&" + form);
+    Reply Get(const QByteArray& path, const QByteArray& query = {}, int client = 7) {
+        return Send("GET", path, Client(client) + (query.isEmpty() ? "" : "&" + query));
     }
-    QJsonValue Value(const QByteArray& path, const QByteArray& query = {}) {
-        const Reply reply = Get(path, query);
+    Reply Put(const QByteArray& path, const QByteArray& form, int client = 7) {
+        return Send("PUT", path, Client(client) + "&" + form);
+    }
+    QJsonValue Value(const QByteArray& path, const QByteArray& query = {}, int client = 7) {
+        const Reply reply = Get(path, query, client);
         EXPECT_EQ(reply.status, 200) << path.constData();
         EXPECT_EQ(reply.json["ErrorNumber"].toInt(), 0) << path.constData();
         return reply.json["Value"];
     }
-    int Error(const QByteArray& path, const QByteArray& query = {}) {
-        const Reply reply = Get(path, query);
+    int Error(const QByteArray& path, const QByteArray& query = {}, int client = 7) {
+        const Reply reply = Get(path, query, client);
         EXPECT_EQ(reply.status, 200) << path.constData();
         EXPECT_FALSE(reply.json["ErrorMessage"].toString().isEmpty()) << path.constData();
         return reply.json["ErrorNumber"].toInt();
     }
-    void Observe(float cloudIndex) {
+    Observation Report(float cloudIndex) {
         Observation o;
         o.time = clock.NowUtc();
         o.magV = 21.34f;
         o.skyTemperature = -18.5f;
         o.sensorTemperature = 4.25f;
         o.cloudIndex = cloudIndex;
-        emit feed.observed(o);
+        return o;
     }
+    void Observe(float cloudIndex) { emit feed.observed(Report(cloudIndex)); }
     void ConnectBoth() {
         for (const char* type : {"observingconditions", "safetymonitor"}) {
             ASSERT_EQ(Put(QByteArray("/api/v1/") + type + "/0/connected", "Connected=True")
@@ -108,13 +113,34 @@ protected:
     SafetyRule safety{readings, SafetyLimits{}, [](const std::string&) {}};
     DayTables days;
     test::ScopedWorkDir work;
-    AlpacaServer alpaca{readings, safety, AlpacaIdentity{"roof", "1.3"}};
+    AlpacaServer alpaca{readings, safety, AlpacaIdentity{"roof", "1.3", "4d1c-roof-id", "Hilltop"}};
     std::unique_ptr<WebServer> web;
     QTcpSocket socket;
     int transaction = 0;
 };
 
 constexpr const char* kConditions = "/api/v1/observingconditions/0/";
+
+// A socket bound to 127.0.0.1 hears no broadcasts; the discovery hears those to loopback's
+// broadcast address too, and answers from 127.0.0.1.
+TEST_F(AlpacaTest, DiscoveryAnswersLoopbackBroadcasts) {
+    AlpacaDiscovery discovery(web->Port());
+    QString error;
+    ASSERT_TRUE(discovery.Listen(QHostAddress::LocalHost, 0, error)) << error.toStdString();
+    const QHostAddress broadcast("127.255.255.255");
+    EXPECT_EQ(discovery.BroadcastAddress(), broadcast);
+    QUdpSocket client;
+    ASSERT_TRUE(client.bind(QHostAddress::LocalHost, 0));
+    const int on = 1;
+    ASSERT_EQ(setsockopt(static_cast<int>(client.socketDescriptor()), SOL_SOCKET, SO_BROADCAST, &on,
+                         sizeof on),
+              0);
+    ASSERT_EQ(client.writeDatagram("alpacadiscovery1", broadcast, discovery.Port()), 16);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return client.hasPendingDatagrams(); }));
+    const QNetworkDatagram answer = client.receiveDatagram();
+    EXPECT_EQ(answer.senderAddress(), QHostAddress(QHostAddress::LocalHost));
+    EXPECT_EQ(QJsonDocument::fromJson(answer.data()).object()["AlpacaPort"].toInt(), web->Port());
+}
 
 TEST_F(AlpacaTest, DiscoveryAnswersWithTheWebPortOnLoopback) {
     AlpacaDiscovery discovery(web->Port());
@@ -133,20 +159,23 @@ TEST_F(AlpacaTest, DiscoveryAnswersWithTheWebPortOnLoopback) {
 
 TEST_F(AlpacaTest, ManagementListsBothDevicesWithStableIds) {
     EXPECT_EQ(Value("/management/apiversions").toArray(), QJsonArray{1});
-    EXPECT_EQ(Value("/management/v1/description").toObject()["ManufacturerVersion"], "1.3");
+    const QJsonObject description = Value("/management/v1/description").toObject();
+    EXPECT_EQ(description["ManufacturerVersion"], "1.3");
+    EXPECT_EQ(description["Location"], "Hilltop");
     const QJsonArray devices = Value("/management/v1/configureddevices").toArray();
     ASSERT_EQ(devices.size(), 2);
     EXPECT_EQ(devices[0]["DeviceType"], "ObservingConditions");
     EXPECT_EQ(devices[1]["DeviceType"], "SafetyMonitor");
     EXPECT_EQ(devices[1]["DeviceNumber"], 0);
-    EXPECT_EQ(devices[0]["UniqueID"],
-              AlpacaServer::DeviceId("roof", "ObservingConditions").toString(QUuid::WithoutBraces));
+    // From the station's kept id, not from its name.
+    EXPECT_EQ(devices[0]["UniqueID"], AlpacaServer::DeviceId("4d1c-roof-id", "ObservingConditions")
+                                          .toString(QUuid::WithoutBraces));
     EXPECT_NE(devices[0]["UniqueID"], devices[1]["UniqueID"]);
-    EXPECT_NE(AlpacaServer::DeviceId("roof", "SafetyMonitor"),
-              AlpacaServer::DeviceId("garden", "SafetyMonitor"));
+    EXPECT_NE(AlpacaServer::DeviceId("4d1c-roof-id", "SafetyMonitor"),
+              AlpacaServer::DeviceId("9e02-roof-id", "SafetyMonitor"));
 }
 
-TEST_F(AlpacaTest, TransactionIdsAreEchoedAndCountedAndParameterNamesIgnoreCase) {
+TEST_F(AlpacaTest, TransactionIdsAreEchoedAndCountedAndQueryNamesIgnoreCase) {
     const Reply first = Send("GET", "/api/v1/safetymonitor/0/name", "clienttransactionid=41");
     const Reply second =
         Send("GET", "/api/v1/safetymonitor/0/name", "CLIENTTRANSACTIONID=4294967295");
@@ -156,8 +185,28 @@ TEST_F(AlpacaTest, TransactionIdsAreEchoedAndCountedAndParameterNamesIgnoreCase)
     EXPECT_EQ(second.json["ServerTransactionID"].toInteger(), 2);
     EXPECT_EQ(first.json["Value"], "roof safety");
     EXPECT_EQ(Send("GET", "/api/v1/safetymonitor/0/name", "").json["ClientTransactionID"], 0);
-    EXPECT_EQ(Send("PUT", "/api/v1/safetymonitor/0/connected", "cOnNeCtEd=true").status, 200);
-    EXPECT_TRUE(Value("/api/v1/safetymonitor/0/connected").toBool());
+}
+
+// PUT bodies name their parameters exactly; a wrongly cased name is no parameter at all.
+TEST_F(AlpacaTest, PutBodyNamesMatchExactly) {
+    const QByteArray connected = "/api/v1/safetymonitor/0/connected";
+    struct Case {
+        QByteArray body;
+        int status;
+        qint64 clientTransaction;
+    };
+    for (const Case& c : {Case{"connected=True", 400, 0}, Case{"CONNECTED=True", 400, 0},
+                          Case{"Connected=True&clienttransactionid=12", 200, 0},
+                          Case{"Connected=True&ClientTransactionID=12", 200, 12}}) {
+        const Reply reply = Send("PUT", connected, c.body);
+        EXPECT_EQ(reply.status, c.status) << c.body.constData();
+        if (c.status == 200) {
+            EXPECT_EQ(reply.json["ClientTransactionID"].toInteger(), c.clientTransaction)
+                << c.body.constData();
+        }
+    }
+    // The query of a GET is read in any case.
+    EXPECT_TRUE(Send("GET", connected, "clientid=0").json["Value"].toBool());
 }
 
 TEST_F(AlpacaTest, MalformedRequestsAndUnknownDevicesAre400) {
@@ -173,6 +222,8 @@ TEST_F(AlpacaTest, MalformedRequestsAndUnknownDevicesAre400) {
     EXPECT_EQ(Get("/api/v1/safetymonitor/0/nosuchmember").status, 400);
     EXPECT_EQ(Put("/api/v1/safetymonitor/0/issafe", "").status, 400);
     EXPECT_EQ(Get("/management/v2/description").status, 400);
+    EXPECT_EQ(Get("/setup").status, 200);
+    EXPECT_EQ(Get("/setup/v1/telescope/0/setup").status, 404);
     // The web server's own paths are untouched.
     EXPECT_EQ(Send("GET", "/api/readings", "").status, 200);
 }
@@ -181,6 +232,7 @@ TEST_F(AlpacaTest, CommonMembersOfBothDevices) {
     for (const QByteArray type : {"observingconditions", "safetymonitor"}) {
         const QByteArray base = "/api/v1/" + type + "/0/";
         EXPECT_FALSE(Value(base + "connected").toBool());
+        EXPECT_EQ(Get("/setup/v1/" + type + "/0/setup").status, 200);
         EXPECT_FALSE(Value(base + "description").toString().isEmpty());
         EXPECT_FALSE(Value(base + "driverinfo").toString().isEmpty());
         EXPECT_EQ(Value(base + "driverversion"), "1.3");
@@ -199,10 +251,15 @@ TEST_F(AlpacaTest, CommonMembersOfBothDevices) {
 TEST_F(AlpacaTest, ObservingConditionsValuesAndErrors) {
     const QByteArray base = kConditions;
     EXPECT_EQ(Error(base + "skyquality"), 0x407);  // not connected yet
+    EXPECT_EQ(Error(base + "timesincelastupdate", "SensorName=SkyQuality"), 0x407);
+    // What a sensor is can be asked before connecting.
+    EXPECT_TRUE(Value(base + "sensordescription", "SensorName=SkyQuality").isString());
     ConnectBoth();
     for (const char* member : {"skyquality", "skytemperature", "temperature", "cloudcover"})
         EXPECT_EQ(Error(base + member), 0x402) << member;
-    EXPECT_EQ(Error(base + "timesincelastupdate", "SensorName=SkyQuality"), 0x402);
+    // No value yet: a negative time.
+    EXPECT_EQ(Value(base + "timesincelastupdate", "SensorName=SkyQuality").toDouble(), -1);
+    EXPECT_EQ(Value(base + "timesincelastupdate", "SensorName=").toDouble(), -1);
 
     Observe(142);
     clock.Advance(2500);
@@ -240,6 +297,59 @@ TEST_F(AlpacaTest, IsSafeFollowsReportsCloudsAndSilence) {
     clock.Advance(600'000);
     emit feed.linkStatus(LinkStatus{});
     EXPECT_FALSE(Value(issafe).toBool());
+}
+
+// A failed sky-temperature sensor: the reports go on without it.
+TEST_F(AlpacaTest, ReadingWithoutValueIsNoNumberAndItsAgeGrows) {
+    const QByteArray base = kConditions;
+    ConnectBoth();
+    Observe(5);
+    Observation failed = Report(5);
+    failed.skyTemperature = std::numeric_limits<float>::quiet_NaN();
+    for (int second = 0; second < 240; second += 10) {
+        clock.Advance(10'000);
+        failed.time = clock.NowUtc();
+        emit feed.observed(failed);
+    }
+    EXPECT_EQ(Value(base + "skyquality").toDouble(), 21.34);
+    for (const char* member : {"skytemperature", "cloudcover"})
+        EXPECT_EQ(Error(base + member), 0x402) << member;
+    struct Age {
+        const char* sensor;
+        double seconds;
+    };
+    for (const Age& age :
+         {Age{"SkyTemperature", 240}, Age{"CloudCover", 240}, Age{"SkyQuality", 0}, Age{"", 0}}) {
+        EXPECT_EQ(
+            Value(base + "timesincelastupdate", QByteArray("SensorName=") + age.sensor).toDouble(),
+            age.seconds)
+            << age.sensor;
+    }
+    clock.Advance(5'000);
+    emit feed.linkStatus(LinkStatus{true, 5});
+    EXPECT_EQ(Value(base + "timesincelastupdate", "SensorName=SkyTemperature").toDouble(), 245);
+    EXPECT_FALSE(Value("/api/v1/safetymonitor/0/issafe").toBool());
+}
+
+// Each client connects and disconnects only itself; clients without a ClientID share one.
+TEST_F(AlpacaTest, OneClientDisconnectingLeavesTheOthersConnected) {
+    const QByteArray monitor = "/api/v1/safetymonitor/0/";
+    Observe(5);
+    for (const int client : {1, 2, -1})
+        ASSERT_EQ(Put(monitor + "connected", "Connected=True", client).json["ErrorNumber"], 0);
+    EXPECT_TRUE(Value(monitor + "issafe", {}, 2).toBool());
+    ASSERT_EQ(Put(monitor + "connected", "Connected=False", 1).json["ErrorNumber"], 0);
+
+    struct Client {
+        int id;
+        bool connected;
+    };
+    for (const Client& c :
+         {Client{1, false}, Client{2, true}, Client{-1, true}, Client{0, true}, Client{9, false}}) {
+        EXPECT_EQ(Value(monitor + "connected", {}, c.id).toBool(), c.connected) << c.id;
+        EXPECT_EQ(Value(monitor + "issafe", {}, c.id).toBool(), c.connected) << c.id;
+    }
+    EXPECT_EQ(Error(QByteArray(kConditions) + "skyquality", {}, 2), 0x407);  // another device
 }
 
 }  // namespace

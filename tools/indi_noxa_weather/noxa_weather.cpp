@@ -1,6 +1,8 @@
 #include "noxa_weather.h"
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 #include "station_reader.h"
@@ -22,6 +24,12 @@ constexpr const char* kSkyDiff = "WEATHER_SKY_DIFF";
 constexpr const char* kNelm = "WEATHER_NELM";
 constexpr const char* kAge = "WEATHER_REPORT_AGE";
 constexpr const char* kLink = "WEATHER_STATION_LINK";
+constexpr const char* kSafe = "WEATHER_STATION_SAFE";
+
+// What an unknown reading shows: below every OK range when its light counts, so the light
+// turns to Alert; else not a number.
+constexpr double kUnknownCritical = -1;
+constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
 
 }  // namespace
 
@@ -59,6 +67,9 @@ bool NoxaWeather::initProperties() {
     // -1 while the age is unknown: no station answering, or no report yet.
     addParameter(kAge, "Report age (s, -1 unknown)", 0, 120, 0);
     addParameter(kLink, "Station and instrument link (1 = ok)", 1, 1, 0);
+    // The station's own verdict from its [safety] settings; the limits here can only add to it.
+    addParameter(kSafe, "Station says safe (1 = yes)", 1, 1, 0);
+    setCriticalParameter(kSafe);
     setCriticalParameter(kSqm);
     setCriticalParameter(kCloud);
     setCriticalParameter(kAge);
@@ -113,6 +124,7 @@ bool NoxaWeather::ISNewNumber(const char* dev, const char* name, double values[]
 bool NoxaWeather::Connect() {
     LOGF_INFO("Reading the station at %s", UrlT[0].text);
     answered_ = -1;
+    unsafeReason_.reset();
     ApplyLimits();
     return true;
 }
@@ -153,23 +165,32 @@ IPState NoxaWeather::updateWeather() {
         answered_ = answered;
     }
 
-    // A station that is gone keeps its last values on show, with the age and link out of range.
-    if (!readings) {
-        setParameterValue(kAge, -1);
-        setParameterValue(kLink, 0);
-        return IPS_OK;
-    }
-    const StationReadings& r = *readings;
-    if (r.magV) setParameterValue(kSqm, *r.magV);
-    if (r.cloudCover) setParameterValue(kCloud, *r.cloudCover);
-    if (r.temperature) setParameterValue(kTemperature, *r.temperature);
-    if (r.skyTemperature) setParameterValue(kSkyTemperature, *r.skyTemperature);
-    if (r.temperature && r.skyTemperature)
-        setParameterValue(kSkyDiff, *r.skyTemperature - *r.temperature);
-    if (r.nelm) setParameterValue(kNelm, *r.nelm);
+    // A station that is gone knows nothing: every reading unknown, the age and link out of range.
+    const StationReadings r = readings.value_or(StationReadings{});
+    if (readings) FollowVerdict(r);
+    setParameterValue(kSqm, r.magV.value_or(kUnknownCritical));
+    setParameterValue(kCloud, r.cloudCover.value_or(kUnknownCritical));
+    setParameterValue(kTemperature, r.temperature.value_or(kUnknown));
+    setParameterValue(kSkyTemperature, r.skyTemperature.value_or(kUnknown));
+    setParameterValue(kSkyDiff, r.temperature && r.skyTemperature
+                                    ? *r.skyTemperature - *r.temperature
+                                    : kUnknown);
+    setParameterValue(kNelm, r.nelm.value_or(kUnknown));
     setParameterValue(kAge, r.ageSeconds.value_or(-1));
     setParameterValue(kLink, r.linkOk ? 1 : 0);
+    setParameterValue(kSafe, r.safe ? 1 : 0);
     return IPS_OK;
+}
+
+void NoxaWeather::FollowVerdict(const StationReadings& r) {
+    const std::string reason = r.safe ? std::string() : r.unsafeReason;
+    if (unsafeReason_ && *unsafeReason_ == reason) return;
+    if (!r.safe)
+        LOGF_WARN("The station says unsafe: %s",
+                  reason.empty() ? "no reason given" : reason.c_str());
+    else if (unsafeReason_)
+        LOG_INFO("The station says safe");
+    unsafeReason_ = reason;
 }
 
 bool NoxaWeather::saveConfigItems(FILE* fp) {

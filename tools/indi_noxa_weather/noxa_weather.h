@@ -2,13 +2,18 @@
 
 #include <libindi/indiweather.h>
 
+#include <optional>
 #include <string>
+
+#include "station_reader.h"
 
 namespace noxa::indi {
 
 // The station as a weather device: it reads the newest readings from the running station's
 // JSON API (the station owns the instrument's serial port) and turns them into the weather
-// parameters, with the observatory's safety lights built from their OK ranges.
+// parameters. The observatory's safety lights are the station's own verdict, the link, the age
+// of the readings, and the OK ranges of sky brightness and cloud cover; a reading the station
+// does not know now is shown as unknown, never as its last value.
 class NoxaWeather : public INDI::Weather {
 public:
     NoxaWeather();
@@ -30,6 +35,8 @@ private:
     // Sets the OK ranges of the critical parameters from the safety limits.
     void ApplyLimits();
     void SetRange(const char* parameter, double min, double max);
+    // Logs the station's safety verdict when it changes.
+    void FollowVerdict(const StationReadings& readings);
 
     IText UrlT[1]{};
     ITextVectorProperty UrlTP;
@@ -40,6 +47,8 @@ private:
 
     bool configLoaded_ = false;
     int answered_ = -1;  // whether the last poll was answered; -1 before the first
+    // Why the station said unsafe at the last answer (empty: safe); none before the first.
+    std::optional<std::string> unsafeReason_;
 };
 
 }  // namespace noxa::indi

@@ -166,6 +166,10 @@ std::optional<StationReadings> ParseReadings(const std::string& json) {
     r.ageSeconds = Number(object, "age_s");
     const auto link = object.find("link_ok");
     r.linkOk = link != object.end() && link->is_boolean() && link->get<bool>();
+    const auto safe = object.find("safe");
+    r.safe = safe != object.end() && safe->is_boolean() && safe->get<bool>();
+    const auto reason = object.find("unsafe_reason");
+    if (reason != object.end() && reason->is_string()) r.unsafeReason = reason->get<std::string>();
     return r;
 }
 

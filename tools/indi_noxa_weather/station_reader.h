@@ -6,7 +6,7 @@
 namespace noxa::indi {
 
 // The part of the station's /api/readings answer the weather driver shows. A reading the
-// station has not got yet (null in the JSON) is empty.
+// station does not know now (null in the JSON) is empty.
 struct StationReadings {
     std::optional<double> magV;
     std::optional<double> temperature;
@@ -15,6 +15,9 @@ struct StationReadings {
     std::optional<double> nelm;
     std::optional<double> ageSeconds;
     bool linkOk = false;
+    // The station's safety verdict, from its [safety] settings, and why it is unsafe.
+    bool safe = false;
+    std::string unsafeReason;
 };
 
 // The body of an HTTP/1.0 GET of `url` ("http://host[:port][/path]"), or empty when the URL is

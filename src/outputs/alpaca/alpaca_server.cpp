@@ -11,8 +11,10 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
+#include <vector>
 
 namespace noxa {
 namespace {
@@ -22,12 +24,32 @@ constexpr int kNotImplemented = 0x400;
 constexpr int kInvalidValue = 0x401;
 constexpr int kValueNotSet = 0x402;
 constexpr int kNotConnected = 0x407;
+constexpr int kDriverError = 0x500;
 
 constexpr int kObservingConditions = 0;
 constexpr int kSafetyMonitor = 1;
 
-// The ObservingConditions sensors by their names: those the station measures, then the rest.
-const QStringList kMeasured = {"cloudcover", "skyquality", "skytemperature", "temperature"};
+// A sensor the station measures: its name, what it is, and the readings its value rests on,
+// the one it is read from first.
+struct Sensor {
+    const char* name;
+    const char* description;
+    std::vector<Reading> readings;
+};
+const std::vector<Sensor> kSensors = {
+    {"cloudcover",
+     "Cloud cover in %, from the infrared sky and sensor temperatures",
+     {Reading::CloudIndex, Reading::SkyTemperature, Reading::SensorTemperature}},
+    {"skyquality", "Sky brightness of channel 1 (740 nm) in mag/arcsec²", {Reading::MagV}},
+    {"skytemperature", "Infrared sky temperature in °C", {Reading::SkyTemperature}},
+    {"temperature", "Temperature of the photometer's sensor in °C", {Reading::SensorTemperature}},
+};
+const Sensor* FindSensor(const QString& name) {
+    for (const Sensor& sensor : kSensors) {
+        if (name == QLatin1String(sensor.name)) return &sensor;
+    }
+    return nullptr;
+}
 const QStringList kNotMeasured = {"dewpoint",      "humidity",      "pressure",
                                   "rainrate",      "skybrightness", "starfwhm",
                                   "winddirection", "windgust",      "windspeed"};
@@ -38,8 +60,8 @@ const QStringList kCommonGets = {"connected",       "description",      "driveri
 const QStringList kCommonPutsNotImplemented = {"action", "commandblind", "commandbool",
                                                "commandstring"};
 
-// Form-encoded pairs, their names lower-cased; the first of a repeated name wins.
-QHash<QString, QString> ParseForm(const QByteArray& text) {
+// Form-encoded pairs; the first of a repeated name wins. Names are lower-cased unless `exact`.
+QHash<QString, QString> ParseForm(const QByteArray& text, bool exact) {
     QHash<QString, QString> pairs;
     for (const QByteArray& part : text.split('&')) {
         if (part.isEmpty()) continue;
@@ -48,7 +70,8 @@ QHash<QString, QString> ParseForm(const QByteArray& text) {
             bytes.replace('+', ' ');
             return QString::fromUtf8(QByteArray::fromPercentEncoding(bytes));
         };
-        const QString name = decode(eq < 0 ? part : part.left(eq)).toLower();
+        QString name = decode(eq < 0 ? part : part.left(eq));
+        if (!exact) name = name.toLower();
         if (!pairs.contains(name))
             pairs.insert(name, eq < 0 ? QString() : decode(part.mid(eq + 1)));
     }
@@ -71,11 +94,35 @@ double Shortest(float value) {
     return QString::number(value, 'g', 7).toDouble();
 }
 
+// Seconds since every reading a sensor rests on last had a finite value; none before that.
+std::optional<double> SecondsSince(const LatestReadings& readings, const Sensor& sensor) {
+    std::optional<double> oldest;
+    for (const Reading reading : sensor.readings) {
+        const auto seconds = readings.SecondsSinceValue(reading);
+        if (!seconds) return std::nullopt;
+        oldest = std::max(oldest.value_or(0), *seconds);
+    }
+    return oldest;
+}
+
+const char* const kSetupPage = R"(<!DOCTYPE html>
+<html lang="en"><head><meta charset="utf-8"><title>%1</title></head>
+<body><h1>%1</h1>
+<p>This station has no settings to change here. They live in <code>noxa-station.ini</code> in the
+station's working folder, and each has a command-line option (<code>noxa-station --help</code>):
+<code>[safety]</code> decides what the SafetyMonitor calls safe, <code>[http]</code> where the
+Alpaca devices answer, <code>[alpaca]</code> the discovery port and the station's id.</p>
+</body></html>
+)";
+
 }  // namespace
 
 struct AlpacaServer::Call {
     bool put = false;
+    // A PUT's names as sent, a GET's lower-cased: PUT bodies must name each parameter exactly,
+    // GET queries in any case.
     QHash<QString, QString> parameters;
+    std::uint32_t clientId = 0;
     std::uint32_t clientTransaction = 0;
     std::uint32_t serverTransaction = 0;
 
@@ -90,6 +137,10 @@ struct AlpacaServer::Call {
         return WebReply{200, "OK", "application/json",
                         QJsonDocument(json).toJson(QJsonDocument::Compact)};
     }
+    bool Has(QLatin1String name) const { return parameters.contains(Key(name)); }
+    QString Param(QLatin1String name) const { return parameters.value(Key(name)); }
+    QString Key(QLatin1String name) const { return put ? QString(name) : QString(name).toLower(); }
+
     WebReply Value(const QJsonValue& value) const { return Reply(value); }
     WebReply Done() const { return Reply(std::nullopt); }
     WebReply Error(int error, const QString& message) const {
@@ -105,12 +156,29 @@ void AlpacaServer::MountOn(WebServer& web) {
     auto handler = [this](const QHttpServerRequest& request) { return Handle(request); };
     web.Mount("/management/", handler);
     web.Mount("/api/v1/", handler);
+    web.Mount("/setup", [this](const QHttpServerRequest& request) {
+        return SetupPage(request.url().path());
+    });
 }
 
-QUuid AlpacaServer::DeviceId(const QString& stationName, const QString& deviceType) {
+WebReply AlpacaServer::SetupPage(const QString& path) const {
+    const QStringList parts = path.split('/');  // "", "setup", "v1", type, "0", "setup"
+    const bool device = parts.size() == 6 && parts[2] == QLatin1String("v1") &&
+                        (parts[3] == QLatin1String("observingconditions") ||
+                         parts[3] == QLatin1String("safetymonitor")) &&
+                        parts[4] == QLatin1String("0") && parts[5] == QLatin1String("setup");
+    if (path != QLatin1String("/setup") && !device)
+        return WebReply{404, "Not Found", "text/plain; charset=utf-8", "No such setup page\n"};
+    const QString title =
+        QStringLiteral("NOXA-V4I station %1: setup").arg(identity_.stationName.toHtmlEscaped());
+    return WebReply{200, "OK", "text/html; charset=utf-8",
+                    QString::fromUtf8(kSetupPage).arg(title).toUtf8()};
+}
+
+QUuid AlpacaServer::DeviceId(const QString& stationId, const QString& deviceType) {
     // A namespace of the station's own, so the ids are its and no one else's.
     static const QUuid kNamespace("{6f1c3a52-9d0e-4b7a-8e21-5a4c7d93b0e8}");
-    return QUuid::createUuidV5(kNamespace, stationName + '/' + deviceType);
+    return QUuid::createUuidV5(kNamespace, stationId + '/' + deviceType);
 }
 
 WebReply AlpacaServer::Handle(const QHttpServerRequest& request) {
@@ -122,16 +190,14 @@ WebReply AlpacaServer::Handle(const QHttpServerRequest& request) {
 WebReply AlpacaServer::Handle(bool put, const QString& path, const QByteArray& parameters) {
     Call call;
     call.put = put;
-    call.parameters = ParseForm(parameters);
-    for (const char* name : {"clienttransactionid", "clientid"}) {
-        const auto it = call.parameters.constFind(QLatin1String(name));
-        if (it == call.parameters.cend()) continue;
-        const auto number = ParseUint32(*it);
+    call.parameters = ParseForm(parameters, put);
+    for (const QLatin1String name :
+         {QLatin1String("ClientTransactionID"), QLatin1String("ClientID")}) {
+        if (!call.Has(name)) continue;
+        const auto number = ParseUint32(call.Param(name));
         if (!number)
-            return BadRequest(
-                QStringLiteral("%1 is not a number from 0 to 4294967295")
-                    .arg(name == QLatin1String("clientid") ? "ClientID" : "ClientTransactionID"));
-        if (name == QLatin1String("clienttransactionid")) call.clientTransaction = *number;
+            return BadRequest(QStringLiteral("%1 is not a number from 0 to 4294967295").arg(name));
+        (name == QLatin1String("ClientID") ? call.clientId : call.clientTransaction) = *number;
     }
     if (++serverTransaction_ == 0) serverTransaction_ = 1;
     call.serverTransaction = serverTransaction_;
@@ -159,7 +225,7 @@ WebReply AlpacaServer::Management(const Call& call, const QString& path) {
             {"ServerName", QStringLiteral("NOXA-V4I station %1").arg(identity_.stationName)},
             {"Manufacturer", QStringLiteral("NOXA")},
             {"ManufacturerVersion", identity_.version},
-            {"Location", identity_.stationName},
+            {"Location", identity_.location},
         });
     }
     if (path == QLatin1String("/management/v1/configureddevices")) {
@@ -170,8 +236,8 @@ WebReply AlpacaServer::Management(const Call& call, const QString& path) {
                 {"DeviceName", identity_.stationName + QLatin1String(suffix)},
                 {"DeviceType", QLatin1String(type)},
                 {"DeviceNumber", 0},
-                {"UniqueID", DeviceId(identity_.stationName, QLatin1String(type))
-                                 .toString(QUuid::WithoutBraces)},
+                {"UniqueID",
+                 DeviceId(identity_.deviceId, QLatin1String(type)).toString(QUuid::WithoutBraces)},
             });
         }
         return call.Value(devices);
@@ -184,11 +250,15 @@ WebReply AlpacaServer::Device(const Call& call, const QString& type, const QStri
         type == QLatin1String("observingconditions") ? kObservingConditions : kSafetyMonitor;
     if (call.put) {
         if (member == QLatin1String("connected")) {
-            const QString value = call.parameters.value(QStringLiteral("connected")).trimmed();
+            const QString value = call.Param(QLatin1String("Connected")).trimmed();
+            AlpacaConnections& clients = connections_[device];
             if (value.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) {
-                connected_[device] = true;
+                if (!clients.Connect(call.clientId))
+                    return call.Error(kDriverError,
+                                      QStringLiteral("Too many clients connected (%1)")
+                                          .arg(AlpacaConnections::kMaxClients));
             } else if (value.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0) {
-                connected_[device] = false;
+                clients.Disconnect(call.clientId);
             } else {
                 return BadRequest(QStringLiteral("Connected must be True or False"));
             }
@@ -199,7 +269,8 @@ WebReply AlpacaServer::Device(const Call& call, const QString& type, const QStri
                               QStringLiteral("%1 is not implemented by this device").arg(member));
     } else if (kCommonGets.contains(member)) {
         const bool conditions = device == kObservingConditions;
-        if (member == QLatin1String("connected")) return call.Value(connected_[device]);
+        if (member == QLatin1String("connected"))
+            return call.Value(connections_[device].Connected(call.clientId));
         if (member == QLatin1String("description"))
             return call.Value(conditions ? QStringLiteral("NOXA-V4I sky photometer: sky "
                                                           "quality, sky temperature, cloud cover")
@@ -221,7 +292,7 @@ WebReply AlpacaServer::Device(const Call& call, const QString& type, const QStri
 }
 
 WebReply AlpacaServer::ObservingConditions(const Call& call, const QString& member) {
-    const bool known = kMeasured.contains(member) || kNotMeasured.contains(member) ||
+    const bool known = FindSensor(member) || kNotMeasured.contains(member) ||
                        member == QLatin1String("averageperiod") ||
                        member == QLatin1String("refresh") ||
                        member == QLatin1String("sensordescription") ||
@@ -233,12 +304,12 @@ WebReply AlpacaServer::ObservingConditions(const Call& call, const QString& memb
         return BadRequest(QStringLiteral("No %1 request for observingconditions/0/%2")
                               .arg(call.put ? "PUT" : "GET", member));
 
+    const bool connected = connections_[kObservingConditions].Connected(call.clientId);
     if (call.put && member == QLatin1String("averageperiod")) {
         bool ok = false;
-        const double hours =
-            call.parameters.value(QStringLiteral("averageperiod")).trimmed().toDouble(&ok);
+        const double hours = call.Param(QLatin1String("AveragePeriod")).trimmed().toDouble(&ok);
         if (!ok || !std::isfinite(hours)) return BadRequest("AveragePeriod must be a number");
-        if (!connected_[kObservingConditions])
+        if (!connected)
             return call.Error(kNotConnected, QStringLiteral("The device is not connected"));
         if (hours != 0)
             return call.Error(kInvalidValue,
@@ -248,54 +319,57 @@ WebReply AlpacaServer::ObservingConditions(const Call& call, const QString& memb
     if (kNotMeasured.contains(member))
         return call.Error(kNotImplemented,
                           QStringLiteral("The station does not measure %1").arg(member));
-    if (!connected_[kObservingConditions])
-        return call.Error(kNotConnected, QStringLiteral("The device is not connected"));
+    // What the sensors are is known without a connection.
+    if (member == QLatin1String("sensordescription")) return SensorInfo(call, member);
+    if (!connected) return call.Error(kNotConnected, QStringLiteral("The device is not connected"));
     if (member == QLatin1String("refresh")) return call.Done();  // the instrument reports alone
     if (member == QLatin1String("averageperiod")) return call.Value(0.0);
+    if (member == QLatin1String("timesincelastupdate")) return SensorInfo(call, member);
+    return SensorValue(call, member);
+}
 
-    if (member == QLatin1String("sensordescription") ||
-        member == QLatin1String("timesincelastupdate")) {
-        const QString sensor = call.parameters.value(QStringLiteral("sensorname")).toLower();
-        if (!call.parameters.contains(QStringLiteral("sensorname")))
-            return BadRequest(QStringLiteral("SensorName is missing"));
-        const bool any = sensor.isEmpty() && member == QLatin1String("timesincelastupdate");
-        if (kNotMeasured.contains(sensor))
-            return call.Error(kNotImplemented,
-                              QStringLiteral("The station does not measure %1").arg(sensor));
-        if (!any && !kMeasured.contains(sensor))
-            return call.Error(kInvalidValue, QStringLiteral("No sensor \"%1\"").arg(sensor));
-        if (member == QLatin1String("sensordescription")) {
-            if (sensor == QLatin1String("cloudcover"))
-                return call.Value(
-                    "Cloud cover in %, from the infrared sky and sensor temperatures");
-            if (sensor == QLatin1String("skyquality"))
-                return call.Value("Sky brightness of channel 1 (740 nm) in mag/arcsec²");
-            if (sensor == QLatin1String("skytemperature"))
-                return call.Value("Infrared sky temperature in °C");
-            return call.Value("Temperature of the photometer's sensor in °C");
-        }
-        const auto age = readings_.AgeSeconds();
-        if (!age) return call.Error(kValueNotSet, QStringLiteral("No report yet"));
-        return call.Value(std::round(*age * 1000) / 1000);
-    }
+// SensorDescription and TimeSinceLastUpdate of the sensor the call names.
+WebReply AlpacaServer::SensorInfo(const Call& call, const QString& member) const {
+    if (!call.Has(QLatin1String("SensorName")))
+        return BadRequest(QStringLiteral("SensorName is missing"));
+    const QString name = call.Param(QLatin1String("SensorName")).trimmed().toLower();
+    const bool description = member == QLatin1String("sensordescription");
+    if (kNotMeasured.contains(name))
+        return call.Error(kNotImplemented,
+                          QStringLiteral("The station does not measure %1").arg(name));
+    const Sensor* sensor = FindSensor(name);
+    // An empty name asks for the newest update of any sensor.
+    if (!sensor && !(name.isEmpty() && !description))
+        return call.Error(kInvalidValue, QStringLiteral("No sensor \"%1\"").arg(name));
+    if (description) return call.Value(QString::fromUtf8(sensor->description));
 
+    const auto seconds = sensor ? SecondsSince(readings_, *sensor) : readings_.AgeSeconds();
+    // A negative time: no value of this sensor came yet.
+    return call.Value(seconds ? std::round(*seconds * 1000) / 1000 : -1.0);
+}
+
+WebReply AlpacaServer::SensorValue(const Call& call, const QString& member) const {
+    const Sensor& sensor = *FindSensor(member);
     const auto& latest = readings_.Latest();
     if (!latest) return call.Error(kValueNotSet, QStringLiteral("No report yet"));
-    float value = latest->sensorTemperature;
-    if (member == QLatin1String("cloudcover")) value = CloudCoverPercent(latest->cloudIndex);
-    if (member == QLatin1String("skyquality")) value = latest->magV;
-    if (member == QLatin1String("skytemperature")) value = latest->skyTemperature;
-    if (!std::isfinite(value))
-        return call.Error(kValueNotSet, QStringLiteral("The newest report has no %1").arg(member));
-    return call.Value(Shortest(value));
+    const float reading = (*latest).*ReadingField(sensor.readings.front());
+    const float value =
+        sensor.readings.front() == Reading::CloudIndex ? CloudCoverPercent(reading) : reading;
+    if (std::isfinite(value)) return call.Value(Shortest(value));
+    const auto seconds = SecondsSince(readings_, sensor);
+    return call.Error(kValueNotSet, seconds
+                                        ? QStringLiteral("No %1 now: the last value came %2 s ago")
+                                              .arg(member)
+                                              .arg(std::floor(*seconds))
+                                        : QStringLiteral("No %1 yet").arg(member));
 }
 
 WebReply AlpacaServer::SafetyMonitor(const Call& call, const QString& member) {
     if (call.put || member != QLatin1String("issafe"))
         return BadRequest(QStringLiteral("No %1 request for safetymonitor/0/%2")
                               .arg(call.put ? "PUT" : "GET", member));
-    // Never safe while no client connected it.
-    return call.Value(connected_[kSafetyMonitor] && safety_.IsSafe());
+    // Never safe for a client that has not connected it.
+    return call.Value(connections_[kSafetyMonitor].Connected(call.clientId) && safety_.IsSafe());
 }
 
 }  // namespace noxa

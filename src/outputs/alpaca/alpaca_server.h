@@ -1,5 +1,6 @@
 #pragma once
 
+#include "outputs/alpaca/alpaca_connections.h"
 #include "outputs/web/web_server.h"
 
 #include <QByteArray>
@@ -19,6 +20,10 @@ class SafetyRule;
 struct AlpacaIdentity {
     QString stationName;
     QString version;  // "major.minor"
+    // The station's own id, made once and kept in its settings: each device's unique id is
+    // derived from it, so two stations never share one and a rename changes none.
+    QString deviceId;
+    QString location;  // the site's name; may be empty
 };
 
 // The station as two Alpaca devices on the web server: an ObservingConditions device (sky
@@ -26,12 +31,13 @@ struct AlpacaIdentity {
 // gives the safety rule's verdict, each device number 0, with the management requests that
 // list them. Requests under "/management/" and "/api/v1/" come here; every answer is JSON with
 // the client's and the server's transaction numbers, an Alpaca error number and message, and
-// HTTP 400 only for a request that cannot be understood.
+// HTTP 400 only for a request that cannot be understood. Each client connects a device for
+// itself (by its ClientID); a reading the station does not know now is never given as a number.
 class AlpacaServer {
 public:
     AlpacaServer(const LatestReadings& readings, const SafetyRule& safety, AlpacaIdentity identity);
 
-    // Mounts the management and device requests on `web`.
+    // Mounts the management and device requests and the setup pages on `web`.
     void MountOn(WebServer& web);
 
     // One request: PUT or not (HEAD and GET alike), its path and its parameters, form-encoded
@@ -39,8 +45,11 @@ public:
     WebReply Handle(bool put, const QString& path, const QByteArray& parameters);
     WebReply Handle(const QHttpServerRequest& request);
 
-    // The unique id of one of the station's devices: the same for the same station name.
-    static QUuid DeviceId(const QString& stationName, const QString& deviceType);
+    // The unique id of one of the station's devices: the same for the same station id.
+    static QUuid DeviceId(const QString& stationId, const QString& deviceType);
+
+    // The setup page of "/setup" and "/setup/v1/<device type>/0/setup": where the settings live.
+    WebReply SetupPage(const QString& path) const;
 
 private:
     struct Call;
@@ -48,13 +57,15 @@ private:
     WebReply Device(const Call& call, const QString& type, const QString& member);
     WebReply ObservingConditions(const Call& call, const QString& member);
     WebReply SafetyMonitor(const Call& call, const QString& member);
+    WebReply SensorValue(const Call& call, const QString& member) const;
+    WebReply SensorInfo(const Call& call, const QString& member) const;
 
     const LatestReadings& readings_;
     const SafetyRule& safety_;
     const AlpacaIdentity identity_;
     std::uint32_t serverTransaction_ = 0;
-    // Whether a client connected each device: [0] ObservingConditions, [1] SafetyMonitor.
-    bool connected_[2] = {false, false};
+    // The clients that connected each device: [0] ObservingConditions, [1] SafetyMonitor.
+    AlpacaConnections connections_[2];
 };
 
 }  // namespace noxa
