@@ -30,13 +30,16 @@ struct Discovery {
 };
 
 TEST(MqttDiscovery, EveryEntityNamesItsOriginDeviceAndStationAvailability) {
-    const Discovery discovery;
+    const Discovery discovery, linked("http://127.0.0.1:8080/");
     EXPECT_EQ(discovery.configs.size(), 19u);
     for (const auto& [topic, config] : discovery.configs) {
         EXPECT_EQ(config["origin"]["name"].toString(), "noxa-station") << topic;
         EXPECT_EQ(config["origin"]["sw_version"].toString(), NOXA_VERSION) << topic;
         EXPECT_EQ(config["device"]["identifiers"][0].toString(), "noxa_qelvoxxx") << topic;
         EXPECT_FALSE(config["device"].toObject().contains("configuration_url")) << topic;
+        EXPECT_EQ(linked.configs.at(topic)["device"]["configuration_url"].toString(),
+                  "http://127.0.0.1:8080/")
+            << topic;
         EXPECT_FALSE(config.contains("availability_topic")) << topic;
         const QJsonObject station = config["availability"][0].toObject();
         EXPECT_EQ(station["topic"].toString().toStdString(), discovery.topics.availability);
@@ -45,11 +48,13 @@ TEST(MqttDiscovery, EveryEntityNamesItsOriginDeviceAndStationAvailability) {
     }
 }
 
-TEST(MqttDiscovery, ReadingsGoUnavailableWhenTheLinkIsDown) {
-    const Discovery discovery;
+TEST(MqttDiscovery, ReadingsGoUnavailableWhenTheLinkIsDownAndExpireAtTheStaleLimit) {
+    const Discovery discovery, expiring({}, 120);
     int readings = 0;
     for (const auto& [topic, config] : discovery.configs) {
-        if (config["state_class"].toString() != "measurement") continue;
+        const bool reading = config["state_class"].toString() == "measurement";
+        EXPECT_EQ(expiring.configs.at(topic)["expire_after"].toInt(0), reading ? 120 : 0) << topic;
+        if (!reading) continue;
         ++readings;
         EXPECT_EQ(config["availability_mode"].toString(), "all") << topic;
         const QJsonArray availability = config["availability"].toArray();
@@ -65,14 +70,6 @@ TEST(MqttDiscovery, ReadingsGoUnavailableWhenTheLinkIsDown) {
     for (const auto& [component, id] :
          {std::pair{"binary_sensor", "link"}, {"sensor", "last_report"}, {"binary_sensor", "safe"}})
         EXPECT_EQ(discovery.Config(component, id)["availability"].toArray().size(), 1) << id;
-}
-
-TEST(MqttDiscovery, ReadingsExpireAtTheStaleLimitWhenGivenOne) {
-    const Discovery discovery({}, 120);
-    for (const auto& [topic, config] : discovery.configs) {
-        const bool reading = config["state_class"].toString() == "measurement";
-        EXPECT_EQ(config["expire_after"].toInt(0), reading ? 120 : 0) << topic;
-    }
 }
 
 TEST(MqttDiscovery, ReadingsCarryUnitPrecisionAndTemplate) {
@@ -119,13 +116,6 @@ TEST(MqttDiscovery, LinkLastReportAndUnsafeSkySayWhatTheyMean) {
     EXPECT_EQ(unsafe["value_template"].toString(), "{{ 'OFF' if value_json.safe else 'ON' }}");
     EXPECT_EQ(unsafe["json_attributes_topic"].toString().toStdString(), discovery.topics.state);
     EXPECT_TRUE(unsafe["json_attributes_template"].toString().contains("unsafe_reason"));
-}
-
-TEST(MqttDiscovery, DeviceLinksToTheDashboardWhenThereIsOne) {
-    const Discovery discovery("http://127.0.0.1:8080/");
-    for (const auto& [topic, config] : discovery.configs)
-        EXPECT_EQ(config["device"]["configuration_url"].toString(), "http://127.0.0.1:8080/")
-            << topic;
 }
 
 }  // namespace
