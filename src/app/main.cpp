@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -84,6 +85,32 @@ void AddStationOptions(QCommandLineParser& parser) {
     noxa::AddSettingOptions(parser);
 }
 
+// The toolkit's own options ("-platform offscreen", "-style fusion"), which it takes out of
+// the arguments itself once it starts.
+bool ToolkitOptionsOnly(const QStringList& unknown) {
+    static const QStringList kToolkit{"platform",
+                                      "platformpluginpath",
+                                      "platformtheme",
+                                      "plugin",
+                                      "qwindowgeometry",
+                                      "qwindowtitle",
+                                      "qwindowicon",
+                                      "display",
+                                      "geometry",
+                                      "style",
+                                      "stylesheet",
+                                      "reverse",
+                                      "session",
+                                      "widgetcount",
+                                      "nograb",
+                                      "dograb",
+                                      "sync",
+                                      "qmljsdebugger"};
+    return !unknown.isEmpty() &&
+           std::all_of(unknown.begin(), unknown.end(),
+                       [](const QString& name) { return kToolkit.contains(name); });
+}
+
 // The station's own folder, as systemd names a user service's state directory.
 bool EnterStateFolder() {
     const QString state = qEnvironmentVariable("XDG_STATE_HOME");
@@ -132,10 +159,12 @@ int main(int argc, char* argv[]) {
     // The options are read before anything needs a display, so that a wrong one is said as
     // such wherever the station runs.
     QCommandLineParser parser;
+    // "-platform" is one option, as the toolkit reads it, not eight letters.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     AddStationOptions(parser);
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    if (!parser.parse(arguments)) {
+    if (!parser.parse(arguments) && !ToolkitOptionsOnly(parser.unknownOptionNames())) {
         std::fprintf(stderr, "noxa-station: %s\nTry noxa-station --help.\n",
                      qPrintable(parser.errorText()));
         return 1;

@@ -79,6 +79,8 @@ TEST(ConfigCommand, AnUnknownOptionIsSaidAsSuchWithoutADisplay) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("bogus")) << run.err.toStdString();
     EXPECT_FALSE(run.err.contains("display"));
+    // The toolkit's own options stay the toolkit's.
+    EXPECT_EQ(RunStation(dir.path(), {"-platform", "offscreen", "--show-config"}).exitCode, 0);
 }
 
 TEST(ConfigCommand, ASerialDeviceInNetworkModeIsSaidToBeIgnored) {
