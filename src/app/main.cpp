@@ -111,6 +111,33 @@ bool ToolkitOptionsOnly(const QStringList& unknown) {
                        [](const QString& name) { return kToolkit.contains(name); });
 }
 
+// Reads the options before anything needs a display, so that a wrong one is said as such
+// wherever the station runs. False when they were refused.
+bool ParseOptions(QCommandLineParser& parser, int argc, char* argv[]) {
+    // "-platform" is one option, as the toolkit reads it, not eight letters.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    AddStationOptions(parser);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    if (parser.parse(arguments) || ToolkitOptionsOnly(parser.unknownOptionNames())) return true;
+    std::fprintf(stderr, "noxa-station: %s\nTry noxa-station --help.\n",
+                 qPrintable(parser.errorText()));
+    return false;
+}
+
+// Without a window everything is drawn offscreen; a window needs a display.
+bool ChoosePlatform(bool windowless, bool hasDisplay) {
+    if (windowless) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    } else if (!hasDisplay && !std::getenv("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr,
+                     "noxa-station: no display to show the window on; "
+                     "use --headless to run without one.\n");
+        return false;
+    }
+    return true;
+}
+
 // The station's own folder, as systemd names a user service's state directory.
 bool EnterStateFolder() {
     const QString state = qEnvironmentVariable("XDG_STATE_HOME");
@@ -156,19 +183,8 @@ int main(int argc, char* argv[]) {
     const noxa::AutomationSwitches switches = noxa::TakeAutomationSwitches(argc, argv);
     if (switches.EndsAfterRegistration()) return RunRegistration(argc, argv, switches);
 
-    // The options are read before anything needs a display, so that a wrong one is said as
-    // such wherever the station runs.
     QCommandLineParser parser;
-    // "-platform" is one option, as the toolkit reads it, not eight letters.
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    AddStationOptions(parser);
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    if (!parser.parse(arguments) && !ToolkitOptionsOnly(parser.unknownOptionNames())) {
-        std::fprintf(stderr, "noxa-station: %s\nTry noxa-station --help.\n",
-                     qPrintable(parser.errorText()));
-        return 1;
-    }
+    if (!ParseOptions(parser, argc, argv)) return 1;
     if (parser.isSet("state-dir") && !EnterStateFolder()) return 1;
     if (parser.isSet("set") || parser.isSet("show-config")) {
         const noxa::WorkDir here(QFile::encodeName(QDir::currentPath()).toStdString());
@@ -181,14 +197,7 @@ int main(int argc, char* argv[]) {
     const bool hasDisplay = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
     const bool headless = parser.isSet("headless") || (switches.automation && !hasDisplay);
     const bool windowless = headless || parser.isSet("help") || parser.isSet("version");
-    if (windowless) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    } else if (!hasDisplay && !std::getenv("QT_QPA_PLATFORM")) {
-        std::fprintf(stderr,
-                     "noxa-station: no display to show the window on; "
-                     "use --headless to run without one.\n");
-        return 1;
-    }
+    if (!ChoosePlatform(windowless, hasDisplay)) return 1;
 
     QApplication app(argc, argv);
     noxa::SetApplicationIdentity();
