@@ -2,11 +2,13 @@
 #include "app/automation_close_check.h"
 #include "app/automation_registration.h"
 #include "app/automation_service.h"
+#include "app/config_command.h"
 #include "app/main_window.h"
 #include "app/station.h"
 #include "app/station_outputs.h"
 #include "app/station_settings.h"
 #include "app/unix_signals.h"
+#include "recording/config_keys.h"
 #include "time/station_clock.h"
 
 #include <QApplication>
@@ -15,10 +17,11 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,13 +31,6 @@ void PrintLogLine(const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
-}
-
-bool HasArgument(int argc, char* argv[], const char* wanted) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], wanted) == 0) return true;
-    }
-    return false;
 }
 
 void AppendLog(noxa::Station& station, const QString& line) {
@@ -53,35 +49,8 @@ int RunRegistration(int argc, char* argv[], const noxa::AutomationSwitches& swit
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-    // The automation switches are no options of the parser ("-regserver" would be refused).
-    const noxa::AutomationSwitches switches = noxa::TakeAutomationSwitches(argc, argv);
-    if (switches.EndsAfterRegistration()) return RunRegistration(argc, argv, switches);
-
-    // Without a window the charts are still drawn, offscreen, so no display is needed; nor
-    // for printing help or the version. A station the bus starts for a client on a computer
-    // without a display serves it without a window.
-    const bool hasDisplay = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
-    const bool headless =
-        HasArgument(argc, argv, "--headless") || (switches.automation && !hasDisplay);
-    const bool windowless = headless || HasArgument(argc, argv, "--help") ||
-                            HasArgument(argc, argv, "-h") || HasArgument(argc, argv, "--version") ||
-                            HasArgument(argc, argv, "-v");
-    if (windowless) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    } else if (!hasDisplay && !std::getenv("QT_QPA_PLATFORM")) {
-        std::fprintf(stderr,
-                     "noxa-station: no display to show the window on; "
-                     "use --headless to run without one.\n");
-        return 1;
-    }
-
-    QApplication app(argc, argv);
-    noxa::SetApplicationIdentity();
-
-    QCommandLineParser parser;
+// Every option of the station; the automation switches are taken out before.
+void AddStationOptions(QCommandLineParser& parser) {
     parser.setApplicationDescription(
         "Monitoring and logging station for the NOXA-V4I night-sky photometer.");
     parser.addHelpOption();
@@ -96,26 +65,150 @@ int main(int argc, char* argv[]) {
                       "Connect the TCP client sockets (ports 1244, 1236, 1237, 1238) to this "
                       "host in network mode. Without it they stay closed.",
                       "host"});
+    parser.addOption({"state-dir",
+                      "Work in the station's state folder, $XDG_STATE_HOME/noxa-station "
+                      "(~/.local/state/noxa-station, created when missing), the folder the "
+                      "systemd user service works in, instead of the current folder."});
+    QString keys;
+    for (const noxa::ConfigKey& key : noxa::ConfigKeys()) {
+        keys += QStringLiteral("; %1: %2").arg(key.name, key.values);
+    }
+    parser.addOption(
+        {"set",
+         "Set KEY to VALUE in Noxa.cfg, print the settings and end (repeatable)" + keys + ".",
+         "key=value"});
+    parser.addOption({"show-config", "Print the settings of Noxa.cfg and end."});
     // For tests that run several stations at once: the broadcast port to listen on.
     QCommandLineOption udpPort("udp-port", "Listen for broadcasts on this UDP port.", "port");
     udpPort.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(udpPort);
     noxa::AddSettingOptions(parser);
-    parser.process(app);
+}
+
+// The toolkit's own options ("-platform offscreen", "-style fusion"), which it takes out of
+// the arguments itself once it starts.
+bool ToolkitOptionsOnly(const QStringList& unknown) {
+    static const QStringList kToolkit{"platform",
+                                      "platformpluginpath",
+                                      "platformtheme",
+                                      "plugin",
+                                      "qwindowgeometry",
+                                      "qwindowtitle",
+                                      "qwindowicon",
+                                      "display",
+                                      "geometry",
+                                      "style",
+                                      "stylesheet",
+                                      "reverse",
+                                      "session",
+                                      "widgetcount",
+                                      "nograb",
+                                      "dograb",
+                                      "sync",
+                                      "qmljsdebugger"};
+    return !unknown.isEmpty() &&
+           std::all_of(unknown.begin(), unknown.end(),
+                       [](const QString& name) { return kToolkit.contains(name); });
+}
+
+// Reads the options before anything needs a display, so that a wrong one is said as such
+// wherever the station runs. False when they were refused.
+bool ParseOptions(QCommandLineParser& parser, int argc, char* argv[]) {
+    // "-platform" is one option, as the toolkit reads it, not eight letters.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    AddStationOptions(parser);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    if (parser.parse(arguments) || ToolkitOptionsOnly(parser.unknownOptionNames())) return true;
+    std::fprintf(stderr, "noxa-station: %s\nTry noxa-station --help.\n",
+                 qPrintable(parser.errorText()));
+    return false;
+}
+
+// Without a window everything is drawn offscreen; a window needs a display.
+bool ChoosePlatform(bool windowless, bool hasDisplay) {
+    if (windowless) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    } else if (!hasDisplay && !std::getenv("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr,
+                     "noxa-station: no display to show the window on; "
+                     "use --headless to run without one.\n");
+        return false;
+    }
+    return true;
+}
+
+// The station's own folder, as systemd names a user service's state directory.
+bool EnterStateFolder() {
+    const QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    const QString base = QDir::isAbsolutePath(state) ? state : QDir::homePath() + "/.local/state";
+    const QString folder = base + "/noxa-station";
+    if (QDir().mkpath(folder) && QDir::setCurrent(folder)) return true;
+    std::fprintf(stderr, "noxa-station: cannot work in %s.\n", qPrintable(folder));
+    return false;
+}
+
+// The station's options, or why they were refused.
+std::optional<noxa::StationOptions> TakeStationOptions(const QCommandLineParser& parser) {
     noxa::StationOptions options;
-    if (parser.isSet(udpPort)) {
+    if (parser.isSet("udp-port")) {
         bool ok = false;
-        const uint port = parser.value(udpPort).toUInt(&ok);
+        const uint port = parser.value("udp-port").toUInt(&ok);
         if (!ok || port > 65535) {
             std::fprintf(stderr, "noxa-station: --udp-port needs a port number, 0 to 65535.\n");
-            return 1;
+            return std::nullopt;
         }
         options.udpPort = static_cast<quint16>(port);
     }
+    options.workDir = QFile::encodeName(QDir::currentPath()).toStdString() + "/";
+    options.serialDevice = parser.value("serial-device");
+    options.tcpHost = parser.value("tcp-host");
+    return options;
+}
+
+// An option given that the configuration makes pointless, said once the configuration is read.
+void ReportIgnoredOptions(noxa::Station& station, const noxa::StationOptions& options) {
+    if (!options.serialDevice.isEmpty() && !station.Config().SerialMode()) {
+        AppendLog(station, "--serial-device " + options.serialDevice +
+                               " ignored: the configuration is in network mode (serial port " +
+                               QString::number(station.Config().serialPortNumber) +
+                               "); set a serial port with --set serial_port=N.");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    // The automation switches are no options of the parser ("-regserver" would be refused).
+    const noxa::AutomationSwitches switches = noxa::TakeAutomationSwitches(argc, argv);
+    if (switches.EndsAfterRegistration()) return RunRegistration(argc, argv, switches);
+
+    QCommandLineParser parser;
+    if (!ParseOptions(parser, argc, argv)) return 1;
+    if (parser.isSet("state-dir") && !EnterStateFolder()) return 1;
+    if (parser.isSet("set") || parser.isSet("show-config")) {
+        const noxa::WorkDir here(QFile::encodeName(QDir::currentPath()).toStdString());
+        return noxa::RunConfigCommand(here, parser.values("set"), stdout, stderr);
+    }
+
+    // Without a window the charts are still drawn, offscreen, so no display is needed; nor
+    // for printing help or the version. A station the bus starts for a client on a computer
+    // without a display serves it without a window.
+    const bool hasDisplay = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+    const bool headless = parser.isSet("headless") || (switches.automation && !hasDisplay);
+    const bool windowless = headless || parser.isSet("help") || parser.isSet("version");
+    if (!ChoosePlatform(windowless, hasDisplay)) return 1;
+
+    QApplication app(argc, argv);
+    noxa::SetApplicationIdentity();
+    parser.process(app);  // --help and --version print and end here
 
     // The bus starts its services in its own folder, "/" or anywhere; a station it starts
     // works in the user's home folder, where it finds its configuration and keeps its files.
-    if (switches.automation) QDir::setCurrent(QDir::homePath());
+    if (switches.automation && !parser.isSet("state-dir")) QDir::setCurrent(QDir::homePath());
+    std::optional<noxa::StationOptions> taken = TakeStationOptions(parser);
+    if (!taken) return 1;
+    noxa::StationOptions& options = *taken;
     // Every normal start refreshes the service file, so the bus starts this very program.
     QString registrationError;
     if (!switches.automation) {
@@ -123,9 +216,6 @@ int main(int argc, char* argv[]) {
     }
 
     noxa::SystemClock clock;
-    options.workDir = QFile::encodeName(QDir::currentPath()).toStdString() + "/";
-    options.serialDevice = parser.value("serial-device");
-    options.tcpHost = parser.value("tcp-host");
     std::vector<std::string> settingProblems;
     noxa::StationSettings settings =
         noxa::LoadStationSettings(noxa::WorkDir(options.workDir), parser, settingProblems);
@@ -154,6 +244,7 @@ int main(int argc, char* argv[]) {
     // Reading the configuration empties the log, so the settings' and the service's lines
     // come after it.
     for (const std::string& problem : settingProblems) station.Form().AppendLog(problem);
+    ReportIgnoredOptions(station, options);
     outputs.Start();
     if (!registrationError.isEmpty()) {
         AppendLog(station, "Automation service not registered: " + registrationError);

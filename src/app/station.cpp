@@ -134,8 +134,11 @@ void Station::IdUDPServer1UDPRead(QByteArrayView datagram) {
     const std::string_view message =
         UpToFirstZero(std::string_view(datagram.data(), static_cast<std::size_t>(datagram.size())));
     if (form_.Checked(FormCheck::CBvermensaje)) form_.AppendLog(message);
-    if (NamesStation(message, form_.Text(FormText::Esitio))) {
+    const std::string& name = form_.Text(FormText::Esitio);
+    if (NamesStation(message, name)) {
         HandleReport(message, ReportSource::Broadcast);
+    } else if (auto notice = foreignStations_.Notice(message, name, clock_.NowUtc())) {
+        form_.AppendLog(*notice);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "core/broadcast_decoder.h"
 #include "core/day_tables.h"
 #include "core/failure_state.h"
+#include "core/foreign_stations.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
 #include "core/observation_feed.h"
@@ -95,7 +96,8 @@ public:
     void Timer1Timer();
 
     // A datagram from the broadcast listener: cut at its first zero byte, copied to the log
-    // when CBvermensaje is ticked, and decoded when it names the station (Esitio).
+    // when CBvermensaje is ticked, and decoded when it names the station (Esitio); the reports
+    // of another station are said in the log, once an hour at most per name.
     void IdUDPServer1UDPRead(QByteArrayView datagram);
 
     // The chart timer: takes the chart interval from ETiempo, makes a chart point and saves
@@ -187,6 +189,7 @@ private:
     SkyTime sky_;
     const std::optional<double> siteLatitude_, siteLongitude_;
     SunMoonAtPlace sunMoon_;
+    ForeignStations foreignStations_;
     // Whether this run made a chart point from reports of its own, of the sky brightness and
     // of the temperatures: until then the estimates on show rest on the saved history.
     bool ownBrightnessMean_ = false;

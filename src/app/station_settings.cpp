@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <QUuid>
 
+#include <algorithm>
 #include <optional>
 
 namespace noxa {
@@ -26,6 +27,7 @@ public:
         return value.toString();
     }
     QSettings::Status Status() const { return file_.status(); }
+    QStringList FileKeys() const { return file_.allKeys(); }
 
 private:
     QSettings file_;
@@ -50,6 +52,20 @@ bool ParsePort(const QString& text, quint16& port) {
     if (!ok || value == 0 || value > 65535) return false;
     port = static_cast<quint16>(value);
     return true;
+}
+
+// Keys of the file that no setting has ("[htpp] port"), each a problem of its own.
+void ReportUnknownKeys(const QStringList& keys, std::vector<std::string>& problems) {
+    for (const QString& key : keys) {
+        const QByteArray name = key.toUtf8();
+        const bool known = std::any_of(SettingSpecs().begin(), SettingSpecs().end(),
+                                       [&](const SettingSpec& spec) { return name == spec.key; });
+        if (known) continue;
+        const qsizetype slash = key.indexOf('/');
+        const QString shown = slash < 0 ? key : "[" + key.left(slash) + "] " + key.mid(slash + 1);
+        problems.push_back(std::string(StationSettings::kFileName) + ": unknown key " +
+                           shown.toStdString() + " ignored.");
+    }
 }
 
 std::string Named(const SettingSpec& spec) {
@@ -134,6 +150,7 @@ StationSettings LoadStationSettings(const WorkDir& dir, const QCommandLineParser
         problems.push_back(std::string(StationSettings::kFileName) +
                            " could not be read; the defaults and options apply.");
     }
+    ReportUnknownKeys(source.FileKeys(), problems);
 
     const auto port = [&](const char* key, quint16& value) {
         const SettingSpec& spec = Spec(key);
@@ -178,9 +195,9 @@ StationSettings LoadStationSettings(const WorkDir& dir, const QCommandLineParser
 
     const auto onOff = [&](const char* key) {
         const SettingSpec& spec = Spec(key);
-        const QString text = source.Value(spec).toLower();
-        if (text == "on" || text == "true" || text == "yes" || text == "1") return true;
-        if (text == "off" || text == "false" || text == "no" || text == "0") return false;
+        const QString text = source.Value(spec);
+        if (text == "on") return true;
+        if (text == "off") return false;
         const bool fallback = std::string_view(spec.defaultValue) == "on";
         problems.push_back(Named(spec) + ": \"" + text.toStdString() +
                            "\" is neither on nor off; " + spec.defaultValue + " applies.");

@@ -26,6 +26,7 @@ struct Field {
 };
 
 constexpr std::size_t kPathWidth = 80;
+constexpr std::int32_t kBroadcastPort = 2255;
 constexpr Field kZoomStep{80, 1};
 constexpr Field kSerialPort{130, 2};
 constexpr Field kLatitude{140, 7};
@@ -186,6 +187,11 @@ void ConfigFile::ReportUnusableSettings() {
     if (!ParseStrictInt(port, number) || number < 1 || number > 65535) {
         form_.AppendLog("UDP port \"" + port +
                         "\" is not a port number: no broadcast will be received.");
+    } else if (number != kBroadcastPort && !config_.SerialMode()) {
+        // The listener opens only when the field holds the instrument's port.
+        form_.AppendLog("UDP port " + std::to_string(number) + " is not " +
+                        std::to_string(kBroadcastPort) +
+                        ", the port the instrument broadcasts on: no broadcast will be received.");
     }
 }
 

@@ -197,6 +197,10 @@ TEST_F(ConfigFileTest, SettingsThatCanAcceptNoReportAreLogged) {
                                           "\" is not a port number: no broadcast will be "
                                           "received."));
     }
+    EXPECT_THAT(logAfterReading(DefaultRecord(Path()).Field(200, 6, "2256").Bytes()),
+                ElementsAre(read,
+                            "UDP port 2256 is not 2255, the port the instrument "
+                            "broadcasts on: no broadcast will be received."));
     // An empty file: the name and the port are all blanks.
     EXPECT_THAT(logAfterReading(""),
                 ElementsAre(read, "Station name is only blanks: no report will be accepted.",

@@ -130,7 +130,26 @@ TEST_F(StationDatagramTest, DecodesOnlyDatagramsThatNameTheStation) {
     Receive(Report("otherstn", "20.5"));
     Receive(Report("xqelvoxxxy", "19.5"));  // a substring test: a longer name also matches
     EXPECT_THAT(decoded, ElementsAre(21.5f, 19.5f));
-    EXPECT_THAT(NewLines(), ElementsAre());  // dropped without a log line
+    EXPECT_THAT(NewLines(), ElementsAre("Reports from station \"otherstn\" ignored: this station "
+                                        "is \"qelvoxxx\""));
+}
+
+TEST_F(StationDatagramTest, SaysOnceAnHourWhichOtherStationsReportsAreIgnored) {
+    for (int minute = 0; minute < 180; ++minute) {
+        Receive(Report("roof0001", "20.5"));
+        if (minute < 30) Receive(Report("dome0002", "20.5"));
+        clock.Advance(60'000);
+    }
+    // dome0002, silent for over an hour, is said again.
+    Receive(Report("dome0002", "20.5"));
+    const std::string roof =
+        "Reports from station \"roof0001\" ignored: this station is "
+        "\"qelvoxxx\"";
+    const std::string dome =
+        "Reports from station \"dome0002\" ignored: this station is "
+        "\"qelvoxxx\"";
+    EXPECT_THAT(NewLines(), ElementsAre(roof, dome, dome));
+    EXPECT_THAT(decoded, ElementsAre());
 }
 
 TEST_F(StationDatagramTest, LogsEveryDatagramWhenAskedTo) {

@@ -1,0 +1,58 @@
+#include "app/station_settings.h"
+
+#include "support/temp_dir.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace noxa {
+namespace {
+
+using ::testing::ElementsAre;
+
+// The problems of a settings file as a user writes it, read the way the program reads it.
+std::vector<std::string> Problems(const QByteArray& ini, StationSettings* settings = nullptr) {
+    test::ScopedWorkDir dir;
+    QFile file(dir.Path() + "/" + StationSettings::kFileName);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(ini);
+    file.close();
+    QCommandLineParser parser;
+    AddSettingOptions(parser);
+    parser.parse({"noxa-station"});
+    std::vector<std::string> problems;
+    StationSettings read = LoadStationSettings(dir.Dir(), parser, problems);
+    if (settings != nullptr) *settings = read;
+    return problems;
+}
+
+TEST(StationSettingsFile, EachUnknownKeyIsOneLineNamingTheFileAndTheKey) {
+    EXPECT_THAT(Problems("[htpp]\nport=8080\n[http]\nport=8080\nprot=1\n"),
+                ElementsAre("noxa-station.ini: unknown key [htpp] port ignored.",
+                            "noxa-station.ini: unknown key [http] prot ignored."));
+    EXPECT_THAT(Problems("port=8080\n"),
+                ElementsAre("noxa-station.ini: unknown key port ignored."));
+}
+
+TEST(StationSettingsFile, OnAndOffAreTheOnlySpellings) {
+    StationSettings settings;
+    EXPECT_THAT(Problems("[ida]\nenabled=on\n[night]\ncharts=off\n", &settings), ElementsAre());
+    EXPECT_TRUE(settings.ida.enabled);
+    EXPECT_FALSE(settings.nightCharts);
+    for (const char* other : {"yes", "true", "1", "ON", "no"}) {
+        SCOPED_TRACE(other);
+        EXPECT_THAT(Problems(QByteArray("[ida]\nenabled=") + other + "\n", &settings),
+                    ElementsAre("--ida (ida/enabled): \"" + std::string(other) +
+                                "\" is neither on nor off; off applies."));
+        EXPECT_FALSE(settings.ida.enabled);
+    }
+}
+
+}  // namespace
+}  // namespace noxa
