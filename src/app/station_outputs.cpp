@@ -112,13 +112,22 @@ void StationOutputs::StartWeb() {
     limits.maxConnectionsPerClient = http.maxConnectionsPerClient;
     web_ = std::make_unique<WebServer>(latest_, station_.Days(), station_.Dir(), limits);
     web_->LogTo([this](const std::string& line) { Log(line); });
-    QString error;
-    if (!web_->Listen(address, http.port, error)) {
-        Log("Web server not started: " + ServerUrl(address, http.port).toStdString() +
-            " cannot be opened: " + error.toStdString());
-        web_.reset();
-        return;
-    }
+    webStart_ = std::make_unique<RetriedStart>(
+        [this, address]() -> std::optional<std::string> {
+            QString error;
+            if (!web_->Listen(address, settings_.http.port, error)) {
+                return "Web server not started: " +
+                       ServerUrl(address, settings_.http.port).toStdString() +
+                       " cannot be opened: " + error.toStdString();
+            }
+            WebListening(address);
+            return std::nullopt;
+        },
+        [this](const std::string& line) { Log(line); });
+    webStart_->Start();
+}
+
+void StationOutputs::WebListening(const QHostAddress& address) {
     Log("Web server on " + ServerUrl(address, web_->Port()).toStdString());
     // A server on every address is reached through this computer's name.
     webUrl_ =
@@ -149,17 +158,21 @@ void StationOutputs::StartAlpaca(const QHostAddress& address) {
     const quint16 port = settings_.alpaca.discoveryPort;
     if (port == 0) return;
     alpacaDiscovery_ = std::make_unique<AlpacaDiscovery>(web_->Port());
-    QString error;
-    if (!alpacaDiscovery_->Listen(address, port, error)) {
-        Log("Alpaca discovery not started: UDP port " + std::to_string(port) +
-            " cannot be opened: " + error.toStdString());
-        alpacaDiscovery_.reset();
-        return;
-    }
-    const QHostAddress broadcast = alpacaDiscovery_->BroadcastAddress();
-    Log("Alpaca discovery on UDP port " + std::to_string(port) + " of " +
-        address.toString().toStdString() +
-        (broadcast.isNull() ? "" : " and " + broadcast.toString().toStdString()));
+    discoveryStart_ = std::make_unique<RetriedStart>(
+        [this, address, port]() -> std::optional<std::string> {
+            QString error;
+            if (!alpacaDiscovery_->Listen(address, port, error)) {
+                return "Alpaca discovery not started: UDP port " + std::to_string(port) +
+                       " cannot be opened: " + error.toStdString();
+            }
+            const QHostAddress broadcast = alpacaDiscovery_->BroadcastAddress();
+            Log("Alpaca discovery on UDP port " + std::to_string(port) + " of " +
+                address.toString().toStdString() +
+                (broadcast.isNull() ? "" : " and " + broadcast.toString().toStdString()));
+            return std::nullopt;
+        },
+        [this](const std::string& line) { Log(line); });
+    discoveryStart_->Start();
 }
 
 void StationOutputs::Log(const std::string& line) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/retried_start.h"
 #include "app/station_settings.h"
 #include "night/night_watcher.h"
 #include "outputs/alpaca/alpaca_discovery.h"
@@ -38,6 +39,8 @@ private:
     void StartWeb();
     void StartIda();
     void StartNightCharts();
+    // The web server listens: says so and starts what rides on it.
+    void WebListening(const QHostAddress& address);
     void StartAlpaca(const QHostAddress& address);
 
     Station& station_;
@@ -52,6 +55,9 @@ private:
     std::unique_ptr<WebServer> web_;
     QString webUrl_;  // the dashboard's address; empty while the web server is off
     std::unique_ptr<AlpacaDiscovery> alpacaDiscovery_;
+    // Listening is tried again while the address or the port cannot be had.
+    std::unique_ptr<RetriedStart> webStart_;
+    std::unique_ptr<RetriedStart> discoveryStart_;
 };
 
 }  // namespace noxa
