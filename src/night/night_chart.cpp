@@ -1,28 +1,20 @@
 #include "night/night_chart.h"
 
+#include "night/night_chart_layout.h"
 #include "night/png_encoding.h"
 #include "recording/atomic_file.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QPainterPath>
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 namespace noxa {
 namespace {
-
-constexpr UtcMilliseconds kMinuteMs = 60 * 1000;
-constexpr UtcMilliseconds kHourMs = 60 * kMinuteMs;
-// Time shown before sunset and after sunrise.
-constexpr UtcMilliseconds kSpanMarginMs = 30 * kMinuteMs;
-constexpr float kAstronomicalNight = -18;
 
 const QColor kNightShade(196, 205, 222);
 const QColor kTwilightShade(229, 234, 243);
@@ -35,120 +27,26 @@ const std::array<QColor, kNightChannels> kChannelColours = {QColor(128, 0, 0), Q
                                                             QColor(220, 30, 30), QColor(0, 150, 40),
                                                             QColor(20, 60, 220)};
 
-// A brightness of a channel that had a reading: neither missing (NaN) nor 0 or less.
-bool HasReading(float mag) {
-    return std::isfinite(mag) && mag > 0;
+QColor MarkColour(ChartMark mark) {
+    switch (mark) {
+        case ChartMark::Sun:
+            return kSun;
+        case ChartMark::Moon:
+            return kMoon;
+        case ChartMark::Cloud:
+            return kCloud;
+        case ChartMark::Night:
+            return kNightShade;
+        case ChartMark::Twilight:
+            return kTwilightShade;
+        default:
+            return kChannelColours[static_cast<std::size_t>(mark)];
+    }
 }
 
-// The usual spacing of the samples: the median of the steps between them.
-UtcMilliseconds UsualSpacing(const std::vector<NightSample>& samples) {
-    if (samples.size() < 2) return kMinuteMs;
-    std::vector<UtcMilliseconds> steps;
-    steps.reserve(samples.size() - 1);
-    for (std::size_t i = 1; i < samples.size(); ++i) {
-        steps.push_back(samples[i].time - samples[i - 1].time);
-    }
-    auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
-    std::nth_element(steps.begin(), middle, steps.end());
-    return std::max<UtcMilliseconds>(*middle, 1000);
+Qt::PenStyle MarkStyle(ChartMark mark) {
+    return mark == ChartMark::Sun ? Qt::DashLine : Qt::SolidLine;
 }
-
-// The times shown: sunset to sunrise with a margin, or every sample when the Sun never sets or
-// never rises.
-std::pair<UtcMilliseconds, UtcMilliseconds> TimeSpan(const std::vector<NightSample>& samples) {
-    const UtcMilliseconds first = samples.front().time, last = samples.back().time;
-    auto below = [](const NightSample& s) { return s.sunAltitude < 0; };
-    const auto set = std::find_if(samples.begin(), samples.end(), below);
-    const auto rise = std::find_if(samples.rbegin(), samples.rend(), below);
-    UtcMilliseconds from = first, to = last;
-    if (set != samples.end()) {
-        from = std::max(first, set->time - kSpanMarginMs);
-        to = std::min(last, rise->time + kSpanMarginMs);
-    }
-    if (to - from < kHourMs) {
-        const UtcMilliseconds middle = from + (to - from) / 2;
-        from = middle - kHourMs / 2;
-        to = middle + kHourMs / 2;
-    }
-    // A night is a day long at most; records beyond (a clock that jumped) fall off the chart.
-    to = std::min(to, from + 48 * kHourMs);
-    return {from, to};
-}
-
-QString TitleText(const Night& night) {
-    QDate date = night.date;
-    if (!date.isValid() && !night.samples.empty()) {
-        const QDateTime first =
-            QDateTime::fromMSecsSinceEpoch(night.samples.front().time, night.zone);
-        date = first.date().addDays(first.time().hour() < 12 ? -1 : 0);
-    }
-    if (!date.isValid()) return {};
-    const QDate next = date.addDays(1);
-    const QString to = next.year() != date.year()     ? next.toString(Qt::ISODate)
-                       : next.month() != date.month() ? next.toString(QStringLiteral("MM-dd"))
-                                                      : next.toString(QStringLiteral("dd"));
-    const QString zone = night.zone.isValid() ? QString::fromUtf8(night.zone.id()) : "UTC";
-    return QStringLiteral("Night of %1 to %2 (%3 time)").arg(date.toString(Qt::ISODate), to, zone);
-}
-
-// A fitted brightness range in whole or half magnitudes, darker (larger) first.
-// The range is fitted to the night once the Sun is 6° down, where that is at least a quarter of
-// the chart, so that twilight's bright readings do not squeeze the dark hours; they run off the
-// bottom.
-// Readings outside what a sky can show stay off the chart too.
-std::pair<double, double> MagnitudeRange(const std::vector<NightSample>& samples,
-                                         UtcMilliseconds from, UtcMilliseconds to) {
-    int inSpan = 0, dark = 0;
-    const auto range = [&](bool darkOnly) {
-        float low = 1e9f, high = -1e9f;
-        for (const NightSample& s : samples) {
-            if (s.time < from || s.time > to) continue;
-            ++inSpan;
-            if (darkOnly && !(s.sunAltitude < -6)) continue;
-            ++dark;
-            for (float m : s.mag) {
-                if (!HasReading(m) || m > 30) continue;
-                low = std::min(low, m);
-                high = std::max(high, m);
-            }
-        }
-        return std::pair(low, high);
-    };
-    auto [low, high] = range(true);
-    // A short dark spell (a summer night far north) would leave most of the night off the chart.
-    if (low > high || dark * 4 < inSpan) std::tie(low, high) = range(false);
-    if (low > high) return {22, 16};
-    double top = std::ceil(high * 2) / 2, bottom = std::floor(low * 2) / 2;
-    if (top - bottom < 1) {
-        top += 0.5;
-        bottom -= 0.5;
-    }
-    return {top, bottom};
-}
-
-double NiceStep(double range, double pixels, double minPixels,
-                std::initializer_list<double> steps) {
-    for (double step : steps) {
-        if (pixels * step / range >= minPixels) return step;
-    }
-    return *(steps.end() - 1);
-}
-
-struct Frame {
-    QRectF plot;
-    UtcMilliseconds from = 0, to = 1;
-    double magTop = 22, magBottom = 16;
-
-    double X(UtcMilliseconds t) const {
-        return plot.left() +
-               plot.width() * static_cast<double>(t - from) / static_cast<double>(to - from);
-    }
-    double YMag(double m) const {
-        return plot.top() + plot.height() * (magTop - m) / (magTop - magBottom);
-    }
-    // Altitude in degrees, -90 at the bottom and +90 at the top.
-    double YAlt(double degrees) const { return plot.top() + plot.height() * (90 - degrees) / 180; }
-};
 
 // Writes straight into the image's pixels, for the large flat areas: the raster engine hands
 // big fills to a thread pool, whose hand-offs cost more than these fills themselves.
@@ -186,128 +84,51 @@ private:
     QSize size_;
 };
 
-// Where the samples run on without a gap: the index just past each run's end.
-std::vector<std::size_t> RunEnds(const std::vector<NightSample>& samples, UtcMilliseconds gap) {
-    std::vector<std::size_t> ends;
-    for (std::size_t i = 1; i < samples.size(); ++i) {
-        if (samples[i].time - samples[i - 1].time > gap) ends.push_back(i);
-    }
-    ends.push_back(samples.size());
-    return ends;
+struct ChartFonts {
+    QFont label, title;
+};
+
+ChartFonts FontsFor(QSize size) {
+    QFont font = QGuiApplication::font();
+    font.setPixelSize(std::max(10, std::min(size.height() / 46, size.width() / 85)));
+    QFont titleFont = font;
+    titleFont.setBold(true);
+    titleFont.setPixelSize(font.pixelSize() * 5 / 4);
+    return {font, titleFont};
 }
 
-// The background by the Sun's altitude: astronomical night, twilight, day. Crossings between
-// two close samples are interpolated; a gap is split at its middle.
-void DrawShading(Pixels& pixels, const Frame& f, const std::vector<NightSample>& samples,
-                 UtcMilliseconds gap) {
-    std::vector<std::pair<UtcMilliseconds, float>> sun;  // time, altitude where known
-    sun.reserve(samples.size());
-    for (const NightSample& s : samples) {
-        if (std::isfinite(s.sunAltitude)) sun.emplace_back(s.time, s.sunAltitude);
-    }
-    if (sun.empty()) return;
-    auto shade = [](float altitude) {
-        return altitude < kAstronomicalNight ? 2 : altitude < 0 ? 1 : 0;
-    };
-    auto fill = [&](UtcMilliseconds a, UtcMilliseconds b, int level) {
-        if (level == 0 || b <= a) return;
-        const int x0 = static_cast<int>(std::lround(std::max(f.X(a), f.plot.left())));
-        const int x1 = static_cast<int>(std::lround(std::min(f.X(b), f.plot.right())));
-        pixels.Fill(x0, x1, static_cast<int>(f.plot.top()), static_cast<int>(f.plot.bottom()),
-                    (level == 2 ? kNightShade : kTwilightShade).rgb());
-    };
-    // Runs of one level, merged so that the bands have no seams.
-    UtcMilliseconds runStart = sun.front().first;
-    int runLevel = shade(sun.front().second);
-    auto moveTo = [&](UtcMilliseconds t, int level) {
-        if (level == runLevel) return;
-        fill(runStart, t, runLevel);
-        runStart = t;
-        runLevel = level;
-    };
-    for (std::size_t i = 1; i < sun.size(); ++i) {
-        const auto [ta, a] = sun[i - 1];
-        const auto [tb, b] = sun[i];
-        const int level = shade(b);
-        if (level == runLevel) continue;
-        if (tb - ta > gap) {
-            moveTo(ta + (tb - ta) / 2, level);
-            continue;
-        }
-        // Each threshold crossed on the way, in order.
-        const float limits[] = {0, kAstronomicalNight};
-        const bool falling = b < a;
-        for (int k = 0; k < 2; ++k) {
-            const float limit = limits[falling ? k : 1 - k];
-            if ((a < limit) == (b < limit)) continue;
-            const double share = (limit - a) / (b - a);
-            moveTo(ta + static_cast<UtcMilliseconds>(share * static_cast<double>(tb - ta)),
-                   shade(falling ? limit - 0.001f : limit + 0.001f));
-        }
-        moveTo(tb, level);
-    }
-    fill(runStart, std::max(sun.back().first, f.to), runLevel);
+TextMeasure MeasureOf(const ChartFonts& fonts) {
+    const QFontMetricsF fm(fonts.label), tfm(fonts.title);
+    return {fm.height(), tfm.height(),
+            [fm](const QString& text) { return fm.horizontalAdvance(text); }};
 }
 
-// Walks one series in runs broken at gaps and missing values, handing each run's points to
-// `draw`. Only what lies in view is taken, with a neighbour either side.
-template <typename Value, typename Draw>
-void ForEachRun(const Frame& f, const std::vector<NightSample>& samples,
-                const std::vector<std::size_t>& runEnds, Value value, Draw draw) {
-    QPolygonF line;
-    line.reserve(static_cast<qsizetype>(samples.size()));
-    auto flush = [&] {
-        if (!line.isEmpty()) draw(line);
-        line.clear();
-    };
-    std::size_t begin = 0;
-    for (std::size_t end : runEnds) {
-        for (std::size_t i = begin; i < end; ++i) {
-            const NightSample& s = samples[i];
-            if (s.time < f.from && i + 1 < end && samples[i + 1].time < f.from) continue;
-            if (s.time > f.to && i > begin && samples[i - 1].time > f.to) break;
-            double y;
-            if (!value(s, y)) {
-                flush();
-                continue;
-            }
-            line.append(QPointF(f.X(s.time), y));
-        }
-        flush();
-        begin = end;
+// The background bands, then the grid lines at the brightness and hour ticks.
+void PaintBackground(Pixels& pixels, const NightChartLayout& layout) {
+    const QRectF plot = layout.frame.plot;
+    const int left = static_cast<int>(plot.left()), right = static_cast<int>(plot.right());
+    const int top = static_cast<int>(plot.top()), bottom = static_cast<int>(plot.bottom());
+    for (const ShadeBand& band : layout.shading) {
+        const ChartMark mark =
+            band.shade == Shade::AstronomicalNight ? ChartMark::Night : ChartMark::Twilight;
+        pixels.Fill(band.left, band.right, top, bottom, MarkColour(mark).rgb());
+    }
+    for (const AxisTick& tick : layout.magnitudeAxis.ticks) {
+        const int row = static_cast<int>(std::lround(tick.at));
+        pixels.Fill(left, right, row, row + 1, kGrid.rgb(), kGrid.alpha());
+    }
+    for (const AxisTick& tick : layout.timeAxis.ticks) {
+        const int column = static_cast<int>(std::lround(tick.at));
+        pixels.Fill(column, column + 1, top, bottom, kGrid.rgb(), kGrid.alpha());
     }
 }
 
-// One series as lines with the painter's pen; a lone value is drawn as a dot.
-template <typename Value>
-void DrawSeries(QPainter& p, const Frame& f, const std::vector<NightSample>& samples,
-                const std::vector<std::size_t>& runEnds, Value value) {
-    ForEachRun(f, samples, runEnds, value, [&](const QPolygonF& line) {
-        if (line.size() > 1) {
-            p.drawPolyline(line);
-            return;
-        }
-        p.save();
-        QPen dot = p.pen();
-        dot.setWidthF(dot.widthF() * 2.5);
-        dot.setCapStyle(Qt::RoundCap);
-        dot.setStyle(Qt::SolidLine);
-        p.setPen(dot);
-        p.drawPoint(line.front());
-        p.restore();
-    });
-}
-
-// The cloud cover as translucent areas up from the horizon line, 100 % at +90°.
-void DrawCloud(Pixels& pixels, const Frame& f, const std::vector<NightSample>& samples,
-               const std::vector<std::size_t>& runEnds) {
+// The cloud cover as translucent areas up from the horizon line.
+void PaintCloud(Pixels& pixels, const NightChartLayout& layout) {
+    const ChartFrame& f = layout.frame;
     const int base = static_cast<int>(std::lround(f.YAlt(0)));
     const int left = static_cast<int>(f.plot.left()), right = static_cast<int>(f.plot.right());
-    auto cover = [&](const NightSample& s, double& y) {
-        y = f.YAlt(std::clamp<double>(s.cloudCover, 0, 100) * 0.9);
-        return std::isfinite(s.cloudCover);
-    };
-    ForEachRun(f, samples, runEnds, cover, [&](const QPolygonF& area) {
+    for (const QPolygonF& area : layout.cloud.runs) {
         for (qsizetype i = 1; i < area.size(); ++i) {
             const QPointF a = area[i - 1], b = area[i];
             const int x0 = std::max(left, static_cast<int>(std::ceil(a.x())));
@@ -318,15 +139,77 @@ void DrawCloud(Pixels& pixels, const Frame& f, const std::vector<NightSample>& s
                             kCloud.alpha());
             }
         }
-    });
+    }
 }
 
-struct LegendEntry {
-    QString text;
-    QPen pen;      // a line
-    QBrush brush;  // or a filled swatch
-    bool filled = false;
-};
+// The series, clipped to the plot; a lone value as a dot.
+void PaintLines(QPainter& p, const NightChartLayout& layout) {
+    p.save();
+    p.setClipRect(layout.frame.plot);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(Qt::NoBrush);
+    for (const ChartSeries& series : layout.lines) {
+        // Lines one pixel wide take the raster engine's fast path: a wider pen costs twice the
+        // whole chart's time.
+        const QPen pen(MarkColour(series.mark), 1, MarkStyle(series.mark), Qt::FlatCap,
+                       Qt::BevelJoin);
+        QPen dot = pen;
+        dot.setWidthF(pen.widthF() * 2.5);
+        dot.setCapStyle(Qt::RoundCap);
+        dot.setStyle(Qt::SolidLine);
+        for (const QPolygonF& run : series.runs) {
+            p.setPen(run.size() > 1 ? pen : dot);
+            if (run.size() > 1) {
+                p.drawPolyline(run);
+            } else {
+                p.drawPoint(run.front());
+            }
+        }
+    }
+    p.restore();
+}
+
+void PaintAxis(QPainter& p, const Axis& axis) {
+    for (const AxisTick& tick : axis.ticks) {
+        p.drawLine(tick.mark);
+        p.drawText(tick.labelRect, axis.labelAlignment, tick.label);
+    }
+}
+
+void PaintAxisTitle(QPainter& p, const AxisTitle& title) {
+    p.save();
+    p.translate(title.origin);
+    p.rotate(title.angle);
+    p.drawText(title.rect, Qt::AlignCenter, title.text);
+    p.restore();
+}
+
+void PaintFrame(QPainter& p, const NightChartLayout& layout) {
+    p.setPen(QPen(kAxis, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(layout.frame.plot);
+    PaintAxis(p, layout.magnitudeAxis);
+    PaintAxis(p, layout.altitudeAxis);
+    PaintAxis(p, layout.timeAxis);
+    PaintAxisTitle(p, layout.leftTitle);
+    PaintAxisTitle(p, layout.rightTitle);
+}
+
+void PaintLegend(QPainter& p, const NightChartLayout& layout) {
+    p.setRenderHint(QPainter::Antialiasing);
+    for (const LegendEntry& e : layout.legend) {
+        if (e.filled) {
+            p.setPen(QPen(QColor(0, 0, 0, 60), 1));
+            p.setBrush(QBrush(MarkColour(e.mark)));
+            p.drawRect(e.box);
+        } else {
+            p.setPen(QPen(MarkColour(e.mark), 2, MarkStyle(e.mark)));
+            p.drawLine(e.line);
+        }
+        p.setPen(Qt::black);
+        p.drawText(e.textRect, Qt::AlignLeft | Qt::AlignVCenter, e.text);
+    }
+}
 
 }  // namespace
 
@@ -336,231 +219,25 @@ QImage DrawNightChart(const Night& night, QSize size) {
     if (size.isEmpty()) return image;
     Pixels pixels(image);
     QPainter p(&image);
+    const ChartFonts fonts = FontsFor(size);
+    const NightChartLayout layout = LayOutNightChart(night, size, MeasureOf(fonts));
 
-    QFont font = QGuiApplication::font();
-    font.setPixelSize(std::max(10, std::min(size.height() / 46, size.width() / 85)));
-    QFont titleFont = font;
-    titleFont.setBold(true);
-    titleFont.setPixelSize(font.pixelSize() * 5 / 4);
-    const QFontMetricsF fm(font), tfm(titleFont);
-    const double pad = fm.height() * 0.6;
-
-    const QString title = TitleText(night);
-    double top = pad;
-    if (!title.isEmpty()) {
-        p.setFont(titleFont);
+    if (!layout.title.isEmpty()) {
+        p.setFont(fonts.title);
         p.setPen(Qt::black);
-        p.drawText(QRectF(pad, top, size.width() - 2 * pad, tfm.height()), Qt::AlignCenter, title);
-        top += tfm.height() + pad / 2;
+        p.drawText(layout.titleRect, Qt::AlignCenter, layout.title);
     }
-    p.setFont(font);
-
-    if (night.samples.empty()) {
+    p.setFont(fonts.label);
+    if (!layout.message.isEmpty()) {
         p.setPen(kAxis);
-        p.drawText(QRectF(0, top, size.width(), size.height() - top), Qt::AlignCenter,
-                   QStringLiteral("No records"));
-        return image;
+        p.drawText(layout.messageRect, Qt::AlignCenter, layout.message);
     }
-
-    const std::vector<NightSample>& samples = night.samples;
-    const QTimeZone zone = night.zone.isValid() ? night.zone : QTimeZone::utc();
-    const UtcMilliseconds gap = 3 * UsualSpacing(samples);
-    const std::vector<std::size_t> runEnds = RunEnds(samples, gap);
-
-    Frame f;
-    std::tie(f.from, f.to) = TimeSpan(samples);
-    std::tie(f.magTop, f.magBottom) = MagnitudeRange(samples, f.from, f.to);
-
-    // The Moon's lit fraction at the middle of the span.
-    const UtcMilliseconds middle = f.from + (f.to - f.from) / 2;
-    float lit = NAN;
-    UtcMilliseconds litDistance = 0;
-    for (const NightSample& s : samples) {
-        const UtcMilliseconds distance = std::abs(s.time - middle);
-        if (std::isfinite(s.moonIllumination) && (std::isnan(lit) || distance < litDistance)) {
-            lit = s.moonIllumination;
-            litDistance = distance;
-        }
-    }
-    const QString moon =
-        std::isnan(lit)
-            ? QStringLiteral("Moon")
-            : QStringLiteral("Moon (%1 % lit)").arg(qRound(std::clamp(lit, 0.0f, 1.0f) * 100));
-
-    // Legend: flowed into as many rows as it needs.
-    std::vector<LegendEntry> legend;
-    for (int c = 0; c < kNightChannels; ++c) {
-        legend.push_back({QString::fromLatin1(kNightChannelNames[static_cast<std::size_t>(c)]),
-                          QPen(kChannelColours[static_cast<std::size_t>(c)], 2),
-                          {},
-                          false});
-    }
-    legend.push_back({QStringLiteral("Sun"), QPen(kSun, 2, Qt::DashLine), {}, false});
-    legend.push_back({moon, QPen(kMoon, 2), {}, false});
-    legend.push_back({QStringLiteral("cloud cover"), QPen(Qt::NoPen), QBrush(kCloud), true});
-    legend.push_back(
-        {QStringLiteral("astronomical night"), QPen(Qt::NoPen), QBrush(kNightShade), true});
-    legend.push_back({QStringLiteral("twilight"), QPen(Qt::NoPen), QBrush(kTwilightShade), true});
-
-    const double swatch = fm.height() * 1.6, gapText = fm.height() * 0.35,
-                 entryGap = fm.height() * 1.2;
-    std::vector<double> entryWidths;
-    std::vector<std::vector<std::size_t>> rows(1);
-    std::vector<double> rowWidths(1, 0);
-    const double legendMax = size.width() - 2 * pad;
-    for (std::size_t i = 0; i < legend.size(); ++i) {
-        const double w = swatch + gapText + fm.horizontalAdvance(legend[i].text);
-        entryWidths.push_back(w);
-        if (!rows.back().empty() && rowWidths.back() + entryGap + w > legendMax) {
-            rows.emplace_back();
-            rowWidths.push_back(0);
-        }
-        rowWidths.back() += (rows.back().empty() ? 0 : entryGap) + w;
-        rows.back().push_back(i);
-    }
-    const double legendTop = top;
-    top += static_cast<double>(rows.size()) * fm.height() + pad;
-
-    // Axes' room: tick labels and the rotated axis titles.
-    const QString leftTitle = QStringLiteral("sky brightness mag/arcsec²");
-    const QString rightTitle = QStringLiteral("altitude ° / cloud %");
-    const double leftRoom = pad + fm.height() + pad / 2 + fm.horizontalAdvance("00.0") + pad / 2;
-    const double rightRoom = pad / 2 + fm.horizontalAdvance("-90") + pad / 2 + fm.height() + pad;
-    const double bottomRoom = pad / 2 + fm.height() + pad;
-    // Whole pixels, so that the areas filled directly meet the lines drawn.
-    const int plotLeft = static_cast<int>(leftRoom), plotTop = static_cast<int>(top);
-    f.plot = QRectF(plotLeft, plotTop, size.width() - plotLeft - static_cast<int>(rightRoom),
-                    size.height() - plotTop - static_cast<int>(bottomRoom));
-    if (f.plot.width() < 10 || f.plot.height() < 10) return image;
-
-    DrawShading(pixels, f, samples, gap);
-
-    // Grid lines and ticks of the brightness axis.
-    const double magRange = f.magTop - f.magBottom;
-    const double magStep =
-        NiceStep(magRange, f.plot.height(), fm.height() * 1.8, {0.5, 1, 2, 5, 10});
-    std::vector<std::pair<double, double>> magTicks;  // y, magnitude
-    for (double m = std::ceil(f.magBottom / magStep) * magStep; m <= f.magTop + 1e-9;
-         m += magStep) {
-        magTicks.emplace_back(f.YMag(m), m);
-    }
-    // Hour ticks in local time, spaced so that their labels keep apart.
-    const double hours = static_cast<double>(f.to - f.from) / kHourMs;
-    const int hourStep = static_cast<int>(
-        NiceStep(hours, f.plot.width(), fm.horizontalAdvance("00") * 2.5, {1, 2, 3, 4, 6, 12}));
-    std::vector<std::pair<double, int>> hourTicks;  // x, local hour
-    {
-        const QDateTime start = QDateTime::fromMSecsSinceEpoch(f.from, zone);
-        UtcMilliseconds t =
-            QDateTime(start.date(), QTime(start.time().hour(), 0), zone).toMSecsSinceEpoch();
-        if (t < f.from) t += kHourMs;
-        for (; t <= f.to; t += kHourMs) {
-            const int hour = QDateTime::fromMSecsSinceEpoch(t, zone).time().hour();
-            if (hour % hourStep == 0) hourTicks.emplace_back(f.X(t), hour);
-        }
-    }
-    const int plotRight = static_cast<int>(f.plot.right()),
-              plotBottom = static_cast<int>(f.plot.bottom());
-    for (const auto& [y, m] : magTicks) {
-        const int row = static_cast<int>(std::lround(y));
-        pixels.Fill(plotLeft, plotRight, row, row + 1, kGrid.rgb(), kGrid.alpha());
-    }
-    for (const auto& [x, h] : hourTicks) {
-        const int column = static_cast<int>(std::lround(x));
-        pixels.Fill(column, column + 1, plotTop, plotBottom, kGrid.rgb(), kGrid.alpha());
-    }
-    DrawCloud(pixels, f, samples, runEnds);
-
-    // The data, clipped to the plot.
-    p.save();
-    p.setClipRect(f.plot);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(Qt::NoBrush);
-    // Lines one pixel wide take the raster engine's fast path: a wider pen costs twice the
-    // whole chart's time.
-    p.setPen(QPen(kMoon, 1, Qt::SolidLine, Qt::FlatCap, Qt::BevelJoin));
-    DrawSeries(p, f, samples, runEnds, [&](const NightSample& s, double& y) {
-        y = f.YAlt(s.moonAltitude);
-        return std::isfinite(s.moonAltitude);
-    });
-    p.setPen(QPen(kSun, 1, Qt::DashLine, Qt::FlatCap, Qt::BevelJoin));
-    DrawSeries(p, f, samples, runEnds, [&](const NightSample& s, double& y) {
-        y = f.YAlt(s.sunAltitude);
-        return std::isfinite(s.sunAltitude);
-    });
-    for (int c = 0; c < kNightChannels; ++c) {
-        const auto k = static_cast<std::size_t>(c);
-        p.setPen(QPen(kChannelColours[k], 1, Qt::SolidLine, Qt::FlatCap, Qt::BevelJoin));
-        DrawSeries(p, f, samples, runEnds, [&](const NightSample& s, double& y) {
-            if (!HasReading(s.mag[k])) return false;
-            y = f.YMag(s.mag[k]);
-            return true;
-        });
-    }
-    p.restore();
-
-    // Frame, ticks and their labels.
-    p.setPen(QPen(kAxis, 1));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(f.plot);
-    const double tick = pad / 2;
-    for (const auto& [y, m] : magTicks) {
-        p.drawLine(QPointF(f.plot.left() - tick, y), QPointF(f.plot.left(), y));
-        const QString text = QString::number(m, 'f', magStep < 1 ? 1 : 0);
-        p.drawText(QRectF(0, y - fm.height() / 2, f.plot.left() - tick - 2, fm.height()),
-                   Qt::AlignRight | Qt::AlignVCenter, text);
-    }
-    const double altStep = NiceStep(180, f.plot.height(), fm.height() * 1.8, {30, 45, 90});
-    for (double a = -90; a <= 90; a += altStep) {
-        const double y = f.YAlt(a);
-        p.drawLine(QPointF(f.plot.right(), y), QPointF(f.plot.right() + tick, y));
-        p.drawText(QRectF(f.plot.right() + tick + 2, y - fm.height() / 2,
-                          fm.horizontalAdvance("-90") + pad, fm.height()),
-                   Qt::AlignLeft | Qt::AlignVCenter, QString::number(a, 'f', 0));
-    }
-    for (const auto& [x, h] : hourTicks) {
-        p.drawLine(QPointF(x, f.plot.bottom()), QPointF(x, f.plot.bottom() + tick));
-        p.drawText(
-            QRectF(x - fm.height() * 2, f.plot.bottom() + tick, fm.height() * 4, fm.height()),
-            Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("%1").arg(h, 2, 10, QChar('0')));
-    }
-    // Rotated axis titles.
-    p.save();
-    p.translate(pad, f.plot.center().y());
-    p.rotate(-90);
-    p.drawText(QRectF(-f.plot.height() / 2, 0, f.plot.height(), fm.height()), Qt::AlignCenter,
-               leftTitle);
-    p.restore();
-    p.save();
-    p.translate(size.width() - pad, f.plot.center().y());
-    p.rotate(90);
-    p.drawText(QRectF(-f.plot.height() / 2, 0, f.plot.height(), fm.height()), Qt::AlignCenter,
-               rightTitle);
-    p.restore();
-
-    // Legend rows, centred.
-    p.setRenderHint(QPainter::Antialiasing);
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        double x = (size.width() - rowWidths[r]) / 2;
-        const double y = legendTop + static_cast<double>(r) * fm.height();
-        for (std::size_t i : rows[r]) {
-            const LegendEntry& e = legend[i];
-            const double cy = y + fm.height() / 2;
-            if (e.filled) {
-                p.setPen(QPen(QColor(0, 0, 0, 60), 1));
-                p.setBrush(e.brush);
-                p.drawRect(QRectF(x, cy - fm.height() * 0.3, swatch, fm.height() * 0.6));
-            } else {
-                p.setPen(e.pen);
-                p.drawLine(QPointF(x, cy), QPointF(x + swatch, cy));
-            }
-            p.setPen(Qt::black);
-            p.drawText(
-                QRectF(x + swatch + gapText, y, entryWidths[i] - swatch - gapText, fm.height()),
-                Qt::AlignLeft | Qt::AlignVCenter, e.text);
-            x += entryWidths[i] + entryGap;
-        }
-    }
+    if (!layout.hasPlot) return image;
+    PaintBackground(pixels, layout);
+    PaintCloud(pixels, layout);
+    PaintLines(p, layout);
+    PaintFrame(p, layout);
+    PaintLegend(p, layout);
     return image;
 }
 

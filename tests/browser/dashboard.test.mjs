@@ -1,5 +1,6 @@
 // The dashboard in headless Chromium against a running station: live values without a
-// reload, night mode remembered, a phone's width, the page of past nights, a quiet console.
+// reload, night mode remembered across reloads and pages, a phone's width, the page of past
+// nights, a quiet console.
 // Screenshots go to NOXA_SHOT_DIR for a person to look at.
 // Environment: NOXA_STATION, NOXA_SIM (the programs), CHROMIUM (default /usr/bin/chromium).
 import { test, before, after } from "node:test";
@@ -199,6 +200,23 @@ test("the page of past nights lists them newest first with their charts", async 
   assert.match(await page.$eval("#night-2024-03-10", (e) => e.textContent), /21\.52.*21\.40.*13 %.*612/s);
   assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= document.documentElement.clientWidth));
   await page.screenshot({ path: path.join(shots, "nights-phone.png"), fullPage: true });
+  await page.close();
+});
+
+test("night mode chosen on the dashboard holds on the page of past nights, and is switched there", async () => {
+  const page = await openPage({ width: 1280, height: 900 });
+  if (await nightOn(page)) await page.click("#night");
+  await page.click("#night");
+  await Promise.all([page.waitForNavigation({ waitUntil: "load" }), page.click('a[href="/nights"]')]);
+  const button = () => page.$eval("#night", (b) => [b.textContent, b.getAttribute("aria-pressed")]);
+  assert.equal(await nightOn(page), true);
+  assert.deepEqual(await button(), ["Day mode", "true"]);
+  assert.equal(await page.evaluate(() => getComputedStyle(document.documentElement).backgroundColor), "rgb(0, 0, 0)");
+  await page.click("#night");
+  assert.equal(await nightOn(page), false);
+  assert.deepEqual(await button(), ["Night mode", "false"]);
+  await page.goto(base + "/", { waitUntil: "load" });
+  assert.equal(await nightOn(page), false);
   await page.close();
 });
 

@@ -78,12 +78,13 @@ struct Answer {
 };
 
 // A page with its style and script inside, and the security policy that admits exactly those
-// two by their hashes, so that nothing from elsewhere runs.
-void BuildPage(const QString& html, const QStringList& styles, const QString& script,
+// two by their hashes, so that nothing from elsewhere runs. The scripts are joined into one.
+void BuildPage(const QString& html, const QStringList& styles, const QStringList& scripts,
                QByteArray& page, QByteArray& policy) {
     QByteArray style;
     for (const QString& name : styles) style += ReadResource(name);
-    const QByteArray code = ReadResource(script);
+    QByteArray code;
+    for (const QString& name : scripts) code += ReadResource(name);
     page = ReadResource(html);
     page.replace("/*STYLE*/", style);
     page.replace("/*SCRIPT*/", code);
@@ -168,11 +169,13 @@ WebServer::WebServer(const LatestReadings& readings, const DayTables& days, Work
       dir_(std::move(dir)),
       limits_(limits) {
     const QString dashboardStyle = QStringLiteral(":/web/dashboard.css");
+    // Both pages share the night mode's script, ahead of their own.
+    const QString nightMode = QStringLiteral(":/web/nightmode.js");
     BuildPage(QStringLiteral(":/web/index.html"), {dashboardStyle},
-              QStringLiteral(":/web/dashboard.js"), page_, pagePolicy_);
+              {nightMode, QStringLiteral(":/web/dashboard.js")}, page_, pagePolicy_);
     BuildPage(QStringLiteral(":/web/nights.html"),
               {dashboardStyle, QStringLiteral(":/web/nights.css")},
-              QStringLiteral(":/web/nights.js"), nightsPage_, nightsPolicy_);
+              {nightMode, QStringLiteral(":/web/nights.js")}, nightsPage_, nightsPolicy_);
 }
 
 bool WebServer::Listen(const QHostAddress& address, quint16 port, QString& error) {

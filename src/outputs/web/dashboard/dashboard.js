@@ -1,36 +1,14 @@
 "use strict";
 (function () {
-  var NIGHT_KEY = "noxa.night";
   var POLL_MS = 500;
   var HISTORY_MS = 60000;
   // A report older than this is shown as stale.
   var STALE_S = 10;
 
   var root = document.documentElement;
-  function storedNight() {
-    try { return localStorage.getItem(NIGHT_KEY) === "1"; } catch (e) { return false; }
-  }
-  // Before the first paint, so that night mode never flashes bright.
-  root.classList.toggle("night", storedNight());
-
   var history = null;
 
   function $(id) { return document.getElementById(id); }
-
-  function setNight(on) {
-    root.classList.toggle("night", on);
-    try { localStorage.setItem(NIGHT_KEY, on ? "1" : "0"); } catch (e) { /* private mode */ }
-    showNight();
-    drawCharts();
-  }
-
-  function showNight() {
-    var on = root.classList.contains("night");
-    var button = $("night");
-    button.setAttribute("aria-pressed", on ? "true" : "false");
-    button.textContent = on ? "Day mode" : "Night mode";
-    document.querySelector('meta[name="theme-color"]').setAttribute("content", on ? "#000000" : "#0d1520");
-  }
 
   function ageText(seconds) {
     if (seconds < 1.5) return "Last report just now";
@@ -214,10 +192,8 @@
   document.addEventListener("DOMContentLoaded", function () {
     legend("legend-mag", MAG_SERIES);
     legend("legend-temp", TEMP_SERIES);
-    showNight();
-    $("night").addEventListener("click", function () {
-      setNight(!root.classList.contains("night"));
-    });
+    // Night mode itself is the shared script's; the charts take its colours.
+    document.addEventListener("nightmodechange", drawCharts);
     window.addEventListener("resize", drawCharts);
     drawCharts();
     poll();

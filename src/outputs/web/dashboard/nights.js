@@ -1,9 +1,5 @@
 "use strict";
 (function () {
-  var NIGHT_KEY = "noxa.night";
-  var root = document.documentElement;
-  try { root.classList.toggle("night", localStorage.getItem(NIGHT_KEY) === "1"); } catch (e) { /* private mode */ }
-
   var CHANNELS = [
     { name: "740 nm", key: "740nm" },
     { name: "640 nm", key: "640nm" },
@@ -22,14 +18,6 @@
   }
 
   function number(v, digits) { return typeof v === "number" ? v.toFixed(digits) : "–"; }
-
-  function showNight() {
-    var on = root.classList.contains("night");
-    var button = $("night");
-    button.setAttribute("aria-pressed", on ? "true" : "false");
-    button.textContent = on ? "Day mode" : "Night mode";
-    document.querySelector('meta[name="theme-color"]').setAttribute("content", on ? "#000000" : "#0d1520");
-  }
 
   function entry(n) {
     var article = element("article", undefined, "night-entry");
@@ -87,13 +75,6 @@
   }
 
   document.addEventListener("DOMContentLoaded", function () {
-    showNight();
-    $("night").addEventListener("click", function () {
-      var on = !root.classList.contains("night");
-      root.classList.toggle("night", on);
-      try { localStorage.setItem(NIGHT_KEY, on ? "1" : "0"); } catch (e) { /* private mode */ }
-      showNight();
-    });
     fetch("/api/nights", { cache: "no-store" })
       .then(function (response) {
         if (!response.ok) throw new Error(response.status);
