@@ -4,10 +4,13 @@
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -52,6 +55,37 @@ TEST(StationSettingsFile, OnAndOffAreTheOnlySpellings) {
                                 "\" is neither on nor off; off applies."));
         EXPECT_FALSE(settings.ida.enabled);
     }
+}
+
+// The README's table of settings lists every setting with its option and default, and nothing
+// else: a setting added or renamed in the code shows here.
+TEST(StationSettingsFile, TheReadmeTableListsEverySettingWithItsOption) {
+    QFile readme(QStringLiteral(NOXA_README));
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    std::map<std::string, std::string> rows;  // "[section] key" -> the row
+    const QRegularExpression key(QStringLiteral("`\\[(\\w+)\\] (\\w+)`"));
+    for (const QByteArray& line : readme.readAll().split('\n')) {
+        if (!line.startsWith("| `[")) continue;
+        const QString row = QString::fromUtf8(line);
+        const QString keys = row.section('|', 1, 1);
+        for (auto match = key.globalMatch(keys); match.hasNext();) {
+            const auto m = match.next();
+            rows[(m.captured(1) + "/" + m.captured(2)).toStdString()] = row.toStdString();
+        }
+    }
+    std::set<std::string> specified;
+    for (const SettingSpec& spec : SettingSpecs()) {
+        specified.insert(spec.key);
+        ASSERT_TRUE(rows.count(spec.key)) << spec.key;
+        const std::string& row = rows[spec.key];
+        if (spec.option) {
+            EXPECT_NE(row.find(std::string("`--") + spec.option), row.npos) << row;
+        }
+        if (*spec.defaultValue) {
+            EXPECT_NE(row.find(std::string("`") + spec.defaultValue + "`"), row.npos) << row;
+        }
+    }
+    for (const auto& [name, row] : rows) EXPECT_TRUE(specified.count(name)) << row;
 }
 
 }  // namespace
