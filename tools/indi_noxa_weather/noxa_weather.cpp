@@ -1,9 +1,9 @@
 #include "noxa_weather.h"
 
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <span>
 
 #include "station_reader.h"
 
@@ -31,6 +31,16 @@ constexpr const char* kSafe = "WEATHER_STATION_SAFE";
 constexpr double kUnknownCritical = -1;
 constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
 
+// The weather base class keeps its parameters, their OK ranges and their lights in plain INDI
+// vectors; these views give them the members of the property classes.
+INDI::PropertyView<INumber>& View(INumberVectorProperty& vector) {
+    return static_cast<INDI::PropertyView<INumber>&>(vector);
+}
+
+INDI::PropertyView<ILight>& View(ILightVectorProperty& vector) {
+    return static_cast<INDI::PropertyView<ILight>&>(vector);
+}
+
 }  // namespace
 
 NoxaWeather::NoxaWeather() {
@@ -45,18 +55,30 @@ const char* NoxaWeather::getDefaultName() {
 bool NoxaWeather::initProperties() {
     INDI::Weather::initProperties();
 
-    IUFillText(&UrlT[0], "URL", "Readings URL", kDefaultUrl);
-    IUFillTextVector(&UrlTP, UrlT, 1, getDeviceName(), "STATION_URL", "Station", OPTIONS_TAB, IP_RW,
-                     60, IPS_IDLE);
+    UrlTP[0].fill("URL", "Readings URL", kDefaultUrl);
+    UrlTP.fill(getDeviceName(), "STATION_URL", "Station", OPTIONS_TAB, IP_RW, 60, IPS_IDLE);
 
-    IUFillNumber(&LimitsN[LIMIT_MAX_CLOUD], "MAX_CLOUD_COVER", "Max cloud cover (%)", "%.0f", 0,
-                 100, 1, 30);
-    IUFillNumber(&LimitsN[LIMIT_MIN_SQM], "BRIGHTEST_SKY", "Brightest sky (mag/arcsec², 0 = off)",
-                 "%.2f", 0, kDarkestSky, 0.1, 0);
-    IUFillNumber(&LimitsN[LIMIT_STALE], "STALE_AFTER", "Stale after (s)", "%.0f", 1, 86400, 1, 120);
-    IUFillNumberVector(&LimitsNP, LimitsN, 3, getDeviceName(), "NOXA_SAFETY_LIMITS", "Safety",
-                       OPTIONS_TAB, IP_RW, 60, IPS_IDLE);
+    LimitsNP[LIMIT_MAX_CLOUD].fill("MAX_CLOUD_COVER", "Max cloud cover (%)", "%.0f", 0, 100, 1, 30);
+    LimitsNP[LIMIT_MIN_SQM].fill("BRIGHTEST_SKY", "Brightest sky (mag/arcsec², 0 = off)", "%.2f", 0,
+                                 kDarkestSky, 0.1, 0);
+    LimitsNP[LIMIT_STALE].fill("STALE_AFTER", "Stale after (s)", "%.0f", 1, 86400, 1, 120);
+    LimitsNP.fill(getDeviceName(), "NOXA_SAFETY_LIMITS", "Safety", OPTIONS_TAB, IP_RW, 60,
+                  IPS_IDLE);
 
+    // Registered, not connected: every client's listing of the device shows them.
+    registerProperty(UrlTP);
+    registerProperty(LimitsNP);
+
+    AddParameters();
+    // Often enough for a roof to close in time, rarely enough to be no load on the station.
+    UpdatePeriodNP[0].setValue(10);
+
+    addDebugControl();
+    setDriverInterface(WEATHER_INTERFACE);
+    return true;
+}
+
+void NoxaWeather::AddParameters() {
     // The ranges below are those of the default limits; ApplyLimits() keeps them in step.
     addParameter(kSqm, "Sky brightness (mag/arcsec²)", 0, kDarkestSky, 0);
     addParameter(kCloud, "Cloud cover (%)", 0, 30, 15);
@@ -69,40 +91,26 @@ bool NoxaWeather::initProperties() {
     addParameter(kLink, "Station and instrument link (1 = ok)", 1, 1, 0);
     // The station's own verdict from its [safety] settings; the limits here can only add to it.
     addParameter(kSafe, "Station says safe (1 = yes)", 1, 1, 0);
-    setCriticalParameter(kSafe);
-    setCriticalParameter(kSqm);
-    setCriticalParameter(kCloud);
-    setCriticalParameter(kAge);
-    setCriticalParameter(kLink);
-
-    // Often enough for a roof to close in time, rarely enough to be no load on the station.
-    UpdatePeriodNP[0].setValue(10);
-
-    addDebugControl();
-    setDriverInterface(WEATHER_INTERFACE);
-    return true;
+    for (const char* critical : {kSafe, kSqm, kCloud, kAge, kLink}) setCriticalParameter(critical);
 }
 
 void NoxaWeather::ISGetProperties(const char* dev) {
+    const bool starting = !isInitializationComplete();
     INDI::Weather::ISGetProperties(dev);
-    // Once defined, the device's own listing sends them to every later client.
-    if (!configLoaded_) {
-        configLoaded_ = true;
-        defineProperty(&UrlTP);
-        defineProperty(&LimitsNP);
-        loadConfig(true, UrlTP.name);
-        loadConfig(true, LimitsNP.name);
+    if (starting) {
+        loadConfig(UrlTP);
+        loadConfig(LimitsNP);
     }
 }
 
 bool NoxaWeather::ISNewText(const char* dev, const char* name, char* texts[], char* names[],
                             int n) {
-    if (dev && !strcmp(dev, getDeviceName()) && !strcmp(name, UrlTP.name)) {
-        IUUpdateText(&UrlTP, texts, names, n);
-        UrlTP.s = IPS_OK;
-        IDSetText(&UrlTP, nullptr);
-        saveConfig(true, UrlTP.name);
-        if (isConnected()) LOGF_INFO("Reading the station at %s", UrlT[0].text);
+    if (dev && !strcmp(dev, getDeviceName()) && UrlTP.isNameMatch(name)) {
+        UrlTP.update(texts, names, n);
+        UrlTP.setState(IPS_OK);
+        UrlTP.apply();
+        saveConfig(UrlTP);
+        if (isConnected()) LOGF_INFO("Reading the station at %s", StationUrl());
         return true;
     }
     return INDI::Weather::ISNewText(dev, name, texts, names, n);
@@ -110,64 +118,65 @@ bool NoxaWeather::ISNewText(const char* dev, const char* name, char* texts[], ch
 
 bool NoxaWeather::ISNewNumber(const char* dev, const char* name, double values[], char* names[],
                               int n) {
-    if (dev && !strcmp(dev, getDeviceName()) && !strcmp(name, LimitsNP.name)) {
-        IUUpdateNumber(&LimitsNP, values, names, n);
-        LimitsNP.s = IPS_OK;
-        IDSetNumber(&LimitsNP, nullptr);
+    if (dev && !strcmp(dev, getDeviceName()) && LimitsNP.isNameMatch(name)) {
+        LimitsNP.update(values, names, n);
+        LimitsNP.setState(IPS_OK);
+        LimitsNP.apply();
         ApplyLimits();
-        saveConfig(true, LimitsNP.name);
+        saveConfig(LimitsNP);
         return true;
     }
     return INDI::Weather::ISNewNumber(dev, name, values, names, n);
 }
 
 bool NoxaWeather::Connect() {
-    LOGF_INFO("Reading the station at %s", UrlT[0].text);
-    answered_ = -1;
+    LOGF_INFO("Reading the station at %s", StationUrl());
+    answered_.reset();
     unsafeReason_.reset();
     ApplyLimits();
     return true;
 }
 
+// Nothing to close: every reading is a connection of its own.
 bool NoxaWeather::Disconnect() {
     return true;
 }
 
-void NoxaWeather::SetRange(const char* parameter, double min, double max) {
-    for (int i = 0; i < ParametersNP.nnp; ++i) {
-        if (strcmp(ParametersN[i].name, parameter) != 0) continue;
-        ParametersN[i].min = min;
-        ParametersN[i].max = max;
-        ParametersRangeNP[i].np[0].value = min;
-        ParametersRangeNP[i].np[1].value = max;
-        if (isConnected()) IDSetNumber(&ParametersRangeNP[i], nullptr);
-    }
+const char* NoxaWeather::StationUrl() const {
+    return UrlTP[0].getText();
 }
 
 void NoxaWeather::ApplyLimits() {
-    SetRange(kCloud, 0, LimitsN[LIMIT_MAX_CLOUD].value);
-    SetRange(kSqm, LimitsN[LIMIT_MIN_SQM].value, kDarkestSky);
-    SetRange(kAge, 0, LimitsN[LIMIT_STALE].value);
-    if (isConnected() && syncCriticalParameters()) IDSetLight(&critialParametersLP, nullptr);
+    SetOkRange(kCloud, 0, LimitsNP[LIMIT_MAX_CLOUD].getValue());
+    SetOkRange(kSqm, LimitsNP[LIMIT_MIN_SQM].getValue(), kDarkestSky);
+    SetOkRange(kAge, 0, LimitsNP[LIMIT_STALE].getValue());
+    if (isConnected() && syncCriticalParameters()) View(critialParametersLP).apply();
+}
+
+// Both where the parameter's light is judged and in its range property (named after it), which
+// clients have only while connected.
+void NoxaWeather::SetOkRange(const char* parameter, double min, double max) {
+    View(ParametersNP).findWidgetByName(parameter)->setMinMax(min, max);
+    for (auto& vector : std::span(ParametersRangeNP, nRanges)) {
+        auto& range = View(vector);
+        if (!range.isNameMatch(parameter)) continue;
+        range.findWidgetByName("MIN_OK")->setValue(min);
+        range.findWidgetByName("MAX_OK")->setValue(max);
+        if (isConnected()) range.apply();
+    }
 }
 
 IPState NoxaWeather::updateWeather() {
-    const auto body = HttpGet(UrlT[0].text, kHttpTimeoutMs);
+    const auto body = HttpGet(StationUrl(), kHttpTimeoutMs);
     const auto readings = body ? ParseReadings(*body) : std::nullopt;
-
-    const int answered = readings ? 1 : 0;
-    if (answered != answered_) {
-        if (readings)
-            LOGF_INFO("The station at %s answers", UrlT[0].text);
-        else
-            LOGF_WARN("No readings from the station at %s (is it running with --http?)",
-                      UrlT[0].text);
-        answered_ = answered;
-    }
-
+    FollowAnswer(readings.has_value());
+    if (readings) FollowVerdict(*readings);
     // A station that is gone knows nothing: every reading unknown, the age and link out of range.
-    const StationReadings r = readings.value_or(StationReadings{});
-    if (readings) FollowVerdict(r);
+    ShowReadings(readings.value_or(StationReadings{}));
+    return IPS_OK;
+}
+
+void NoxaWeather::ShowReadings(const StationReadings& r) {
     setParameterValue(kSqm, r.magV.value_or(kUnknownCritical));
     setParameterValue(kCloud, r.cloudCover.value_or(kUnknownCritical));
     setParameterValue(kTemperature, r.temperature.value_or(kUnknown));
@@ -179,7 +188,15 @@ IPState NoxaWeather::updateWeather() {
     setParameterValue(kAge, r.ageSeconds.value_or(-1));
     setParameterValue(kLink, r.linkOk ? 1 : 0);
     setParameterValue(kSafe, r.safe ? 1 : 0);
-    return IPS_OK;
+}
+
+void NoxaWeather::FollowAnswer(bool answered) {
+    if (answered_ == answered) return;
+    if (answered)
+        LOGF_INFO("The station at %s answers", StationUrl());
+    else
+        LOGF_WARN("No readings from the station at %s (is it running with --http?)", StationUrl());
+    answered_ = answered;
 }
 
 void NoxaWeather::FollowVerdict(const StationReadings& r) {
@@ -195,9 +212,9 @@ void NoxaWeather::FollowVerdict(const StationReadings& r) {
 
 bool NoxaWeather::saveConfigItems(FILE* fp) {
     INDI::Weather::saveConfigItems(fp);
-    IUSaveConfigText(fp, &UrlTP);
+    UrlTP.save(fp);
     // After the parameter ranges, so that the limits are what a loaded configuration keeps.
-    IUSaveConfigNumber(fp, &LimitsNP);
+    LimitsNP.save(fp);
     return true;
 }
 

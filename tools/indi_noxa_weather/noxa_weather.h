@@ -13,7 +13,8 @@ namespace noxa::indi {
 // JSON API (the station owns the instrument's serial port) and turns them into the weather
 // parameters. The observatory's safety lights are the station's own verdict, the link, the age
 // of the readings, and the OK ranges of sky brightness and cloud cover; a reading the station
-// does not know now is shown as unknown, never as its last value.
+// does not know now is shown as unknown, never as its last value. The weather base class owns
+// the parameters, their lights and the timer that calls updateWeather().
 class NoxaWeather : public INDI::Weather {
 public:
     NoxaWeather();
@@ -32,21 +33,23 @@ protected:
     bool saveConfigItems(FILE* fp) override;
 
 private:
+    void AddParameters();
+    const char* StationUrl() const;
     // Sets the OK ranges of the critical parameters from the safety limits.
     void ApplyLimits();
-    void SetRange(const char* parameter, double min, double max);
-    // Logs the station's safety verdict when it changes.
+    void SetOkRange(const char* parameter, double min, double max);
+    void ShowReadings(const StationReadings& readings);
+    // Logs whether the station answers, and its safety verdict, when they change.
+    void FollowAnswer(bool answered);
     void FollowVerdict(const StationReadings& readings);
 
-    IText UrlT[1]{};
-    ITextVectorProperty UrlTP;
+    INDI::PropertyText UrlTP{1};
 
-    enum { LIMIT_MAX_CLOUD, LIMIT_MIN_SQM, LIMIT_STALE };
-    INumber LimitsN[3];
-    INumberVectorProperty LimitsNP;
+    enum { LIMIT_MAX_CLOUD, LIMIT_MIN_SQM, LIMIT_STALE, LIMIT_COUNT };
+    INDI::PropertyNumber LimitsNP{LIMIT_COUNT};
 
-    bool configLoaded_ = false;
-    int answered_ = -1;  // whether the last poll was answered; -1 before the first
+    // Whether the last poll was answered; none before the first.
+    std::optional<bool> answered_;
     // Why the station said unsafe at the last answer (empty: safe); none before the first.
     std::optional<std::string> unsafeReason_;
 };
