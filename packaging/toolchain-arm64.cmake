@@ -35,7 +35,9 @@ endif()
 # Built arm64 programs (the manual pages are made from their --help) run in qemu.
 find_program(NOXA_QEMU_AARCH64 qemu-aarch64-static qemu-aarch64)
 if(NOXA_QEMU_AARCH64)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${NOXA_QEMU_AARCH64} -L /usr/aarch64-linux-gnu)
+    # With the arm64 C library and loader of libc6:arm64 (multiarch), as on a Pi; the cross
+    # compiler's own C library does not go with the packages' libraries.
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${NOXA_QEMU_AARCH64})
 endif()
 
 # The package is for arm64, whatever this computer is (scripts/build-package, cpack).
