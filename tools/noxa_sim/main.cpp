@@ -238,11 +238,11 @@ int main(int argc, char* argv[]) {
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({
-        {"name", "Station name carried by the reports.", "name", "qelvoxxx"},
-        {"interval-ms", "Milliseconds between reports.", "ms", "1000"},
-        {"count", "Number of reports to send; 0 sends until stopped.", "n", "0"},
-        {"host", "Address to send to.", "address", "127.0.0.1"},
-        {"port", "UDP port to send to.", "port", "2255"},
+        {"name", "Station name carried by the reports (default: qelvoxxx).", "name", "qelvoxxx"},
+        {"interval-ms", "Milliseconds between reports (default: 1000).", "ms", "1000"},
+        {"count", "Number of reports to send; 0, the default, sends until stopped.", "n", "0"},
+        {"host", "Address to send to (default: 127.0.0.1).", "address", "127.0.0.1"},
+        {"port", "UDP port to send to (default: 2255).", "port", "2255"},
         {"seed", "Seed of the random variation (default: random; 1 for night files).", "seed"},
         {"serial-device",
          "Write the reports as frames to this serial device at 9600 8N1 instead of sending "
@@ -253,16 +253,18 @@ int main(int argc, char* argv[]) {
          "then end.",
          "folder"},
         {"from", "Night files: the first night's date.", "yyyy-mm-dd"},
-        {"days", "Night files: how many nights.", "n", "1"},
+        {"days", "Night files: how many nights (default: 1).", "n", "1"},
         {"kind",
          "Night files: clear, full-moon (clear, from the next full Moon on), cloudy (overcast "
-         "with breaks) or mixed (weather changing from night to night).",
+         "with breaks) or mixed (weather changing from night to night, the default).",
          "kind", "mixed"},
-        {"interval", "Night files: seconds between lines.", "s", "60"},
-        {"lat", "Night files: the site's latitude, degrees north.", "deg", "48.1"},
-        {"lon", "Night files: the site's longitude, degrees east.", "deg", "11.6"},
-        {"zone", "Night files: the site's time zone.", "zone", "Europe/Berlin"},
-        {"id", "Night files: the instrument id in their names and header.", "id", "sim"},
+        {"interval", "Night files: seconds between lines (default: 60).", "s", "60"},
+        {"lat", "Night files: the site's latitude, degrees north (default: 48.1).", "deg", "48.1"},
+        {"lon", "Night files: the site's longitude, degrees east (default: 11.6).", "deg", "11.6"},
+        {"zone", "Night files: the site's time zone (default: Europe/Berlin).", "zone",
+         "Europe/Berlin"},
+        {"id", "Night files: the instrument id in their names and header (default: sim).", "id",
+         "sim"},
     });
     parser.process(app);
     if (parser.isSet("night-files")) return WriteNights(parser);

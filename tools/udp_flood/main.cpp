@@ -123,10 +123,10 @@ int main(int argc, char* argv[]) {
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({
-        {"rate", "Reports per second.", "n", "1000"},
-        {"seconds", "How long to send or receive (at most 600).", "s", "5"},
-        {"port", "UDP port on 127.0.0.1.", "port", "2255"},
-        {"name", "Station name in the reports.", "name", "qelvoxxx"},
+        {"rate", "Reports per second (default: 1000).", "n", "1000"},
+        {"seconds", "How long to send or receive, at most 600 (default: 5).", "s", "5"},
+        {"port", "UDP port on 127.0.0.1 (default: 2255).", "port", "2255"},
+        {"name", "Station name in the reports (default: qelvoxxx).", "name", "qelvoxxx"},
         {"sink", "Receive and count instead of sending."},
     });
     parser.process(app);
