@@ -3,6 +3,7 @@
 #include "outputs/common/metrics_text.h"
 #include "outputs/common/readings_json.h"
 #include "outputs/common/safety_rule.h"
+#include "outputs/common/shortest_decimal.h"
 #include "time/station_clock.h"
 
 #include <QJsonDocument>
@@ -74,6 +75,21 @@ TEST_F(ReadingsOutputTest, JsonIsNullBeforeTheFirstReportThenCarriesItsNumbers) 
     EXPECT_EQ(json["moon_illumination"].toDouble(), 0.875);  // a fraction, not percent
     EXPECT_TRUE(json["link_ok"].toBool());
     EXPECT_EQ(json["age_s"].toDouble(), 2.5);
+}
+
+TEST(ReadingFields, EachFieldNamesItsReadingAndTheDerivedGreenFrequencyNone) {
+    for (std::size_t i = 0; i < kReadingCount; ++i) {
+        const auto reading = static_cast<Reading>(i);
+        EXPECT_EQ(ReadingAt(ReadingField(reading)), reading);
+    }
+    EXPECT_EQ(ReadingAt(&Observation::freqG), std::nullopt);
+}
+
+TEST(ShortestDecimal, WritesTheDigitsThatCame) {
+    EXPECT_EQ(ShortestDecimal(21.34f), "21.34");
+    EXPECT_EQ(ShortestDecimal(-0.1f), "-0.1");
+    EXPECT_EQ(ShortestDecimal(1e7f), "1e+07");
+    EXPECT_EQ(ShortestDouble(1234.5678f), 1234.568);
 }
 
 TEST_F(ReadingsOutputTest, MetricsFollowTheExpositionFormat) {

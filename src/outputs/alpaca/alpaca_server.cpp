@@ -1,7 +1,9 @@
 #include "outputs/alpaca/alpaca_server.h"
 
 #include "outputs/common/latest_readings.h"
+#include "outputs/common/reading_description.h"
 #include "outputs/common/safety_rule.h"
+#include "outputs/common/shortest_decimal.h"
 
 #include <QHash>
 #include <QHttpServerRequest>
@@ -11,10 +13,8 @@
 #include <QStringList>
 #include <QUrl>
 
-#include <algorithm>
 #include <cmath>
 #include <optional>
-#include <vector>
 
 namespace noxa {
 namespace {
@@ -29,24 +29,10 @@ constexpr int kDriverError = 0x500;
 constexpr int kObservingConditions = 0;
 constexpr int kSafetyMonitor = 1;
 
-// A sensor the station measures: its name, what it is, and the readings its value rests on,
-// the one it is read from first.
-struct Sensor {
-    const char* name;
-    const char* description;
-    std::vector<Reading> readings;
-};
-const std::vector<Sensor> kSensors = {
-    {"cloudcover",
-     "Cloud cover in %, from the infrared sky and sensor temperatures",
-     {Reading::CloudIndex, Reading::SkyTemperature, Reading::SensorTemperature}},
-    {"skyquality", "Sky brightness of channel 1 (740 nm) in mag/arcsec²", {Reading::MagV}},
-    {"skytemperature", "Infrared sky temperature in °C", {Reading::SkyTemperature}},
-    {"temperature", "Temperature of the photometer's sensor in °C", {Reading::SensorTemperature}},
-};
-const Sensor* FindSensor(const QString& name) {
-    for (const Sensor& sensor : kSensors) {
-        if (name == QLatin1String(sensor.name)) return &sensor;
+// The reading an ObservingConditions member gives; nullptr for a member that gives none.
+const ReadingDescription* FindSensor(const QString& member) {
+    for (const ReadingDescription& reading : ReadingDescriptions()) {
+        if (reading.alpacaMember && member == QLatin1String(reading.alpacaMember)) return &reading;
     }
     return nullptr;
 }
@@ -89,20 +75,12 @@ WebReply BadRequest(const QString& message) {
     return WebReply{400, "Bad Request", "text/plain; charset=utf-8", message.toUtf8() + '\n'};
 }
 
-// A float as its shortest decimal text, so 21.34f reads 21.34.
-double Shortest(float value) {
-    return QString::number(value, 'g', 7).toDouble();
-}
-
-// Seconds since every reading a sensor rests on last had a finite value; none before that.
-std::optional<double> SecondsSince(const LatestReadings& readings, const Sensor& sensor) {
-    std::optional<double> oldest;
-    for (const Reading reading : sensor.readings) {
-        const auto seconds = readings.SecondsSinceValue(reading);
-        if (!seconds) return std::nullopt;
-        oldest = std::max(oldest.value_or(0), *seconds);
-    }
-    return oldest;
+// Seconds since the sensor's reading last had a finite value; none before that. An estimate is
+// as old as the oldest reading it rests on.
+std::optional<double> SecondsSince(const LatestReadings& readings,
+                                   const ReadingDescription& sensor) {
+    const auto reading = ReadingAt(sensor.field);
+    return reading ? readings.SecondsSinceValue(*reading) : std::nullopt;
 }
 
 const char* const kSetupPage = R"(<!DOCTYPE html>
@@ -337,11 +315,11 @@ WebReply AlpacaServer::SensorInfo(const Call& call, const QString& member) const
     if (kNotMeasured.contains(name))
         return call.Error(kNotImplemented,
                           QStringLiteral("The station does not measure %1").arg(name));
-    const Sensor* sensor = FindSensor(name);
+    const ReadingDescription* sensor = FindSensor(name);
     // An empty name asks for the newest update of any sensor.
     if (!sensor && !(name.isEmpty() && !description))
         return call.Error(kInvalidValue, QStringLiteral("No sensor \"%1\"").arg(name));
-    if (description) return call.Value(QString::fromUtf8(sensor->description));
+    if (description) return call.Value(QString::fromUtf8(sensor->alpacaDescription));
 
     const auto seconds = sensor ? SecondsSince(readings_, *sensor) : readings_.AgeSeconds();
     // A negative time: no value of this sensor came yet.
@@ -349,13 +327,11 @@ WebReply AlpacaServer::SensorInfo(const Call& call, const QString& member) const
 }
 
 WebReply AlpacaServer::SensorValue(const Call& call, const QString& member) const {
-    const Sensor& sensor = *FindSensor(member);
+    const ReadingDescription& sensor = *FindSensor(member);
     const auto& latest = readings_.Latest();
     if (!latest) return call.Error(kValueNotSet, QStringLiteral("No report yet"));
-    const float reading = (*latest).*ReadingField(sensor.readings.front());
-    const float value =
-        sensor.readings.front() == Reading::CloudIndex ? CloudCoverPercent(reading) : reading;
-    if (std::isfinite(value)) return call.Value(Shortest(value));
+    const float value = ShownValue(sensor, *latest);
+    if (std::isfinite(value)) return call.Value(ShortestDouble(value));
     const auto seconds = SecondsSince(readings_, sensor);
     return call.Error(kValueNotSet, seconds
                                         ? QStringLiteral("No %1 now: the last value came %2 s ago")

@@ -35,6 +35,12 @@ float Observation::*ReadingField(Reading reading) {
     return kFields[Index(reading)];
 }
 
+std::optional<Reading> ReadingAt(float Observation::*field) {
+    const auto found = std::find(kFields.begin(), kFields.end(), field);
+    if (found == kFields.end()) return std::nullopt;
+    return static_cast<Reading>(found - kFields.begin());
+}
+
 LatestReadings::LatestReadings(ObservationFeed& feed, const StationClock& clock,
                                double staleSeconds)
     : clock_(clock), staleSeconds_(staleSeconds) {

@@ -37,6 +37,8 @@ inline constexpr std::size_t kReadingCount = 16;
 
 // Where a reading sits in an observation.
 float Observation::*ReadingField(Reading reading);
+// The reading kept at `field`; none for a value that is no reading of its own.
+std::optional<Reading> ReadingAt(float Observation::*field);
 
 // What every output shows: the newest observation, the link state and how many reports came,
 // kept from the station's feed. Outputs read it at any moment (a web request, a scrape) and

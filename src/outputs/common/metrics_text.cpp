@@ -1,11 +1,12 @@
 #include "outputs/common/metrics_text.h"
 
 #include "outputs/common/latest_readings.h"
+#include "outputs/common/reading_description.h"
+#include "outputs/common/shortest_decimal.h"
 
 #include <QString>
 
 #include <cmath>
-#include <initializer_list>
 
 namespace noxa {
 namespace {
@@ -37,7 +38,7 @@ QByteArray Value(double value) {
 // A reading with the digits it was measured with: 21.34f as 21.34, not 21.3400001525879.
 QByteArray Value(float value) {
     if (!std::isfinite(value)) return Value(static_cast<double>(value));
-    return QByteArray::number(value, 'g', 7);
+    return ShortestDecimal(value);
 }
 
 void Family(QByteArray& out, const char* name, const char* type, const char* help) {
@@ -71,39 +72,16 @@ void Gauge(QByteArray& out, const char* name, const char* help, const QByteArray
     Sample(out, name, labels, value);
 }
 
-// The five channels by their filter, for the brightness and the frequency alike.
-void ByChannel(QByteArray& out, const char* name, const QByteArray& station,
-               std::initializer_list<float> values) {
-    static const char* const kChannels[] = {"740nm", "640nm", "red", "green", "blue"};
-    const char* const* channel = kChannels;
-    for (const float value : values) {
-        Sample(out, name, station + ",channel=\"" + *channel++ + '"', value);
-    }
-}
-
 void ReadingMetrics(QByteArray& out, const QByteArray& station, const Observation& o) {
-    Family(out, "noxa_sky_brightness", "gauge",
-           "Sky brightness in mag/arcsec^2 by channel (740nm, 640nm, red, green, blue).");
-    ByChannel(out, "noxa_sky_brightness", station, {o.magV, o.magV2, o.magR, o.magG, o.magB});
-    Family(out, "noxa_frequency_hertz", "gauge",
-           "Frequency in Hz by channel (740nm, 640nm, red, green, blue); green is derived.");
-    ByChannel(out, "noxa_frequency_hertz", station, {o.freq1, o.freq2, o.freq3, o.freqG, o.freq4});
-    Family(out, "noxa_temperature_celsius", "gauge",
-           "Temperature in degrees Celsius (sensor: the instrument's, sky: infrared).");
-    Sample(out, "noxa_temperature_celsius", station + ",sensor=\"sensor\"", o.sensorTemperature);
-    Sample(out, "noxa_temperature_celsius", station + ",sensor=\"sky\"", o.skyTemperature);
-    Gauge(out, "noxa_cloud_cover_percent",
-          "Cloud cover estimate, 0 to 100 percent, a mean over the chart interval.", station,
-          CloudCoverPercent(o.cloudIndex));
-    Gauge(out, "noxa_nelm", "Naked-eye limiting magnitude, from the chart interval's mean.",
-          station, o.nelm);
-    Gauge(out, "noxa_sun_altitude_degrees", "Altitude of the Sun's centre, without refraction.",
-          station, o.sunAltitude);
-    Gauge(out, "noxa_moon_altitude_degrees",
-          "Altitude of the Moon's centre, topocentric, without refraction.", station,
-          o.moonAltitude);
-    Gauge(out, "noxa_moon_illumination_ratio", "Illuminated fraction of the Moon's disc, 0 to 1.",
-          station, o.moonIllumination);
+    for (const MetricFamily* family : ReadingMetricFamilies()) {
+        Family(out, family->name, "gauge", family->help);
+        for (const ReadingDescription& reading : ReadingDescriptions()) {
+            if (reading.metric != family) continue;
+            const QByteArray labels =
+                reading.metricLabel ? station + ',' + reading.metricLabel : station;
+            Sample(out, family->name, labels, ShownValue(reading, o));
+        }
+    }
     Gauge(out, "noxa_last_report_timestamp_seconds", "Unix time of the newest report, in seconds.",
           station, static_cast<double>(o.time) / 1000.0);
 }

@@ -1,5 +1,7 @@
 #include "outputs/mqtt/mqtt_discovery.h"
 
+#include "outputs/common/reading_description.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -7,41 +9,6 @@
 
 namespace noxa {
 namespace {
-
-struct SensorSpec {
-    const char* key;  // in the state JSON, and the end of the unique id
-    const char* name;
-    const char* unit;         // nullptr: a plain number
-    const char* deviceClass;  // nullptr: Home Assistant has none for it
-    int precision;            // decimals shown
-    bool diagnostic;
-    const char* valueTemplate = nullptr;  // nullptr: the key's value as it is
-};
-
-constexpr char kSkyUnit[] = "mag/arcsec²";
-
-// The state carries the lit fraction 0..1; Home Assistant shows it in %. A null stays null.
-constexpr char kMoonPercent[] =
-    "{{ value_json.moon_illumination * 100 if value_json.moon_illumination is number else None }}";
-
-const SensorSpec kSensors[] = {
-    {"mag_v", "Sky brightness 740 nm", kSkyUnit, nullptr, 2, false},
-    {"mag_v2", "Sky brightness 640 nm", kSkyUnit, nullptr, 2, false},
-    {"mag_r", "Sky brightness red", kSkyUnit, nullptr, 2, false},
-    {"mag_g", "Sky brightness green", kSkyUnit, nullptr, 2, false},
-    {"mag_b", "Sky brightness blue", kSkyUnit, nullptr, 2, false},
-    {"temperature", "Sensor temperature", "°C", "temperature", 1, false},
-    {"sky_temperature", "Sky temperature", "°C", "temperature", 1, false},
-    {"nelm", "Naked-eye limiting magnitude", "mag", nullptr, 2, false},
-    {"cloud_cover", "Cloud cover", "%", nullptr, 0, false},
-    {"sun_altitude", "Sun altitude", "°", nullptr, 1, false},
-    {"moon_altitude", "Moon altitude", "°", nullptr, 1, false},
-    {"moon_illumination", "Moon illuminated fraction", "%", nullptr, 0, false, kMoonPercent},
-    {"freq_1", "Channel 1 frequency", "Hz", "frequency", 3, true},
-    {"freq_2", "Channel 2 frequency", "Hz", "frequency", 3, true},
-    {"freq_3", "Channel 3 frequency", "Hz", "frequency", 3, true},
-    {"freq_4", "Channel 4 frequency", "Hz", "frequency", 3, true},
-};
 
 QString Text(const std::string& text) {
     return QString::fromStdString(text);
@@ -96,20 +63,20 @@ MqttMessage Message(const MqttTopics& topics, const char* component, const QJson
             QJsonDocument(config).toJson(QJsonDocument::Compact)};
 }
 
-MqttMessage Reading(const MqttTopics& topics, const MqttDevice& device, const SensorSpec& sensor,
-                    int expireAfterSeconds) {
-    QJsonObject config = Entity(topics, device, sensor.key, sensor.name);
-    config["value_template"] = sensor.valueTemplate
-                                   ? QString::fromUtf8(sensor.valueTemplate)
-                                   : QStringLiteral("{{ value_json.%1 }}").arg(sensor.key);
+MqttMessage Sensor(const MqttTopics& topics, const MqttDevice& device,
+                   const ReadingDescription& reading, int expireAfterSeconds) {
+    QJsonObject config = Entity(topics, device, reading.key, reading.haName);
+    config["value_template"] = reading.haValueTemplate
+                                   ? QString::fromUtf8(reading.haValueTemplate)
+                                   : QStringLiteral("{{ value_json.%1 }}").arg(reading.key);
     config["state_class"] = "measurement";
-    config["suggested_display_precision"] = sensor.precision;
+    config["suggested_display_precision"] = reading.precision;
     config["availability"] = QJsonArray{StationAvailability(topics), LinkAvailability(topics)};
     config["availability_mode"] = "all";
     if (expireAfterSeconds > 0) config["expire_after"] = expireAfterSeconds;
-    if (sensor.unit) config["unit_of_measurement"] = QString::fromUtf8(sensor.unit);
-    if (sensor.deviceClass) config["device_class"] = sensor.deviceClass;
-    if (sensor.diagnostic) config["entity_category"] = "diagnostic";
+    if (reading.unit) config["unit_of_measurement"] = QString::fromUtf8(reading.unit);
+    if (reading.haDeviceClass) config["device_class"] = reading.haDeviceClass;
+    if (reading.diagnostic) config["entity_category"] = "diagnostic";
     return Message(topics, "sensor", config);
 }
 
@@ -118,8 +85,9 @@ MqttMessage Reading(const MqttTopics& topics, const MqttDevice& device, const Se
 std::vector<MqttMessage> DiscoveryMessages(const MqttTopics& topics, const MqttDevice& device,
                                            int expireAfterSeconds) {
     std::vector<MqttMessage> messages;
-    for (const SensorSpec& sensor : kSensors)
-        messages.push_back(Reading(topics, device, sensor, expireAfterSeconds));
+    for (const ReadingDescription& reading : ReadingDescriptions()) {
+        if (reading.haName) messages.push_back(Sensor(topics, device, reading, expireAfterSeconds));
+    }
 
     QJsonObject link = Entity(topics, device, "link", "Instrument link");
     link["device_class"] = "connectivity";

@@ -1,7 +1,8 @@
 #include "outputs/web/history_json.h"
 
 #include "core/day_tables.h"
-#include "outputs/common/latest_readings.h"
+#include "outputs/common/reading_description.h"
+#include "outputs/common/shortest_decimal.h"
 #include "time/date_time.h"
 
 #include <QDateTime>
@@ -32,27 +33,12 @@ QByteArray Time(const DaySlot& s) {
 
 QByteArray Number(float value) {
     if (!std::isfinite(value)) return "null";
-    return QByteArray::number(value, 'g', 7);
+    return ShortestDecimal(value);
 }
 
 }  // namespace
 
 QByteArray HistoryJson(const DayTables& days) {
-    struct Series {
-        const char* key;
-        float (*value)(const DaySlot&);
-    };
-    static const Series kSeries[] = {
-        {"mag_v", [](const DaySlot& s) { return s.meanMv740; }},
-        {"mag_v2", [](const DaySlot& s) { return s.meanMv640; }},
-        {"mag_r", [](const DaySlot& s) { return s.meanMvR; }},
-        {"mag_g", [](const DaySlot& s) { return s.meanMvG; }},
-        {"mag_b", [](const DaySlot& s) { return s.meanMvB; }},
-        {"temperature", [](const DaySlot& s) { return s.meanTSens; }},
-        {"sky_temperature", [](const DaySlot& s) { return s.meanTIR; }},
-        {"nelm", [](const DaySlot& s) { return s.nelm; }},
-        {"cloud_cover", [](const DaySlot& s) { return CloudCoverPercent(s.cloudIndex); }},
-    };
     bool empty[kDaySlots];
     for (std::size_t i = 0; i < kDaySlots; ++i) empty[i] = Empty(days.slot[i]);
 
@@ -64,13 +50,15 @@ QByteArray HistoryJson(const DayTables& days) {
         out += Time(days.slot[i]);
     }
     out += ']';
-    for (const Series& series : kSeries) {
+    for (const ReadingDescription& series : ReadingDescriptions()) {
+        if (!series.chartMean) continue;
         out += ",\"";
         out += series.key;
         out += "\":[";
         for (std::size_t i = 0; i < kDaySlots; ++i) {
             if (i) out += ',';
-            out += empty[i] ? QByteArray("null") : Number(series.value(days.slot[i]));
+            out += empty[i] ? QByteArray("null")
+                            : Number(ShownValue(series, days.slot[i].*series.chartMean));
         }
         out += ']';
     }

@@ -20,35 +20,8 @@ namespace {
 
 using Method = QHttpServerRequest::Method;
 
-enum class Resource {
-    Page,
-    Readings,
-    History,
-    Metrics,
-    MagImage,
-    TempImage,
-    NightsPage,
-    Nights,
-    NightChart,
-};
-
-struct Route {
-    const char* path;
-    Resource resource;
-};
-
-constexpr Route kRoutes[] = {
-    {"/", Resource::Page},
-    {"/api/readings", Resource::Readings},
-    {"/api/history", Resource::History},
-    {"/metrics", Resource::Metrics},
-    {"/mag.jpg", Resource::MagImage},
-    {"/temp.jpg", Resource::TempImage},
-    {"/nights", Resource::NightsPage},
-    {"/api/nights", Resource::Nights},
-};
 // Every path under it is taken, but only "/night/yyyy-MM-dd.png" is ever answered.
-constexpr Route kNightCharts = {"/night/", Resource::NightChart};
+constexpr char kNightCharts[] = "/night/";
 
 // The images are a few tens of kilobytes; anything far larger is not ours to send.
 constexpr qint64 kMaxImageBytes = 8 * 1024 * 1024;
@@ -67,15 +40,6 @@ QByteArray ReadResource(const QString& name) {
 QByteArray Sha256Source(const QByteArray& text) {
     return "'sha256-" + QCryptographicHash::hash(text, QCryptographicHash::Sha256).toBase64() + "'";
 }
-
-struct Answer {
-    int status = 200;
-    QByteArray reason = "OK";
-    QByteArray type;
-    QByteArray body;
-    QByteArray extraHeaders;  // whole lines, each ending in CR LF
-    QByteArray cache = "no-store";
-};
 
 // A page with its style and script inside, and the security policy that admits exactly those
 // two by their hashes, so that nothing from elsewhere runs. The scripts are joined into one.
@@ -98,7 +62,7 @@ void BuildPage(const QString& html, const QStringList& styles, const QStringList
 // "night/yyyy-MM-dd.png" for the path "/night/yyyy-MM-dd.png" of a real date; empty for any
 // other path, so that nothing but those charts can be named.
 std::string NightChartFile(const QString& path) {
-    const qsizetype prefix = qstrlen(kNightCharts.path);
+    const qsizetype prefix = qstrlen(kNightCharts);
     const QString name = path.mid(prefix);
     if (name.size() != 14 || !name.endsWith(QLatin1String(".png"))) return {};
     for (qsizetype i = 0; i < 10; ++i) {
@@ -126,11 +90,36 @@ int LimitOf(const QHttpServerRequest& request) {
     return ok && limit > 0 ? limit : 0;
 }
 
-Answer Text(int status, const char* reason, const char* text) {
-    return Answer{status, reason, "text/plain; charset=utf-8", text, {}};
+WebReply Text(int status, const char* reason, const char* text) {
+    return WebReply{status, reason, "text/plain; charset=utf-8", text};
 }
 
-void Send(QTcpSocket* socket, const Answer& answer, bool withBody) {
+WebReply Page(const QByteArray& page, const QByteArray& policy) {
+    return WebReply{200, "OK", "text/html; charset=utf-8", page, policy};
+}
+
+WebReply Json(QByteArray json) {
+    return WebReply{200, "OK", "application/json", std::move(json)};
+}
+
+// A file of the working folder that the station writes, when it is there and of a sane size.
+WebReply FileOf(const QString& name, const char* type, const char* missing) {
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxImageBytes)
+        return Text(404, "Not Found", missing);
+    return WebReply{200, "OK", type, file.readAll()};
+}
+
+// A past night's chart, for the path "/night/yyyy-MM-dd.png".
+WebReply NightChart(const WorkDir& dir, const QString& path) {
+    const std::string name = NightChartFile(path);
+    if (name.empty()) return Text(404, "Not Found", "Not found\n");
+    WebReply chart = FileOf(dir.File(name), "image/png", "Not found\n");
+    if (chart.status == 200) chart.cache = kNightChartCache;
+    return chart;
+}
+
+void Send(QTcpSocket* socket, const WebReply& answer, bool withBody) {
     QByteArray out;
     out.reserve(256 + (withBody ? answer.body.size() : 0));
     out += "HTTP/1.1 ";
@@ -176,6 +165,7 @@ WebServer::WebServer(const LatestReadings& readings, const DayTables& days, Work
     BuildPage(QStringLiteral(":/web/nights.html"),
               {dashboardStyle, QStringLiteral(":/web/nights.css")},
               {nightMode, QStringLiteral(":/web/nights.js")}, nightsPage_, nightsPolicy_);
+    AddOwnRoutes();
 }
 
 bool WebServer::Listen(const QHostAddress& address, quint16 port, QString& error) {
@@ -203,100 +193,59 @@ void WebServer::LogTo(GuardedTcpServer::Log log) {
 }
 
 void WebServer::Mount(QByteArray prefix, Handler handler) {
-    mounts_.emplace_back(std::move(prefix), std::move(handler));
+    routes_.push_back({std::move(prefix), true, true, std::move(handler)});
+}
+
+void WebServer::AddOwnRoutes() {
+    const auto add = [this](const char* path, Handler handler) {
+        routes_.push_back({path, false, false, std::move(handler)});
+    };
+    add("/", [this](const auto&) { return Page(page_, pagePolicy_); });
+    add("/api/readings", [this](const auto&) { return Json(ReadingsJson(readings_)); });
+    add("/api/history", [this](const auto&) { return Json(HistoryJson(days_)); });
+    add("/metrics", [this](const auto&) {
+        return WebReply{200, "OK", kMetricsContentType, MetricsText(readings_)};
+    });
+    add("/mag.jpg", [this](const auto&) {
+        return FileOf(dir_.File("mag.jpg"), "image/jpeg", "No chart image yet\n");
+    });
+    add("/temp.jpg", [this](const auto&) {
+        return FileOf(dir_.File("temp.jpg"), "image/jpeg", "No chart image yet\n");
+    });
+    add("/nights", [this](const auto&) { return Page(nightsPage_, nightsPolicy_); });
+    add("/api/nights", [this](const QHttpServerRequest& request) {
+        return Json(NightsJson(ReadSummary(dir_.File("night/summary.csv")), LimitOf(request)));
+    });
+    routes_.push_back({kNightCharts, true, false, [this](const QHttpServerRequest& request) {
+                           return NightChart(dir_, request.url().path());
+                       }});
+}
+
+const WebServer::Route* WebServer::RouteOf(const QString& path) const {
+    for (const Route& route : routes_) {
+        if (!route.prefix && path == QLatin1String(route.path)) return &route;
+    }
+    for (const Route& route : routes_) {
+        if (route.prefix && path.startsWith(QLatin1String(route.path))) return &route;
+    }
+    return nullptr;
 }
 
 bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
-    const QString path = request.url().path();
-    const Route* route = nullptr;
-    for (const Route& r : kRoutes) {
-        if (path == QLatin1String(r.path)) route = &r;
-    }
-    if (route == nullptr && path.startsWith(QLatin1String(kNightCharts.path)))
-        route = &kNightCharts;
+    const Route* route = RouteOf(request.url().path());
     const Method method = request.method();
     const bool head = method == Method::Head;
-
-    const Handler* mounted = nullptr;
+    const bool allowed =
+        method == Method::Get || head || (route && route->acceptsPut && method == Method::Put);
+    WebReply answer;
     if (route == nullptr) {
-        for (const auto& [prefix, handler] : mounts_) {
-            if (path.startsWith(QLatin1String(prefix))) mounted = &handler;
-        }
-    }
-
-    Answer answer;
-    if (mounted != nullptr) {
-        if (method == Method::Get || head || method == Method::Put) {
-            WebReply reply = (*mounted)(request);
-            answer = Answer{reply.status,
-                            std::move(reply.reason),
-                            std::move(reply.type),
-                            std::move(reply.body),
-                            {}};
-        } else {
-            answer = Text(405, "Method Not Allowed", "Method not allowed\n");
-            answer.extraHeaders = "Allow: GET, HEAD, PUT\r\n";
-        }
-    } else if (route == nullptr) {
         answer = Text(404, "Not Found", "Not found\n");
-    } else if (method != Method::Get && !head) {
+    } else if (!allowed) {
         answer = Text(405, "Method Not Allowed", "Method not allowed\n");
-        answer.extraHeaders = "Allow: GET, HEAD\r\n";
+        answer.extraHeaders =
+            route->acceptsPut ? "Allow: GET, HEAD, PUT\r\n" : "Allow: GET, HEAD\r\n";
     } else {
-        switch (route->resource) {
-            case Resource::Page:
-                answer.type = "text/html; charset=utf-8";
-                answer.body = page_;
-                answer.extraHeaders = pagePolicy_;
-                break;
-            case Resource::Readings:
-                answer.type = "application/json";
-                answer.body = ReadingsJson(readings_);
-                break;
-            case Resource::History:
-                answer.type = "application/json";
-                answer.body = HistoryJson(days_);
-                break;
-            case Resource::Metrics:
-                answer.type = kMetricsContentType;
-                answer.body = MetricsText(readings_);
-                break;
-            case Resource::MagImage:
-            case Resource::TempImage: {
-                QFile file(
-                    dir_.File(route->resource == Resource::MagImage ? "mag.jpg" : "temp.jpg"));
-                if (file.open(QIODevice::ReadOnly) && file.size() <= kMaxImageBytes) {
-                    answer.type = "image/jpeg";
-                    answer.body = file.readAll();
-                } else {
-                    answer = Text(404, "Not Found", "No chart image yet\n");
-                }
-                break;
-            }
-            case Resource::NightsPage:
-                answer.type = "text/html; charset=utf-8";
-                answer.body = nightsPage_;
-                answer.extraHeaders = nightsPolicy_;
-                break;
-            case Resource::Nights:
-                answer.type = "application/json";
-                answer.body =
-                    NightsJson(ReadSummary(dir_.File("night/summary.csv")), LimitOf(request));
-                break;
-            case Resource::NightChart: {
-                const std::string name = NightChartFile(path);
-                QFile file(dir_.File(name));
-                if (!name.empty() && file.open(QIODevice::ReadOnly) &&
-                    file.size() <= kMaxImageBytes) {
-                    answer.type = "image/png";
-                    answer.body = file.readAll();
-                    answer.cache = kNightChartCache;
-                } else {
-                    answer = Text(404, "Not Found", "Not found\n");
-                }
-                break;
-            }
-        }
+        answer = route->handler(request);
     }
     // Whether the connection stays open is the HttpConnection's to decide, from the request
     // as the client sent it.

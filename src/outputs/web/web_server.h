@@ -17,12 +17,14 @@ namespace noxa {
 class LatestReadings;
 struct DayTables;
 
-// An answer made by a handler mounted on the server.
+// An answer of the server, made by one of its own routes or by a handler mounted on it.
 struct WebReply {
     int status = 200;
     QByteArray reason = "OK";
     QByteArray type = "application/json";
     QByteArray body;
+    QByteArray extraHeaders = {};  // whole lines, each ending in CR LF
+    QByteArray cache = "no-store";
 };
 
 // The station's web server: the dashboard ("/"), the newest readings ("/api/readings"), the
@@ -49,7 +51,8 @@ public:
     void LogTo(GuardedTcpServer::Log log);
 
     // Hands every GET, HEAD and PUT request whose path starts with `prefix` and that no route
-    // of the server's own takes to `handler` (a HEAD request as a GET, its body left out).
+    // of the server's own, nor one mounted before, takes to `handler` (a HEAD request as a GET,
+    // its body left out).
     using Handler = std::function<WebReply(const QHttpServerRequest& request)>;
     void Mount(QByteArray prefix, Handler handler);
 
@@ -58,13 +61,25 @@ protected:
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
 
 private:
+    // What answers the requests of one path, or of every path under a prefix.
+    struct Route {
+        QByteArray path;
+        bool prefix = false;      // every path that starts with `path`
+        bool acceptsPut = false;  // PUT besides GET and HEAD
+        Handler handler;
+    };
+    void AddOwnRoutes();
+    // The route that takes `path`: one of the path itself before any prefix, then the first
+    // prefix added; nullptr when none does.
+    const Route* RouteOf(const QString& path) const;
+
     const LatestReadings& readings_;
     const DayTables& days_;
     const WorkDir dir_;
     const WebLimits limits_;
     GuardedTcpServer::Log log_;
     QPointer<GuardedTcpServer> listener_;
-    std::vector<std::pair<QByteArray, Handler>> mounts_;
+    std::vector<Route> routes_;
     // The dashboard, its style and script inlined, and the security policy that admits them.
     QByteArray page_;
     QByteArray pagePolicy_;
