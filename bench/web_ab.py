@@ -19,51 +19,14 @@ import argparse
 import multiprocessing
 import os
 import re
-import shutil
 import socket
 import subprocess
 import tempfile
 import threading
 import time
-import urllib.request
 
-from loopback import free_port
+from loopback import free_port, start_nginx, wait_http
 
-NGINX_CONF = """
-daemon off;
-worker_processes 1;
-pid {dir}/nginx.pid;
-error_log {dir}/error.log;
-events {{ worker_connections 1024; }}
-http {{
-    access_log off;
-    client_body_temp_path {dir}/tmp;
-    proxy_temp_path {dir}/tmp;
-    fastcgi_temp_path {dir}/tmp;
-    uwsgi_temp_path {dir}/tmp;
-    scgi_temp_path {dir}/tmp;
-    server {{
-        listen 127.0.0.1:{port};
-        root {dir}/www;
-        location = /api/readings {{
-            default_type application/json;
-            add_header Cache-Control no-store;
-            try_files /readings.json =404;
-        }}
-    }}
-}}
-"""
-
-
-def wait_http(url, seconds=20):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        try:
-            with urllib.request.urlopen(url, timeout=2) as r:
-                return r.read()
-        except OSError:
-            time.sleep(0.1)
-    raise RuntimeError("no answer from " + url)
 
 
 def run_ab(port, requests, concurrency, keep_alive):
@@ -133,22 +96,6 @@ def start_station(bin_dir, folder, udp, http, env):
          "--http", str(http)],
         cwd=station_dir, env=env, stdout=log, stderr=subprocess.STDOUT)
     return station, log
-
-
-def start_nginx(folder, port, body):
-    web = os.path.join(folder, "nginx")
-    os.makedirs(os.path.join(web, "www"))
-    os.makedirs(os.path.join(web, "tmp"))
-    # nginx's worker runs as another user when started by root.
-    for path in (folder, web, os.path.join(web, "www")):
-        os.chmod(path, 0o755)
-    with open(os.path.join(web, "www", "readings.json"), "wb") as f:
-        f.write(body)
-    with open(os.path.join(web, "nginx.conf"), "w") as conf:
-        conf.write(NGINX_CONF.format(dir=web, port=port))
-    nginx = shutil.which("nginx") or "/usr/sbin/nginx"
-    return subprocess.Popen([nginx, "-c", os.path.join(web, "nginx.conf"), "-p", web],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def worst_tick(log, mark):

@@ -15,27 +15,14 @@ import asyncio
 import multiprocessing
 import os
 import re
-import shutil
 import socket
 import subprocess
 import tempfile
 import time
-import urllib.request
 
-from loopback import free_port
-
+from loopback import free_port, start_nginx, wait_http
 
 
-
-def wait_http(url, seconds=20):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        try:
-            with urllib.request.urlopen(url, timeout=2) as r:
-                return r.read()
-        except OSError:
-            time.sleep(0.1)
-    raise RuntimeError("no answer from " + url)
 
 
 async def connection(port, deadline, counts):
@@ -87,32 +74,6 @@ def load(port, seconds, connections, clients):
     return total / (time.monotonic() - start)
 
 
-NGINX_CONF = """
-daemon off;
-worker_processes 1;
-pid {dir}/nginx.pid;
-error_log {dir}/error.log;
-events {{ worker_connections 1024; }}
-http {{
-    access_log off;
-    keepalive_requests 100000000;
-    keepalive_timeout 60s;
-    client_body_temp_path {dir}/tmp;
-    proxy_temp_path {dir}/tmp;
-    fastcgi_temp_path {dir}/tmp;
-    uwsgi_temp_path {dir}/tmp;
-    scgi_temp_path {dir}/tmp;
-    server {{
-        listen 127.0.0.1:{port};
-        root {dir}/www;
-        location = /api/readings {{
-            default_type application/json;
-            add_header Cache-Control no-store;
-            try_files /readings.json =404;
-        }}
-    }}
-}}
-"""
 
 
 def main():
@@ -123,7 +84,6 @@ def main():
     parser.add_argument("--clients", type=int, default=1, help="client processes")
     args = parser.parse_args()
     args.bin = os.path.abspath(args.bin)
-    nginx = shutil.which("nginx") or "/usr/sbin/nginx"
 
     with tempfile.TemporaryDirectory() as folder:
         # nginx's worker runs as another user when started by root.
@@ -138,12 +98,7 @@ def main():
              "--http", str(http)],
             cwd=os.path.join(folder, "station"), env=env, stdout=subprocess.DEVNULL, stderr=log)
         web = os.path.join(folder, "nginx")
-        os.makedirs(os.path.join(web, "www"))
-        os.makedirs(os.path.join(web, "tmp"))
-        with open(os.path.join(web, "nginx.conf"), "w") as conf:
-            conf.write(NGINX_CONF.format(dir=web, port=nginx_port))
-        proxy = subprocess.Popen([nginx, "-c", os.path.join(web, "nginx.conf"), "-p", web],
-                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        proxy = start_nginx(folder, nginx_port, b"")
         try:
             url = f"http://127.0.0.1:{http}/api/readings"
             wait_http(url)

@@ -473,7 +473,9 @@ TEST_F(WebServerTest, OutOfDescriptorsItWaitsWithoutSpinningAndAcceptsAgain) {
         ASSERT_TRUE(fewer.ok());
         ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
         ASSERT_TRUE(QTest::qWaitFor([&] { return log.size() == 1; }, 3000));
-        EXPECT_THAT(log[0], HasSubstr("cannot accept connections"));
+        // No matcher here: with no descriptor to spare, the sanitizers' runtime cannot check
+        // a matcher's type and reports it as undefined behaviour.
+        EXPECT_NE(log[0].find("cannot accept connections"), std::string::npos) << log[0];
         // A window to measure the CPU time in, not a wait for anything.
         const double before = CpuSeconds();
         QTest::qWait(500);
