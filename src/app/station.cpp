@@ -1,5 +1,6 @@
 #include "app/station.h"
 
+#include "app/recording_edits.h"
 #include "charts/chart_controls.h"
 #include "charts/chart_drawing.h"
 #include "charts/chart_export.h"
@@ -29,8 +30,8 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
       workDir_(std::move(options.workDir)),
       configFile_(form_, config_, workDir_),
       dayBuffers_(form_, days_, workDir_),
-      dataFile_(form_, readings_, days_, clock_, locale_, workDir_),
-      recorder_(readings_, form_, days_, dataFile_, clock_, feed_),
+      dataFile_(form_, locale_, workDir_, feed_),
+      recorder_(readings_, days_, clock_, feed_),
       decoder_(form_, readings_, days_, locale_),
       serialEvents_(
           form_, readings_,
@@ -49,8 +50,10 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
     if (!options.tcpHost.isEmpty()) tcp_.Enable(options.tcpHost);
     socketEvents_.Attach(tcp_);
     connect(&listener_, &UdpListener::datagramReceived, this, &Station::IdUDPServer1UDPRead);
-    // Each data-file line restarts the framing's count of frame bytes.
-    dataFile_.SetOnWrite([this] { Framing().ResetFrameByteCount(); });
+    FollowRecordingEdits(form_, recorder_, *this);
+    // Each record restarts the framing's count of frame bytes.
+    connect(&feed_, &ObservationFeed::recorded, this,
+            [this] { serialEvents_.Framing().ResetFrameByteCount(); });
 
     timer1_.setInterval(100);
     connect(&timer1_, &QTimer::timeout, this, &Station::Timer1Timer);
@@ -215,7 +218,10 @@ void Station::Timer2Timer() {
             qCDebug(lcTicks) << "tick after" << sinceLastTick_.elapsed() << "ms";
         sinceLastTick_.start();
     }
-    Guarded([this] { cycle_.Tick(); });
+    Guarded([this] {
+        recorder_.CountSecond();
+        cycle_.Tick();
+    });
     emit feed_.linkStatus(LinkStatus{form_.RxColour() != kIndicatorRed, readings_.rxTicks});
 }
 

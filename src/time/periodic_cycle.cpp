@@ -32,8 +32,6 @@ PeriodicCycle::PeriodicCycle(FormModel& form, LiveReadings& readings, const Stat
       actions_(actions) {}
 
 void PeriodicCycle::Tick() {
-    // saveTicks counts seconds toward the next data-file line and never shows more than 3600.
-    if (++readings_.saveTicks > kSaveTicksLimit) readings_.saveTicks = 0;
     ++readings_.rxTicks;
     ShowInstrumentConstants();
     HandleSilence();

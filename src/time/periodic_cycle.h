@@ -30,7 +30,6 @@ public:
 // first chart point shortly after start-up.
 class PeriodicCycle {
 public:
-    static constexpr int kSaveTicksLimit = 3600;
     static constexpr int kSerialSilenceTicks = 8;
     static constexpr int kNetworkSilenceTicks = 10;
     static constexpr int kSnapshotTicks = 10;

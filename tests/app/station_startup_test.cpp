@@ -76,7 +76,7 @@ TEST_F(StartupTest, AnErrorInATickIsShownAndTheStationGoesOn) {
     EXPECT_THAT(errors, ElementsAre("'sixty' is not a valid integer value"));
     station.Timer2Timer();
     EXPECT_EQ(errors.size(), 1u);
-    EXPECT_EQ(station.Readings().saveTicks, 3);
+    EXPECT_EQ(station.Records().SecondsCounted(), 3);
 }
 
 TEST_F(StartupTest, WithoutAWindowErrorsGoToTheLog) {
