@@ -49,31 +49,31 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
     if (!options.serialDevice.isEmpty()) serial_.SetDeviceOverride(options.serialDevice);
     if (!options.tcpHost.isEmpty()) tcp_.Enable(options.tcpHost);
     socketEvents_.Attach(tcp_);
-    connect(&listener_, &UdpListener::datagramReceived, this, &Station::IdUDPServer1UDPRead);
+    connect(&listener_, &UdpListener::datagramReceived, this, &Station::ReceiveDatagram);
     FollowRecordingEdits(form_, recorder_, *this);
     // Each record restarts the framing's count of frame bytes.
     connect(&feed_, &ObservationFeed::recorded, this,
             [this] { serialEvents_.Framing().ResetFrameByteCount(); });
 
     timer1_.setInterval(100);
-    connect(&timer1_, &QTimer::timeout, this, &Station::Timer1Timer);
+    connect(&timer1_, &QTimer::timeout, this, &Station::PollSerial);
     timer2_.setInterval(1000);
     timer2_.setTimerType(Qt::PreciseTimer);
-    connect(&timer2_, &QTimer::timeout, this, &Station::Timer2Timer);
+    connect(&timer2_, &QTimer::timeout, this, &Station::Tick);
     timer3_.setInterval(60000);
-    connect(&timer3_, &QTimer::timeout, this, &Station::Timer3Timer);
+    connect(&timer3_, &QTimer::timeout, this, &Station::ChartTick);
 }
 
 void Station::Start() {
     configFile_.LoadStationConfig();
     form_.SetCaption("NOXA-V4I  v: " NOXA_VERSION "  " + form_.Text(FormText::Esitio));
-    BAbrirPuertoClick();
+    Connect();
     days_.InitSlotTimes(ToDayNumber(clock_.Now()));
     dayBuffers_.LoadDayBuffers();
     cycle_.SetChartStartStep(2);
     // The stored zoom step does not count: the charts always open on the first scale.
     config_.zoomStep = 0;
-    BaumentarClick();
+    StepChartZoom();
     timer1_.start();
     timer2_.start();
     timer3_.start();
@@ -125,15 +125,15 @@ void Station::ReportError(const std::string& message) {
     std::fprintf(stderr, "noxa-station: %s\n", message.c_str());
 }
 
-void Station::BClearClick() {
+void Station::ClearLog() {
     form_.ClearLog();
 }
 
-void Station::BAbrirPuertoClick() {
+void Station::Connect() {
     Guarded([this] { connection_.Connect(); });
 }
 
-void Station::IdUDPServer1UDPRead(QByteArrayView datagram) {
+void Station::ReceiveDatagram(QByteArrayView datagram) {
     const std::string_view message =
         UpToFirstZero(std::string_view(datagram.data(), static_cast<std::size_t>(datagram.size())));
     if (form_.Checked(FormCheck::CBvermensaje)) form_.AppendLog(message);
@@ -145,7 +145,7 @@ void Station::IdUDPServer1UDPRead(QByteArrayView datagram) {
     }
 }
 
-void Station::Timer1Timer() {
+void Station::PollSerial() {
     Guarded([this] {
         if (!config_.SerialMode()) return;
         // A port that failed to open or went away shows red at every poll.
@@ -157,7 +157,7 @@ void Station::Timer1Timer() {
     });
 }
 
-void Station::BGuardarClick() {
+void Station::SaveSettings() {
     Guarded([this] {
         const ConfigRecord record = configFile_.BuildRecord();
         std::string error;
@@ -194,7 +194,7 @@ std::string ExportCharts(StationCharts& charts, const WorkDir& dir,
 
 }  // namespace
 
-void Station::Timer3Timer() {
+void Station::ChartTick() {
     Guarded([this] {
         // An interval outside 1 to 499 s is refused like text that is no number.
         std::int32_t seconds = 0;
@@ -211,7 +211,7 @@ void Station::Timer3Timer() {
     });
 }
 
-void Station::Timer2Timer() {
+void Station::Tick() {
     // How punctual the heartbeat is, for whoever enables the "noxa.ticks" debug category.
     if (lcTicks().isDebugEnabled()) {
         if (sinceLastTick_.isValid())
@@ -276,44 +276,29 @@ std::string Station::MakeChartPoint() {
     return ExportCharts(charts_, workDir_, "mag.jpg", "temp.jpg");
 }
 
-void Station::BaumentarClick() {
+void Station::StepChartZoom() {
     StepZoom(charts_, config_.zoomStep);
 }
-void Station::BverV1Click() {
-    ToggleSeries(charts_, ChartSeries::Magnitude740);
+void Station::ToggleChartSeries(ChartSeries series) {
+    noxa::ToggleSeries(charts_, series);
 }
-void Station::BverV2Click() {
-    ToggleSeries(charts_, ChartSeries::Magnitude640);
-}
-void Station::BverRClick() {
-    ToggleSeries(charts_, ChartSeries::MagnitudeRed);
-}
-void Station::BverGClick() {
-    ToggleSeries(charts_, ChartSeries::MagnitudeGreen);
-}
-void Station::BverBClick() {
-    ToggleSeries(charts_, ChartSeries::MagnitudeBlue);
-}
-void Station::Button1Click() {
-    ToggleSeries(charts_, ChartSeries::Nelm);
-}
-void Station::BcleargrafClick() {
+void Station::ClearCharts() {
     CleanCharts(charts_, days_);
 }
-void Station::B4xClick() {
+void Station::AskFastReadings() {
     commands_.FastReadings();
 }
-void Station::B1xClick() {
+void Station::AskSlowReadings() {
     commands_.SlowReadings();
 }
-void Station::BVersionClick() {
+void Station::AskVersion() {
     commands_.AskVersion();
 }
-void Station::BTempMagClick() {
+void Station::AskBurst() {
     commands_.AskBurst();
 }
 
-void Station::BSavegrafClick() {
+void Station::SaveChartImages() {
     Guarded([this] {
         const std::string& day = form_.Text(FormText::LDiaJ2000);
         const std::string error = ExportCharts(charts_, workDir_, "Magnitude " + day + ".jpg",

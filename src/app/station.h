@@ -73,38 +73,40 @@ public:
     // shows them in a message box.
     void SetErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
 
-    // Button handlers.
-    void BClearClick();
-    void BGuardarClick();
-    void BAbrirPuertoClick();
-    void BaumentarClick();
-    void BverV1Click();
-    void BverV2Click();
-    void BverRClick();
-    void BverGClick();
-    void BverBClick();
-    void Button1Click();
-    void BcleargrafClick();
-    void BSavegrafClick();
-    void B4xClick();
-    void B1xClick();
-    void BVersionClick();
-    void BTempMagClick();
+    // What the user asks for (the window's buttons).
+    void ClearLog();
+    // Writes the settings page into the configuration file, reads it back and connects again.
+    void SaveSettings();
+    // Opens the link the configuration names: the broadcast listener or the serial port.
+    void Connect();
+    // The next zoom step of both charts.
+    void StepChartZoom();
+    // Shows a hidden series of the brightness chart, or hides a shown one.
+    void ToggleChartSeries(ChartSeries series);
+    // Empties both charts and the day tables behind them.
+    void ClearCharts();
+    // Saves both charts as images named after the J2000 day.
+    void SaveChartImages();
+    // Instrument commands.
+    void AskFastReadings();
+    void AskSlowReadings();
+    void AskVersion();
+    void AskBurst();
 
     // The serial poll, every 100 ms: in serial mode it takes what the port received, and shows
     // the link as failed (LRx red) while the port is not open.
-    void Timer1Timer();
+    void PollSerial();
 
     // A datagram from the broadcast listener: cut at its first zero byte, copied to the log
     // when CBvermensaje is ticked, and decoded when it names the station (Esitio); the reports
     // of another station are said in the log, once an hour at most per name.
-    void IdUDPServer1UDPRead(QByteArrayView datagram);
+    void ReceiveDatagram(QByteArrayView datagram);
 
     // The chart timer: takes the chart interval from ETiempo, makes a chart point and saves
     // the chart history.
-    void Timer3Timer();
+    void ChartTick();
     // The once-a-second cycle.
-    void Timer2Timer();
+    void Tick();
     // One chart point: the newest slot from the interval's sums, both charts redrawn and
     // exported as "mag.jpg" and "temp.jpg". Returns why an image could not be written, or
     // an empty text.

@@ -77,10 +77,10 @@ TEST_F(StationOutputsTest, TheDataFileAndTheNightFileWriteThePublishedRecord) {
     QObject::connect(&station.Feed(), &ObservationFeed::recorded,
                      [&](const IntervalRecord& record) { published.push_back(record); });
     station.Form().SetText(FormText::Esalto, "1");
-    station.IdUDPServer1UDPRead(Report("21.00"));
+    station.ReceiveDatagram(Report("21.00"));
     clock.Advance(1000);
-    station.Timer2Timer();
-    station.IdUDPServer1UDPRead(Report("22.00"));  // the interval has passed
+    station.Tick();
+    station.ReceiveDatagram(Report("22.00"));  // the interval has passed
 
     ASSERT_EQ(published.size(), 1u);
     const IntervalRecord& r = published[0];

@@ -41,13 +41,13 @@ TEST_F(StartupTest, BuildsTheStationInOrder) {
 
 TEST_F(StartupTest, TheFirstTwoTicksMakeAChartPointAndArmTheChartTimer) {
     station.Start();
-    station.Timer2Timer();
-    station.Timer2Timer();
+    station.Tick();
+    station.Tick();
     EXPECT_EQ(station.Timer3().interval(), 60);
     EXPECT_TRUE(QFile::exists(dir.Path() + "/mag.jpg"));
     EXPECT_FALSE(
         QFile::exists(dir.Path() + "/noxagraf.hex"));  // only the chart timer saves the history
-    station.Timer3Timer();
+    station.ChartTick();
     EXPECT_EQ(station.Timer3().interval(), 60000);
     EXPECT_EQ(QFile(dir.Path() + "/noxagraf.hex").size(), 103680);
     EXPECT_TRUE(errors.empty());
@@ -56,25 +56,25 @@ TEST_F(StartupTest, TheFirstTwoTicksMakeAChartPointAndArmTheChartTimer) {
 TEST_F(StartupTest, TheCaptionKeepsTheNameItStartedWith) {
     station.Start();
     station.Form().SetText(FormText::Esitio, "renamed");
-    station.BGuardarClick();
+    station.SaveSettings();
     EXPECT_EQ(station.Form().Caption(), "NOXA-V4I  v: 1.3.1.0  qelvoxxx");
 }
 
 TEST_F(StartupTest, CleanLogLeavesNoLine) {
     station.Start();
-    station.BClearClick();
+    station.ClearLog();
     EXPECT_TRUE(Log().empty());
-    station.BAbrirPuertoClick();
+    station.Connect();
     EXPECT_THAT(Log(), ElementsAre("22:00:05  Waiting NOXA-V4I broadcast on port 2255."));
 }
 
 TEST_F(StartupTest, AnErrorInATickIsShownAndTheStationGoesOn) {
     station.Start();
     station.Form().SetText(FormText::ETiempo, "sixty");
-    station.Timer2Timer();
-    station.Timer2Timer();
+    station.Tick();
+    station.Tick();
     EXPECT_THAT(errors, ElementsAre("'sixty' is not a valid integer value"));
-    station.Timer2Timer();
+    station.Tick();
     EXPECT_EQ(errors.size(), 1u);
     EXPECT_EQ(station.Records().SecondsCounted(), 3);
 }
@@ -83,7 +83,7 @@ TEST_F(StartupTest, WithoutAWindowErrorsGoToTheLog) {
     station.SetErrorHandler({});
     station.Start();
     station.Form().SetText(FormText::ELatMin, "x");
-    station.BGuardarClick();
+    station.SaveSettings();
     EXPECT_EQ(Log().back(), "Error: 'x' is not a valid floating point value");
 }
 

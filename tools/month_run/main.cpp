@@ -92,11 +92,11 @@ int main(int argc, char* argv[]) {
         clock.Advance(1000);
         if (t % 2 == 0) {
             const std::string report = instrument.Next(static_cast<double>(t));
-            station->IdUDPServer1UDPRead(QByteArrayView(report));
+            station->ReceiveDatagram(QByteArrayView(report));
         }
-        station->Timer1Timer();
-        station->Timer2Timer();
-        if (t % 60 == 0) station->Timer3Timer();
+        station->PollSerial();
+        station->Tick();
+        if (t % 60 == 0) station->ChartTick();
         if (t == 86400) firstDayKiB = ResidentKiB();
         if (t % 86400 == 0) {
             std::printf("day %ld: resident %ld KiB, log %zu lines\n", t / 86400, ResidentKiB(),
