@@ -13,7 +13,6 @@
 #include "time/sun_moon.h"
 
 #include <QFile>
-#include <QLoggingCategory>
 
 #include <cstdio>
 #include <exception>
@@ -21,8 +20,6 @@
 #include <utility>
 
 namespace noxa {
-
-Q_LOGGING_CATEGORY(lcTicks, "noxa.ticks", QtWarningMsg)
 
 Station::Station(const StationClock& clock, StationLocale locale, StationOptions options)
     : clock_(clock),
@@ -54,14 +51,6 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
     // Each record restarts the framing's count of frame bytes.
     connect(&feed_, &ObservationFeed::recorded, this,
             [this] { serialEvents_.Framing().ResetFrameByteCount(); });
-
-    timer1_.setInterval(100);
-    connect(&timer1_, &QTimer::timeout, this, &Station::PollSerial);
-    timer2_.setInterval(1000);
-    timer2_.setTimerType(Qt::PreciseTimer);
-    connect(&timer2_, &QTimer::timeout, this, &Station::Tick);
-    timer3_.setInterval(60000);
-    connect(&timer3_, &QTimer::timeout, this, &Station::ChartTick);
 }
 
 void Station::Start() {
@@ -74,9 +63,6 @@ void Station::Start() {
     // The stored zoom step does not count: the charts always open on the first scale.
     config_.zoomStep = 0;
     StepChartZoom();
-    timer1_.start();
-    timer2_.start();
-    timer3_.start();
 }
 
 template <typename Handler>
@@ -200,7 +186,7 @@ void Station::ChartTick() {
         std::int32_t seconds = 0;
         if (ParseStrictInt(form_.Text(FormText::ETiempo), seconds) &&
             seconds >= kMinChartInterval && seconds <= kMaxChartInterval) {
-            timer3_.setInterval(seconds * 1000);
+            emit chartIntervalChanged(seconds * 1000);
         } else {
             form_.SetText(FormText::ETiempo, "60");
         }
@@ -212,12 +198,6 @@ void Station::ChartTick() {
 }
 
 void Station::Tick() {
-    // How punctual the heartbeat is, for whoever enables the "noxa.ticks" debug category.
-    if (lcTicks().isDebugEnabled()) {
-        if (sinceLastTick_.isValid())
-            qCDebug(lcTicks) << "tick after" << sinceLastTick_.elapsed() << "ms";
-        sinceLastTick_.start();
-    }
     Guarded([this] {
         recorder_.CountSecond();
         cycle_.Tick();
@@ -251,7 +231,7 @@ void Station::ChartImagesWritten(const std::string& error) {
 }
 
 void Station::SetChartTimerInterval(int milliseconds) {
-    timer3_.setInterval(milliseconds);
+    emit chartIntervalChanged(milliseconds);
 }
 
 std::string Station::MakeChartPoint() {

@@ -28,9 +28,7 @@
 #include "time/sun_moon.h"
 
 #include <QByteArrayView>
-#include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -65,8 +63,8 @@ public:
     Station(const StationClock& clock, StationLocale locale, StationOptions options);
 
     // Start-up: reads the configuration, sets the caption, opens the links, loads the chart
-    // history and applies the first zoom step; then starts the timers, which first tick once
-    // the event loop runs.
+    // history and applies the first zoom step. The timers that drive the handlers below are
+    // the application's (StationTimers).
     void Start();
 
     // Errors that stop a handler go here: by default a log line and standard error; a window
@@ -102,18 +100,15 @@ public:
     // of another station are said in the log, once an hour at most per name.
     void ReceiveDatagram(QByteArrayView datagram);
 
-    // The chart timer: takes the chart interval from ETiempo, makes a chart point and saves
-    // the chart history.
+    // The chart timer's handler: takes the chart interval from ETiempo (chartIntervalChanged),
+    // makes a chart point and saves the chart history.
     void ChartTick();
-    // The once-a-second cycle.
+    // The once-a-second heartbeat: the record interval's count and the periodic cycle.
     void Tick();
     // One chart point: the newest slot from the interval's sums, both charts redrawn and
     // exported as "mag.jpg" and "temp.jpg". Returns why an image could not be written, or
     // an empty text.
     std::string MakeChartPoint();
-    QTimer& Timer1() { return timer1_; }
-    QTimer& Timer2() { return timer2_; }
-    QTimer& Timer3() { return timer3_; }
 
     // Where the observer stands, for the Sun and the Moon of every output: the site's position
     // where it is given, otherwise the configuration's.
@@ -144,6 +139,10 @@ public:
     PeriodicCycle& Cycle() { return cycle_; }
     XmlSnapshot& Snapshot() { return snapshot_; }
     DayBufferFile& DayBuffers() { return dayBuffers_; }
+
+signals:
+    // The chart timer's next interval.
+    void chartIntervalChanged(int milliseconds);
 
 private:
     // What the once-a-second cycle asks of the station.
@@ -198,10 +197,6 @@ private:
     bool ownTemperatureMean_ = false;
     XmlSnapshot snapshot_;
     PeriodicCycle cycle_;
-    QTimer timer1_;
-    QTimer timer2_;
-    QTimer timer3_;
-    QElapsedTimer sinceLastTick_;
     ErrorHandler errorHandler_;
     FailureState imageFailures_;
 };

@@ -530,10 +530,7 @@ TEST(AutomationSerialMode, TextPutByAClientIsDecodedAtTheNextPoll) {
     options.serialDevice = cable.StationEnd();
     Station station(clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."), options);
     station.Start();
-    // The test drives the poll itself.
-    station.Timer1().stop();
-    station.Timer2().stop();
-    station.Timer3().stop();
+    // No timers: the test drives the poll itself.
     ASSERT_TRUE(station.Config().SerialMode());
     ASSERT_TRUE(station.Serial().IsOpen());
 

@@ -1,4 +1,5 @@
 #include "app/station.h"
+#include "app/station_timers.h"
 
 #include "support/station_options.h"
 #include "support/temp_dir.h"
@@ -80,22 +81,24 @@ TEST_F(ChartStationTest, AChartPointRefillsEverySeriesNewestFirst) {
 }
 
 TEST_F(ChartStationTest, TheChartTimerSavesTheHistoryAndTakesItsInterval) {
+    StationTimers timers(station);
     station.Form().SetText(FormText::ETiempo, "30");
     station.ChartTick();
-    EXPECT_EQ(station.Timer3().interval(), 30000);
+    EXPECT_EQ(timers.Chart().interval(), 30000);
     EXPECT_EQ(QFile(dir.Path() + "/noxagraf.hex").size(), 103680);
     EXPECT_THAT(Entries(), ElementsAre("mag.jpg", "noxagraf.hex", "temp.jpg"));
     EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(ChartStationTest, AnIntervalThatIsNoNumberOrOutOfRangeReadsSixty) {
+    StationTimers timers(station);
     station.Form().SetText(FormText::ETiempo, "30");
     station.ChartTick();
     for (const char* text : {"abc", "0", "500", "-5", ""}) {
         station.Form().SetText(FormText::ETiempo, text);
         station.ChartTick();
         EXPECT_EQ(station.Form().Text(FormText::ETiempo), "60") << text;
-        EXPECT_EQ(station.Timer3().interval(), 30000) << text;
+        EXPECT_EQ(timers.Chart().interval(), 30000) << text;
     }
     EXPECT_EQ(station.Days().Newest().time, station.Days().slot[1434].time);  // 6 points made
 }

@@ -1,4 +1,5 @@
 #include "app/station.h"
+#include "app/station_timers.h"
 
 #include "support/station_fixture.h"
 #include "support/temp_dir.h"
@@ -21,8 +22,10 @@ using ::testing::ElementsAre;
 using StartupTest = test::StationTest;
 
 TEST_F(StartupTest, BuildsTheStationInOrder) {
+    StationTimers timers(station);
     station.Config().zoomStep = 3;
     station.Start();
+    timers.Start();
     EXPECT_THAT(Log(), ElementsAre("Config file not found",
                                    "22:00:05  Waiting NOXA-V4I broadcast on port 2255."));
     EXPECT_EQ(station.Form().Caption(), "NOXA-V4I  v: 1.3.1.0  qelvoxxx");
@@ -33,22 +36,23 @@ TEST_F(StartupTest, BuildsTheStationInOrder) {
     EXPECT_EQ(station.Charts().MagnitudeAxis()->min(), 10.0);
     EXPECT_EQ(station.Charts().NelmAxis()->max(), 7.0);
     EXPECT_EQ(station.Cycle().ChartStartStep(), 2);
-    EXPECT_TRUE(station.Timer2().isActive());
-    EXPECT_EQ(station.Timer2().interval(), 1000);
-    EXPECT_TRUE(station.Timer3().isActive());
-    EXPECT_EQ(station.Timer3().interval(), 60000);
+    EXPECT_TRUE(timers.Heartbeat().isActive());
+    EXPECT_EQ(timers.Heartbeat().interval(), 1000);
+    EXPECT_TRUE(timers.Chart().isActive());
+    EXPECT_EQ(timers.Chart().interval(), 60000);
 }
 
 TEST_F(StartupTest, TheFirstTwoTicksMakeAChartPointAndArmTheChartTimer) {
+    StationTimers timers(station);
     station.Start();
     station.Tick();
     station.Tick();
-    EXPECT_EQ(station.Timer3().interval(), 60);
+    EXPECT_EQ(timers.Chart().interval(), 60);
     EXPECT_TRUE(QFile::exists(dir.Path() + "/mag.jpg"));
     EXPECT_FALSE(
         QFile::exists(dir.Path() + "/noxagraf.hex"));  // only the chart timer saves the history
     station.ChartTick();
-    EXPECT_EQ(station.Timer3().interval(), 60000);
+    EXPECT_EQ(timers.Chart().interval(), 60000);
     EXPECT_EQ(QFile(dir.Path() + "/noxagraf.hex").size(), 103680);
     EXPECT_TRUE(errors.empty());
 }

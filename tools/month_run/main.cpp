@@ -80,10 +80,7 @@ int main(int argc, char* argv[]) {
         clock, noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."), options);
     Configure(*station);
     station->Start();
-    // The handlers are driven by hand; the real timers stay still.
-    station->Timer1().stop();
-    station->Timer2().stop();
-    station->Timer3().stop();
+    // No timers: the handlers are driven by hand.
 
     noxa::sim::ReportGenerator instrument("qelvoxxx", 7);
     const long ticks = days * 86400L;
