@@ -244,8 +244,6 @@ int main(int argc, char* argv[]) {
 
     station.Start();
     timers.Start();
-    // Reading the configuration empties the log, so the settings' and the service's lines
-    // come after it.
     for (const std::string& problem : settingProblems) station.Form().AppendLog(problem);
     ReportIgnoredOptions(station, options);
     outputs.Start();

@@ -54,7 +54,7 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
 }
 
 void Station::Start() {
-    configFile_.LoadStationConfig();
+    LoadConfiguration();
     form_.SetCaption("NOXA-V4I  v: " NOXA_VERSION "  " + form_.Text(FormText::Esitio));
     Connect();
     days_.InitSlotTimes(ToDayNumber(clock_.Now()));
@@ -115,6 +115,11 @@ void Station::ClearLog() {
     form_.ClearLog();
 }
 
+void Station::LoadConfiguration() {
+    form_.ClearLog();
+    configFile_.LoadStationConfig();
+}
+
 void Station::Connect() {
     Guarded([this] { connection_.Connect(); });
 }
@@ -148,8 +153,7 @@ void Station::SaveSettings() {
         const ConfigRecord record = configFile_.BuildRecord();
         std::string error;
         const bool saved = configFile_.WriteRecord(record, error);
-        configFile_.LoadStationConfig();
-        // Reading back empties the log, so a failed save is said after it.
+        LoadConfiguration();
         if (!saved) {
             form_.AppendLog("Settings not saved to " + configFile_.Path() + ": " + error);
         }

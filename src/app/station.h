@@ -62,9 +62,9 @@ public:
 
     Station(const StationClock& clock, StationLocale locale, StationOptions options);
 
-    // Start-up: reads the configuration, sets the caption, opens the links, loads the chart
-    // history and applies the first zoom step. The timers that drive the handlers below are
-    // the application's (StationTimers).
+    // Start-up: begins a new log and reads the configuration (LoadConfiguration), sets the
+    // caption, opens the links, loads the chart history and applies the first zoom step. The
+    // timers that drive the handlers below are the application's (StationTimers).
     void Start();
 
     // Errors that stop a handler go here: by default a log line and standard error; a window
@@ -73,6 +73,8 @@ public:
 
     // What the user asks for (the window's buttons).
     void ClearLog();
+    // A new log, then the configuration read into the settings page and the settings.
+    void LoadConfiguration();
     // Writes the settings page into the configuration file, reads it back and connects again.
     void SaveSettings();
     // Opens the link the configuration names: the broadcast listener or the serial port.
@@ -129,15 +131,9 @@ public:
     SerialLink& Serial() { return serial_; }
     // The framing shared by the serial line, TCP socket 1 and the automation interface.
     SerialStreamParser& Framing() { return serialEvents_.Framing(); }
-    TcpSockets& Sockets() { return tcp_; }
     SocketHandlers& SocketEvents() { return socketEvents_; }
     ConnectionManager& Connection() { return connection_; }
     LinkState& Link() { return link_; }
-    DataFileWriter& DataFile() { return dataFile_; }
-    Recorder& Records() { return recorder_; }
-    BroadcastDecoder& Decoder() { return decoder_; }
-    PeriodicCycle& Cycle() { return cycle_; }
-    XmlSnapshot& Snapshot() { return snapshot_; }
     DayBufferFile& DayBuffers() { return dayBuffers_; }
 
 signals:

@@ -39,7 +39,7 @@ public:
                   SkyTime& sky, const StationClock& clock, const StationLocale& locale,
                   CycleActions& actions);
 
-    // One tick, once a second (the station's Timer2).
+    // One tick, once a second (the station's heartbeat).
     void Tick();
 
     // Start-up sets 2, so that the first chart point comes on the second tick.

@@ -291,7 +291,7 @@ TEST_F(AutomationServiceTest, ReadingsGiveTheDisplayedValuesByName) {
     EXPECT_EQ(readings.value("LinkOk"), "0");
     EXPECT_TRUE(IsError(client.CallMethod("Readings", {1}), QDBusError::InvalidArgs));
 
-    station.Decoder().DecodeBroadcast(FixedReport());
+    station.ReceiveDatagram(FixedReport());
     station.Tick();  // the clock and the instrument constants
     readings = ReadingsOf(client.CallMethod("Readings"));
     EXPECT_EQ(readings.value("Lmv"), "21.25");
