@@ -4,7 +4,7 @@
 #include "charts/chart_controls.h"
 #include "charts/chart_drawing.h"
 #include "charts/chart_export.h"
-#include "core/c_numbers.h"
+#include "core/chart_interval.h"
 #include "core/report_filter.h"
 #include "core/station_error.h"
 #include "recording/chart_points.h"
@@ -166,9 +166,6 @@ void Station::SaveSettings() {
 namespace noxa {
 namespace {
 
-constexpr int kMinChartInterval = 1;
-constexpr int kMaxChartInterval = 499;
-
 // Saves both charts; stops at the first image that cannot be written and says why.
 std::string ExportCharts(StationCharts& charts, const WorkDir& dir,
                          const std::string& brightnessFile, const std::string& temperatureFile) {
@@ -186,11 +183,8 @@ std::string ExportCharts(StationCharts& charts, const WorkDir& dir,
 
 void Station::ChartTick() {
     Guarded([this] {
-        // An interval outside 1 to 499 s is refused like text that is no number.
-        std::int32_t seconds = 0;
-        if (ParseStrictInt(form_.Text(FormText::ETiempo), seconds) &&
-            seconds >= kMinChartInterval && seconds <= kMaxChartInterval) {
-            emit chartIntervalChanged(seconds * 1000);
+        if (const auto seconds = ChartIntervalSeconds(form_.Text(FormText::ETiempo))) {
+            emit chartIntervalChanged(*seconds * 1000);
         } else {
             form_.SetText(FormText::ETiempo, "60");
         }
