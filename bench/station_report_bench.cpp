@@ -40,7 +40,7 @@ void BM_StationReport(benchmark::State& state) {
     outputs.Start();
     std::size_t i = 0;
     for (auto _ : state) {
-        station.IdUDPServer1UDPRead(QByteArrayView(kReports[i++ & 1]));
+        station.ReceiveDatagram(QByteArrayView(kReports[i++ & 1]));
     }
     state.SetItemsProcessed(state.iterations());
 }

@@ -21,6 +21,7 @@ void PrintConfig(const WorkDir& dir, std::FILE* out) {
     FormModel form;
     StationConfig config;
     ConfigFile file(form, config, dir);
+    form.ClearLog();  // only what the reading says
     file.LoadStationConfig();
     for (const std::string& line : form.LogLines()) PrintLine(out, "# " + line);
     for (const std::string& line : ConfigValues(form, config)) PrintLine(out, line);

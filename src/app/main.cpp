@@ -7,6 +7,7 @@
 #include "app/station.h"
 #include "app/station_outputs.h"
 #include "app/station_settings.h"
+#include "app/station_timers.h"
 #include "app/unix_signals.h"
 #include "recording/config_keys.h"
 #include "time/station_clock.h"
@@ -222,6 +223,7 @@ int main(int argc, char* argv[]) {
     options.siteLatitude = settings.ida.latitude;
     options.siteLongitude = settings.ida.longitude;
     noxa::Station station(clock, noxa::StationLocale::FromProcess(), options);
+    noxa::StationTimers timers(station);
     noxa::StationOutputs outputs(station, clock, std::move(settings));
     noxa::AutomationService automation(station.Form(), station.Framing());
     // The window is built before the station starts, so that it shows the start-up log lines.
@@ -241,8 +243,7 @@ int main(int argc, char* argv[]) {
     QObject::connect(&termination, &noxa::TerminationSignals::terminationRequested, &app, end);
 
     station.Start();
-    // Reading the configuration empties the log, so the settings' and the service's lines
-    // come after it.
+    timers.Start();
     for (const std::string& problem : settingProblems) station.Form().AppendLog(problem);
     ReportIgnoredOptions(station, options);
     outputs.Start();

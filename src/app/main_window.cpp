@@ -63,34 +63,35 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::ConnectButtons() {
+    // Each button of the window and what it asks of the station.
     struct ButtonHandler {
         const char* button;
-        void (Station::*handler)();
+        void (*handler)(Station&);
     };
     static constexpr ButtonHandler kButtons[] = {
-        {"BClear", &Station::BClearClick},
-        {"BGuardar", &Station::BGuardarClick},
-        {"BAbrirPuerto", &Station::BAbrirPuertoClick},
-        {"Baumentar", &Station::BaumentarClick},
-        {"BverV1", &Station::BverV1Click},
-        {"BverV2", &Station::BverV2Click},
-        {"BverR", &Station::BverRClick},
-        {"BverG", &Station::BverGClick},
-        {"BverB", &Station::BverBClick},
-        {"Button1", &Station::Button1Click},
-        {"Bcleargraf", &Station::BcleargrafClick},
-        {"BSavegraf", &Station::BSavegrafClick},
-        {"B4x", &Station::B4xClick},
-        {"B1x", &Station::B1xClick},
-        {"BVersion", &Station::BVersionClick},
-        {"BTempMag", &Station::BTempMagClick},
+        {"BClear", [](Station& s) { s.ClearLog(); }},
+        {"BGuardar", [](Station& s) { s.SaveSettings(); }},
+        {"BAbrirPuerto", [](Station& s) { s.Connect(); }},
+        {"Baumentar", [](Station& s) { s.StepChartZoom(); }},
+        {"BverV1", [](Station& s) { s.ToggleChartSeries(ChartSeries::Magnitude740); }},
+        {"BverV2", [](Station& s) { s.ToggleChartSeries(ChartSeries::Magnitude640); }},
+        {"BverR", [](Station& s) { s.ToggleChartSeries(ChartSeries::MagnitudeRed); }},
+        {"BverG", [](Station& s) { s.ToggleChartSeries(ChartSeries::MagnitudeGreen); }},
+        {"BverB", [](Station& s) { s.ToggleChartSeries(ChartSeries::MagnitudeBlue); }},
+        {"Button1", [](Station& s) { s.ToggleChartSeries(ChartSeries::Nelm); }},
+        {"Bcleargraf", [](Station& s) { s.ClearCharts(); }},
+        {"BSavegraf", [](Station& s) { s.SaveChartImages(); }},
+        {"B4x", [](Station& s) { s.AskFastReadings(); }},
+        {"B1x", [](Station& s) { s.AskSlowReadings(); }},
+        {"BVersion", [](Station& s) { s.AskVersion(); }},
+        {"BTempMag", [](Station& s) { s.AskBurst(); }},
     };
     Station* station = &station_;
     for (const ButtonHandler& entry : kButtons) {
         auto* button = findChild<QPushButton*>(entry.button);
         Q_ASSERT(button != nullptr);
         const auto handler = entry.handler;
-        connect(button, &QPushButton::clicked, this, [station, handler] { (station->*handler)(); });
+        connect(button, &QPushButton::clicked, this, [station, handler] { handler(*station); });
     }
 }
 

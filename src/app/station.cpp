@@ -1,9 +1,10 @@
 #include "app/station.h"
 
+#include "app/recording_edits.h"
 #include "charts/chart_controls.h"
 #include "charts/chart_drawing.h"
 #include "charts/chart_export.h"
-#include "core/c_numbers.h"
+#include "core/chart_interval.h"
 #include "core/report_filter.h"
 #include "core/station_error.h"
 #include "recording/chart_points.h"
@@ -12,7 +13,6 @@
 #include "time/sun_moon.h"
 
 #include <QFile>
-#include <QLoggingCategory>
 
 #include <cstdio>
 #include <exception>
@@ -21,16 +21,14 @@
 
 namespace noxa {
 
-Q_LOGGING_CATEGORY(lcTicks, "noxa.ticks", QtWarningMsg)
-
 Station::Station(const StationClock& clock, StationLocale locale, StationOptions options)
     : clock_(clock),
       locale_(std::move(locale)),
       workDir_(std::move(options.workDir)),
       configFile_(form_, config_, workDir_),
       dayBuffers_(form_, days_, workDir_),
-      dataFile_(form_, readings_, days_, clock_, locale_, workDir_),
-      recorder_(readings_, form_, days_, dataFile_, clock_, feed_),
+      dataFile_(form_, locale_, workDir_, feed_),
+      recorder_(readings_, days_, clock_, feed_),
       decoder_(form_, readings_, days_, locale_),
       serialEvents_(
           form_, readings_,
@@ -48,32 +46,23 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
     if (!options.serialDevice.isEmpty()) serial_.SetDeviceOverride(options.serialDevice);
     if (!options.tcpHost.isEmpty()) tcp_.Enable(options.tcpHost);
     socketEvents_.Attach(tcp_);
-    connect(&listener_, &UdpListener::datagramReceived, this, &Station::IdUDPServer1UDPRead);
-    // Each data-file line restarts the framing's count of frame bytes.
-    dataFile_.SetOnWrite([this] { Framing().ResetFrameByteCount(); });
-
-    timer1_.setInterval(100);
-    connect(&timer1_, &QTimer::timeout, this, &Station::Timer1Timer);
-    timer2_.setInterval(1000);
-    timer2_.setTimerType(Qt::PreciseTimer);
-    connect(&timer2_, &QTimer::timeout, this, &Station::Timer2Timer);
-    timer3_.setInterval(60000);
-    connect(&timer3_, &QTimer::timeout, this, &Station::Timer3Timer);
+    connect(&listener_, &UdpListener::datagramReceived, this, &Station::ReceiveDatagram);
+    FollowRecordingEdits(form_, recorder_, *this);
+    // Each record restarts the framing's count of frame bytes.
+    connect(&feed_, &ObservationFeed::recorded, this,
+            [this] { serialEvents_.Framing().ResetFrameByteCount(); });
 }
 
 void Station::Start() {
-    configFile_.LoadStationConfig();
+    LoadConfiguration();
     form_.SetCaption("NOXA-V4I  v: " NOXA_VERSION "  " + form_.Text(FormText::Esitio));
-    BAbrirPuertoClick();
+    Connect();
     days_.InitSlotTimes(ToDayNumber(clock_.Now()));
     dayBuffers_.LoadDayBuffers();
     cycle_.SetChartStartStep(2);
     // The stored zoom step does not count: the charts always open on the first scale.
     config_.zoomStep = 0;
-    BaumentarClick();
-    timer1_.start();
-    timer2_.start();
-    timer3_.start();
+    StepChartZoom();
 }
 
 template <typename Handler>
@@ -122,15 +111,20 @@ void Station::ReportError(const std::string& message) {
     std::fprintf(stderr, "noxa-station: %s\n", message.c_str());
 }
 
-void Station::BClearClick() {
+void Station::ClearLog() {
     form_.ClearLog();
 }
 
-void Station::BAbrirPuertoClick() {
+void Station::LoadConfiguration() {
+    form_.ClearLog();
+    configFile_.LoadStationConfig();
+}
+
+void Station::Connect() {
     Guarded([this] { connection_.Connect(); });
 }
 
-void Station::IdUDPServer1UDPRead(QByteArrayView datagram) {
+void Station::ReceiveDatagram(QByteArrayView datagram) {
     const std::string_view message =
         UpToFirstZero(std::string_view(datagram.data(), static_cast<std::size_t>(datagram.size())));
     if (form_.Checked(FormCheck::CBvermensaje)) form_.AppendLog(message);
@@ -142,7 +136,7 @@ void Station::IdUDPServer1UDPRead(QByteArrayView datagram) {
     }
 }
 
-void Station::Timer1Timer() {
+void Station::PollSerial() {
     Guarded([this] {
         if (!config_.SerialMode()) return;
         // A port that failed to open or went away shows red at every poll.
@@ -154,13 +148,12 @@ void Station::Timer1Timer() {
     });
 }
 
-void Station::BGuardarClick() {
+void Station::SaveSettings() {
     Guarded([this] {
         const ConfigRecord record = configFile_.BuildRecord();
         std::string error;
         const bool saved = configFile_.WriteRecord(record, error);
-        configFile_.LoadStationConfig();
-        // Reading back empties the log, so a failed save is said after it.
+        LoadConfiguration();
         if (!saved) {
             form_.AppendLog("Settings not saved to " + configFile_.Path() + ": " + error);
         }
@@ -172,9 +165,6 @@ void Station::BGuardarClick() {
 
 namespace noxa {
 namespace {
-
-constexpr int kMinChartInterval = 1;
-constexpr int kMaxChartInterval = 499;
 
 // Saves both charts; stops at the first image that cannot be written and says why.
 std::string ExportCharts(StationCharts& charts, const WorkDir& dir,
@@ -191,13 +181,10 @@ std::string ExportCharts(StationCharts& charts, const WorkDir& dir,
 
 }  // namespace
 
-void Station::Timer3Timer() {
+void Station::ChartTick() {
     Guarded([this] {
-        // An interval outside 1 to 499 s is refused like text that is no number.
-        std::int32_t seconds = 0;
-        if (ParseStrictInt(form_.Text(FormText::ETiempo), seconds) &&
-            seconds >= kMinChartInterval && seconds <= kMaxChartInterval) {
-            timer3_.setInterval(seconds * 1000);
+        if (const auto seconds = ChartIntervalSeconds(form_.Text(FormText::ETiempo))) {
+            emit chartIntervalChanged(*seconds * 1000);
         } else {
             form_.SetText(FormText::ETiempo, "60");
         }
@@ -208,14 +195,11 @@ void Station::Timer3Timer() {
     });
 }
 
-void Station::Timer2Timer() {
-    // How punctual the heartbeat is, for whoever enables the "noxa.ticks" debug category.
-    if (lcTicks().isDebugEnabled()) {
-        if (sinceLastTick_.isValid())
-            qCDebug(lcTicks) << "tick after" << sinceLastTick_.elapsed() << "ms";
-        sinceLastTick_.start();
-    }
-    Guarded([this] { cycle_.Tick(); });
+void Station::Tick() {
+    Guarded([this] {
+        recorder_.CountSecond();
+        cycle_.Tick();
+    });
     emit feed_.linkStatus(LinkStatus{form_.RxColour() != kIndicatorRed, readings_.rxTicks});
 }
 
@@ -245,7 +229,7 @@ void Station::ChartImagesWritten(const std::string& error) {
 }
 
 void Station::SetChartTimerInterval(int milliseconds) {
-    timer3_.setInterval(milliseconds);
+    emit chartIntervalChanged(milliseconds);
 }
 
 std::string Station::MakeChartPoint() {
@@ -270,44 +254,29 @@ std::string Station::MakeChartPoint() {
     return ExportCharts(charts_, workDir_, "mag.jpg", "temp.jpg");
 }
 
-void Station::BaumentarClick() {
+void Station::StepChartZoom() {
     StepZoom(charts_, config_.zoomStep);
 }
-void Station::BverV1Click() {
-    ToggleSeries(charts_, ChartSeries::Magnitude740);
+void Station::ToggleChartSeries(ChartSeries series) {
+    noxa::ToggleSeries(charts_, series);
 }
-void Station::BverV2Click() {
-    ToggleSeries(charts_, ChartSeries::Magnitude640);
-}
-void Station::BverRClick() {
-    ToggleSeries(charts_, ChartSeries::MagnitudeRed);
-}
-void Station::BverGClick() {
-    ToggleSeries(charts_, ChartSeries::MagnitudeGreen);
-}
-void Station::BverBClick() {
-    ToggleSeries(charts_, ChartSeries::MagnitudeBlue);
-}
-void Station::Button1Click() {
-    ToggleSeries(charts_, ChartSeries::Nelm);
-}
-void Station::BcleargrafClick() {
+void Station::ClearCharts() {
     CleanCharts(charts_, days_);
 }
-void Station::B4xClick() {
+void Station::AskFastReadings() {
     commands_.FastReadings();
 }
-void Station::B1xClick() {
+void Station::AskSlowReadings() {
     commands_.SlowReadings();
 }
-void Station::BVersionClick() {
+void Station::AskVersion() {
     commands_.AskVersion();
 }
-void Station::BTempMagClick() {
+void Station::AskBurst() {
     commands_.AskBurst();
 }
 
-void Station::BSavegrafClick() {
+void Station::SaveChartImages() {
     Guarded([this] {
         const std::string& day = form_.Text(FormText::LDiaJ2000);
         const std::string error = ExportCharts(charts_, workDir_, "Magnitude " + day + ".jpg",

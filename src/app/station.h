@@ -28,9 +28,7 @@
 #include "time/sun_moon.h"
 
 #include <QByteArrayView>
-#include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -64,54 +62,55 @@ public:
 
     Station(const StationClock& clock, StationLocale locale, StationOptions options);
 
-    // Start-up: reads the configuration, sets the caption, opens the links, loads the chart
-    // history and applies the first zoom step; then starts the timers, which first tick once
-    // the event loop runs.
+    // Start-up: begins a new log and reads the configuration (LoadConfiguration), sets the
+    // caption, opens the links, loads the chart history and applies the first zoom step. The
+    // timers that drive the handlers below are the application's (StationTimers).
     void Start();
 
     // Errors that stop a handler go here: by default a log line and standard error; a window
     // shows them in a message box.
     void SetErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
 
-    // Button handlers.
-    void BClearClick();
-    void BGuardarClick();
-    void BAbrirPuertoClick();
-    void BaumentarClick();
-    void BverV1Click();
-    void BverV2Click();
-    void BverRClick();
-    void BverGClick();
-    void BverBClick();
-    void Button1Click();
-    void BcleargrafClick();
-    void BSavegrafClick();
-    void B4xClick();
-    void B1xClick();
-    void BVersionClick();
-    void BTempMagClick();
+    // What the user asks for (the window's buttons).
+    void ClearLog();
+    // A new log, then the configuration read into the settings page and the settings.
+    void LoadConfiguration();
+    // Writes the settings page into the configuration file, reads it back and connects again.
+    void SaveSettings();
+    // Opens the link the configuration names: the broadcast listener or the serial port.
+    void Connect();
+    // The next zoom step of both charts.
+    void StepChartZoom();
+    // Shows a hidden series of the brightness chart, or hides a shown one.
+    void ToggleChartSeries(ChartSeries series);
+    // Empties both charts and the day tables behind them.
+    void ClearCharts();
+    // Saves both charts as images named after the J2000 day.
+    void SaveChartImages();
+    // Instrument commands.
+    void AskFastReadings();
+    void AskSlowReadings();
+    void AskVersion();
+    void AskBurst();
 
     // The serial poll, every 100 ms: in serial mode it takes what the port received, and shows
     // the link as failed (LRx red) while the port is not open.
-    void Timer1Timer();
+    void PollSerial();
 
     // A datagram from the broadcast listener: cut at its first zero byte, copied to the log
     // when CBvermensaje is ticked, and decoded when it names the station (Esitio); the reports
     // of another station are said in the log, once an hour at most per name.
-    void IdUDPServer1UDPRead(QByteArrayView datagram);
+    void ReceiveDatagram(QByteArrayView datagram);
 
-    // The chart timer: takes the chart interval from ETiempo, makes a chart point and saves
-    // the chart history.
-    void Timer3Timer();
-    // The once-a-second cycle.
-    void Timer2Timer();
+    // The chart timer's handler: takes the chart interval from ETiempo (chartIntervalChanged),
+    // makes a chart point and saves the chart history.
+    void ChartTick();
+    // The once-a-second heartbeat: the record interval's count and the periodic cycle.
+    void Tick();
     // One chart point: the newest slot from the interval's sums, both charts redrawn and
     // exported as "mag.jpg" and "temp.jpg". Returns why an image could not be written, or
     // an empty text.
     std::string MakeChartPoint();
-    QTimer& Timer1() { return timer1_; }
-    QTimer& Timer2() { return timer2_; }
-    QTimer& Timer3() { return timer3_; }
 
     // Where the observer stands, for the Sun and the Moon of every output: the site's position
     // where it is given, otherwise the configuration's.
@@ -132,16 +131,14 @@ public:
     SerialLink& Serial() { return serial_; }
     // The framing shared by the serial line, TCP socket 1 and the automation interface.
     SerialStreamParser& Framing() { return serialEvents_.Framing(); }
-    TcpSockets& Sockets() { return tcp_; }
     SocketHandlers& SocketEvents() { return socketEvents_; }
     ConnectionManager& Connection() { return connection_; }
     LinkState& Link() { return link_; }
-    DataFileWriter& DataFile() { return dataFile_; }
-    Recorder& Records() { return recorder_; }
-    BroadcastDecoder& Decoder() { return decoder_; }
-    PeriodicCycle& Cycle() { return cycle_; }
-    XmlSnapshot& Snapshot() { return snapshot_; }
     DayBufferFile& DayBuffers() { return dayBuffers_; }
+
+signals:
+    // The chart timer's next interval.
+    void chartIntervalChanged(int milliseconds);
 
 private:
     // What the once-a-second cycle asks of the station.
@@ -196,10 +193,6 @@ private:
     bool ownTemperatureMean_ = false;
     XmlSnapshot snapshot_;
     PeriodicCycle cycle_;
-    QTimer timer1_;
-    QTimer timer2_;
-    QTimer timer3_;
-    QElapsedTimer sinceLastTick_;
     ErrorHandler errorHandler_;
     FailureState imageFailures_;
 };

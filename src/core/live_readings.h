@@ -21,8 +21,8 @@ struct RecordSums {
 };
 static_assert(sizeof(RecordSums) == 14 * sizeof(float));
 
-// The reading state: values of the latest report, the two sets of sums and the tick counters
-// that tell how fresh the readings are and when the next data-file line is due.
+// The reading state: values of the latest report, the two sets of sums and the tick counter
+// that tells how fresh the readings are.
 struct LiveReadings {
     float frec740 = 0, mv740 = 0, ci1 = 0;
     float frec640 = 0, mv640 = 0, ci2 = 0;
@@ -34,8 +34,7 @@ struct LiveReadings {
     ChartSums chart;
     RecordSums record;
 
-    std::int32_t rxTicks = 0;    // ticks since the last report or serial frame start
-    std::int32_t saveTicks = 0;  // ticks since the last data-file line fell due
+    std::int32_t rxTicks = 0;  // ticks since the last report or serial frame start
 };
 
 // The green channel from channel 2 minus channels 3 and 4, with channel 2's zero point.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QMetaType>
 
 #include <cstdint>
@@ -39,15 +40,20 @@ struct Observation {
     bool counted = true;
 };
 
-// The means of one data-file record.
+// The means of one data-file record, as the data-file line prints them.
 struct IntervalRecord {
     UtcMilliseconds start = 0;  // the end of the previous record, or the first report's time
     UtcMilliseconds end = 0;
-    float magV = 0, magV2 = 0, magR = 0, magG = 0, magB = 0;
-    float freq1 = 0, freq2 = 0, freqR = 0, freqG = 0, freqB = 0;
+    QDateTime localEnd;  // the same instant on the station's clock, for the data-file line
+    // The interval's means, computed in double precision from the single-precision sums; 0
+    // for a channel group without reports. Channel 2 (640 nm) is averaged over the reports of
+    // channel 1.
+    double magV = 0, magV2 = 0, magR = 0, magG = 0, magB = 0;
+    double freq1 = 0, freq2 = 0, freqR = 0, freqG = 0, freqB = 0;
     // The newest chart point's temperature means, as the record shows them.
     float sensorTemperature = 0, skyTemperature = 0;
-    std::int32_t reports = 0;  // reports in the means
+    // Reports in the means of channel 1 (and 2), of red, of green and of blue.
+    std::int32_t reports = 0, reportsR = 0, reportsG = 0, reportsB = 0;
 };
 
 // One chart point: the chart interval's means, as kept in the day tables.

@@ -14,7 +14,7 @@ class ObservationFeed : public QObject {
 signals:
     // A report was decoded.
     void observed(const noxa::Observation& observation);
-    // A data-file record fell due (whether or not saving to the file is on).
+    // A record fell due with recording enabled: the data file and the night files write it.
     void recorded(const noxa::IntervalRecord& record);
     // A chart point was made.
     void chartPointAdded(const noxa::ChartPoint& point);

@@ -53,7 +53,8 @@ QDate NightWatcher::Tonight() const {
 void NightWatcher::Add(const IntervalRecord& record) {
     NightSample sample;
     sample.time = record.end;
-    sample.mag = {record.magV, record.magV2, record.magR, record.magG, record.magB};
+    sample.mag = {float(record.magV), float(record.magV2), float(record.magR), float(record.magG),
+                  float(record.magB)};
     sample.sensorTemperature = record.sensorTemperature;
     sample.skyTemperature = record.skyTemperature;
     sample.cloudCover =

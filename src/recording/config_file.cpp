@@ -154,7 +154,6 @@ ConfigFile::ConfigFile(FormModel& form, StationConfig& config, WorkDir dir)
     : form_(form), config_(config), dir_(std::move(dir)) {}
 
 void ConfigFile::LoadStationConfig() {
-    form_.ClearLog();
     QFile file(dir_.File(kFileName));
     ConfigRecord record;
     record.fill(' ');  // a short file reads as if padded with spaces

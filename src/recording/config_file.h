@@ -25,9 +25,9 @@ public:
 
     std::string Path() const { return dir_.Path(kFileName); }
 
-    // Empties the log, then reads the file into the settings, or applies the defaults when it
-    // cannot be read. The log then starts with the line that says which happened, followed by
-    // a line for a station name or UDP port with which no report can ever be accepted.
+    // Reads the file into the settings, or applies the defaults when it cannot be read. Logs
+    // the line that says which happened, followed by a line for a station name or UDP port
+    // with which no report can ever be accepted.
     void LoadStationConfig();
 
     // Builds the record from the edit fields and the zoom step. Throws StationError at the

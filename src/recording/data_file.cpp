@@ -1,14 +1,13 @@
 #include "recording/data_file.h"
 
 #include "core/c_numbers.h"
-#include "core/day_tables.h"
 #include "core/form_model.h"
-#include "core/live_readings.h"
+#include "core/observation_feed.h"
 #include "core/station_locale.h"
-#include "time/station_clock.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -27,42 +26,35 @@ constexpr char kHeaderColumns[] =
 
 // One channel group: mean frequency (one decimal above 50 Hz, three below, same width) and
 // mean magnitude; "0.0\t 0.0\t" when the group had no reports.
-void AppendGroup(std::string& line, float frequencySum, float magnitudeSum, float divisor) {
-    if (!(divisor > 0)) {
+void AppendGroup(std::string& line, double frequency, double magnitude, std::int32_t reports) {
+    if (reports <= 0) {
         line += "0.0\t 0.0\t";
         return;
     }
-    const double f = static_cast<double>(frequencySum) / divisor;
-    const double m = static_cast<double>(magnitudeSum) / divisor;
-    line += CFormat(f > 50 ? "%07.1f\t" : "%06.3f\t", f);
-    line += CFormat("%05.2f\t", m);
+    line += CFormat(frequency > 50 ? "%07.1f\t" : "%06.3f\t", frequency);
+    line += CFormat("%05.2f\t", magnitude);
 }
 
 }  // namespace
 
-DataFileWriter::DataFileWriter(FormModel& form, LiveReadings& readings, const DayTables& days,
-                               const StationClock& clock, const StationLocale& locale, WorkDir dir)
-    : form_(form),
-      readings_(readings),
-      days_(days),
-      clock_(clock),
-      locale_(locale),
-      dir_(std::move(dir)) {}
+DataFileWriter::DataFileWriter(FormModel& form, const StationLocale& locale, WorkDir dir,
+                               ObservationFeed& feed)
+    : form_(form), locale_(locale), dir_(std::move(dir)) {
+    connect(&feed, &ObservationFeed::recorded, this, &DataFileWriter::Write);
+}
 
-std::string DataFileWriter::ComposeLine() const {
-    const RecordSums& s = readings_.record;
-    std::string line = locale_.ShortDate(clock_.Now().date());
+std::string DataFileWriter::Line(const IntervalRecord& r) const {
+    std::string line = locale_.ShortDate(r.localEnd.date());
     line += '\t';
-    line += locale_.LongTime(clock_.Now().time());
+    line += locale_.LongTime(r.localEnd.time());
     line += '\t';
-    AppendGroup(line, s.sumFrec740, s.sumMv740, s.count740);
-    AppendGroup(line, s.sumFrec640, s.sumMv640, s.count740);
-    AppendGroup(line, s.sumFrecR, s.sumMvR, s.countR);
-    AppendGroup(line, s.sumFrecG, s.sumMvG, s.countG);
-    AppendGroup(line, s.sumFrecB, s.sumMvB, s.countB);
-    const DaySlot& newest = days_.Newest();
-    line += CFormat("%04.1f\t", newest.meanTSens);
-    line += CFormat("%05.2f\t", newest.meanTIR);
+    AppendGroup(line, r.freq1, r.magV, r.reports);
+    AppendGroup(line, r.freq2, r.magV2, r.reports);
+    AppendGroup(line, r.freqR, r.magR, r.reportsR);
+    AppendGroup(line, r.freqG, r.magG, r.reportsG);
+    AppendGroup(line, r.freqB, r.magB, r.reportsB);
+    line += CFormat("%04.1f\t", r.sensorTemperature);
+    line += CFormat("%05.2f\t", r.skyTemperature);
     line += "\r\n";
     return line;
 }
@@ -86,19 +78,13 @@ std::string DataFileName(const std::string& station, QDate date) {
     return name;
 }
 
-std::string DataFileWriter::FileName() const {
-    return DataFileName(form_.Text(FormText::Esitio), clock_.Now().date());
-}
-
-void DataFileWriter::WriteDataLine() {
-    if (onWrite_) onWrite_();
-    const std::string line = ComposeLine();
-    readings_.record = RecordSums{};  // zeroed whether or not the line reaches the file
+void DataFileWriter::Write(const IntervalRecord& record) {
+    const std::string line = Line(record);
 
     // The file is opened by the name's own bytes, whatever they are (a station name may hold
     // 8-bit characters that are no UTF-8), so that the file on disk carries the name that the
     // header and the log show.
-    const std::string name = FileName();
+    const std::string name = DataFileName(form_.Text(FormText::Esitio), record.localEnd.date());
     struct stat status {};
     const std::string path = dir_.Path(name);
     const bool existed = ::stat(path.c_str(), &status) == 0;

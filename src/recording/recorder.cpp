@@ -1,40 +1,37 @@
 #include "recording/recorder.h"
 
-#include "core/c_numbers.h"
 #include "core/day_tables.h"
-#include "core/form_model.h"
 #include "core/live_readings.h"
 #include "core/observation_feed.h"
-#include "recording/data_file.h"
 #include "time/station_clock.h"
 
 namespace noxa {
 namespace {
 
-float Mean(float sum, float count) {
-    return count > 0 ? static_cast<float>(static_cast<double>(sum) / count) : 0.0f;
+// The mean of a sum of single-precision values, in double precision; 0 without reports.
+double Mean(float sum, float count) {
+    return count > 0 ? static_cast<double>(sum) / count : 0.0;
 }
 
 }  // namespace
 
-Recorder::Recorder(LiveReadings& readings, const FormModel& form, const DayTables& days,
-                   DataFileWriter& dataFile, const StationClock& clock, ObservationFeed& feed)
-    : readings_(readings),
-      form_(form),
-      days_(days),
-      dataFile_(dataFile),
-      clock_(clock),
-      feed_(feed) {}
+Recorder::Recorder(LiveReadings& readings, const DayTables& days, const StationClock& clock,
+                   ObservationFeed& feed)
+    : readings_(readings), days_(days), clock_(clock), feed_(feed) {}
+
+void Recorder::CountSecond() {
+    if (++seconds_ > kMaxCountedSeconds) seconds_ = 0;
+}
 
 bool Recorder::RecordIfDue() {
-    if (readings_.saveTicks < CAtol(form_.Text(FormText::Esalto))) {
+    if (seconds_ < settings_.seconds) {
         if (intervalStart_ == 0) intervalStart_ = clock_.NowUtc();
         return false;
     }
-    readings_.saveTicks = 0;
-    if (form_.Checked(FormCheck::CBGuardar)) {
+    seconds_ = 0;
+    if (settings_.enabled) {
         const IntervalRecord record = MeansOfInterval();
-        dataFile_.WriteDataLine();
+        readings_.record = RecordSums{};  // zeroed whether or not the record reaches a file
         intervalStart_ = record.end;
         emit feed_.recorded(record);
     }
@@ -45,6 +42,7 @@ IntervalRecord Recorder::MeansOfInterval() const {
     const RecordSums& s = readings_.record;
     IntervalRecord record;
     record.end = clock_.NowUtc();
+    record.localEnd = clock_.Now();
     record.start = intervalStart_ != 0 ? intervalStart_ : record.end;
     record.magV = Mean(s.sumMv740, s.count740);
     record.magV2 = Mean(s.sumMv640, s.count740);
@@ -59,6 +57,9 @@ IntervalRecord Recorder::MeansOfInterval() const {
     record.sensorTemperature = days_.Newest().meanTSens;
     record.skyTemperature = days_.Newest().meanTIR;
     record.reports = static_cast<std::int32_t>(s.count740);
+    record.reportsR = static_cast<std::int32_t>(s.countR);
+    record.reportsG = static_cast<std::int32_t>(s.countG);
+    record.reportsB = static_cast<std::int32_t>(s.countB);
     return record;
 }
 

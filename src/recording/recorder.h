@@ -2,36 +2,57 @@
 
 #include "core/observation.h"
 
+#include <cstdint>
+
 namespace noxa {
 
-class DataFileWriter;
-class FormModel;
 class ObservationFeed;
 class StationClock;
 struct DayTables;
 struct LiveReadings;
 
-// The one place that decides when a data-file record is due: every report (a decoded one, or
-// a text on socket 1) asks it. Once the record interval in Esalto has passed by saveTicks, the
-// count starts again and, with saving switched on (CBGuardar), the interval's means go to the
-// data file and out on the feed.
+// What the user chose for the data file: the seconds between records and whether records are
+// kept. The settings page edits push into it.
+struct RecordingSettings {
+    std::int64_t seconds = 60;
+    bool enabled = true;
+};
+
+// The one place that decides when a record is due and what it holds. It counts the seconds of
+// the record interval; every report (a decoded one, or a text on socket 1) asks it. Once the
+// interval has passed, the count starts again and, with recording enabled, the interval's
+// means are taken from the record sums, the sums are zeroed and the record goes out on the
+// feed, where the data file and the night files write it.
 class Recorder {
 public:
-    Recorder(LiveReadings& readings, const FormModel& form, const DayTables& days,
-             DataFileWriter& dataFile, const StationClock& clock, ObservationFeed& feed);
+    // The count of seconds never shows more than this: it starts again after an hour.
+    static constexpr std::int32_t kMaxCountedSeconds = 3600;
 
-    // Returns true when a record fell due, whether or not it was written.
+    Recorder(LiveReadings& readings, const DayTables& days, const StationClock& clock,
+             ObservationFeed& feed);
+
+    const RecordingSettings& Settings() const { return settings_; }
+    void SetIntervalSeconds(std::int64_t seconds) { settings_.seconds = seconds; }
+    void SetEnabled(bool enabled) { settings_.enabled = enabled; }
+
+    // Once a second, from the station's heartbeat.
+    void CountSecond();
+    std::int32_t SecondsCounted() const { return seconds_; }
+
+    // Returns true when a record fell due, whether or not it was kept. With recording
+    // disabled the sums keep growing, so the next record kept averages every report since the
+    // last one.
     bool RecordIfDue();
 
 private:
     IntervalRecord MeansOfInterval() const;
 
     LiveReadings& readings_;
-    const FormModel& form_;
     const DayTables& days_;
-    DataFileWriter& dataFile_;
     const StationClock& clock_;
     ObservationFeed& feed_;
+    RecordingSettings settings_;
+    std::int32_t seconds_ = 0;
     UtcMilliseconds intervalStart_ = 0;
 };
 

@@ -1,6 +1,6 @@
 #include "time/periodic_cycle.h"
 
-#include "core/c_numbers.h"
+#include "core/chart_interval.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
 #include "core/number_display.h"
@@ -13,13 +13,6 @@
 #include <string>
 
 namespace noxa {
-namespace {
-
-constexpr int kMinChartInterval = 1;
-constexpr int kMaxChartInterval = 499;
-
-}  // namespace
-
 PeriodicCycle::PeriodicCycle(FormModel& form, LiveReadings& readings, const StationConfig& config,
                              SkyTime& sky, const StationClock& clock, const StationLocale& locale,
                              CycleActions& actions)
@@ -32,8 +25,6 @@ PeriodicCycle::PeriodicCycle(FormModel& form, LiveReadings& readings, const Stat
       actions_(actions) {}
 
 void PeriodicCycle::Tick() {
-    // saveTicks counts seconds toward the next data-file line and never shows more than 3600.
-    if (++readings_.saveTicks > kSaveTicksLimit) readings_.saveTicks = 0;
     ++readings_.rxTicks;
     ShowInstrumentConstants();
     HandleSilence();
@@ -101,12 +92,9 @@ void PeriodicCycle::StartCharts() {
     // The chart timer fires almost at once (the interval is taken as milliseconds here), and
     // its own handler then sets the interval in seconds.
     const std::string& text = form_.Text(FormText::ETiempo);
-    std::int32_t interval = 0;
-    if (!ParseStrictInt(text, interval) || interval < kMinChartInterval ||
-        interval > kMaxChartInterval) {
-        throw StationError("'" + text + "' is not a valid integer value");
-    }
-    actions_.SetChartTimerInterval(interval);
+    const auto interval = ChartIntervalSeconds(text);
+    if (!interval) throw StationError("'" + text + "' is not a valid integer value");
+    actions_.SetChartTimerInterval(*interval);
 }
 
 }  // namespace noxa

@@ -30,7 +30,6 @@ public:
 // first chart point shortly after start-up.
 class PeriodicCycle {
 public:
-    static constexpr int kSaveTicksLimit = 3600;
     static constexpr int kSerialSilenceTicks = 8;
     static constexpr int kNetworkSilenceTicks = 10;
     static constexpr int kSnapshotTicks = 10;
@@ -40,7 +39,7 @@ public:
                   SkyTime& sky, const StationClock& clock, const StationLocale& locale,
                   CycleActions& actions);
 
-    // One tick, once a second (the station's Timer2).
+    // One tick, once a second (the station's heartbeat).
     void Tick();
 
     // Start-up sets 2, so that the first chart point comes on the second tick.

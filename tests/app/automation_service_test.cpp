@@ -274,7 +274,7 @@ TEST_F(AutomationServiceTest, PutTextAppendsToTheSerialRingWithoutParsing) {
         EXPECT_EQ(Parser().RingWrite(), 207u);
     }
     // Nothing in the station parses it in network mode.
-    station.Timer1Timer();
+    station.PollSerial();
     EXPECT_EQ(Parser().RingPending(), 207u);
 
     EXPECT_TRUE(IsError(client.CallMethod("PutText", {5}), QDBusError::InvalidArgs));
@@ -291,8 +291,8 @@ TEST_F(AutomationServiceTest, ReadingsGiveTheDisplayedValuesByName) {
     EXPECT_EQ(readings.value("LinkOk"), "0");
     EXPECT_TRUE(IsError(client.CallMethod("Readings", {1}), QDBusError::InvalidArgs));
 
-    station.Decoder().DecodeBroadcast(FixedReport());
-    station.Timer2Timer();  // the clock and the instrument constants
+    station.ReceiveDatagram(FixedReport());
+    station.Tick();  // the clock and the instrument constants
     readings = ReadingsOf(client.CallMethod("Readings"));
     EXPECT_EQ(readings.value("Lmv"), "21.25");
     EXPECT_EQ(readings.value("LHz"), "1234.5");
@@ -530,10 +530,7 @@ TEST(AutomationSerialMode, TextPutByAClientIsDecodedAtTheNextPoll) {
     options.serialDevice = cable.StationEnd();
     Station station(clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."), options);
     station.Start();
-    // The test drives the poll itself.
-    station.Timer1().stop();
-    station.Timer2().stop();
-    station.Timer3().stop();
+    // No timers: the test drives the poll itself.
     ASSERT_TRUE(station.Config().SerialMode());
     ASSERT_TRUE(station.Serial().IsOpen());
 
@@ -550,14 +547,14 @@ TEST(AutomationSerialMode, TextPutByAClientIsDecodedAtTheNextPoll) {
                   QDBusMessage::ReplyMessage);
     }
     EXPECT_EQ(station.Framing().RingPending(), 260u);
-    station.Timer1Timer();  // nothing waits at the port: nothing is parsed
+    station.PollSerial();  // nothing waits at the port: nothing is parsed
     EXPECT_EQ(ReadingsOf(client.CallMethod("Readings")).value("Lmv"), "--");
 
     // One byte from the instrument, and the poll parses it with the fed text.
     ASSERT_TRUE(cable.WriteFar("\n"));
     ASSERT_TRUE(WaitFor([&] { return station.Serial().BytesWaiting() == 1; }));
     station.Form().SetRxColour(kIndicatorRed);
-    station.Timer1Timer();
+    station.PollSerial();
     EXPECT_EQ(station.Framing().FramesCompleted(), 1u);
     const QMap<QString, QString> readings = ReadingsOf(client.CallMethod("Readings"));
     EXPECT_EQ(readings.value("Lmv"), "21.25");

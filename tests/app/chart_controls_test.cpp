@@ -1,4 +1,5 @@
 #include "app/station.h"
+#include "app/station_timers.h"
 
 #include "support/station_options.h"
 #include "support/temp_dir.h"
@@ -80,29 +81,31 @@ TEST_F(ChartStationTest, AChartPointRefillsEverySeriesNewestFirst) {
 }
 
 TEST_F(ChartStationTest, TheChartTimerSavesTheHistoryAndTakesItsInterval) {
+    StationTimers timers(station);
     station.Form().SetText(FormText::ETiempo, "30");
-    station.Timer3Timer();
-    EXPECT_EQ(station.Timer3().interval(), 30000);
+    station.ChartTick();
+    EXPECT_EQ(timers.Chart().interval(), 30000);
     EXPECT_EQ(QFile(dir.Path() + "/noxagraf.hex").size(), 103680);
     EXPECT_THAT(Entries(), ElementsAre("mag.jpg", "noxagraf.hex", "temp.jpg"));
     EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(ChartStationTest, AnIntervalThatIsNoNumberOrOutOfRangeReadsSixty) {
+    StationTimers timers(station);
     station.Form().SetText(FormText::ETiempo, "30");
-    station.Timer3Timer();
+    station.ChartTick();
     for (const char* text : {"abc", "0", "500", "-5", ""}) {
         station.Form().SetText(FormText::ETiempo, text);
-        station.Timer3Timer();
+        station.ChartTick();
         EXPECT_EQ(station.Form().Text(FormText::ETiempo), "60") << text;
-        EXPECT_EQ(station.Timer3().interval(), 30000) << text;
+        EXPECT_EQ(timers.Chart().interval(), 30000) << text;
     }
     EXPECT_EQ(station.Days().Newest().time, station.Days().slot[1434].time);  // 6 points made
 }
 
 TEST_F(ChartStationTest, AnImageThatCannotBeWrittenIsReportedButTheHistoryIsSaved) {
     ASSERT_TRUE(QDir(dir.Path()).mkdir("mag.jpg"));
-    station.Timer3Timer();
+    station.ChartTick();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_THAT(errors[0], testing::StartsWith("Image mag.jpg not written: "));
     EXPECT_EQ(QFile(dir.Path() + "/noxagraf.hex").size(), 103680);
@@ -110,12 +113,12 @@ TEST_F(ChartStationTest, AnImageThatCannotBeWrittenIsReportedButTheHistoryIsSave
 
 TEST_F(ChartStationTest, ZoomCyclesThroughFourScales) {
     station.Config().zoomStep = 0;
-    station.BaumentarClick();  // as at start-up
+    station.StepChartZoom();  // as at start-up
     EXPECT_EQ(LeftRange(), std::make_pair(10.0, 22.0));
     EXPECT_EQ(station.Charts().NelmAxis()->max(), 7.0);
     std::vector<std::pair<double, double>> ranges;
     for (int click = 0; click < 5; ++click) {
-        station.BaumentarClick();
+        station.StepChartZoom();
         ranges.push_back(LeftRange());
     }
     EXPECT_THAT(ranges,
@@ -127,14 +130,14 @@ TEST_F(ChartStationTest, ZoomCyclesThroughFourScales) {
 }
 
 TEST_F(ChartStationTest, AHiddenSeriesKeepsReceivingPoints) {
-    station.BverV1Click();
+    station.ToggleChartSeries(ChartSeries::Magnitude740);
     EXPECT_FALSE(Series(ChartSeries::Magnitude740)->isVisible());
     Report(19, 0, 0);
     station.MakeChartPoint();
-    station.BverV1Click();
+    station.ToggleChartSeries(ChartSeries::Magnitude740);
     EXPECT_TRUE(Series(ChartSeries::Magnitude740)->isVisible());
     EXPECT_EQ(Series(ChartSeries::Magnitude740)->at(0).y(), 19.0);
-    station.Button1Click();
+    station.ToggleChartSeries(ChartSeries::Nelm);
     EXPECT_FALSE(Series(ChartSeries::Nelm)->isVisible());
     EXPECT_TRUE(Series(ChartSeries::Magnitude640)->isVisible());
 }
@@ -144,7 +147,7 @@ TEST_F(ChartStationTest, CleanGraphicsThenAPoint) {
     station.MakeChartPoint();
     Report(21, 10, -20);
     station.MakeChartPoint();
-    station.BcleargrafClick();
+    station.ClearCharts();
     EXPECT_EQ(Series(ChartSeries::Clouds)->count(), 0);
     EXPECT_EQ(Series(ChartSeries::Magnitude740)->count(), 1440);
     EXPECT_EQ(Series(ChartSeries::Magnitude740)->at(0).y(), 0.0);
@@ -160,18 +163,18 @@ TEST_F(ChartStationTest, CleanGraphicsThenAPoint) {
 }
 
 TEST_F(ChartStationTest, SaveNamesTheImagesAfterTheJ2000Day) {
-    station.BSavegrafClick();
+    station.SaveChartImages();
     EXPECT_TRUE(QFile::exists(dir.Path() + "/Magnitude JD 2000.jpg"));
     EXPECT_TRUE(QFile::exists(dir.Path() + "/Temperature JD 2000.jpg"));
     station.Form().SetText(FormText::LDiaJ2000, "8499.72917");
-    station.BSavegrafClick();
+    station.SaveChartImages();
     EXPECT_THAT(Entries(), ElementsAre("Magnitude 8499.72917.jpg", "Magnitude JD 2000.jpg",
                                        "Temperature 8499.72917.jpg", "Temperature JD 2000.jpg"));
 }
 
 TEST_F(ChartStationTest, ARestartKeepsTheChartHistory) {
     Report(20.25f, 9, -14);
-    station.Timer3Timer();
+    station.ChartTick();
     const DayTables saved = station.Days();
 
     Station restarted(clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),

@@ -71,8 +71,10 @@ std::string Bytes(const ConfigRecord& record) {
     return std::string(record.data(), record.size());
 }
 
+// Each reading starts a new log, as the station's does.
 class ConfigFileTest : public ::testing::Test {
 protected:
+    ConfigFileTest() { form.ClearLog(); }
     std::string Path() const { return config.Path(); }
     void WriteFile(const std::string& bytes) {
         QFile file(QString::fromStdString(Path()));
@@ -82,6 +84,7 @@ protected:
     void Save() {
         std::string error;
         ASSERT_TRUE(config.WriteRecord(config.BuildRecord(), error)) << error;
+        form.ClearLog();
         config.LoadStationConfig();
     }
     const std::string& Text(FormText id) { return form.Text(id); }
@@ -93,7 +96,6 @@ protected:
 };
 
 TEST_F(ConfigFileTest, AMissingFileGivesTheDefaults) {
-    form.AppendLog("earlier line");
     config.LoadStationConfig();
     EXPECT_THAT(form.LogLines(), ElementsAre("Config file not found"));
     EXPECT_EQ(Text(FormText::EPuerto), "0");
@@ -180,6 +182,7 @@ TEST_F(ConfigFileTest, LowerCaseHemisphereLettersAreTheirCapitals) {
 TEST_F(ConfigFileTest, SettingsThatCanAcceptNoReportAreLogged) {
     const auto logAfterReading = [&](const std::string& bytes) {
         WriteFile(bytes);
+        form.ClearLog();
         config.LoadStationConfig();
         return form.LogLines();
     };

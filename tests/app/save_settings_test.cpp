@@ -28,7 +28,7 @@ protected:
 TEST_F(SaveSettingsTest, WritesReadsBackAndReconnects) {
     station.Form().AppendLog("an earlier line");
     station.Form().SetText(FormText::EPuerto, "0");
-    station.BGuardarClick();
+    station.SaveSettings();
     EXPECT_TRUE(errors.empty());
     EXPECT_EQ(QFile(QString::fromStdString(Path())).size(), 400);
     EXPECT_THAT(Log(), ElementsAre("Read config file: " + Path(),
@@ -39,14 +39,14 @@ TEST_F(SaveSettingsTest, WritesReadsBackAndReconnects) {
 TEST_F(SaveSettingsTest, TheSerialPortNumberTakesEffectOnlyWhenReadBack) {
     station.Form().SetText(FormText::EPuerto, "3");
     EXPECT_EQ(station.Config().serialPortNumber, 0);
-    station.BGuardarClick();
+    station.SaveSettings();
     EXPECT_EQ(station.Config().serialPortNumber, 3);
 }
 
 TEST_F(SaveSettingsTest, AConversionErrorIsShownAndNothingIsWrittenOrRead) {
     station.Form().AppendLog("kept");
     station.Form().SetText(FormText::ELatGrad, "forty");
-    station.BGuardarClick();
+    station.SaveSettings();
     EXPECT_THAT(errors, ElementsAre("'forty' is not a valid floating point value"));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(Path())));
     EXPECT_THAT(Log(), ElementsAre("Log", "kept"));
@@ -54,7 +54,7 @@ TEST_F(SaveSettingsTest, AConversionErrorIsShownAndNothingIsWrittenOrRead) {
 
 TEST_F(SaveSettingsTest, AFailedWriteIsSaidAfterTheReadBack) {
     ASSERT_TRUE(QDir(dir.Path()).mkdir("Noxa.cfg"));  // a folder where the file should go
-    station.BGuardarClick();
+    station.SaveSettings();
     ASSERT_GE(Log().size(), 2u);
     EXPECT_EQ(Log()[0], "Config file not found");
     EXPECT_THAT(Log()[1], testing::StartsWith("Settings not saved to " + Path() + ": "));
@@ -62,10 +62,10 @@ TEST_F(SaveSettingsTest, AFailedWriteIsSaidAfterTheReadBack) {
 
 TEST_F(SaveSettingsTest, AnEarlierFileSurvivesAFailedSave) {
     station.Form().SetText(FormText::Esitio, "first");
-    station.BGuardarClick();
+    station.SaveSettings();
     station.Form().SetText(FormText::Esitio, "second");
     station.Form().SetText(FormText::ELongMin, "");
-    station.BGuardarClick();
+    station.SaveSettings();
     EXPECT_EQ(errors.size(), 1u);
     station.Configuration().LoadStationConfig();
     EXPECT_EQ(Text(FormText::Esitio), "first");
@@ -75,7 +75,7 @@ TEST_F(SaveSettingsTest, NumbersAreWrittenWithAPointInACommaLocale) {
     if (!test::UseCommaLocale()) GTEST_SKIP() << "no German locale available";
     station.Form().SetText(FormText::EGainMag, "2,5");
     station.Form().SetText(FormText::ELatMin, "30");
-    station.BGuardarClick();
+    station.SaveSettings();
     test::RestoreCLocale();
     EXPECT_TRUE(errors.empty());
     EXPECT_EQ(Text(FormText::EGainMag), "2.500");

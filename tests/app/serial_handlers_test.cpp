@@ -32,7 +32,7 @@ protected:
     }
     void UseSerialPort() {
         station.Config().serialPortNumber = 3;
-        station.BAbrirPuertoClick();
+        station.Connect();
     }
     // Writes the bytes at the instrument's end and polls once they all wait at the station.
     [[nodiscard]] bool Deliver(std::string_view bytes) {
@@ -41,7 +41,7 @@ protected:
         if (!QTest::qWaitFor([&] { return station.Serial().BytesWaiting() >= expected; }, 10000)) {
             return false;
         }
-        station.Timer1Timer();
+        station.PollSerial();
         return true;
     }
     std::vector<std::string> LogTail(std::size_t from) {
@@ -78,14 +78,14 @@ TEST_F(SerialHandlersTest, InNetworkModeThePollLeavesEverythingAlone) {
     ASSERT_TRUE(pty.WriteFar("{defgh"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return station.Serial().BytesWaiting() == 6; }, 10000));
     station.Form().SetRxColour(kIndicatorGray);
-    station.Timer1Timer();
+    station.PollSerial();
     EXPECT_EQ(station.Serial().BytesWaiting(), 6);
     EXPECT_EQ(station.Framing().RingPending(), 4u);
     EXPECT_FALSE(station.Framing().InFrame());
 
     // Neither does a closed port turn the indicator red in network mode.
     station.Serial().CloseSerialPort();
-    station.Timer1Timer();
+    station.PollSerial();
     EXPECT_EQ(station.Form().RxColour(), kIndicatorGray);
 }
 
@@ -94,10 +94,10 @@ TEST_F(SerialHandlersTest, AMissingDeviceShowsRedAtEveryPoll) {
     UseSerialPort();
     EXPECT_FALSE(station.Link().linkOpen);
     station.Form().SetRxColour(kIndicatorGray);
-    station.Timer1Timer();
+    station.PollSerial();
     EXPECT_EQ(station.Form().RxColour(), kIndicatorRed);
     station.Form().SetRxColour(kIndicatorGray);
-    station.Timer1Timer();
+    station.PollSerial();
     EXPECT_EQ(station.Form().RxColour(), kIndicatorRed);
 }
 
@@ -109,11 +109,11 @@ TEST_F(SerialHandlersTest, ADeviceThatVanishesTurnsTheIndicatorRedAndComesBack) 
     pty.Stop();
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
-            station.Timer1Timer();
+            station.PollSerial();
             return station.Form().RxColour() == kIndicatorRed;
         },
         10000));
-    for (int i = 0; i < 20; ++i) station.Timer1Timer();
+    for (int i = 0; i < 20; ++i) station.PollSerial();
     EXPECT_TRUE(station.Link().linkOpen);  // only an open decides the link's state
 
     // Back with the same device name: the periodic reopen works, and the half frame goes on.

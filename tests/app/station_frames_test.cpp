@@ -70,7 +70,7 @@ TEST_F(StationFramesTest, PublishesEachReportAsNumbersWithItsTimeAndSource) {
                      [&](const Observation& o) { seen.push_back(o); });
     Feed(Report("qelvoxxx"));
     const std::string datagram = Report("qelvoxxx", "20.5 ");
-    station.IdUDPServer1UDPRead(
+    station.ReceiveDatagram(
         QByteArrayView(datagram.data(), static_cast<qsizetype>(datagram.size())));
     station.SocketEvents().ClientSocket1Read(Report("qelvoxxx", "19.5 "));
     ASSERT_EQ(seen.size(), 3u);
@@ -111,7 +111,7 @@ protected:
                          [this](const Observation& o) { decoded.push_back(o.magV); });
         lines = Log().size();
     }
-    void Receive(const QByteArray& datagram) { station.IdUDPServer1UDPRead(datagram); }
+    void Receive(const QByteArray& datagram) { station.ReceiveDatagram(datagram); }
     std::vector<std::string> NewLines() {
         return {Log().begin() + static_cast<std::ptrdiff_t>(lines), Log().end()};
     }

@@ -56,6 +56,49 @@ TEST_F(StationOutputsTest, NightFilesAreWrittenOnlyWhenTurnedOnWithTheSiteOfTheS
     EXPECT_FALSE(off.ida.enabled);
 }
 
+// A report of the station's instrument whose channel 1 shows `mag`.
+std::string Report(const char* mag) {
+    return std::string(R"({"name":"qelvoxxx","F1":{"freq":1234.5,"mag":)") + mag +
+           R"(,"zp":20.37},"F2":{"freq":2000.0,"mag":20.90,"zp":20.00},)"
+           R"("F3":{"freq":600.0,"mag":20.80,"zp":19.60},)"
+           R"("F4":{"freq":400.0,"mag":21.50,"zp":19.40,"tamb":10.25,"tsky":-15.30}})";
+}
+
+// The last line of a file, cut at `separator`.
+QStringList LastLineFields(const std::string& text, char separator) {
+    return QString::fromStdString(text).trimmed().split("\r\n").last().split(separator);
+}
+
+TEST_F(StationOutputsTest, TheDataFileAndTheNightFileWriteThePublishedRecord) {
+    std::vector<std::string> problems;
+    StationOutputs outputs(station, clock, Settings(dir, "[ida]\nenabled=on\n", problems));
+    outputs.Start();
+    std::vector<IntervalRecord> published;
+    QObject::connect(&station.Feed(), &ObservationFeed::recorded,
+                     [&](const IntervalRecord& record) { published.push_back(record); });
+    station.Form().SetText(FormText::Esalto, "1");
+    station.ReceiveDatagram(Report("21.00"));
+    clock.Advance(1000);
+    station.Tick();
+    station.ReceiveDatagram(Report("22.00"));  // the interval has passed
+
+    ASSERT_EQ(published.size(), 1u);
+    const IntervalRecord& r = published[0];
+    const QStringList data = LastLineFields(dir.ReadFile("qelvoxxx_04_2023.csv"), '\t');
+    const QStringList files = QDir(dir.Path() + "/ida").entryList(QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    const QStringList night = LastLineFields(dir.ReadFile("ida/" + files[0]), ';');
+    const double means[] = {r.magV, r.magV2, r.magR, r.magG, r.magB};
+    for (int i = 0; i < 5; ++i) {
+        const QString mean = QString::asprintf("%.2f", means[i]);
+        EXPECT_EQ(data[3 + 2 * i], mean) << i;
+        EXPECT_EQ(night[4 + i], mean) << i;
+    }
+    EXPECT_EQ(data[3], "21.50");
+    EXPECT_EQ(data[1], "22:00:06");
+    EXPECT_TRUE(night[1].startsWith("2023-04-09T22:00:06")) << night[1].toStdString();
+}
+
 // The Alpaca id is made at the first start, kept beside the user's settings, and read back.
 TEST_F(StationOutputsTest, AlpacaDeviceIdIsMadeOnceAndKept) {
     std::vector<std::string> problems;

@@ -1,4 +1,5 @@
 #include "app/station.h"
+#include "app/station_timers.h"
 
 #include "support/station_fixture.h"
 #include "support/temp_dir.h"
@@ -21,8 +22,10 @@ using ::testing::ElementsAre;
 using StartupTest = test::StationTest;
 
 TEST_F(StartupTest, BuildsTheStationInOrder) {
+    StationTimers timers(station);
     station.Config().zoomStep = 3;
     station.Start();
+    timers.Start();
     EXPECT_THAT(Log(), ElementsAre("Config file not found",
                                    "22:00:05  Waiting NOXA-V4I broadcast on port 2255."));
     EXPECT_EQ(station.Form().Caption(), "NOXA-V4I  v: 1.3.1.0  qelvoxxx");
@@ -32,23 +35,23 @@ TEST_F(StartupTest, BuildsTheStationInOrder) {
     EXPECT_EQ(station.Config().zoomStep, 1);
     EXPECT_EQ(station.Charts().MagnitudeAxis()->min(), 10.0);
     EXPECT_EQ(station.Charts().NelmAxis()->max(), 7.0);
-    EXPECT_EQ(station.Cycle().ChartStartStep(), 2);
-    EXPECT_TRUE(station.Timer2().isActive());
-    EXPECT_EQ(station.Timer2().interval(), 1000);
-    EXPECT_TRUE(station.Timer3().isActive());
-    EXPECT_EQ(station.Timer3().interval(), 60000);
+    EXPECT_TRUE(timers.Heartbeat().isActive());
+    EXPECT_EQ(timers.Heartbeat().interval(), 1000);
+    EXPECT_TRUE(timers.Chart().isActive());
+    EXPECT_EQ(timers.Chart().interval(), 60000);
 }
 
 TEST_F(StartupTest, TheFirstTwoTicksMakeAChartPointAndArmTheChartTimer) {
+    StationTimers timers(station);
     station.Start();
-    station.Timer2Timer();
-    station.Timer2Timer();
-    EXPECT_EQ(station.Timer3().interval(), 60);
+    station.Tick();
+    station.Tick();
+    EXPECT_EQ(timers.Chart().interval(), 60);
     EXPECT_TRUE(QFile::exists(dir.Path() + "/mag.jpg"));
     EXPECT_FALSE(
         QFile::exists(dir.Path() + "/noxagraf.hex"));  // only the chart timer saves the history
-    station.Timer3Timer();
-    EXPECT_EQ(station.Timer3().interval(), 60000);
+    station.ChartTick();
+    EXPECT_EQ(timers.Chart().interval(), 60000);
     EXPECT_EQ(QFile(dir.Path() + "/noxagraf.hex").size(), 103680);
     EXPECT_TRUE(errors.empty());
 }
@@ -56,34 +59,34 @@ TEST_F(StartupTest, TheFirstTwoTicksMakeAChartPointAndArmTheChartTimer) {
 TEST_F(StartupTest, TheCaptionKeepsTheNameItStartedWith) {
     station.Start();
     station.Form().SetText(FormText::Esitio, "renamed");
-    station.BGuardarClick();
+    station.SaveSettings();
     EXPECT_EQ(station.Form().Caption(), "NOXA-V4I  v: 1.3.1.0  qelvoxxx");
 }
 
 TEST_F(StartupTest, CleanLogLeavesNoLine) {
     station.Start();
-    station.BClearClick();
+    station.ClearLog();
     EXPECT_TRUE(Log().empty());
-    station.BAbrirPuertoClick();
+    station.Connect();
     EXPECT_THAT(Log(), ElementsAre("22:00:05  Waiting NOXA-V4I broadcast on port 2255."));
 }
 
 TEST_F(StartupTest, AnErrorInATickIsShownAndTheStationGoesOn) {
     station.Start();
     station.Form().SetText(FormText::ETiempo, "sixty");
-    station.Timer2Timer();
-    station.Timer2Timer();
+    station.Tick();
+    station.Tick();
     EXPECT_THAT(errors, ElementsAre("'sixty' is not a valid integer value"));
-    station.Timer2Timer();
+    station.Tick();
     EXPECT_EQ(errors.size(), 1u);
-    EXPECT_EQ(station.Readings().saveTicks, 3);
+    EXPECT_EQ(station.Readings().rxTicks, 3);  // every tick counted
 }
 
 TEST_F(StartupTest, WithoutAWindowErrorsGoToTheLog) {
     station.SetErrorHandler({});
     station.Start();
     station.Form().SetText(FormText::ELatMin, "x");
-    station.BGuardarClick();
+    station.SaveSettings();
     EXPECT_EQ(Log().back(), "Error: 'x' is not a valid floating point value");
 }
 

@@ -39,11 +39,9 @@ protected:
     // One second of station time and the tick that ends it.
     void Tick() {
         clock.Advance(1000);
-        station.Timer2Timer();
+        station.Tick();
     }
-    void Receive(const std::string& datagram) {
-        station.IdUDPServer1UDPRead(QByteArrayView(datagram));
-    }
+    void Receive(const std::string& datagram) { station.ReceiveDatagram(QByteArrayView(datagram)); }
     std::string Snapshot() { return dir.ReadFile("noxa.xml"); }
 };
 
@@ -72,7 +70,7 @@ TEST_F(StationTimingTest, RecordsReportsAndDeclaresSilence) {
         Receive(kReport);
         Tick();
     }
-    station.Timer3Timer();
+    station.ChartTick();
     // A line for every report after the first second, its header with the instrument's
     // constants; every line averages the same report: green is 2000 - 600 - 400 = 1000 Hz,
     // 12.5 mag.
@@ -118,7 +116,7 @@ TEST_F(StationTimingTest, AtTheMonthsEndTheDataGoesToANewFileWithItsHeader) {
     for (int tick = 1; tick <= 180; ++tick) {
         Tick();
         if (tick % 2 == 0) Receive(kReport);
-        if (tick % 60 == 0) station.Timer3Timer();
+        if (tick % 60 == 0) station.ChartTick();
     }
     for (const char* name : {"qelvoxxx_01_2026.csv", "qelvoxxx_02_2026.csv"}) {
         const QList<QByteArray> lines = QByteArray::fromStdString(dir.ReadFile(name)).split('\n');
@@ -137,7 +135,7 @@ class SerialStationTest : public ::testing::Test {
 protected:
     void Tick() {
         clock.Advance(1000);
-        station->Timer2Timer();
+        station->Tick();
     }
     qsizetype LogCount(const std::string& line) {
         const auto& log = station->Form().LogLines();
@@ -178,7 +176,7 @@ TEST_F(SerialStationTest, ADeviceThatVanishesIsOpenedAgainWhenItReturns) {
     ASSERT_TRUE(cable.WriteFar(kReport));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
-            station->Timer1Timer();
+            station->PollSerial();
             return station->Form().Text(FormText::Lmv) == "21.25";
         },
         10000));

@@ -39,10 +39,10 @@ protected:
     void Tick(Station& s, int seconds = 1) {
         for (int i = 0; i < seconds; ++i) {
             clock.Advance(1000);
-            s.Timer2Timer();
+            s.Tick();
         }
     }
-    void Receive(Station& s, const std::string& report) { s.IdUDPServer1UDPRead(report); }
+    void Receive(Station& s, const std::string& report) { s.ReceiveDatagram(report); }
     QJsonObject Json() { return QJsonDocument::fromJson(ReadingsJson(outputs->Latest())).object(); }
     std::string Metrics() { return MetricsText(outputs->Latest()).toStdString(); }
 
@@ -69,7 +69,7 @@ TEST_F(StationTruthTest, EstimatesOfTheLastRunNeitherShowNorMakeTheSkySafe) {
     // A first run leaves a chart point with its estimates in the saved history.
     Start(station);
     Receive(station, Report());
-    station.Timer3Timer();
+    station.ChartTick();
     Station restarted{clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),
                       test::TestStationOptions(dir.Path())};
     Start(restarted);
@@ -95,7 +95,7 @@ TEST_F(StationTruthTest, AFailedSkySensorMakesItsReadingsUnknownAndTheSkyUnsafe)
     Tick(station, 2);
     Receive(station, Report());
     Tick(station, 2);
-    station.Timer3Timer();
+    station.ChartTick();
     Receive(station, Report());
     ASSERT_TRUE(Json()["safe"].toBool());
 

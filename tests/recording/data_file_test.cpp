@@ -38,6 +38,7 @@ const std::string kHeader3 =
 
 class DataFileTest : public ::testing::Test {
 protected:
+    DataFileTest() { recorder.SetIntervalSeconds(0); }
     // One report's worth of record sums with the given per-report values.
     void AddRecord(float frec, float mag) {
         RecordSums& s = readings.record;
@@ -46,6 +47,8 @@ protected:
             s.sumFrecB += frec;
         s.sumMv740 += mag, s.sumMv640 += mag, s.sumMvR += mag, s.sumMvG += mag, s.sumMvB += mag;
     }
+    // The sums make a record at once, which the writer appends.
+    void Record() { ASSERT_TRUE(recorder.RecordIfDue()); }
     std::string Read(const char* name) { return dir.ReadFile(name); }
 
     test::ScopedWorkDir dir;
@@ -54,14 +57,16 @@ protected:
     DayTables days;
     ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 5))};
     StationLocale locale = StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ",");
-    DataFileWriter writer{form, readings, days, clock, locale, dir.Dir()};
+    ObservationFeed feed;
+    DataFileWriter writer{form, locale, dir.Dir(), feed};
+    Recorder recorder{readings, days, clock, feed};
 };
 
 TEST_F(DataFileTest, ANewFileStartsWithItsThreeHeaderLines) {
     form.SetText(FormText::LCI1, "CI1: 20.37");
     form.SetText(FormText::LCI2, "CI2: 20");
     AddRecord(1234.5f, 21.25f);
-    writer.WriteDataLine();
+    Record();
     EXPECT_EQ(Read("qelvoxxx_04_2023.csv"),
               "# qelvoxxx\tCI1: 20.37\tCI2: 20\tCI3\tCI4" + kHeader2 + kHeader3 +
                   "09/04/2023\t22:00:05\t01234.5\t21.25\t01234.5\t21.25\t01234.5\t21.25\t"
@@ -72,7 +77,7 @@ TEST_F(DataFileTest, ANewFileStartsWithItsThreeHeaderLines) {
     AddRecord(0.5f, 9.5f);
     days.Newest().meanTSens = 9.5f;
     days.Newest().meanTIR = -1.5f;
-    writer.WriteDataLine();
+    Record();
     const std::string text = Read("qelvoxxx_04_2023.csv");
     EXPECT_THAT(
         text, testing::EndsWith("\r\n09/04/2023\t22:01:05\t00.500\t09.50\t00.500\t09.50\t"
@@ -80,21 +85,19 @@ TEST_F(DataFileTest, ANewFileStartsWithItsThreeHeaderLines) {
     EXPECT_EQ(form.LogLines().size(), 2u);  // no second "Created" line
 }
 
-TEST_F(DataFileTest, AveragesTheRecordAndZeroesIt) {
+TEST_F(DataFileTest, PrintsTheMeansOfTheRecord) {
     AddRecord(50.0f, 20.0f);
     AddRecord(51.0f, 21.0f);  // mean 50.5 Hz, shown with one decimal
-    writer.WriteDataLine();
+    Record();
     AddRecord(50.0f, 20.0f);  // exactly 50 Hz: three decimals
-    writer.WriteDataLine();
+    Record();
     EXPECT_THAT(Read("qelvoxxx_04_2023.csv"),
                 HasSubstr("\t00050.5\t20.50\t00050.5\t20.50\t00050.5\t20.50\t"));
     EXPECT_THAT(Read("qelvoxxx_04_2023.csv"), HasSubstr("\t50.000\t20.00\t50.000\t20.00\t"));
-    EXPECT_EQ(readings.record.count740, 0.0f);
-    EXPECT_EQ(readings.record.sumMvB, 0.0f);
 }
 
 TEST_F(DataFileTest, AGroupWithoutReportsWritesZeros) {
-    writer.WriteDataLine();
+    Record();
     EXPECT_THAT(
         Read("qelvoxxx_04_2023.csv"),
         testing::EndsWith("22:00:05\t0.0\t 0.0\t0.0\t 0.0\t0.0\t 0.0\t0.0\t 0.0\t0.0\t 0.0\t"
@@ -104,9 +107,6 @@ TEST_F(DataFileTest, AGroupWithoutReportsWritesZeros) {
 TEST_F(DataFileTest, GreenChannelMeansFromDecodedReports) {
     StationLocale point = StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ".");
     BroadcastDecoder decoder(form, readings, days, point);
-    ObservationFeed feed;
-    Recorder recorder(readings, form, days, writer, clock, feed);
-    form.SetText(FormText::Esalto, "9999");
     const auto report = [](const char* f2) {
         return std::string(
                    R"({"name":"qelvoxxx","F1":{"freq":1,"mag":21.00,"zp":20.00},"F2":{"freq":)") +
@@ -115,18 +115,19 @@ TEST_F(DataFileTest, GreenChannelMeansFromDecodedReports) {
                R"("F4":{"freq":0,"mag":21.50,"zp":19.40,"tamb":10.25,"tsky":-15.30}})";
     };
     decoder.DecodeBroadcast(report("1000"));  // green 1000 Hz, 12.5
-    recorder.RecordIfDue();
-    form.SetText(FormText::Esalto, "0");
-    decoder.DecodeBroadcast(report("100"));  // green 100 Hz, 15.0, and the line is due
-    recorder.RecordIfDue();
+    decoder.DecodeBroadcast(report("100"));   // green 100 Hz, 15.0
+    Record();
     EXPECT_THAT(Read("qelvoxxx_04_2023.csv"), HasSubstr("\t00550.0\t13.75\t"));
 }
 
 TEST_F(DataFileTest, NamesTheFileByMonthAndYearWhateverTheDateLayout) {
     StationLocale monthFirst = StationLocale::Fixed("%m/%d/%y", "%I:%M:%S %p", ".");
-    DataFileWriter writer2(form, readings, days, clock, monthFirst, dir.Dir());
+    ObservationFeed feed2;
+    DataFileWriter writer2(form, monthFirst, dir.Dir(), feed2);
     form.SetText(FormText::Esitio, "obs/roof");
-    writer2.WriteDataLine();
+    IntervalRecord record;
+    record.localEnd = clock.Now();
+    writer2.Write(record);
     EXPECT_THAT(Read("obs_roof_04_2023.csv"), HasSubstr("\r\n04/09/23\t10:00:05 PM\t"));
 }
 
@@ -136,8 +137,8 @@ TEST_F(DataFileTest, An8BitStationNameNamesTheFileWithItsOwnBytes) {
         "a";  // not UTF-8
     const std::string name = station + "_04_2023.csv";
     form.SetText(FormText::Esitio, station);
-    writer.WriteDataLine();
-    writer.WriteDataLine();
+    Record();
+    Record();
     std::string text;
     {
         std::ifstream file(dir.Path().toStdString() + "/" + name, std::ios::binary);
@@ -154,9 +155,9 @@ TEST_F(DataFileTest, An8BitStationNameNamesTheFileWithItsOwnBytes) {
 
 TEST_F(DataFileTest, StartsANewFileWithItsHeaderEachMonth) {
     clock.Set(QDateTime(QDate(2023, 1, 31), QTime(23, 59, 59)));
-    writer.WriteDataLine();
+    Record();
     clock.Advance(1000);
-    writer.WriteDataLine();
+    Record();
     EXPECT_THAT(Read("qelvoxxx_01_2023.csv"), testing::StartsWith("# qelvoxxx"));
     EXPECT_THAT(Read("qelvoxxx_02_2023.csv"), testing::StartsWith("# qelvoxxx"));
     EXPECT_THAT(form.LogLines(), ElementsAre("Log", "Created data file: qelvoxxx_01_2023.csv",
@@ -164,9 +165,9 @@ TEST_F(DataFileTest, StartsANewFileWithItsHeaderEachMonth) {
 }
 
 TEST_F(DataFileTest, RecreatesADeletedFileWithItsHeader) {
-    writer.WriteDataLine();
+    Record();
     ASSERT_TRUE(QFile::remove(dir.Path() + "/qelvoxxx_04_2023.csv"));
-    writer.WriteDataLine();
+    Record();
     EXPECT_THAT(Read("qelvoxxx_04_2023.csv"), testing::StartsWith("# qelvoxxx"));
     EXPECT_EQ(form.LogLines().size(), 3u);
     EXPECT_EQ(form.LogLines().back(), "Created data file: qelvoxxx_04_2023.csv");
@@ -176,15 +177,14 @@ TEST_F(DataFileTest, LinesThatCannotBeWrittenAreLoggedOnceAndTheirSumsAreGone) {
     ASSERT_TRUE(
         QDir(dir.Path()).mkdir("qelvoxxx_04_2023.csv"));  // a folder stands where the file goes
     AddRecord(10, 20);
-    writer.WriteDataLine();
-    EXPECT_EQ(readings.record.count740, 0.0f);
-    writer.WriteDataLine();
+    Record();
+    Record();
     ASSERT_EQ(form.LogLines().size(), 2u);
     EXPECT_THAT(form.LogLines()[1], HasSubstr("qelvoxxx_04_2023.csv"));
     EXPECT_THAT(form.LogLines()[1], testing::StartsWith("Data line not written to "));
 
     ASSERT_TRUE(QDir(dir.Path()).rmdir("qelvoxxx_04_2023.csv"));
-    writer.WriteDataLine();
+    Record();
     EXPECT_EQ(form.LogLines().back(), "Data lines written to qelvoxxx_04_2023.csv again");
 }
 
@@ -192,14 +192,14 @@ TEST_F(DataFileTest, AFailedWriteLeavesNoPartOfTheLine) {
     if (!QFile::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     // The file lies on a device that is always full.
     ASSERT_TRUE(QFile::link("/dev/full", dir.Path() + "/qelvoxxx_04_2023.csv"));
-    writer.WriteDataLine();
+    Record();
     EXPECT_EQ(form.LogLines().back().rfind("Data line not written to qelvoxxx_04_2023.csv", 0), 0u);
 }
 
 TEST_F(DataFileTest, WritesPointsInACommaLocale) {
     if (!test::UseCommaLocale()) GTEST_SKIP() << "no German locale available";
     AddRecord(0.5f, 9.5f);
-    writer.WriteDataLine();
+    Record();
     test::RestoreCLocale();
     EXPECT_THAT(Read("qelvoxxx_04_2023.csv"), HasSubstr("\t00.500\t09.50\t"));
 }

@@ -80,10 +80,7 @@ int main(int argc, char* argv[]) {
         clock, noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."), options);
     Configure(*station);
     station->Start();
-    // The handlers are driven by hand; the real timers stay still.
-    station->Timer1().stop();
-    station->Timer2().stop();
-    station->Timer3().stop();
+    // No timers: the handlers are driven by hand.
 
     noxa::sim::ReportGenerator instrument("qelvoxxx", 7);
     const long ticks = days * 86400L;
@@ -92,11 +89,11 @@ int main(int argc, char* argv[]) {
         clock.Advance(1000);
         if (t % 2 == 0) {
             const std::string report = instrument.Next(static_cast<double>(t));
-            station->IdUDPServer1UDPRead(QByteArrayView(report));
+            station->ReceiveDatagram(QByteArrayView(report));
         }
-        station->Timer1Timer();
-        station->Timer2Timer();
-        if (t % 60 == 0) station->Timer3Timer();
+        station->PollSerial();
+        station->Tick();
+        if (t % 60 == 0) station->ChartTick();
         if (t == 86400) firstDayKiB = ResidentKiB();
         if (t % 86400 == 0) {
             std::printf("day %ld: resident %ld KiB, log %zu lines\n", t / 86400, ResidentKiB(),
