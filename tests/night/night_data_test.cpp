@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 
 namespace noxa {
 namespace {
@@ -135,24 +136,40 @@ TEST(NightSummaryTest, DarkestMedianDarkSkyAndCloudyShare) {
     EXPECT_EQ(merged, SummaryCsvHeader() + "\n2024-03-09,x\n2024-03-10,new\n2024-03-11,1\n");
 }
 
-TEST(NightWatcherTest, WritesTheNightAtNauticalDawnAndAfterANightWithoutOne) {
-    test::ScopedWorkDir dir;
-    ObservationFeed feed;
-    ManualClock clock(QDateTime(QDate(2024, 3, 10), QTime(13, 0), kBerlin));
-    std::vector<std::string> log;
-    const QString folder = dir.Path() + "/night";
-    NightWatcher watcher(feed, clock, folder, {48.1, 11.6}, 30,
-                         [&](const std::string& line) { log.push_back(line); });
-    IntervalRecord r;
-    r.magV = 21;
-    // Every ten minutes through the night; dawn (-12°) comes at about 05:35 local.
-    for (; clock.Now().time() != QTime(7, 0); clock.Advance(600000)) {
+// A watcher of nights in Munich from noon on 10 March 2024, its log collected.
+class NightWatcherTest : public ::testing::Test {
+protected:
+    // A record every ten minutes until 07:00 the next morning; dawn (-12°) comes at about 05:35.
+    void RecordUntilMorning() {
+        for (; clock.Now().time() != QTime(7, 0); clock.Advance(600000)) Record();
+    }
+    void Record() {
+        r.magV = 21;
         r.end = clock.NowUtc();
         emit feed.recorded(r);
-        if (clock.Now().time() == QTime(5, 0)) {
-            EXPECT_TRUE(log.empty());
-        }
     }
+    NightWatcher& Watcher() {
+        if (!watcher)
+            watcher = std::make_unique<NightWatcher>(
+                feed, clock, folder, ObserverPlace{48.1, 11.6}, 30,
+                [this](const std::string& line) { log.push_back(line); });
+        return *watcher;
+    }
+
+    test::ScopedWorkDir dir;
+    ObservationFeed feed;
+    ManualClock clock{QDateTime(QDate(2024, 3, 10), QTime(13, 0), kBerlin)};
+    std::vector<std::string> log;
+    const QString folder = dir.Path() + "/night";
+    IntervalRecord r;
+    std::unique_ptr<NightWatcher> watcher;
+};
+
+TEST_F(NightWatcherTest, WritesTheNightAtNauticalDawnAndAfterANightWithoutOne) {
+    Watcher();
+    for (; clock.Now().time() != QTime(5, 0); clock.Advance(600000)) Record();
+    EXPECT_TRUE(log.empty());
+    RecordUntilMorning();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_THAT(log[0], ::testing::StartsWith("Night of 2024-03-10 summed up in "));
     EXPECT_TRUE(QFile::exists(folder + "/2024-03-10.png"));
@@ -162,38 +179,24 @@ TEST(NightWatcherTest, WritesTheNightAtNauticalDawnAndAfterANightWithoutOne) {
 
     // The next night stops before dawn: written with the first record after noon.
     clock.Set(QDateTime(QDate(2024, 3, 11), QTime(23, 0), kBerlin));
-    r.end = clock.NowUtc();
-    emit feed.recorded(r);
+    Record();
     clock.Set(QDateTime(QDate(2024, 3, 12), QTime(12, 30), kBerlin));
-    r.end = clock.NowUtc();
-    emit feed.recorded(r);
+    Record();
     ASSERT_EQ(log.size(), 2u);
     EXPECT_TRUE(QFile::exists(folder + "/2024-03-11.png"));
 }
 
-TEST(NightWatcherTest, ANightThatCannotBeWrittenIsTriedAgainUntilItIs) {
-    test::ScopedWorkDir dir;
-    ObservationFeed feed;
-    ManualClock clock(QDateTime(QDate(2024, 3, 10), QTime(13, 0), kBerlin));
-    std::vector<std::string> log;
-    const QString folder = dir.Path() + "/night";
+TEST_F(NightWatcherTest, ANightThatCannotBeWrittenIsTriedAgainUntilItIs) {
     QFile blocker(folder);  // a file where the folder should be
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    NightWatcher watcher(feed, clock, folder, {48.1, 11.6}, 30,
-                         [&](const std::string& line) { log.push_back(line); });
-    IntervalRecord r;
-    r.magV = 21;
-    for (; clock.Now().time() != QTime(7, 0); clock.Advance(600000)) {
-        r.end = clock.NowUtc();
-        emit feed.recorded(r);
-    }
+    Watcher();
+    RecordUntilMorning();
     ASSERT_EQ(log.size(), 1u);  // once, however many records followed
     EXPECT_THAT(log[0], ::testing::StartsWith("Night of 2024-03-10 not summed up: "));
 
     ASSERT_TRUE(blocker.remove());
-    r.end = clock.NowUtc();
-    emit feed.recorded(r);
+    Record();
     ASSERT_EQ(log.size(), 2u);
     EXPECT_THAT(log[1], ::testing::StartsWith("Night of 2024-03-10 summed up in "));
     EXPECT_TRUE(QFile::exists(folder + "/2024-03-10.png"));
