@@ -2,6 +2,7 @@
 
 #include "app/station.h"
 #include "core/observation_feed.h"
+#include "support/settings_file.h"
 #include "support/station_fixture.h"
 
 #include <QCommandLineParser>
@@ -18,23 +19,10 @@ namespace {
 
 using StationOutputsTest = test::StationTest;
 
-// The settings as a user writes them, read the way the program reads them.
-StationSettings Settings(const test::ScopedWorkDir& dir, const QByteArray& ini,
-                         std::vector<std::string>& problems) {
-    QFile file(dir.Path() + "/" + StationSettings::kFileName);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(ini);
-    file.close();
-    QCommandLineParser parser;
-    AddSettingOptions(parser);
-    parser.parse({"noxa-station"});
-    return LoadStationSettings(dir.Dir(), parser, problems);
-}
-
 TEST_F(StationOutputsTest, NightFilesAreWrittenOnlyWhenTurnedOnWithTheSiteOfTheSettings) {
     std::vector<std::string> problems;
-    StationSettings settings =
-        Settings(dir, "[ida]\nenabled=on\n[site]\nlocation=Roof\nheight=x\n", problems);
+    StationSettings settings = test::ReadSettingsFile(
+        dir, "[ida]\nenabled=on\n[site]\nlocation=Roof\nheight=x\n", problems);
     EXPECT_EQ(problems.size(), 1u);  // the height that is no number
     ASSERT_TRUE(settings.ida.enabled);
     station.Config().latitude = 40.5f;
@@ -52,7 +40,7 @@ TEST_F(StationOutputsTest, NightFilesAreWrittenOnlyWhenTurnedOnWithTheSiteOfTheS
     EXPECT_NE(text.find("40.5"), std::string::npos);  // the configuration's position
     EXPECT_TRUE(files[0].endsWith("_qelvoxxx.dat")) << files[0].toStdString();
 
-    StationSettings off = Settings(dir, "", problems);
+    StationSettings off = test::ReadSettingsFile(dir, "", problems);
     EXPECT_FALSE(off.ida.enabled);
 }
 
@@ -71,7 +59,8 @@ QStringList LastLineFields(const std::string& text, char separator) {
 
 TEST_F(StationOutputsTest, TheDataFileAndTheNightFileWriteThePublishedRecord) {
     std::vector<std::string> problems;
-    StationOutputs outputs(station, clock, Settings(dir, "[ida]\nenabled=on\n", problems));
+    StationOutputs outputs(station, clock,
+                           test::ReadSettingsFile(dir, "[ida]\nenabled=on\n", problems));
     outputs.Start();
     std::vector<IntervalRecord> published;
     QObject::connect(&station.Feed(), &ObservationFeed::recorded,
@@ -102,7 +91,8 @@ TEST_F(StationOutputsTest, TheDataFileAndTheNightFileWriteThePublishedRecord) {
 // The Alpaca id is made at the first start, kept beside the user's settings, and read back.
 TEST_F(StationOutputsTest, AlpacaDeviceIdIsMadeOnceAndKept) {
     std::vector<std::string> problems;
-    const StationSettings first = Settings(dir, "[alpaca]\ndiscovery_port=40001\n", problems);
+    const StationSettings first =
+        test::ReadSettingsFile(dir, "[alpaca]\ndiscovery_port=40001\n", problems);
     EXPECT_EQ(first.alpaca.discoveryPort, 40001);
     EXPECT_TRUE(first.alpaca.deviceId.isEmpty());
     const QString id = KeepAlpacaDeviceId(dir.Dir(), first.alpaca.deviceId, problems);
@@ -117,8 +107,10 @@ TEST_F(StationOutputsTest, AlpacaDeviceIdIsMadeOnceAndKept) {
     EXPECT_EQ(KeepAlpacaDeviceId(dir.Dir(), again.alpaca.deviceId, problems), id);
     EXPECT_TRUE(problems.empty()) << problems.front();
 
-    EXPECT_EQ(Settings(dir, "[alpaca]\ndiscovery_port=\n", problems).alpaca.discoveryPort, 0);
-    EXPECT_EQ(Settings(dir, "", problems).alpaca.discoveryPort, 32227);
+    EXPECT_EQ(
+        test::ReadSettingsFile(dir, "[alpaca]\ndiscovery_port=\n", problems).alpaca.discoveryPort,
+        0);
+    EXPECT_EQ(test::ReadSettingsFile(dir, "", problems).alpaca.discoveryPort, 32227);
 }
 
 TEST_F(StationOutputsTest, AfterARestartTheNightsChartHasTheRecordsOfTheDataFile) {
@@ -136,7 +128,7 @@ TEST_F(StationOutputsTest, AfterARestartTheNightsChartHasTheRecordsOfTheDataFile
     }
     data.close();
     std::vector<std::string> problems;
-    StationOutputs outputs(station, clock, Settings(dir, "", problems));
+    StationOutputs outputs(station, clock, test::ReadSettingsFile(dir, "", problems));
     outputs.Start();
 
     IntervalRecord record;

@@ -1,5 +1,6 @@
 #include "app/station_settings.h"
 
+#include "support/settings_file.h"
 #include "support/temp_dir.h"
 
 #include <QCommandLineParser>
@@ -22,15 +23,8 @@ using ::testing::ElementsAre;
 // The problems of a settings file as a user writes it, read the way the program reads it.
 std::vector<std::string> Problems(const QByteArray& ini, StationSettings* settings = nullptr) {
     test::ScopedWorkDir dir;
-    QFile file(dir.Path() + "/" + StationSettings::kFileName);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(ini);
-    file.close();
-    QCommandLineParser parser;
-    AddSettingOptions(parser);
-    parser.parse({"noxa-station"});
     std::vector<std::string> problems;
-    StationSettings read = LoadStationSettings(dir.Dir(), parser, problems);
+    StationSettings read = test::ReadSettingsFile(dir, ini, problems);
     if (settings != nullptr) *settings = read;
     return problems;
 }
