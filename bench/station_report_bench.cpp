@@ -4,9 +4,11 @@
 // so this cost bounds the reports a second it takes.
 #include "app/station.h"
 #include "app/station_outputs.h"
+#include "app/station_settings.h"
 #include "core/station_locale.h"
 #include "time/station_clock.h"
 
+#include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -36,7 +38,9 @@ void BM_StationReport(benchmark::State& state) {
     options.udpPort = 0;
     options.workDir = QFile::encodeName(dir.path()).toStdString() + "/";
     noxa::Station station(clock, noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."), options);
-    noxa::StationOutputs outputs(station, clock, noxa::StationSettings{});
+    const QCommandLineParser noOptions;
+    noxa::StationOutputs outputs(station, clock,
+                                 noxa::ReadSettings(noxa::WorkDir(options.workDir), noOptions));
     outputs.Start();
     std::size_t i = 0;
     for (auto _ : state) {

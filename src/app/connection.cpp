@@ -29,9 +29,10 @@ ConnectionManager::ConnectionManager(FormModel& form, const StationConfig& confi
       locale_(locale) {
     QObject::connect(&listener_, &UdpListener::openFailed, &listener_,
                      [this](quint16 port, const QString& reason) {
-                         form_.AppendLog("UDP port " + std::to_string(port) +
-                                         " could not be opened: " + reason.toStdString() +
-                                         ". No broadcasts will be received.");
+                         form_.AppendLog(LogLevel::Error,
+                                         "UDP port " + std::to_string(port) +
+                                             " could not be opened: " + reason.toStdString() +
+                                             ". No broadcasts will be received.");
                      });
 }
 
@@ -54,12 +55,12 @@ void ConnectionManager::OpenSerialLink() {
     const std::int32_t port = config_.serialPortNumber;
     link_.linkOpen = serial_.OpenSerialPort(port);
     if (!link_.linkOpen) {
-        form_.AppendLog("Serial Port: " + std::to_string(port) + " Fallo");
+        form_.AppendLog(LogLevel::Error, "Serial Port: " + std::to_string(port) + " Fallo");
         form_.SetRxColour(kIndicatorRed);
         return;
     }
     form_.SetRxColour(kIndicatorGray);
-    form_.AppendLog("Serial Port: " + std::to_string(port) + " OK");
+    form_.AppendLog(LogLevel::Info, "Serial Port: " + std::to_string(port) + " OK");
 }
 
 void ConnectionManager::OpenNetworkLink() {
@@ -77,8 +78,8 @@ void ConnectionManager::StartBroadcastListener() {
         return;
     }
     if (!listener_.Activate()) return;
-    form_.AppendLog(locale_.LongTime(clock_.Now().time()) +
-                    "  Waiting NOXA-V4I broadcast on port 2255.");
+    form_.AppendLog(LogLevel::Info, locale_.LongTime(clock_.Now().time()) +
+                                        "  Waiting NOXA-V4I broadcast on port 2255.");
 }
 
 }  // namespace noxa

@@ -31,7 +31,7 @@ void InstrumentCommands::FastReadings() {
             {{1, kFourPerSecond}, {2, kFourPerSecond}, {3, kFourPerSecond}, {4, kFourPerSecond}})) {
         return;
     }
-    form_.AppendLog("Lectura rapida");
+    form_.AppendLog(LogLevel::Info, "Lectura rapida");
 }
 
 void InstrumentCommands::SlowReadings() {
@@ -43,7 +43,7 @@ void InstrumentCommands::SlowReadings() {
                                         {4, kOnePerSecond}})) {
         return;
     }
-    form_.AppendLog("Lectura lenta");
+    form_.AppendLog(LogLevel::Info, "Lectura lenta");
 }
 
 void InstrumentCommands::AskVersion() {

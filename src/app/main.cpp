@@ -3,6 +3,7 @@
 #include "app/automation_registration.h"
 #include "app/automation_service.h"
 #include "app/config_command.h"
+#include "app/log_printer.h"
 #include "app/main_window.h"
 #include "app/station.h"
 #include "app/station_outputs.h"
@@ -28,14 +29,8 @@
 
 namespace {
 
-void PrintLogLine(const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
-void AppendLog(noxa::Station& station, const QString& line) {
-    station.Form().AppendLog(line.toLocal8Bit().toStdString());
+void Warn(noxa::Station& station, const QString& line) {
+    station.Form().AppendLog(noxa::LogLevel::Warning, line.toLocal8Bit().toStdString());
 }
 
 // /RegServer and /UnregServer: write or remove the service file and end. The process ends
@@ -83,7 +78,7 @@ void AddStationOptions(QCommandLineParser& parser) {
     QCommandLineOption udpPort("udp-port", "Listen for broadcasts on this UDP port.", "port");
     udpPort.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(udpPort);
-    noxa::AddSettingOptions(parser);
+    noxa::AddSettingOptions(parser, noxa::AllSettingSpecs());
 }
 
 // The toolkit's own options ("-platform offscreen", "-style fusion"), which it takes out of
@@ -170,10 +165,10 @@ std::optional<noxa::StationOptions> TakeStationOptions(const QCommandLineParser&
 // An option given that the configuration makes pointless, said once the configuration is read.
 void ReportIgnoredOptions(noxa::Station& station, const noxa::StationOptions& options) {
     if (!options.serialDevice.isEmpty() && !station.Config().SerialMode()) {
-        AppendLog(station, "--serial-device " + options.serialDevice +
-                               " ignored: the configuration is in network mode (serial port " +
-                               QString::number(station.Config().serialPortNumber) +
-                               "); set a serial port with --set serial_port=N.");
+        Warn(station, "--serial-device " + options.serialDevice +
+                          " ignored: the configuration is in network mode (serial port " +
+                          QString::number(station.Config().serialPortNumber) +
+                          "); set a serial port with --set serial_port=N.");
     }
 }
 
@@ -217,19 +212,19 @@ int main(int argc, char* argv[]) {
     }
 
     noxa::SystemClock clock;
-    std::vector<std::string> settingProblems;
-    noxa::StationSettings settings =
-        noxa::LoadStationSettings(noxa::WorkDir(options.workDir), parser, settingProblems);
-    options.siteLatitude = settings.ida.latitude;
-    options.siteLongitude = settings.ida.longitude;
+    noxa::Settings settings = noxa::ReadSettings(noxa::WorkDir(options.workDir), parser);
+    const noxa::StationSettings own = noxa::ReadStationSettings(settings);
+    options.siteLatitude = own.latitude;
+    options.siteLongitude = own.longitude;
     noxa::Station station(clock, noxa::StationLocale::FromProcess(), options);
+    station.Form().SetLogThreshold(own.logLevel);
     noxa::StationTimers timers(station);
     noxa::StationOutputs outputs(station, clock, std::move(settings));
     noxa::AutomationService automation(station.Form(), station.Framing());
     // The window is built before the station starts, so that it shows the start-up log lines.
     std::unique_ptr<noxa::MainWindow> window;
     if (headless) {
-        QObject::connect(&station.Form(), &noxa::FormModel::logAppended, &PrintLogLine);
+        QObject::connect(&station.Form(), &noxa::FormModel::logAppended, noxa::LogPrinter(stdout));
     } else {
         window = std::make_unique<noxa::MainWindow>(station);
         window->SetCloseCheck(noxa::AutomationCloseCheck(automation, window.get()));
@@ -244,15 +239,14 @@ int main(int argc, char* argv[]) {
 
     station.Start();
     timers.Start();
-    for (const std::string& problem : settingProblems) station.Form().AppendLog(problem);
     ReportIgnoredOptions(station, options);
     outputs.Start();
     if (!registrationError.isEmpty()) {
-        AppendLog(station, "Automation service not registered: " + registrationError);
+        Warn(station, "Automation service not registered: " + registrationError);
     }
     QString busError;
     if (!automation.Publish(QDBusConnection::sessionBus(), busError)) {
-        AppendLog(station, "Automation service not available: " + busError);
+        Warn(station, "Automation service not available: " + busError);
     } else if (switches.automation) {
         QObject::connect(&automation, &noxa::AutomationService::lastClientLeft, &app, end);
     }

@@ -27,11 +27,11 @@ void SerialHandlers::FrameStarted() {
 }
 
 void SerialHandlers::FrameBufferOverflow(std::int32_t position) {
-    form_.AppendLog("Ruido posmeteo" + std::to_string(position));
+    form_.AppendLog(LogLevel::Warning, "Ruido posmeteo" + std::to_string(position));
 }
 
 void SerialHandlers::FrameCountOverflow(std::int32_t position) {
-    form_.AppendLog("Riodo posbufer" + std::to_string(position));
+    form_.AppendLog(LogLevel::Warning, "Riodo posbufer" + std::to_string(position));
 }
 
 void SerialHandlers::FrameCompleted(std::string_view frame) {

@@ -87,50 +87,50 @@ std::string SocketHandlers::TimeStamp() const {
 }
 
 void SocketHandlers::ClientSocket1Connecting() {
-    form_.AppendLog(TimeStamp() + "  Connecting... ");
+    form_.AppendLog(LogLevel::Info, TimeStamp() + "  Connecting... ");
 }
 
 void SocketHandlers::ClientSocket1Connect() {
-    form_.AppendLog(TimeStamp() + " Connected 1 ok");
+    form_.AppendLog(LogLevel::Info, TimeStamp() + " Connected 1 ok");
     link_.linkOpen = true;
 }
 
 void SocketHandlers::ClientSocket1Disconnect() {
-    form_.AppendLog("  Socket 1 Cerrado");
+    form_.AppendLog(LogLevel::Warning, "  Socket 1 Cerrado");
 }
 
 void SocketHandlers::ClientSocket1Error() {
-    form_.AppendLog(" Socket error 1");
+    form_.AppendLog(LogLevel::Warning, " Socket error 1");
     link_.linkOpen = false;
 }
 
 void SocketHandlers::ClientSocket1Read(std::string_view text) {
     if (static_cast<qint64>(text.size()) > kMaxRead) {
-        form_.AppendLog("Ruido ");
+        form_.AppendLog(LogLevel::Warning, "Ruido ");
         return;
     }
     if (recordIfDue_) recordIfDue_();
-    form_.AppendLog("Red  " + std::to_string(text.size()));
+    form_.AppendLog(LogLevel::Info, "Red  " + std::to_string(text.size()));
     // The main link carries the instrument's reports in the serial framing.
     serialFraming_.ParseSocketText(text);
 }
 
 void SocketHandlers::ChannelSocketConnect(int number) {
-    form_.AppendLog(TimeStamp() + " Conectado " + std::to_string(number) + " ok");
+    form_.AppendLog(LogLevel::Info, TimeStamp() + " Conectado " + std::to_string(number) + " ok");
 }
 
 void SocketHandlers::ChannelSocketDisconnect(int number) {
-    form_.AppendLog("  Socket " + std::to_string(number) + " Cerrado");
+    form_.AppendLog(LogLevel::Warning, "  Socket " + std::to_string(number) + " Cerrado");
 }
 
 void SocketHandlers::ChannelSocketError(int number) {
-    form_.AppendLog("  Error Socket " + std::to_string(number));
+    form_.AppendLog(LogLevel::Warning, "  Error Socket " + std::to_string(number));
 }
 
 void SocketHandlers::ChannelSocketRead(int number, std::string_view text) {
     const std::size_t channel = ChannelIndex(number);
     if (static_cast<qint64>(text.size()) > kMaxRead) {
-        form_.AppendLog(kChannelNoise.at(channel));
+        form_.AppendLog(LogLevel::Warning, kChannelNoise.at(channel));
         return;
     }
     rings_.at(channel).Append(text);

@@ -107,7 +107,7 @@ void Station::ReportError(const std::string& message) {
         errorHandler_(message);
         return;
     }
-    form_.AppendLog("Error: " + message);
+    form_.AppendLog(LogLevel::Error, "Error: " + message);
     std::fprintf(stderr, "noxa-station: %s\n", message.c_str());
 }
 
@@ -127,12 +127,12 @@ void Station::Connect() {
 void Station::ReceiveDatagram(QByteArrayView datagram) {
     const std::string_view message =
         UpToFirstZero(std::string_view(datagram.data(), static_cast<std::size_t>(datagram.size())));
-    if (form_.Checked(FormCheck::CBvermensaje)) form_.AppendLog(message);
+    if (form_.Checked(FormCheck::CBvermensaje)) form_.AppendLog(LogLevel::Info, message);
     const std::string& name = form_.Text(FormText::Esitio);
     if (NamesStation(message, name)) {
         HandleReport(message, ReportSource::Broadcast);
     } else if (auto notice = foreignStations_.Notice(message, name, clock_.NowUtc())) {
-        form_.AppendLog(*notice);
+        form_.AppendLog(LogLevel::Info, *notice);
     }
 }
 
@@ -155,7 +155,8 @@ void Station::SaveSettings() {
         const bool saved = configFile_.WriteRecord(record, error);
         LoadConfiguration();
         if (!saved) {
-            form_.AppendLog("Settings not saved to " + configFile_.Path() + ": " + error);
+            form_.AppendLog(LogLevel::Error,
+                            "Settings not saved to " + configFile_.Path() + ": " + error);
         }
         connection_.Connect();
     });
@@ -222,7 +223,8 @@ void Station::AddChartPoint() {
 
 void Station::ChartImagesWritten(const std::string& error) {
     if (error.empty()) {
-        if (imageFailures_.Succeeded()) form_.AppendLog("Chart images written again");
+        if (imageFailures_.Succeeded())
+            form_.AppendLog(LogLevel::Info, "Chart images written again");
     } else if (imageFailures_.Failed(error)) {
         ReportError(error);
     }

@@ -204,7 +204,8 @@ const Observation& BroadcastDecoder::DecodeBroadcast(std::string_view report) {
         AddToSums(r);
     } else if (!nonFiniteSaid_) {
         // One value that is no number would turn every mean of the interval into one.
-        form_.AppendLog("Report with values that are not numbers left out of the averages");
+        form_.AppendLog(LogLevel::Warning,
+                        "Report with values that are not numbers left out of the averages");
         nonFiniteSaid_ = true;
     }
 

@@ -121,6 +121,7 @@ FormModel::FormModel() {
     for (std::size_t i = 0; i < kFormTextCount; ++i) texts_[i] = kTexts[i].initial;
     for (std::size_t i = 0; i < kFormCheckCount; ++i) checks_[i] = kChecks[i].initial;
     log_.emplace_back("Log");
+    logLevels_.push_back(LogLevel::Info);
 }
 
 void FormModel::SetText(FormText id, std::string_view text) {
@@ -149,15 +150,25 @@ void FormModel::SetCaption(std::string_view caption) {
     emit captionChanged();
 }
 
-void FormModel::AppendLog(std::string_view line) {
-    if (log_.size() >= kLogLimit) log_.pop_front();
+void FormModel::AppendLog(LogLevel level, std::string_view line) {
+    if (level > logThreshold_) return;
+    if (log_.size() >= kLogLimit) {
+        log_.pop_front();
+        logLevels_.pop_front();
+    }
     log_.emplace_back(line);
-    emit logAppended(log_.back());
+    logLevels_.push_back(level);
+    emit logAppended(level, log_.back());
 }
 
 void FormModel::ClearLog() {
     log_.clear();
+    logLevels_.clear();
     emit logCleared();
+}
+
+Log FormModel::LogTo() {
+    return Log([this](LogLevel level, std::string_view line) { AppendLog(level, line); });
 }
 
 }  // namespace noxa

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/station_log.h"
+
 #include <QObject>
 
 #include <array>
@@ -134,16 +136,22 @@ public:
     const std::string& Caption() const { return caption_; }
     void SetCaption(std::string_view caption);
 
+    // The station's log: its lines, and beside them how much each matters.
     const std::deque<std::string>& LogLines() const { return log_; }
-    void AppendLog(std::string_view line);
+    const std::deque<LogLevel>& LogLevels() const { return logLevels_; }
+    // A line less important than the threshold (debug, unless asked for) is left out.
+    void AppendLog(LogLevel level, std::string_view line);
+    void SetLogThreshold(LogLevel threshold) { logThreshold_ = threshold; }
     void ClearLog();
+    // A handle on this log for the parts of the station that only say things.
+    Log LogTo();
 
 signals:
     void textChanged(noxa::FormText id);
     void checkChanged(noxa::FormCheck id);
     void rxColourChanged();
     void captionChanged();
-    void logAppended(const std::string& line);
+    void logAppended(noxa::LogLevel level, const std::string& line);
     void logCleared();
 
 private:
@@ -154,6 +162,8 @@ private:
     Rgb rxColour_{};
     std::string caption_ = "NOXA 4CH";
     std::deque<std::string> log_;
+    std::deque<LogLevel> logLevels_;
+    LogLevel logThreshold_ = LogLevel::Info;
 };
 
 }  // namespace noxa

@@ -21,7 +21,7 @@ QDate NightAt(UtcMilliseconds time, const QTimeZone& zone) {
 }  // namespace
 
 NightWatcher::NightWatcher(ObservationFeed& feed, const StationClock& clock, QString folder,
-                           ObserverPlace place, float cloudyAbovePercent, Logger log)
+                           ObserverPlace place, float cloudyAbovePercent, Log log)
     : clock_(clock),
       folder_(std::move(folder)),
       place_(place),
@@ -92,8 +92,8 @@ void NightWatcher::Finish(Night night) {
     if (Write(night, error)) return;
     unwritten_.emplace_back(std::move(night), std::move(error));
     if (unwritten_.size() > kMostUnwritten) {
-        log_("Night of " + unwritten_.front().first.date.toString(Qt::ISODate).toStdString() +
-             " given up: not written for a month");
+        log_.Error("Night of " + unwritten_.front().first.date.toString(Qt::ISODate).toStdString() +
+                   " given up: not written for a month");
         unwritten_.erase(unwritten_.begin());
     }
 }
@@ -110,13 +110,13 @@ bool NightWatcher::Write(const Night& night, std::string& lastError) {
     QString error;
     const std::string date = night.date.toString(Qt::ISODate).toStdString();
     if (WriteNightReport(night, folder_, cloudyAbove_, error)) {
-        log_("Night of " + date + " summed up in " +
-             NightChartPath(folder_, night.date).toStdString());
+        log_.Info("Night of " + date + " summed up in " +
+                  NightChartPath(folder_, night.date).toStdString());
         return true;
     }
     if (error.toStdString() != lastError) {
         lastError = error.toStdString();
-        log_("Night of " + date + " not summed up: " + lastError);
+        log_.Error("Night of " + date + " not summed up: " + lastError);
     }
     return false;
 }

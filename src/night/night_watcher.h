@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/station_log.h"
 #include "night/night_files.h"
 #include "night/night_sample.h"
 
@@ -25,9 +26,8 @@ class NightWatcher : public QObject {
     Q_OBJECT
 
 public:
-    using Logger = std::function<void(const std::string& line)>;
     NightWatcher(ObservationFeed& feed, const StationClock& clock, QString folder,
-                 ObserverPlace place, float cloudyAbovePercent, Logger log);
+                 ObserverPlace place, float cloudyAbovePercent, Log log);
 
     // Adds records from before a restart (tonight's night file or the month's data file, read
     // back); those of other nights are left out, and those without the Sun and the Moon get
@@ -53,7 +53,7 @@ private:
     QString folder_;
     ObserverPlace place_;
     float cloudyAbove_;
-    Logger log_;
+    Log log_;
     Night night_;
     bool written_ = false;  // the night under way was finished at its dawn
     // Nights finished but not written yet, each with the reason last said for it.

@@ -161,7 +161,7 @@ void ConfigFile::LoadStationConfig() {
         file.read(record.data(), static_cast<qint64>(record.size())) < 0) {
         ApplyDefaults();
     } else {
-        form_.AppendLog("Read config file: " + Path());
+        form_.AppendLog(LogLevel::Info, "Read config file: " + Path());
         ApplyRecord(record);
     }
     ReportUnusableSettings();
@@ -173,24 +173,27 @@ void ConfigFile::ReportUnusableSettings() {
     const std::string& name = form_.Text(FormText::Esitio);
     constexpr const char* kNoReport = ": no report will be accepted.";
     if (name.empty()) {
-        form_.AppendLog(std::string("Station name is empty") + kNoReport);
+        form_.AppendLog(LogLevel::Warning, std::string("Station name is empty") + kNoReport);
     } else if (std::all_of(name.begin(), name.end(), IsBlank)) {
-        form_.AppendLog(std::string("Station name is only blanks") + kNoReport);
+        form_.AppendLog(LogLevel::Warning, std::string("Station name is only blanks") + kNoReport);
     } else if (IsBlank(name.back())) {
-        form_.AppendLog("Station name \"" + name + "\" ends with blanks" + kNoReport);
+        form_.AppendLog(LogLevel::Warning,
+                        "Station name \"" + name + "\" ends with blanks" + kNoReport);
     }
 
     // The same reading of the field as the connect operation's.
     const std::string& port = form_.Text(FormText::EPuertoEth);
     std::int32_t number = 0;
     if (!ParseStrictInt(port, number) || number < 1 || number > 65535) {
-        form_.AppendLog("UDP port \"" + port +
-                        "\" is not a port number: no broadcast will be received.");
+        form_.AppendLog(
+            LogLevel::Warning,
+            "UDP port \"" + port + "\" is not a port number: no broadcast will be received.");
     } else if (number != kBroadcastPort && !config_.SerialMode()) {
         // The listener opens only when the field holds the instrument's port.
-        form_.AppendLog("UDP port " + std::to_string(number) + " is not " +
-                        std::to_string(kBroadcastPort) +
-                        ", the port the instrument broadcasts on: no broadcast will be received.");
+        form_.AppendLog(
+            LogLevel::Warning,
+            "UDP port " + std::to_string(number) + " is not " + std::to_string(kBroadcastPort) +
+                ", the port the instrument broadcasts on: no broadcast will be received.");
     }
 }
 
@@ -245,7 +248,7 @@ void ConfigFile::ApplyRecord(const ConfigRecord& record) {
 void ConfigFile::ApplyDefaults() {
     FormModel& f = form_;
     StationConfig& c = config_;
-    f.AppendLog("Config file not found");
+    f.AppendLog(LogLevel::Warning, "Config file not found");
     f.SetText(FormText::EmaxX, "240");
     f.SetText(FormText::EmaxY, "350");
     f.SetText(FormText::EmaxZ, "570");

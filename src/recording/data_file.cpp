@@ -97,7 +97,7 @@ void DataFileWriter::Write(const IntervalRecord& record) {
     std::string text;
     if (!existed) {
         text = HeaderLines();
-        form_.AppendLog("Created data file: " + name);
+        form_.AppendLog(LogLevel::Info, "Created data file: " + name);
     }
     text += line;
 
@@ -119,7 +119,9 @@ void DataFileWriter::Write(const IntervalRecord& record) {
     }
     if (error == 0) {
         ::close(fd);
-        if (failures_.Succeeded()) form_.AppendLog("Data lines written to " + name + " again");
+        form_.AppendLog(LogLevel::Debug, "Data line written to " + name);
+        if (failures_.Succeeded())
+            form_.AppendLog(LogLevel::Info, "Data lines written to " + name + " again");
         return;
     }
     if (!existed) {
@@ -133,7 +135,7 @@ void DataFileWriter::Write(const IntervalRecord& record) {
 
 void DataFileWriter::Failed(const std::string& name, int error) {
     const std::string line = "Data line not written to " + name + ": " + std::strerror(error);
-    if (failures_.Failed(line)) form_.AppendLog(line);
+    if (failures_.Failed(line)) form_.AppendLog(LogLevel::Error, line);
 }
 
 }  // namespace noxa

@@ -37,16 +37,17 @@ void DayBufferFile::LoadDayBuffers() {
         const QString aside = SetAside(dir_.File(kFileName));
         const bool kept = !aside.isEmpty();
         form_.AppendLog(
+            LogLevel::Warning,
             std::string(kFileName) + " ignored: " + std::to_string(size) + " bytes instead of " +
-            std::to_string(kDayBufferFileSize) +
-            (kept ? ". Kept as " + QFileInfo(aside).fileName().toStdString() + "." : "."));
+                std::to_string(kDayBufferFileSize) +
+                (kept ? ". Kept as " + QFileInfo(aside).fileName().toStdString() + "." : "."));
         return;
     }
     const QByteArray image = file.readAll();
     if (!ReadImage(std::string_view(image.constData(), static_cast<std::size_t>(image.size())),
                    days_)) {
-        form_.AppendLog(std::string(kFileName) +
-                        " could not be read: " + file.errorString().toStdString());
+        form_.AppendLog(LogLevel::Warning, std::string(kFileName) + " could not be read: " +
+                                               file.errorString().toStdString());
     }
 }
 
@@ -63,9 +64,9 @@ bool DayBufferFile::SaveDayBuffers() {
     const bool ok = ReplaceFile(dir_.File(kFileName), image, error);
     if (!ok) {
         const std::string line = std::string(kFileName) + " not saved: " + error.toStdString();
-        if (failures_.Failed(line)) form_.AppendLog(line);
+        if (failures_.Failed(line)) form_.AppendLog(LogLevel::Error, line);
     } else if (failures_.Succeeded()) {
-        form_.AppendLog(std::string(kFileName) + " saved again");
+        form_.AppendLog(LogLevel::Info, std::string(kFileName) + " saved again");
     }
     return ok;
 }

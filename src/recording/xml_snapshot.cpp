@@ -76,11 +76,12 @@ void XmlSnapshot::WriteXmlSnapshot() {
     QString error;
     if (!ReplaceFile(path, document, error)) {
         const std::string line = std::string(kFileName) + " not written: " + error.toStdString();
-        if (failures_.Failed(line)) form_.AppendLog(line);
+        if (failures_.Failed(line)) form_.AppendLog(LogLevel::Error, line);
         return;
     }
-    if (failures_.Succeeded()) form_.AppendLog(std::string(kFileName) + " written again");
-    if (!existed) form_.AppendLog(std::string("Created file: ") + kFileName);
+    if (failures_.Succeeded())
+        form_.AppendLog(LogLevel::Info, std::string(kFileName) + " written again");
+    if (!existed) form_.AppendLog(LogLevel::Info, std::string("Created file: ") + kFileName);
 }
 
 }  // namespace noxa

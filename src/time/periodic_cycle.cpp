@@ -41,7 +41,7 @@ void PeriodicCycle::Tick() {
             form_.SetRxColour(kIndicatorGray);
         } else {
             form_.SetRxColour(kIndicatorRed);
-            form_.AppendLog("Serial Port not found.");
+            form_.AppendLog(LogLevel::Error, "Serial Port not found.");
         }
     }
 

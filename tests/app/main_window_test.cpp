@@ -464,17 +464,17 @@ TEST_F(MainWindowTest, MemoFollowsTheLog) {
     EXPECT_EQ(memo->maximumBlockCount(), 5000);
     EXPECT_EQ(memo->toPlainText(), "Log");
 
-    form.AppendLog("Config file not found");
+    form.AppendLog(LogLevel::Info, "Config file not found");
     EXPECT_EQ(memo->toPlainText(), "Log\nConfig file not found");
     form.ClearLog();
     EXPECT_EQ(memo->toPlainText(), "");
-    form.AppendLog("first");
-    form.AppendLog("second");
+    form.AppendLog(LogLevel::Info, "first");
+    form.AppendLog(LogLevel::Info, "second");
     EXPECT_EQ(memo->toPlainText(), "first\nsecond");
 }
 
 TEST_F(MainWindowTest, MemoShowsTheLogAsItWasWhenTheWindowCameUp) {
-    form.AppendLog("before the window");
+    form.AppendLog(LogLevel::Info, "before the window");
     MainWindow second(station);
     EXPECT_EQ(second.findChild<QPlainTextEdit*>("Memo1")->toPlainText(), "Log\nbefore the window");
 }
@@ -513,8 +513,8 @@ TEST_F(MainWindowTest, InstrumentConstantsShowWholeAtTheDefaultSize) {
 }
 
 TEST_F(MainWindowTest, CleanLogEmptiesTheLog) {
-    form.AppendLog("one");
-    form.AppendLog("two");
+    form.AppendLog(LogLevel::Info, "one");
+    form.AppendLog(LogLevel::Info, "two");
     QTest::mouseClick(Find<QPushButton>("BClear"), Qt::LeftButton);
     EXPECT_TRUE(form.LogLines().empty());
     EXPECT_EQ(Find<QPlainTextEdit>("Memo1")->toPlainText(), "");
@@ -558,7 +558,7 @@ TEST_F(MainWindowTest, ConnectButtonOpensTheLink) {
 
 TEST_F(MainWindowTest, TheSafetyVerdictShowsBelowThePages) {
     LatestReadings latest(station.Feed(), clock);
-    SafetyRule rule(latest, SafetyLimits{}, nullptr);
+    SafetyRule rule(latest, SafetyLimits{}, Log{});
     window.ShowSafety(rule);
     const auto* indicator = Find<QLabel>("SafetyIndicator");
     EXPECT_EQ(indicator->text(), "Sky unsafe: no report yet");

@@ -1,4 +1,5 @@
-#include "app/retried_start.h"
+#include "outputs/common/retried_start.h"
+#include "support/log_lines.h"
 
 #include <QTest>
 
@@ -19,7 +20,7 @@ TEST(RetriedStart, TriesUntilItStartsSayingEachFailureOnce) {
             if (tries == static_cast<int>(reasons.size())) return std::nullopt;
             return reasons[tries++];
         },
-        [&](const std::string& line) { log.push_back(line); }, 10);
+        test::KeepIn(log), 10);
     start.Start();
     EXPECT_FALSE(start.Started());
     EXPECT_TRUE(QTest::qWaitFor([&] { return start.Started(); }, 5000));

@@ -26,7 +26,7 @@ protected:
 };
 
 TEST_F(SaveSettingsTest, WritesReadsBackAndReconnects) {
-    station.Form().AppendLog("an earlier line");
+    station.Form().AppendLog(LogLevel::Info, "an earlier line");
     station.Form().SetText(FormText::EPuerto, "0");
     station.SaveSettings();
     EXPECT_TRUE(errors.empty());
@@ -44,7 +44,7 @@ TEST_F(SaveSettingsTest, TheSerialPortNumberTakesEffectOnlyWhenReadBack) {
 }
 
 TEST_F(SaveSettingsTest, AConversionErrorIsShownAndNothingIsWrittenOrRead) {
-    station.Form().AppendLog("kept");
+    station.Form().AppendLog(LogLevel::Info, "kept");
     station.Form().SetText(FormText::ELatGrad, "forty");
     station.SaveSettings();
     EXPECT_THAT(errors, ElementsAre("'forty' is not a valid floating point value"));

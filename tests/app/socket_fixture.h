@@ -60,7 +60,7 @@ protected:
     int recordRequests = 0;
     SocketHandlers handlers{form, state, framing, clock, locale, [this] {
                                 ++recordRequests;
-                                form.AppendLog("record due?");
+                                form.AppendLog(LogLevel::Info, "record due?");
                             }};
     TcpSockets sockets;
     TcpServers net{sockets};

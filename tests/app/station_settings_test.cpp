@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -20,13 +21,13 @@ namespace {
 
 using ::testing::ElementsAre;
 
-// The problems of a settings file as a user writes it, read the way the program reads it.
-std::vector<std::string> Problems(const QByteArray& ini, StationSettings* settings = nullptr) {
+// The problems of a settings file as a user writes it, once `read` has read what it needs.
+std::vector<std::string> Problems(const QByteArray& ini,
+                                  const std::function<void(const Settings&)>& read = {}) {
     test::ScopedWorkDir dir;
-    std::vector<std::string> problems;
-    StationSettings read = test::ReadSettingsFile(dir, ini, problems);
-    if (settings != nullptr) *settings = read;
-    return problems;
+    const Settings settings = test::ReadSettingsFile(dir, ini);
+    if (read) read(settings);
+    return settings.TakeProblems();
 }
 
 TEST(StationSettingsFile, EachUnknownKeyIsOneLineNamingTheFileAndTheKey) {
@@ -38,17 +39,32 @@ TEST(StationSettingsFile, EachUnknownKeyIsOneLineNamingTheFileAndTheKey) {
 }
 
 TEST(StationSettingsFile, OnAndOffAreTheOnlySpellings) {
-    StationSettings settings;
-    EXPECT_THAT(Problems("[ida]\nenabled=on\n[night]\ncharts=off\n", &settings), ElementsAre());
-    EXPECT_TRUE(settings.ida.enabled);
-    EXPECT_FALSE(settings.nightCharts);
+    bool ida = false, charts = true;
+    const auto read = [&](const Settings& settings) {
+        ida = settings.OnOff("ida/enabled");
+        charts = settings.OnOff("night/charts");
+    };
+    EXPECT_THAT(Problems("[ida]\nenabled=on\n[night]\ncharts=off\n", read), ElementsAre());
+    EXPECT_TRUE(ida);
+    EXPECT_FALSE(charts);
     for (const char* other : {"yes", "true", "1", "ON", "no"}) {
         SCOPED_TRACE(other);
-        EXPECT_THAT(Problems(QByteArray("[ida]\nenabled=") + other + "\n", &settings),
+        EXPECT_THAT(Problems(QByteArray("[ida]\nenabled=") + other + "\n", read),
                     ElementsAre("--ida (ida/enabled): \"" + std::string(other) +
                                 "\" is neither on nor off; off applies."));
-        EXPECT_FALSE(settings.ida.enabled);
+        EXPECT_FALSE(ida);
     }
+}
+
+TEST(StationSettingsFile, AnOptionWinsOverTheFile) {
+    test::ScopedWorkDir dir;
+    const Settings settings =
+        test::ReadSettingsFile(dir, "[http]\nport=8080\n[log]\nlevel=loud\n", {"--http", "9090"});
+    EXPECT_EQ(settings.Port("http/port"), 9090);
+    EXPECT_EQ(ReadStationSettings(settings).logLevel, LogLevel::Info);
+    EXPECT_THAT(settings.TakeProblems(),
+                ElementsAre("--log-level (log/level): \"loud\" is not error, warning, info or "
+                            "debug; info applies."));
 }
 
 // The README's table of settings lists every setting with its option and default, and nothing
@@ -68,7 +84,7 @@ TEST(StationSettingsFile, TheReadmeTableListsEverySettingWithItsOption) {
         }
     }
     std::set<std::string> specified;
-    for (const SettingSpec& spec : SettingSpecs()) {
+    for (const SettingSpec& spec : AllSettingSpecs()) {
         specified.insert(spec.key);
         ASSERT_TRUE(rows.count(spec.key)) << spec.key;
         const std::string& row = rows[spec.key];

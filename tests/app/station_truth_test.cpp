@@ -4,6 +4,7 @@
 #include "app/station_outputs.h"
 #include "outputs/common/metrics_text.h"
 #include "outputs/common/readings_json.h"
+#include "support/settings_file.h"
 #include "support/station_fixture.h"
 #include "support/station_options.h"
 
@@ -33,7 +34,7 @@ class StationTruthTest : public test::StationTest {
 protected:
     void Start(Station& s) {
         s.Start();
-        outputs = std::make_unique<StationOutputs>(s, clock, StationSettings{});
+        outputs = std::make_unique<StationOutputs>(s, clock, test::ReadSettingsFile(dir));
         outputs->Start();
     }
     void Tick(Station& s, int seconds = 1) {

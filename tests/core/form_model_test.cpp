@@ -50,14 +50,21 @@ TEST(FormModel, SignalsOnlyRealChanges) {
 
 TEST(FormModel, LogKeepsItsNewestLines) {
     FormModel form;
-    for (int i = 0; i < 5003; ++i) form.AppendLog("line " + std::to_string(i));
+    for (int i = 0; i < 5003; ++i) form.AppendLog(LogLevel::Info, "line " + std::to_string(i));
     ASSERT_EQ(form.LogLines().size(), FormModel::kLogLimit);
     EXPECT_EQ(form.LogLines().front(), "line 3");
     EXPECT_EQ(form.LogLines().back(), "line 5002");
     form.ClearLog();
     EXPECT_TRUE(form.LogLines().empty());
-    form.AppendLog("first");
+    form.AppendLog(LogLevel::Info, "first");
     EXPECT_EQ(form.LogLines().front(), "first");
+    // Debug lines only when asked for; each line keeps its level.
+    form.AppendLog(LogLevel::Debug, "detail");
+    form.SetLogThreshold(LogLevel::Debug);
+    form.AppendLog(LogLevel::Debug, "asked for");
+    EXPECT_EQ(form.LogLines().back(), "asked for");
+    EXPECT_EQ(form.LogLines().size(), 2u);
+    EXPECT_EQ(form.LogLevels().back(), LogLevel::Debug);
 }
 
 }  // namespace

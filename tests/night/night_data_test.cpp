@@ -3,6 +3,7 @@
 #include "night/night_summary.h"
 #include "night/night_watcher.h"
 #include "outputs/ida/ida_night_file.h"
+#include "support/log_lines.h"
 #include "support/temp_dir.h"
 #include "time/station_clock.h"
 
@@ -150,9 +151,8 @@ protected:
     }
     NightWatcher& Watcher() {
         if (!watcher)
-            watcher = std::make_unique<NightWatcher>(
-                feed, clock, folder, ObserverPlace{48.1, 11.6}, 30,
-                [this](const std::string& line) { log.push_back(line); });
+            watcher = std::make_unique<NightWatcher>(feed, clock, folder, ObserverPlace{48.1, 11.6},
+                                                     30, test::KeepIn(log));
         return *watcher;
     }
 

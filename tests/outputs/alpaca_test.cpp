@@ -110,7 +110,7 @@ protected:
     ManualClock clock{QDateTime(QDate(2026, 3, 1), QTime(22, 30), Qt::UTC)};
     ObservationFeed feed;
     LatestReadings readings{feed, clock};
-    SafetyRule safety{readings, SafetyLimits{}, [](const std::string&) {}};
+    SafetyRule safety{readings, SafetyLimits{}, Log{}};
     DayTables days;
     test::ScopedWorkDir work;
     AlpacaServer alpaca{readings, safety, AlpacaIdentity{"roof", "1.3", "4d1c-roof-id", "Hilltop"}};

@@ -1,5 +1,6 @@
 #include "outputs/ida/ida_night_file.h"
 #include "core/observation_feed.h"
+#include "support/log_lines.h"
 #include "support/temp_dir.h"
 #include "time/station_clock.h"
 
@@ -50,8 +51,7 @@ protected:
         site.licence = "ODbL 1.0";
     }
     std::unique_ptr<IdaNightFile> Writer() {
-        return std::make_unique<IdaNightFile>(feed, clock, dir.Dir(), site,
-                                              [this](const std::string& l) { log.push_back(l); });
+        return std::make_unique<IdaNightFile>(feed, clock, dir.Dir(), site, test::KeepIn(log));
     }
     std::string Night(const char* day) {
         return dir.ReadFile(QStringLiteral("ida/%1_120000_roof-1.dat").arg(day));

@@ -1,5 +1,6 @@
 // The publisher against a real broker started by each test, seen through a subscriber.
 #include "mqtt_broker.h"
+#include "support/log_lines.h"
 
 #include "core/observation_feed.h"
 #include "outputs/common/latest_readings.h"
@@ -47,8 +48,7 @@ protected:
         config.password = password;
         config.stationName = station;
         config.topicsFile = QFile::encodeName(dir.filePath("topics.txt")).toStdString();
-        auto publisher = std::make_unique<MqttPublisher>(
-            readings, config, [this](const std::string& line) { log.push_back(line); });
+        auto publisher = std::make_unique<MqttPublisher>(readings, config, test::KeepIn(log));
         QObject::connect(publisher.get(), &MqttPublisher::connectionChanged,
                          [this](bool connected) { connectionChanges.push_back(connected); });
         publisher->Start();

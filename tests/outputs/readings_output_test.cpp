@@ -4,6 +4,7 @@
 #include "outputs/common/readings_json.h"
 #include "outputs/common/safety_rule.h"
 #include "outputs/common/shortest_decimal.h"
+#include "support/log_lines.h"
 #include "time/station_clock.h"
 
 #include <QJsonDocument>
@@ -123,7 +124,7 @@ TEST_F(ReadingsOutputTest, TheSafetyRuleFollowsReportsCloudsBrightnessAndSilence
     std::vector<std::string> log;
     SafetyLimits limits;
     limits.brightestSky = 19.0f;
-    SafetyRule rule(readings, limits, [&](const std::string& line) { log.push_back(line); });
+    SafetyRule rule(readings, limits, test::KeepIn(log));
     EXPECT_FALSE(rule.IsSafe());
     EXPECT_EQ(rule.Reason(), "no report yet");
 

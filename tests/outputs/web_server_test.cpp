@@ -3,6 +3,7 @@
 #include "core/observation_feed.h"
 #include "outputs/common/latest_readings.h"
 #include "outputs/common/metrics_text.h"
+#include "support/log_lines.h"
 #include "support/temp_dir.h"
 #include "time/date_time.h"
 #include "time/station_clock.h"
@@ -451,7 +452,7 @@ TEST_F(WebServerTest, OutOfDescriptorsItWaitsWithoutSpinningAndAcceptsAgain) {
         SCOPED_TRACE(acceptedBefore ? "after a first connection" : "on a new listener");
         std::vector<std::string> log;
         server = std::make_unique<WebServer>(readings, days, work.Dir(), limits);
-        server->LogTo([&](const std::string& line) { log.push_back(line); });
+        server->LogTo(test::KeepIn(log));
         QString error;
         ASSERT_TRUE(server->Listen(QHostAddress::LocalHost, 0, error));
         if (acceptedBefore) {

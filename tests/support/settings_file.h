@@ -8,23 +8,24 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 namespace noxa::test {
 
-// The settings of `dir` as a user writes them (the settings file holds `ini`), read the way the
-// program reads them, with no option given.
-inline StationSettings ReadSettingsFile(const ScopedWorkDir& dir, const QByteArray& ini,
-                                        std::vector<std::string>& problems) {
-    QFile file(dir.Path() + "/" + StationSettings::kFileName);
+// The settings of `dir` read the way the program reads them, with `options` given.
+inline Settings ReadSettingsFile(const ScopedWorkDir& dir, const QStringList& options = {}) {
+    QCommandLineParser parser;
+    AddSettingOptions(parser, AllSettingSpecs());
+    EXPECT_TRUE(parser.parse(QStringList{"noxa-station"} + options));
+    return ReadSettings(dir.Dir(), parser);
+}
+
+// The same, the settings file holding `ini` as a user wrote it.
+inline Settings ReadSettingsFile(const ScopedWorkDir& dir, const QByteArray& ini,
+                                 const QStringList& options = {}) {
+    QFile file(dir.Path() + "/" + kStationSettingsFile);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(ini);
     file.close();
-    QCommandLineParser parser;
-    AddSettingOptions(parser);
-    parser.parse({"noxa-station"});
-    return LoadStationSettings(dir.Dir(), parser, problems);
+    return ReadSettingsFile(dir, options);
 }
 
 }  // namespace noxa::test

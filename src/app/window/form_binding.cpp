@@ -4,6 +4,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QtGlobal>
 
 namespace noxa::window {
@@ -76,12 +79,22 @@ void FormBinding::BindLog() {
         ReportMissing("Memo1");
         return;
     }
-    QStringList lines;
-    for (const std::string& line : form_.LogLines()) lines.append(FromModel(line));
-    memo_->setPlainText(lines.join(QLatin1Char('\n')));
+    const std::deque<std::string>& lines = form_.LogLines();
+    for (std::size_t i = 0; i < lines.size(); ++i) ShowLogLine(form_.LogLevels()[i], lines[i]);
     connect(&form_, &FormModel::logAppended, memo_,
-            [this](const std::string& line) { memo_->appendPlainText(FromModel(line)); });
+            [this](LogLevel level, const std::string& line) { ShowLogLine(level, line); });
     connect(&form_, &FormModel::logCleared, memo_, &QPlainTextEdit::clear);
+}
+
+void FormBinding::ShowLogLine(LogLevel level, const std::string& line) {
+    memo_->appendPlainText(FromModel(line));
+    // Errors in red and warnings in amber; every other line in the memo's own colour.
+    QTextCharFormat format;
+    if (level == LogLevel::Error) format.setForeground(QColor(200, 0, 0));
+    if (level == LogLevel::Warning) format.setForeground(QColor(170, 100, 0));
+    QTextCursor cursor(memo_->document()->lastBlock());
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    cursor.setCharFormat(format);
 }
 
 void FormBinding::ShowText(FormText id) {

@@ -29,6 +29,7 @@ private:
     void BindText(FormText id);
     void BindCheck(FormCheck id);
     void BindLog();
+    void ShowLogLine(LogLevel level, const std::string& line);
     void ShowText(FormText id);
     void ShowCheck(FormCheck id);
     void ShowRxColour();

@@ -66,7 +66,7 @@ void SafetyRule::Decide() {
     // Set first: whoever hears of the change reads the new verdict.
     readings_.SetSafety(safe, unsafe.value_or(std::string()));
     if (!differs) return;
-    if (log_) log_(safe ? "Sky safe" : "Sky unsafe: " + *unsafe);
+    log_.Info(safe ? "Sky safe" : "Sky unsafe: " + *unsafe);
     emit changed();
 }
 

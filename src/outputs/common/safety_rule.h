@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include "core/station_log.h"
 
 #include <functional>
 #include <optional>
@@ -28,8 +29,6 @@ class SafetyRule : public QObject {
     Q_OBJECT
 
 public:
-    using Log = std::function<void(const std::string& line)>;
-
     SafetyRule(LatestReadings& readings, SafetyLimits limits, Log log);
 
     bool IsSafe() const;

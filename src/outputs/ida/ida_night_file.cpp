@@ -53,7 +53,7 @@ const QRegularExpression& WholeRecord() {
 }  // namespace
 
 IdaNightFile::IdaNightFile(ObservationFeed& feed, const StationClock& clock, const WorkDir& dir,
-                           IdaSite site, Logger log)
+                           IdaSite site, Log log)
     : clock_(clock), dir_(dir), site_(std::move(site)), log_(std::move(log)) {
     connect(&feed, &ObservationFeed::recorded, this, &IdaNightFile::Write);
 }
@@ -135,7 +135,8 @@ void IdaNightFile::Write(const IntervalRecord& record) {
     const QDate night = NightOf(QDateTime::fromMSecsSinceEpoch(record.end, zone));
     if ((night != night_ || !file_.isOpen()) && !Open(night, zone)) return;
     if (Append(Line(record, zone, site_) + kEol) && failures_.Succeeded()) {
-        log_("Night file " + FileName(night_, site_.instrumentId).toStdString() + " written again");
+        log_.Info("Night file " + FileName(night_, site_.instrumentId).toStdString() +
+                  " written again");
     }
 }
 
@@ -193,7 +194,7 @@ void IdaNightFile::Failed(const std::string& what) {
     // One line for each run of failures, not one for every record.
     const std::string line = "Night file " + FileName(night_, site_.instrumentId).toStdString() +
                              " not written: " + what;
-    if (failures_.Failed(line)) log_(line);
+    if (failures_.Failed(line)) log_.Error(line);
 }
 
 }  // namespace noxa

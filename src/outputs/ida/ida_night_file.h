@@ -2,6 +2,7 @@
 
 #include "core/failure_state.h"
 #include "core/observation.h"
+#include "core/station_log.h"
 #include "core/work_dir.h"
 
 #include <QDate>
@@ -43,9 +44,8 @@ public:
     static constexpr int kHeaderLines = 35;
     static constexpr int kFieldsPerLine = 12;
 
-    using Logger = std::function<void(const std::string& line)>;
     IdaNightFile(ObservationFeed& feed, const StationClock& clock, const WorkDir& dir, IdaSite site,
-                 Logger log);
+                 Log log);
 
     // Writes one record to its night's file, opening (and if need be starting) that file.
     void Write(const IntervalRecord& record);
@@ -69,7 +69,7 @@ private:
     const StationClock& clock_;
     WorkDir dir_;
     IdaSite site_;
-    Logger log_;
+    Log log_;
     QFile file_;
     QDate night_;
     FailureState failures_;

@@ -29,8 +29,7 @@ void UseLibrary() {
 
 }  // namespace
 
-MqttPublisher::MqttPublisher(const LatestReadings& readings, MqttPublisherConfig config,
-                             LogFunction log)
+MqttPublisher::MqttPublisher(const LatestReadings& readings, MqttPublisherConfig config, Log log)
     : readings_(readings), config_(std::move(config)), log_(std::move(log)) {}
 
 MqttPublisher::~MqttPublisher() {
@@ -57,7 +56,7 @@ void MqttPublisher::Start() {
     std::string problem;
     topics_ =
         MakeMqttTopics(config_.stationName, config_.topicPrefix, config_.discoveryPrefix, problem);
-    if (!problem.empty()) log_(problem);
+    if (!problem.empty()) log_.Warning(problem);
     UseLibrary();
     shared_ = std::make_shared<MqttShared>();
     shared_->owner = this;

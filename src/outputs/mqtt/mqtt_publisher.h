@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/station_log.h"
 #include "outputs/mqtt/mqtt_discovery.h"
 
 #include <QObject>
@@ -46,9 +47,7 @@ class MqttPublisher : public QObject {
     Q_OBJECT
 
 public:
-    using LogFunction = std::function<void(const std::string&)>;
-
-    MqttPublisher(const LatestReadings& readings, MqttPublisherConfig config, LogFunction log);
+    MqttPublisher(const LatestReadings& readings, MqttPublisherConfig config, Log log);
     // Publishes a last state (link down, unsafe: the station stopped) and "offline", and
     // disconnects, waiting for that a few seconds at most.
     ~MqttPublisher() override;
@@ -71,7 +70,7 @@ private:
 
     const LatestReadings& readings_;
     MqttPublisherConfig config_;
-    LogFunction log_;
+    Log log_;
     MqttTopics topics_;
     bool connected_ = false;
     std::shared_ptr<MqttShared> shared_;

@@ -125,7 +125,7 @@ bool Session::Setup() {
     const std::string clientId = topics_.nodeId + "-" + std::to_string(::getpid());
     mosq_ = mosquitto_new(clientId.c_str(), true, this);
     if (mosq_ == nullptr) {
-        shared_->Post("MQTT could not be set up; MQTT left off.");
+        shared_->Post(LogLevel::Error, "MQTT could not be set up; MQTT left off.");
         return false;
     }
     mosquitto_connect_callback_set(mosq_, [](mosquitto*, void* session, int rc) {
@@ -142,8 +142,9 @@ bool Session::Setup() {
         const int rc =
             mosquitto_tls_set(mosq_, config_.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS) {
-            shared_->Post("MQTT CA file \"" + config_.caFile +
-                          "\" cannot be used: " + Reason(rc, errno) + "; MQTT left off.");
+            shared_->Post(LogLevel::Error, "MQTT CA file \"" + config_.caFile +
+                                               "\" cannot be used: " + Reason(rc, errno) +
+                                               "; MQTT left off.");
             return false;
         }
     }
@@ -166,7 +167,8 @@ void Session::Run() {
             }
             if (shared_->Stopping()) break;
             if (reason != outage) {
-                shared_->Post("MQTT broker " + broker_ + " unreachable: " + reason + "; retrying");
+                shared_->Post(LogLevel::Warning,
+                              "MQTT broker " + broker_ + " unreachable: " + reason + "; retrying");
                 outage = reason;
             }
             if (!Pause(retrySeconds)) break;
@@ -225,7 +227,7 @@ std::string Session::Serve() {
                 return Refusal(connackRc_);
             }
             online_ = accepted_ = true;
-            shared_->Post("MQTT connected to " + broker_);
+            shared_->Post(LogLevel::Info, "MQTT connected to " + broker_);
             shared_->PostConnected(true);
             PublishAll();
         } else if (!online_ && Clock::now() - connecting > kConnackTimeout) {
@@ -259,7 +261,8 @@ void Session::RememberTopics() {
     if (recorded_ == published_) return;
     std::string error;
     if (!WritePublishedTopics(config_.topicsFile, published_, error)) {
-        shared_->Post("MQTT topics cannot be remembered in " + config_.topicsFile + ": " + error);
+        shared_->Post(LogLevel::Warning,
+                      "MQTT topics cannot be remembered in " + config_.topicsFile + ": " + error);
     }
     recorded_ = published_;
 }

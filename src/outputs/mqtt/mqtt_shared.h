@@ -36,8 +36,8 @@ struct MqttShared {
         return stop;
     }
     // Hands a log line to the station's thread, unless the publisher is gone.
-    void Post(const std::string& line) {
-        Queue([line](MqttPublisher& publisher) { publisher.log_(line); });
+    void Post(LogLevel level, const std::string& line) {
+        Queue([level, line](MqttPublisher& publisher) { publisher.log_(level, line); });
     }
     void PostConnected(bool connected) {
         Queue([connected](MqttPublisher& publisher) { publisher.SetConnected(connected); });

@@ -99,8 +99,8 @@ void GuardedTcpServer::AcceptFailed() {
 }
 
 void GuardedTcpServer::ShortOfDescriptors(const std::string& why) {
-    if (!shortOfDescriptors_ && log_)
-        log_("Web server cannot accept connections for now: " + why + ".");
+    if (!shortOfDescriptors_)
+        log_.Warning("Web server cannot accept connections for now: " + why + ".");
     shortOfDescriptors_ = true;
     UpdateAccepting();
 }
@@ -114,7 +114,7 @@ void GuardedTcpServer::CheckDescriptors() {
     if (!shortOfDescriptors_ || free < kFreeToResume) return;
     if (listenerSpoilt_ && !RenewListener()) return;
     shortOfDescriptors_ = false;
-    if (log_) log_("Web server accepts connections again.");
+    log_.Info("Web server accepts connections again.");
     UpdateAccepting();
 }
 

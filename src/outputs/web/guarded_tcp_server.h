@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/station_log.h"
+
 #include "outputs/web/web_limits.h"
 
 #include <QByteArray>
@@ -25,7 +27,6 @@ class GuardedTcpServer : public QTcpServer {
     Q_OBJECT
 
 public:
-    using Log = std::function<void(const std::string&)>;
     GuardedTcpServer(WebLimits limits, Log log, QObject* parent = nullptr);
     ~GuardedTcpServer() override;
 

@@ -177,6 +177,8 @@ bool WebServer::Listen(const QHostAddress& address, quint16 port, QString& error
     }
     bind(listener);
     listener_ = listener;
+    address_ = address;
+    emit listening(address);
     return true;
 }
 
@@ -188,7 +190,7 @@ int WebServer::OpenConnections() const {
     return listener_ ? listener_->OpenConnections() : 0;
 }
 
-void WebServer::LogTo(GuardedTcpServer::Log log) {
+void WebServer::LogTo(Log log) {
     log_ = std::move(log);
 }
 

@@ -45,16 +45,22 @@ public:
     bool Listen(const QHostAddress& address, quint16 port, QString& error);
     // The port it listens on, or 0.
     quint16 Port() const;
+    // The address it listens on, once it does.
+    const QHostAddress& ListeningAddress() const { return address_; }
     int OpenConnections() const;
     // Where the server says what keeps it from taking connections, and when that passes; set
     // before Listen().
-    void LogTo(GuardedTcpServer::Log log);
+    void LogTo(Log log);
 
     // Hands every GET, HEAD and PUT request whose path starts with `prefix` and that no route
     // of the server's own, nor one mounted before, takes to `handler` (a HEAD request as a GET,
     // its body left out).
     using Handler = std::function<WebReply(const QHttpServerRequest& request)>;
     void Mount(QByteArray prefix, Handler handler);
+
+signals:
+    // It listens now, on `address`.
+    void listening(const QHostAddress& address);
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -77,8 +83,9 @@ private:
     const DayTables& days_;
     const WorkDir dir_;
     const WebLimits limits_;
-    GuardedTcpServer::Log log_;
+    Log log_;
     QPointer<GuardedTcpServer> listener_;
+    QHostAddress address_;
     std::vector<Route> routes_;
     // The dashboard, its style and script inlined, and the security policy that admits them.
     QByteArray page_;

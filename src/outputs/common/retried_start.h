@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/failure_state.h"
+#include "core/station_log.h"
 
 #include <QObject>
 #include <QTimer>
@@ -20,7 +21,6 @@ class RetriedStart : public QObject {
 public:
     // Returns why the start failed, or nothing when it succeeded.
     using Attempt = std::function<std::optional<std::string>()>;
-    using Log = std::function<void(const std::string& line)>;
 
     RetriedStart(Attempt attempt, Log log, int intervalMs = 5000);
 

@@ -1,4 +1,4 @@
-#include "app/retried_start.h"
+#include "outputs/common/retried_start.h"
 
 namespace noxa {
 
@@ -20,7 +20,7 @@ void RetriedStart::Try() {
         return;
     }
     if (failures_.Failed(*error)) {
-        log_(*error + "; trying again");
+        log_.Warning(*error + "; trying again");
     }
     timer_.start();
 }

@@ -1,0 +1,78 @@
+#include "outputs/mqtt/mqtt_output.h"
+
+#include "outputs/common/latest_readings.h"
+#include "outputs/common/safety_rule.h"
+#include "outputs/mqtt/mqtt_publisher.h"
+
+#include <QFile>
+
+namespace noxa {
+namespace {
+
+class RunningPublisher : public Output {
+public:
+    RunningPublisher(OutputContext& context, MqttPublisherConfig config)
+        : publisher_(context.latest, std::move(config), context.log) {
+        LatestReadings& latest = context.latest;
+        // The metrics say whether the broker is connected.
+        latest.SetMqttConnected(false);
+        QObject::connect(&publisher_, &MqttPublisher::connectionChanged, &publisher_,
+                         [&latest](bool connected) { latest.SetMqttConnected(connected); });
+        publisher_.Start();
+    }
+
+private:
+    MqttPublisher publisher_;
+};
+
+std::unique_ptr<Output> Start(const Settings& settings, OutputContext& context) {
+    const auto broker = settings.HostAndPort("mqtt/host", 1883);
+    if (!broker) {
+        settings.AddProblem(settings.Named("mqtt/host") + ": \"" +
+                            settings.Text("mqtt/host").toStdString() +
+                            "\" has no valid port; MQTT left off.");
+    }
+    MqttPublisherConfig config;
+    config.password = settings.Text("mqtt/password").toStdString();
+    // A password that others can read is no secret.
+    if (!config.password.empty() && settings.ReadableByOthers()) {
+        settings.AddProblem(settings.FileName() +
+                            " holds a password and can be read by other users; make it private "
+                            "with: chmod 600 " +
+                            settings.FileName());
+    }
+    if (!broker || broker->first.isEmpty()) return nullptr;
+    config.host = broker->first.toStdString();
+    config.port = broker->second;
+    config.user = settings.Text("mqtt/user").toStdString();
+    config.caFile = QFile::encodeName(settings.Text("mqtt/ca_file")).toStdString();
+    config.topicPrefix = settings.Text("mqtt/topic_prefix").toStdString();
+    config.discoveryPrefix = settings.Text("mqtt/discovery_prefix").toStdString();
+    config.stationName = context.stationName;
+    config.configurationUrl = context.services.webUrl.toStdString();
+    config.staleSeconds = context.safety.Limits().staleSeconds;
+    config.topicsFile = context.dir.Path("noxa-mqtt-topics.txt");
+    return std::make_unique<RunningPublisher>(context, std::move(config));
+}
+
+}  // namespace
+
+OutputKind MqttOutput() {
+    return {{
+                {"mqtt/host", "mqtt", "host[:port]", "",
+                 "Publish to this MQTT broker (port 1883 unless given). Off when empty."},
+                {"mqtt/user", "mqtt-user", "name", "", "The user name for the broker."},
+                {"mqtt/password", nullptr, nullptr, "",
+                 "The password for the broker: in the settings file only, never on the command "
+                 "line."},
+                {"mqtt/ca_file", "mqtt-ca-file", "path", "",
+                 "A CA certificate file (PEM): the connection to the broker then uses TLS."},
+                {"mqtt/topic_prefix", "mqtt-topic-prefix", "prefix", "",
+                 "The topics' prefix; empty means noxa/<station name>."},
+                {"mqtt/discovery_prefix", "mqtt-discovery-prefix", "prefix", "homeassistant",
+                 "Where Home Assistant looks for discovery messages."},
+            },
+            Start};
+}
+
+}  // namespace noxa
