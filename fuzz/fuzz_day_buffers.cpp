@@ -1,6 +1,6 @@
 // Day-buffer files of any content: loaded, then used as the station uses the history: the
-// decoder's estimates and the data file's temperatures from the newest slot, a chart point on
-// top, and both charts redrawn from every slot.
+// estimates shown with each report and the data file's temperatures from the newest slot, a chart
+// point on top, and both charts redrawn from every slot.
 #include "charts/chart_drawing.h"
 #include "charts/station_charts.h"
 #include "core/c_numbers.h"

@@ -1,9 +1,11 @@
 // Instrument reports as the station takes them from a datagram: any bytes, any station name,
-// cut at the first zero byte, through the name filter into the decoder and its labels.
+// cut at the first zero byte, through the name filter into the decoder, the sums and the
+// labels.
 #include "core/broadcast_decoder.h"
 #include "core/day_tables.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
+#include "core/readings_presenter.h"
 #include "core/report_filter.h"
 #include "core/station_locale.h"
 
@@ -20,7 +22,13 @@ struct Receiver {
     noxa::LiveReadings readings;
     noxa::DayTables days;
     noxa::StationLocale locale = noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ",");
-    noxa::BroadcastDecoder decoder{form, readings, days, locale};
+    noxa::ReadingsPresenter presenter{form, days, locale};
+
+    void Take(std::string_view report) {
+        const noxa::DecodedReport decoded = noxa::DecodeBroadcast(report);
+        noxa::AddReport(readings, decoded.observation);
+        presenter.Present(decoded);
+    }
 };
 
 }  // namespace
@@ -43,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         noxa::UpToFirstZero(std::string_view(reinterpret_cast<const char*>(data), size));
     if (copyToLog) receiver->form.AppendLog(report);
     if (noxa::NamesStation(report, receiver->form.Text(noxa::FormText::Esitio))) {
-        receiver->decoder.DecodeBroadcast(report);
+        receiver->Take(report);
     }
     if (receiver->form.LogLines().size() > 100) receiver->form.ClearLog();
     return 0;

@@ -4,6 +4,7 @@
 #include "core/day_tables.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
+#include "core/readings_presenter.h"
 #include "core/station_locale.h"
 #include "links/serial_stream_parser.h"
 
@@ -24,13 +25,17 @@ struct Line final : noxa::FramingEvents {
     void FrameCountOverflow(std::int32_t position) override {
         form.AppendLog("Riodo posbufer" + std::to_string(position));
     }
-    void FrameCompleted(std::string_view frame) override { decoder.DecodeBroadcast(frame); }
+    void FrameCompleted(std::string_view frame) override {
+        const noxa::DecodedReport decoded = noxa::DecodeBroadcast(frame);
+        noxa::AddReport(readings, decoded.observation);
+        presenter.Present(decoded);
+    }
 
     noxa::FormModel form;
     noxa::LiveReadings readings;
     noxa::DayTables days;
     noxa::StationLocale locale = noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ".");
-    noxa::BroadcastDecoder decoder{form, readings, days, locale};
+    noxa::ReadingsPresenter presenter{form, days, locale};
     noxa::SerialStreamParser parser{*this};
 };
 

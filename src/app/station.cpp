@@ -4,6 +4,7 @@
 #include "charts/chart_controls.h"
 #include "charts/chart_drawing.h"
 #include "charts/chart_export.h"
+#include "core/broadcast_decoder.h"
 #include "core/chart_interval.h"
 #include "core/report_filter.h"
 #include "core/station_error.h"
@@ -29,7 +30,7 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
       dayBuffers_(form_, days_, workDir_),
       dataFile_(form_, locale_, workDir_, feed_),
       recorder_(readings_, days_, clock_, feed_),
-      decoder_(form_, readings_, days_, locale_),
+      presenter_(form_, days_, locale_),
       serialEvents_(
           form_, readings_,
           [this](std::string_view report, ReportSource source) { HandleReport(report, source); }),
@@ -78,13 +79,17 @@ void Station::Guarded(Handler&& handler) {
 
 void Station::HandleReport(std::string_view report, ReportSource source) {
     Guarded([&] {
-        Observation observation = decoder_.DecodeBroadcast(report);
+        DecodedReport decoded = DecodeBroadcast(report);
+        AddReport(readings_, decoded.observation);
+        const ShownEstimates& shown = presenter_.Present(decoded);
+        Observation& observation = decoded.observation;
         observation.time = clock_.NowUtc();
         observation.source = source;
         observation.station = form_.Text(FormText::Esitio);
         // The estimates shown come from the newest chart point, which may be the last run's.
-        if (!ownBrightnessMean_) observation.nelm = std::numeric_limits<float>::quiet_NaN();
-        if (!ownTemperatureMean_) observation.cloudIndex = std::numeric_limits<float>::quiet_NaN();
+        constexpr float kUnknown = std::numeric_limits<float>::quiet_NaN();
+        observation.nelm = ownBrightnessMean_ ? shown.nelm : kUnknown;
+        observation.cloudIndex = ownTemperatureMean_ ? shown.cloudIndex : kUnknown;
         const SunMoon& sky = sunMoon_.At(observation.time, Place());
         observation.sunAltitude = static_cast<float>(sky.sunAltitude);
         observation.moonAltitude = static_cast<float>(sky.moonAltitude);
@@ -99,7 +104,7 @@ ObserverPlace Station::Place() const {
 }
 
 void Station::RecordIfDue() {
-    if (recorder_.RecordIfDue()) decoder_.StartRecordInterval();
+    if (recorder_.RecordIfDue()) presenter_.StartRecordInterval();
 }
 
 void Station::ReportError(const std::string& message) {

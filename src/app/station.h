@@ -6,13 +6,13 @@
 #include "app/serial_handlers.h"
 #include "app/socket_handlers.h"
 #include "charts/station_charts.h"
-#include "core/broadcast_decoder.h"
 #include "core/day_tables.h"
 #include "core/failure_state.h"
 #include "core/foreign_stations.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
 #include "core/observation_feed.h"
+#include "core/readings_presenter.h"
 #include "core/station_config.h"
 #include "core/station_locale.h"
 #include "links/serial_link.h"
@@ -174,7 +174,7 @@ private:
     DayBufferFile dayBuffers_;
     DataFileWriter dataFile_;
     Recorder recorder_;
-    BroadcastDecoder decoder_;
+    ReadingsPresenter presenter_;
     LinkState link_;
     SerialHandlers serialEvents_;
     UdpListener listener_;

@@ -4,6 +4,8 @@
 
 namespace noxa {
 
+struct Observation;
+
 // Chart-interval sums: averaged into the newest day slot at every chart point, then zeroed.
 struct ChartSums {
     float count = 0;
@@ -36,6 +38,11 @@ struct LiveReadings {
 
     std::int32_t rxTicks = 0;  // ticks since the last report or serial frame start
 };
+
+// Takes a decoded report in: its values become the latest readings, it is added to both sets of
+// sums when it is counted (every value a finite number: one that is not would turn every mean
+// of the interval into one), and the ticks since the last report start again.
+void AddReport(LiveReadings& readings, const Observation& report);
 
 // The green channel from channel 2 minus channels 3 and 4, with channel 2's zero point.
 struct GreenChannel {

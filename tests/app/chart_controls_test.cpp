@@ -152,7 +152,7 @@ TEST_F(ChartStationTest, CleanGraphicsThenAPoint) {
     EXPECT_EQ(Series(ChartSeries::Magnitude740)->count(), 1440);
     EXPECT_EQ(Series(ChartSeries::Magnitude740)->at(0).y(), 0.0);
     EXPECT_EQ(station.Days().slot[1438].meanMv740, 0.0f);
-    EXPECT_EQ(station.Days().Newest().meanMv740, 21.0f);  // still read by the decoder
+    EXPECT_EQ(station.Days().Newest().meanMv740, 21.0f);  // still read for the estimates shown
 
     Report(22, 10, -20);
     station.MakeChartPoint();

@@ -105,8 +105,6 @@ TEST_F(DataFileTest, AGroupWithoutReportsWritesZeros) {
 }
 
 TEST_F(DataFileTest, GreenChannelMeansFromDecodedReports) {
-    StationLocale point = StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ".");
-    BroadcastDecoder decoder(form, readings, days, point);
     const auto report = [](const char* f2) {
         return std::string(
                    R"({"name":"qelvoxxx","F1":{"freq":1,"mag":21.00,"zp":20.00},"F2":{"freq":)") +
@@ -114,8 +112,8 @@ TEST_F(DataFileTest, GreenChannelMeansFromDecodedReports) {
                R"(,"mag":20.90,"zp":20.00},"F3":{"freq":0,"mag":20.80,"zp":19.60},)"
                R"("F4":{"freq":0,"mag":21.50,"zp":19.40,"tamb":10.25,"tsky":-15.30}})";
     };
-    decoder.DecodeBroadcast(report("1000"));  // green 1000 Hz, 12.5
-    decoder.DecodeBroadcast(report("100"));   // green 100 Hz, 15.0
+    AddReport(readings, DecodeBroadcast(report("1000")).observation);  // green 1000 Hz, 12.5
+    AddReport(readings, DecodeBroadcast(report("100")).observation);   // green 100 Hz, 15.0
     Record();
     EXPECT_THAT(Read("qelvoxxx_04_2023.csv"), HasSubstr("\t00550.0\t13.75\t"));
 }

@@ -1,10 +1,6 @@
 #include "report_generator.h"
 
 #include "core/broadcast_decoder.h"
-#include "core/day_tables.h"
-#include "core/form_model.h"
-#include "core/live_readings.h"
-#include "core/station_locale.h"
 
 #include <gtest/gtest.h>
 
@@ -28,22 +24,17 @@ TEST(ReportGenerator, ReportsHaveTheInstrumentsSizeAndShape) {
 }
 
 TEST(ReportGenerator, ReportsDecodeIntoRealisticReadings) {
-    FormModel form;
-    LiveReadings readings;
-    DayTables days;
-    const StationLocale locale = StationLocale::Fixed("%x", "%X", ".");
-    BroadcastDecoder decoder(form, readings, days, locale);
     sim::ReportGenerator generator("qelvoxxx", 42);
     for (double t = 0; t < 6 * 3600; t += 60) {
-        decoder.DecodeBroadcast(generator.Next(t));
-        EXPECT_NEAR(readings.mv740, 21.2f, 0.5f);
-        EXPECT_NEAR(readings.mvB, 21.5f, 0.5f);
-        EXPECT_NEAR(readings.tSens, 10.0f, 2.0f);
-        EXPECT_NEAR(readings.tIR, -15.0f, 4.0f);
-        EXPECT_FLOAT_EQ(readings.ci1, 20.5f);
+        const Observation o = DecodeBroadcast(generator.Next(t)).observation;
+        EXPECT_NEAR(o.magV, 21.2f, 0.5f);
+        EXPECT_NEAR(o.magB, 21.5f, 0.5f);
+        EXPECT_NEAR(o.sensorTemperature, 10.0f, 2.0f);
+        EXPECT_NEAR(o.skyTemperature, -15.0f, 4.0f);
+        EXPECT_FLOAT_EQ(o.zeroPoint1, 20.5f);
         // The frequencies agree with the magnitudes and zero points.
-        EXPECT_NEAR(readings.ci1 - 2.5f * std::log10(readings.frec740), readings.mv740, 0.01f);
-        EXPECT_GT(readings.frecG, 0.0f);  // channel 2 outshines red and blue together
+        EXPECT_NEAR(o.zeroPoint1 - 2.5f * std::log10(o.freq1), o.magV, 0.01f);
+        EXPECT_GT(o.freqG, 0.0f);  // channel 2 outshines red and blue together
     }
 }
 
