@@ -30,7 +30,8 @@ noxa::Night SyntheticNight() {
         const float sky = 21.3f - std::max(0.0f, s.sunAltitude + 18) * 0.6f -
                           std::max(0.0f, s.moonAltitude) / 30 - s.cloudCover / 60 +
                           0.05f * static_cast<float>(std::sin(i * 0.7));
-        for (std::size_t c = 0; c < s.mag.size(); ++c) s.mag[c] = sky + 0.25f * c;
+        for (std::size_t c = 0; c < std::size_t(noxa::kStationChannels); ++c)
+            s.mag[c] = sky + 0.25f * c;
         night.samples.push_back(s);
     }
     return night;

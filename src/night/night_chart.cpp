@@ -23,9 +23,9 @@ const QColor kAxis(70, 70, 70);
 const QColor kSun(210, 145, 0);
 const QColor kMoon(95, 98, 110);
 const QColor kCloud(90, 90, 90, 55);
-const std::array<QColor, kNightChannels> kChannelColours = {QColor(128, 0, 0), QColor(245, 120, 0),
-                                                            QColor(220, 30, 30), QColor(0, 150, 40),
-                                                            QColor(20, 60, 220)};
+const std::array<QColor, kNightChannels> kChannelColours = {
+    QColor(128, 0, 0),  QColor(245, 120, 0), QColor(220, 30, 30),
+    QColor(0, 150, 40), QColor(20, 60, 220), QColor(120, 40, 160)};
 
 QColor MarkColour(ChartMark mark) {
     switch (mark) {

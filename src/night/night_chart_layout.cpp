@@ -36,9 +36,15 @@ LegendEntry Entry(QString text, ChartMark mark, bool filled = false) {
     return entry;
 }
 
-std::vector<LegendEntry> LegendEntries(const QString& moonText) {
+// The channels that have readings in the night, then the rest of the marks.
+std::vector<LegendEntry> LegendEntries(const std::vector<NightSample>& samples,
+                                       const QString& moonText) {
     std::vector<LegendEntry> legend;
     for (int c = 0; c < kNightChannels; ++c) {
+        const auto k = static_cast<std::size_t>(c);
+        if (std::none_of(samples.begin(), samples.end(),
+                         [k](const NightSample& s) { return HasReading(s.mag[k]); }))
+            continue;
         legend.push_back(Entry(QString::fromLatin1(kNightChannelNames[static_cast<std::size_t>(c)]),
                                ChannelMark(c)));
     }
@@ -205,7 +211,10 @@ QString NightChartTitle(const Night& night) {
                        : next.month() != date.month() ? next.toString(QStringLiteral("MM-dd"))
                                                       : next.toString(QStringLiteral("dd"));
     const QString zone = night.zone.isValid() ? QString::fromUtf8(night.zone.id()) : "UTC";
-    return QStringLiteral("Night of %1 to %2 (%3 time)").arg(date.toString(Qt::ISODate), to, zone);
+    const QString title =
+        QStringLiteral("Night of %1 to %2 (%3 time)").arg(date.toString(Qt::ISODate), to, zone);
+    if (night.instrument.empty()) return title;
+    return title + QStringLiteral(", ") + QString::fromStdString(night.instrument);
 }
 
 NightChartLayout LayOutNightChart(const Night& night, QSize size, const TextMeasure& text) {
@@ -228,7 +237,7 @@ NightChartLayout LayOutNightChart(const Night& night, QSize size, const TextMeas
     ChartFrame& f = layout.frame;
     f.span = NightSpan(samples);
     f.magnitudes = FitMagnitudes(samples, f.span);
-    std::vector<LegendEntry> legend = LegendEntries(MoonLegendText(samples, f.span));
+    std::vector<LegendEntry> legend = LegendEntries(samples, MoonLegendText(samples, f.span));
     const std::size_t legendRows = PlaceLegend(legend, top, size.width(), text, space);
     top += static_cast<double>(legendRows) * space.line + space.pad;
     f.plot = PlotRect(size, top, text, space);

@@ -22,7 +22,7 @@ struct TextMeasure {
     std::function<double(const QString&)> width;  // of a label
 };
 
-// What a line, an area or a legend swatch shows; the painter gives each its colour. The five
+// What a line, an area or a legend swatch shows; the painter gives each its colour. The
 // channels come first, in the order of the night's arrays.
 enum class ChartMark {
     Channel740,
@@ -30,6 +30,7 @@ enum class ChartMark {
     Red,
     Green,
     Blue,
+    SingleChannel,
     Sun,
     Moon,
     Cloud,
@@ -104,7 +105,8 @@ struct NightChartLayout {
 
 NightChartLayout LayOutNightChart(const Night& night, QSize size, const TextMeasure& text);
 
-// "Night of 2024-03-10 to 11 (Europe/Berlin time)"; empty without a date or samples.
+// "Night of 2024-03-10 to 11 (Europe/Berlin time)", then ", <instrument>" for another than the
+// station's own; empty without a date or samples.
 QString NightChartTitle(const Night& night);
 
 }  // namespace noxa

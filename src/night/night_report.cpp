@@ -8,8 +8,10 @@
 
 namespace noxa {
 
-QString NightChartPath(const QString& folder, QDate night) {
-    return folder + '/' + night.toString(Qt::ISODate) + QStringLiteral(".png");
+QString NightChartPath(const QString& folder, QDate night, const std::string& instrument) {
+    const QString suffix =
+        instrument.empty() ? QString() : '_' + QString::fromStdString(instrument);
+    return folder + '/' + night.toString(Qt::ISODate) + suffix + QStringLiteral(".png");
 }
 
 QString NightSummaryPath(const QString& folder) {

@@ -6,14 +6,18 @@
 #include <QTimeZone>
 
 #include <array>
+#include <string>
 #include <vector>
 
 namespace noxa {
 
-// The five sky-brightness channels, in the order of every night's arrays.
-inline constexpr int kNightChannels = 5;
+// The sky-brightness channels, in the order of every night's arrays: the station's five, then
+// the one channel of single-channel loggers ("MSAS" in their files), whose filter is theirs.
+inline constexpr int kNightChannels = 6;
+inline constexpr int kStationChannels = 5;
+inline constexpr int kSingleChannel = 5;
 inline constexpr std::array<const char*, kNightChannels> kNightChannelNames = {
-    "740 nm", "640 nm", "red", "green", "blue"};
+    "740 nm", "640 nm", "red", "green", "blue", "MSAS"};
 
 // One record of a night: the interval's means, timed at the interval's end, with where the Sun
 // and the Moon stood then. A value its file did not give is NaN.
@@ -32,6 +36,9 @@ struct Night {
     QDate date;  // the local date on which the night began
     QTimeZone zone;
     std::vector<NightSample> samples;
+    // The instrument that measured it, as a name fit for a file name; empty for the station's
+    // own instrument.
+    std::string instrument;
 };
 
 }  // namespace noxa

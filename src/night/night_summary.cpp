@@ -2,11 +2,14 @@
 
 #include "core/c_numbers.h"
 #include "core/night_summary_columns.h"
+#include "night/text_fields.h"
 
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <sstream>
+#include <string_view>
+#include <utility>
 
 namespace noxa {
 namespace {
@@ -30,11 +33,48 @@ std::string Field(const std::optional<float>& value, const char* format) {
     return value ? CFormat(format, *value) : std::string();
 }
 
+// How the channels are named in the columns' names, in the order of the night's arrays.
+constexpr std::array<std::string_view, kNightChannels> kChannelKeys = {"740nm", "640nm", "red",
+                                                                       "green", "blue",  "msas"};
+
+// The value of the summary's column of that name.
+std::string ColumnValue(const NightSummary& summary, std::string_view column) {
+    if (column == "date") return summary.date.toString(Qt::ISODate).toStdString();
+    if (column == "instrument") return summary.instrument;
+    if (column == "cloudy_share") return Field(summary.cloudyShare, "%.3f");
+    if (column == "records") return std::to_string(summary.records);
+    for (size_t c = 0; c < kChannelKeys.size(); ++c) {
+        const std::string_view key = kChannelKeys[c];
+        if (column.starts_with("darkest_") && column.substr(8) == key)
+            return Field(summary.darkest[c], "%.2f");
+        if (column.starts_with("dark_") && column.substr(5) == key)
+            return Field(summary.darkMedian[c], "%.2f");
+    }
+    return {};
+}
+
+constexpr size_t ColumnIndex(std::string_view name) {
+    for (size_t i = 0; i < kNightSummaryColumns.size(); ++i)
+        if (std::string_view(kNightSummaryColumns[i]) == name) return i;
+    return kNightSummaryColumns.size();
+}
+
+// A summary line's night: its date and its instrument (none in lines written before there
+// was that column).
+std::pair<std::string, std::string> NightOfLine(std::string_view line) {
+    constexpr size_t kInstrument = ColumnIndex("instrument");
+    std::string_view fields[kNightSummaryColumns.size()];
+    const size_t count = SplitFields(line, ',', fields, std::size(fields));
+    return {std::string(fields[0]),
+            std::string(count > kInstrument ? fields[kInstrument] : std::string_view())};
+}
+
 }  // namespace
 
 NightSummary SummarizeNight(const Night& night, float cloudyAbovePercent) {
     NightSummary summary;
     summary.date = night.date;
+    summary.instrument = night.instrument;
     summary.records = int(night.samples.size());
     for (int c = 0; c < kNightChannels; ++c) {
         // Medians of the records in each ten minutes of the clock; the darkest is the highest.
@@ -76,26 +116,25 @@ std::string SummaryCsvHeader() {
 }
 
 std::string SummaryCsvLine(const NightSummary& summary) {
-    std::string line = summary.date.toString(Qt::ISODate).toStdString();
-    for (const auto& value : summary.darkest) line += "," + Field(value, "%.2f");
-    for (const auto& value : summary.darkMedian) line += "," + Field(value, "%.2f");
-    line += "," + Field(summary.cloudyShare, "%.3f");
-    line += "," + std::to_string(summary.records);
+    std::string line;
+    for (const char* column : kNightSummaryColumns)
+        line += (line.empty() ? "" : ",") + ColumnValue(summary, column);
     return line;
 }
 
 std::string MergeSummaryCsv(const std::string& existing, const std::vector<std::string>& lines) {
-    // Keyed by the date, so a night summed up again replaces its line.
-    std::map<std::string, std::string> byDate;
+    // Keyed by the date and the instrument, so a night summed up again replaces its line.
+    std::map<std::pair<std::string, std::string>, std::string> byNight;
+    const auto add = [&](const std::string& line) { byNight[NightOfLine(line)] = line; };
     std::istringstream in(existing);
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.size() < 10 || line.starts_with("date,")) continue;
-        byDate[line.substr(0, line.find(','))] = line;
+        add(line);
     }
-    for (const std::string& line : lines) byDate[line.substr(0, line.find(','))] = line;
+    for (const std::string& line : lines) add(line);
     std::string text = SummaryCsvHeader() + "\n";
-    for (const auto& [date, line] : byDate) text += line + "\n";
+    for (const auto& [night, line] : byNight) text += line + "\n";
     return text;
 }
 

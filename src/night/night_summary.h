@@ -12,6 +12,7 @@ namespace noxa {
 // The few numbers that sum up a night.
 struct NightSummary {
     QDate date;
+    std::string instrument;  // empty for the station's own
     // Per channel, the darkest (highest) median of ten minutes of records.
     std::array<std::optional<float>, kNightChannels> darkest;
     // Per channel, the median while the Sun is below -18° and the Moon below the horizon.
@@ -22,12 +23,13 @@ struct NightSummary {
 
 NightSummary SummarizeNight(const Night& night, float cloudyAbovePercent);
 
-// "night/summary.csv": a header line, then one line per night in date order. Lines end in LF;
-// a value that could not be found is left empty.
+// "night/summary.csv": a header line, then one line per night and instrument, in date order.
+// Lines end in LF; a value that could not be found is left empty.
 std::string SummaryCsvHeader();
 std::string SummaryCsvLine(const NightSummary& summary);
-// Adds `lines` (without their line ends) to the text of a summary file: a night already there
-// is replaced, the lines are sorted by date, and the header is written first.
+// Adds `lines` (without their line ends) to the text of a summary file: a night of the same
+// instrument already there is replaced, the lines are sorted by date and instrument, and the
+// header is written first.
 std::string MergeSummaryCsv(const std::string& existing, const std::vector<std::string>& lines);
 
 }  // namespace noxa

@@ -71,7 +71,7 @@ void NightWatcher::Add(const NightSample& sample, const QTimeZone& zone) {
     const QDate date = NightAt(sample.time, zone);
     if (date != night_.date) {
         if (!written_ && !night_.samples.empty()) Finish(std::move(night_));
-        night_ = Night{date, zone, {}};
+        night_ = Night{date, zone, {}, {}};
         written_ = false;
         lastSunAltitude_ = 90.f;
     }

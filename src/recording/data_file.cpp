@@ -20,9 +20,6 @@ namespace {
 
 constexpr char kHeaderChannels[] =
     "\r\n#  C1: 740, C2: 640, C3: Red, C4: Blue. (Frec-G = Frec640 - FrecR - FrecB) \r\n";
-constexpr char kHeaderColumns[] =
-    "# Date\t Time\t  Frec-740\t MV-740\t  Frec-640\t MV-640\t  Frec-R\t MV-R\t  Frec-G\t MV-G\t"
-    "  Frec-B\t MV-B\t T-Sens\t T-IR \r\n";
 
 // One channel group: mean frequency (one decimal above 50 Hz, three below, same width) and
 // mean magnitude; "0.0\t 0.0\t" when the group had no reports.
@@ -66,7 +63,8 @@ std::string DataFileWriter::HeaderLines() const {
         header += form_.Text(label);
     }
     header += kHeaderChannels;
-    header += kHeaderColumns;
+    header += kDataFileColumnsLine;
+    header += "\r\n";
     return header;
 }
 

@@ -15,6 +15,11 @@ class FormModel;
 class ObservationFeed;
 class StationLocale;
 
+// The third header line of a data file, without its line end: the columns' names.
+inline constexpr char kDataFileColumnsLine[] =
+    "# Date\t Time\t  Frec-740\t MV-740\t  Frec-640\t MV-640\t  Frec-R\t MV-R\t  Frec-G\t MV-G\t"
+    "  Frec-B\t MV-B\t T-Sens\t T-IR ";
+
 // The name of the data file of `station` for the month of `date`: <station>_MM_YYYY.csv, "/"
 // made "_".
 std::string DataFileName(const std::string& station, QDate date);

@@ -218,5 +218,17 @@ TEST(NightChartLayout, LegendNamesEveryMarkInCentredRowsWithinTheWidth) {
     }
 }
 
+TEST(NightChartLayout, LegendNamesOnlyTheChannelsThatHaveReadings) {
+    Night night = MakeNight();
+    for (NightSample& s : night.samples) {
+        s.mag.fill(0);
+        s.mag[kSingleChannel] = 21;
+    }
+    const NightChartLayout layout = LayOutNightChart(night, QSize(1200, 640), FixedText());
+    ASSERT_FALSE(layout.legend.empty());
+    EXPECT_EQ(layout.legend.front().text, "MSAS");
+    EXPECT_EQ(layout.legend[1].mark, ChartMark::Sun);
+}
+
 }  // namespace
 }  // namespace noxa

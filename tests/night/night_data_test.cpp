@@ -65,18 +65,21 @@ TEST(NightFilesTest, StationsNightFileReadsBack) {
 TEST(NightFilesTest, OtherLoggersFilesAndDataFilesGetTheirSky) {
     test::ScopedWorkDir dir;
     // Another logger's one-channel file with an offset for a zone: the Sun from the position.
-    WriteText(dir.Path() + "/sqm.dat",
-              "# Community Standard Skyglow Data Format 1.0\r\n"
-              "# Position (lat, lon, elev(m)): 48.1, 11.6, 500\r\n"
-              "# Local timezone: Nowhere/Atlantis\r\n"
-              "# UTC Date & Time, Local Date & Time, Temperature, Counts, Frequency, MSAS\r\n"
-              "# YYYY-MM-DDTHH:mm:ss.fff;YYYY-MM-DDTHH:mm:ss.fff;Celsius;number;Hz;mag/arcsec^2\r\n"
-              "# END OF HEADER\r\n"
-              "2024-06-21T22:00:00.000;2024-06-22T00:00:00.000;12.0;100;20.5;20.75\r\n");
+    WriteText(
+        dir.Path() + "/sqm.dat",
+        "# Community Standard Skyglow Data Format 1.0\r\n"
+        "# Position (lat, lon, elev(m)): 48.1, 11.6, 500\r\n"
+        "# Local timezone: Nowhere/Atlantis\r\n"
+        "# UTC Date & Time, Local Date & Time, Temperature, Counts, Frequency, MSAS, Volts\r\n"
+        "# YYYY-MM-DDTHH:mm:ss.fff;YYYY-MM-DDTHH:mm:ss.fff;Celsius;number;Hz;mag/arcsec^2;V\r\n"
+        "# END OF HEADER\r\n"
+        "2024-06-21T22:00:00.000;2024-06-22T00:00:00.000;12.0;100;20.5;20.75;5.0\r\n");
     const NightFileRecords sqm = ReadNightFile(dir.Path() + "/sqm.dat");
     ASSERT_EQ(sqm.samples.size(), 1u);
-    EXPECT_FLOAT_EQ(sqm.samples[0].mag[0], 20.75f);
-    EXPECT_EQ(sqm.samples[0].mag[1], 0.f);
+    // Its one channel is its own, not the station's 740 nm; a column not known is named.
+    EXPECT_FLOAT_EQ(sqm.samples[0].mag[kSingleChannel], 20.75f);
+    EXPECT_EQ(sqm.samples[0].mag[0], 0.f);
+    EXPECT_THAT(sqm.unknownColumns, ::testing::ElementsAre("Volts"));
     EXPECT_NEAR(sqm.samples[0].sunAltitude, -16.48, 0.05);  // as PyEphem has it
     EXPECT_TRUE(std::isnan(sqm.samples[0].cloudCover));
     EXPECT_EQ(sqm.zone.offsetFromUtc(QDateTime::currentDateTimeUtc()), 7200);
@@ -114,13 +117,13 @@ TEST(NightFilesTest, NightsTurnAtLocalNoonAcrossTheClockChange) {
 }
 
 TEST(NightSummaryTest, DarkestMedianDarkSkyAndCloudyShare) {
-    Night night{QDate(2024, 3, 10), kBerlin, {}};
+    Night night{QDate(2024, 3, 10), kBerlin, {}, {}};
     const UtcMilliseconds t0 = 1710100800000;  // on a ten-minute boundary
     for (int i = 0; i < 30; ++i) {             // three ten-minute stretches
         NightSample s = Sample(t0 + i * 60000LL, 20.f + float(i / 10), -30, i < 20 ? -5 : 10);
         if (i == 5) s.mag.fill(23.9f);  // one dark spike is no darker ten minutes
         if (i >= 25) s.cloudCover = 80;
-        s.mag[4] = 0;  // a channel without readings
+        s.mag[4] = s.mag[kSingleChannel] = 0;  // channels without readings
         night.samples.push_back(s);
     }
     const NightSummary summary = SummarizeNight(night, 30);
@@ -129,12 +132,19 @@ TEST(NightSummaryTest, DarkestMedianDarkSkyAndCloudyShare) {
     EXPECT_FALSE(summary.darkest[4].has_value());
     EXPECT_FLOAT_EQ(*summary.cloudyShare, 5.f / 30.f);
     EXPECT_EQ(SummaryCsvLine(summary),
-              "2024-03-10,22.00,22.00,22.00,22.00,,21.00,21.00,21.00,21.00,,0.167,30");
+              "2024-03-10,22.00,22.00,22.00,22.00,,21.00,21.00,21.00,21.00,,0.167,30,,,");
 
     const std::string merged =
         MergeSummaryCsv(SummaryCsvHeader() + "\n2024-03-11,1\n2024-03-10,old\n",
                         {"2024-03-10,new", "2024-03-09,x"});
     EXPECT_EQ(merged, SummaryCsvHeader() + "\n2024-03-09,x\n2024-03-10,new\n2024-03-11,1\n");
+    // Nights of other instruments on the same date keep their own lines.
+    const auto of = [](const std::string& instrument) {
+        return "2024-03-10" + std::string(12, ',') + "," + instrument;
+    };
+    EXPECT_EQ(MergeSummaryCsv(merged, {of("B"), of("A")}),
+              SummaryCsvHeader() + "\n2024-03-09,x\n2024-03-10,new\n" + of("A") + "\n" + of("B") +
+                  "\n2024-03-11,1\n");
 }
 
 // A watcher of nights in Munich from noon on 10 March 2024, its log collected.

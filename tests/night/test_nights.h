@@ -26,7 +26,7 @@ inline Night MakeNight(float sunAtMidnight = -50) {
         s.moonAltitude = -40;
         s.moonIllumination = 0.1f;
         const float sky = 21.5f - std::max(0.0f, s.sunAltitude + 18) * 0.6f;
-        for (int c = 0; c < kNightChannels; ++c)
+        for (int c = 0; c < kStationChannels; ++c)
             s.mag[static_cast<std::size_t>(c)] = sky + 0.3f * c;
         night.samples.push_back(s);
     }

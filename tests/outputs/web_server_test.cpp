@@ -240,11 +240,12 @@ TEST_F(WebServerTest, NightsNewestFirstWithNullForWhatWasNotFound) {
               "2024-03-11,21.1,x,20,19,18,21,20,20,18,18,0,600\n"
               "2024-03-12,21,20\n"
               "2024-02-30,21,20,20,19,18,21,20,20,18,18,0,600\n"
-              "2024-06-20,20.01,19.5,19.4,18.3,18.1,,,,,,1,288\n");
+              "2024-06-20,20.01,19.5,19.4,18.3,18.1,,,,,,1,288\n"
+              "2024-01-05,,,,,,,,,,,0.5,300,sqm-1,20.75,20.50\n");
     const Reply reply = Get("/api/nights");
     EXPECT_EQ(reply.Header("Content-Type"), "application/json");
     const QJsonArray nights = QJsonDocument::fromJson(reply.body).array();
-    ASSERT_EQ(nights.size(), 2);
+    ASSERT_EQ(nights.size(), 3);
     const QJsonObject summer = nights[0].toObject();
     EXPECT_EQ(summer["date"].toString(), "2024-06-20");
     EXPECT_EQ(summer["darkest_blue"].toDouble(), 18.1);
@@ -255,7 +256,10 @@ TEST_F(WebServerTest, NightsNewestFirstWithNullForWhatWasNotFound) {
     EXPECT_EQ(spring["darkest_740nm"].toDouble(), 21.52);
     EXPECT_EQ(spring["cloudy_share"].toDouble(), 0.125);
     EXPECT_EQ(spring["records"].toInt(), 612);
-    EXPECT_EQ(spring.size(), 13);
+    EXPECT_EQ(spring.size(), 13);  // a line from before the instrument was written
+    const QJsonObject other = nights[2].toObject();
+    EXPECT_EQ(other["instrument"].toString(), "sqm-1");
+    EXPECT_EQ(other["darkest_msas"].toDouble(), 20.75);
 
     const QJsonArray newest = QJsonDocument::fromJson(Get("/api/nights?limit=1").body).array();
     ASSERT_EQ(newest.size(), 1);

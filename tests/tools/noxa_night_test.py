@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""noxa-night as a user runs it: simulated night files, a month's data file and a file that is
-neither, into one folder of charts and one summary; run twice, the summary keeps one line a
-night."""
+"""noxa-night as a user runs it: simulated night files of two instruments (one file given twice),
+a month's data file and a file that is neither, into one folder of charts and one summary; run
+twice, the summary keeps one line a night and instrument."""
 import os
 import subprocess
 import sys
@@ -33,23 +33,33 @@ with tempfile.TemporaryDirectory() as work:
     broken = os.path.join(work, "broken.dat")
     with open(broken, "wb") as f:
         f.write(b"# Community Standard Skyglow Data Format 1.0\r\n\x00\xff;;;\r\n")
-    files = sorted(os.path.join(nights, n) for n in os.listdir(nights)) + [month, broken]
+    simulated = sorted(os.path.join(nights, n) for n in os.listdir(nights))
+    other = os.path.join(work, "other.dat")  # the same night from another instrument
+    with open(simulated[0], "rb") as f, open(other, "wb") as o:
+        o.write(f.read().replace(b"# Instrument ID: sim", b"# Instrument ID: other"))
+    files = simulated + [simulated[0], other, month, broken]
     out = os.path.join(work, "night")
 
     for attempt in range(2):
         result = run("noxa-night", *files, "--site", "48.1,11.6", "--out", out)
         check(result.returncode == 1, f"a broken file ends with 1, not {result.returncode}")
         check("broken.dat" in result.stderr, f"the broken file is named: {result.stderr}")
+        check("1440 records of sim were given more than once" in result.stderr, result.stderr)
         charts = sorted(n for n in os.listdir(out) if n.endswith(".png"))
-        check(charts == ["2024-01-10.png", "2024-01-11.png", "2024-01-20.png"], charts)
+        check(charts == ["2024-01-10_other.png", "2024-01-10_sim.png", "2024-01-11_sim.png",
+                         "2024-01-20_qelvoxxx.png"], charts)
         with open(os.path.join(out, "summary.csv")) as f:
             lines = f.read().splitlines()
-        check(lines[0].startswith("date,darkest_740nm,") and len(lines) == 4, lines)
-        check(lines[3].startswith("2024-01-20,21.50,,20.10,"), lines[3])
+        check(lines[0].startswith("date,darkest_740nm,") and len(lines) == 5, lines)
+        check([line.split(",")[13] for line in lines[1:]] == ["other", "sim", "sim", "qelvoxxx"],
+              lines)
+        check(lines[2].split(",")[12] == "1440", lines[2])
+        check(lines[4].startswith("2024-01-20,21.50,,20.10,"), lines[4])
         for chart in charts:
             with open(os.path.join(out, chart), "rb") as f:
                 check(f.read(8) == b"\x89PNG\r\n\x1a\n", f"{chart} is a PNG")
 
     usage = run("noxa-night")
     check(usage.returncode == 2 and "no files" in usage.stderr, usage.stderr)
-print("noxa-night: charts, summary, a broken file and a second run as expected")
+print("noxa-night: charts, summary, two instruments, a file twice, a broken file and a second "
+      "run as expected")

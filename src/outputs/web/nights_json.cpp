@@ -19,18 +19,24 @@ namespace {
 constexpr const auto& kColumns = kNightSummaryColumns;
 constexpr qsizetype kColumnCount = qsizetype(kColumns.size());
 
-// One line of the file as a JSON object, or false when it is not a night.
+// One line of the file as a JSON object, or false when it is not a night. Lines written before
+// the last columns were added have the first ones only, and give only those.
 bool ParseNight(const QByteArray& line, QDate& date, QJsonObject& night) {
     const QList<QByteArray> fields = line.split(',');
-    if (fields.size() != kColumnCount || fields[0].size() != 10) return false;
+    const qsizetype count = fields.size();
+    if ((count != kColumnCount && count != qsizetype(kNightSummaryFirstColumns)) ||
+        fields[0].size() != 10)
+        return false;
     date = QDate::fromString(QString::fromLatin1(fields[0]), QStringLiteral("yyyy-MM-dd"));
     if (!date.isValid()) return false;
     night.insert(QLatin1String(kColumns[0]), date.toString(Qt::ISODate));
-    for (qsizetype i = 1; i < kColumnCount; ++i) {
+    for (qsizetype i = 1; i < count; ++i) {
         const QLatin1String key(kColumns[i]);
         if (fields[i].isEmpty()) {
             night.insert(key, QJsonValue::Null);
-        } else if (i == kColumnCount - 1) {
+        } else if (key == QLatin1String("instrument")) {
+            night.insert(key, QString::fromLatin1(fields[i]));
+        } else if (key == QLatin1String("records")) {
             bool ok = false;
             const int records = fields[i].toInt(&ok);
             if (!ok || records < 0) return false;

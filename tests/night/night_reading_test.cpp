@@ -1,0 +1,112 @@
+#include "night/night_collection.h"
+#include "night/night_files.h"
+#include "support/temp_dir.h"
+
+#include <QFile>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace noxa {
+namespace {
+
+using ::testing::ElementsAre;
+
+// A night file of instrument "x" at UTC with the given column names and record lines.
+std::string NightText(const std::string& names, const std::vector<std::string>& lines) {
+    std::string text =
+        "# Community Standard Skyglow Data Format 1.0\r\n# Instrument ID: x\r\n"
+        "# Local timezone: UTC\r\n# " +
+        names + "\r\n# YYYY-MM-DDTHH:mm:ss.fff;YYYY-MM-DDTHH:mm:ss.fff\r\n# END OF HEADER\r\n";
+    for (const std::string& line : lines) text += line + "\r\n";
+    return text;
+}
+
+const char kFiveNames[] =
+    "UTC Date & Time, Local Date & Time, Temperature, MSAS1, MSAS2, MSASR, MSASG, MSASB";
+const std::string kFiveChannels = NightText(
+    kFiveNames,
+    {"2024-03-10T22:00:00.000;2024-03-10T22:00:00.000;10.5;21.50;20.90;20.25;19.00;18.75"});
+
+TEST(NightReadingTest, ChannelsAreTakenByTheirNamesNotTheirPlaces) {
+    const NightFileRecords read = ReadNightText(QByteArray::fromStdString(NightText(
+        "UTC Date & Time, Local Date & Time, MSASB, MSASG, MSASR, MSAS2, MSAS1",
+        {"2024-03-10T22:00:00.000;2024-03-10T22:00:00.000;18.75;19.00;20.25;20.90;21.50"})));
+    ASSERT_EQ(read.samples.size(), 1u);
+    EXPECT_THAT(read.samples[0].mag, ElementsAre(21.5f, 20.9f, 20.25f, 19.f, 18.75f, 0.f));
+}
+
+TEST(NightReadingTest, AFileWithoutReadableValuesSaysSoAndAByteOrderMarkIsRead) {
+    const struct {
+        const char* what;
+        std::string text;
+        size_t samples;
+        int skipped;
+    } cases[] = {
+        {"comma-separated",
+         NightText(kFiveNames, {"2024-03-10T22:00:00.000,2024-03-10T22:00:00.000,10.5,21.50,"
+                                "20.90,20.25,19.00,18.75"}),
+         0, 1},
+        {"tab-separated",
+         NightText(kFiveNames, {"2024-03-10T22:00:00.000\t2024-03-10T22:00:00.000\t10.5\t21.50"
+                                "\t20.90\t20.25\t19.00\t18.75"}),
+         0, 1},
+        {"decimal commas",
+         NightText(kFiveNames, {"2024-03-10T22:00:00.000;2024-03-10T22:00:00.000;10,5;21,50;"
+                                "20,90;20,25;19,00;18,75"}),
+         0, 1},
+        {"empty", "", 0, 0},
+        {"header only", NightText(kFiveNames, {}), 0, 0},
+        {"byte-order mark", "\xEF\xBB\xBF" + kFiveChannels, 1, 0},
+    };
+    test::ScopedWorkDir dir;
+    for (const auto& c : cases) {
+        QFile file(dir.Path() + "/n.dat");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(c.text.data(), qint64(c.text.size()));
+        file.close();
+        const NightFileRecords read =
+            ReadRecordsFile(file.fileName(), {"%d/%m/%Y", "%H:%M:%S", QTimeZone::utc()});
+        EXPECT_EQ(read.samples.size(), c.samples) << c.what;
+        EXPECT_EQ(read.skippedLines, c.skipped) << c.what;
+        EXPECT_EQ(read.error.empty(), c.samples > 0) << c.what << ": " << read.error;
+    }
+}
+
+// One night of `instrument` with records at the given minutes after 22:00 UTC.
+Night NightOf(const std::string& instrument, std::vector<int> minutes) {
+    Night night{QDate(2024, 3, 10), QTimeZone::utc(), {}, instrument};
+    for (int minute : minutes) {
+        NightSample sample;
+        sample.time = QDateTime(night.date, QTime(22, minute), night.zone).toMSecsSinceEpoch();
+        night.samples.push_back(sample);
+    }
+    return night;
+}
+
+TEST(NightCollectionTest, NightsOfTwoInstrumentsStayApart) {
+    NightCollection collection;
+    collection.Add({NightOf("A", {0, 1})});
+    collection.Add({NightOf("B", {0, 1})});
+    std::map<std::string, int> repeated;
+    const std::vector<Night> nights = collection.Take(repeated);
+    ASSERT_EQ(nights.size(), 2u);
+    EXPECT_EQ(nights[0].instrument, "A");
+    EXPECT_EQ(nights[1].instrument, "B");
+    EXPECT_EQ(nights[1].samples.size(), 2u);
+    EXPECT_TRUE(repeated.empty());
+}
+
+TEST(NightCollectionTest, RecordsGivenTwiceAreKeptOnceAndCounted) {
+    NightCollection collection;
+    collection.Add({NightOf("A", {0, 1, 2})});
+    collection.Add({NightOf("A", {2, 3, 1})});  // a file that overlaps the first
+    std::map<std::string, int> repeated;
+    const std::vector<Night> nights = collection.Take(repeated);
+    ASSERT_EQ(nights.size(), 1u);
+    EXPECT_EQ(nights[0].samples.size(), 4u);
+    EXPECT_EQ(repeated["A"], 2);
+}
+
+}  // namespace
+}  // namespace noxa

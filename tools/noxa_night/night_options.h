@@ -1,0 +1,22 @@
+#pragma once
+
+#include "night/night_files.h"
+
+#include <QStringList>
+
+#include <optional>
+
+// What noxa-night was asked to do.
+struct NightOptions {
+    QStringList files;
+    QString folder;
+    std::optional<noxa::ObserverPlace> place;  // for files that give none
+    noxa::DataFileTimes dataTimes;
+    float cloudyAbovePercent = 30;
+    bool charts = true;
+    bool progress = false;  // even when standard error is not a terminal
+};
+
+// Reads the command line; --help ends the program there. On a wrong command line, says why
+// on standard error and returns nothing.
+std::optional<NightOptions> ParseNightOptions(const QStringList& arguments);

@@ -1,0 +1,52 @@
+#include "write_nights.h"
+
+#include "messages.h"
+
+#include "night/night_chart.h"
+#include "night/night_report.h"
+#include "night/night_summary.h"
+
+#include <QDir>
+#include <QtConcurrent>
+
+#include <atomic>
+#include <string>
+
+using namespace noxa;
+
+bool WriteNights(const std::vector<Night>& nights, const NightOptions& options, Progress& bar,
+                 bool& failed) {
+    const QString& folder = options.folder;
+    if (!QDir().mkpath(folder)) {
+        Say(QStringLiteral("the folder %1 cannot be made").arg(folder));
+        return false;
+    }
+    std::atomic<int> drawn{0};
+    std::atomic<bool> chartFailed{false};
+    QMutex printing;
+    const auto reportOne = [&](const Night& night) {
+        QString error;
+        if (options.charts &&
+            !SaveNightChart(night, NightChartPath(folder, night.date, night.instrument), error)) {
+            const QMutexLocker lock(&printing);
+            const QString instrument = QString::fromStdString(night.instrument);
+            Say(QStringLiteral("chart of %1%2 not written: %3")
+                    .arg(night.date.toString(Qt::ISODate),
+                         instrument.isEmpty() ? QString() : QStringLiteral(" of ") + instrument,
+                         error));
+            chartFailed = true;
+        }
+        bar.Show("charts", ++drawn, int(nights.size()));
+        return SummaryCsvLine(SummarizeNight(night, options.cloudyAbovePercent));
+    };
+    const auto lines = QtConcurrent::blockingMapped<std::vector<std::string>>(
+        nights.cbegin(), nights.cend(), reportOne);
+    bar.End();
+    if (chartFailed) failed = true;
+    QString error;
+    if (!AddToNightSummary(folder, lines, error)) {
+        Say(QStringLiteral("%1 not written: %2").arg(NightSummaryPath(folder), error));
+        return false;
+    }
+    return true;
+}
