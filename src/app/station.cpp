@@ -42,7 +42,7 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
       siteLatitude_(options.siteLatitude),
       siteLongitude_(options.siteLongitude),
       snapshot_(form_, clock_, locale_, workDir_),
-      cycle_(form_, readings_, config_, sky_, clock_, locale_, *this) {
+      heartbeat_(form_, readings_, config_, sky_, clock_, locale_, *this) {
     if (!options.serialDevice.isEmpty()) serial_.SetDeviceOverride(options.serialDevice);
     if (!options.tcpHost.isEmpty()) tcp_.Enable(options.tcpHost);
     socketEvents_.Attach(tcp_);
@@ -59,7 +59,7 @@ void Station::Start() {
     Connect();
     days_.InitSlotTimes(ToDayNumber(clock_.Now()));
     dayBuffers_.LoadDayBuffers();
-    cycle_.SetChartStartStep(2);
+    heartbeat_.SetChartStartStep(2);
     // The stored zoom step does not count: the charts always open on the first scale.
     config_.zoomStep = 0;
     StepChartZoom();
@@ -198,7 +198,7 @@ void Station::ChartTick() {
 void Station::Tick() {
     Guarded([this] {
         recorder_.CountSecond();
-        cycle_.Tick();
+        heartbeat_.Tick();
     });
     emit feed_.linkStatus(LinkStatus{form_.RxColour() != kIndicatorRed, readings_.rxTicks});
 }

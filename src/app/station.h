@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/connection.h"
+#include "app/heartbeat.h"
 #include "app/instrument_commands.h"
 #include "app/link_state.h"
 #include "app/serial_handlers.h"
@@ -23,7 +24,6 @@
 #include "recording/day_buffer_file.h"
 #include "recording/recorder.h"
 #include "recording/xml_snapshot.h"
-#include "time/periodic_cycle.h"
 #include "time/sky_time.h"
 #include "time/sun_moon.h"
 
@@ -54,7 +54,7 @@ struct StationOptions {
 // The whole station: it owns every piece of state and every handler, and wires them together.
 // A window, when there is one, is only a view of its form model and charts.
 // Needs a QApplication (the charts are drawn offscreen when there is no window).
-class Station : public QObject, private CycleActions {
+class Station : public QObject, private HeartbeatActions {
     Q_OBJECT
 
 public:
@@ -105,7 +105,7 @@ public:
     // The chart timer's handler: takes the chart interval from ETiempo (chartIntervalChanged),
     // makes a chart point and saves the chart history.
     void ChartTick();
-    // The once-a-second heartbeat: the record interval's count and the periodic cycle.
+    // Once a second: the record interval's count and the heartbeat.
     void Tick();
     // One chart point: the newest slot from the interval's sums, both charts redrawn and
     // exported as "mag.jpg" and "temp.jpg". Returns why an image could not be written, or
@@ -141,7 +141,7 @@ signals:
     void chartIntervalChanged(int milliseconds);
 
 private:
-    // What the once-a-second cycle asks of the station.
+    // What the heartbeat asks of the station.
     void Reconnect() override;
     void WriteXmlSnapshot() override;
     bool ReopenSerialPort(std::int32_t portNumber) override;
@@ -192,7 +192,7 @@ private:
     bool ownBrightnessMean_ = false;
     bool ownTemperatureMean_ = false;
     XmlSnapshot snapshot_;
-    PeriodicCycle cycle_;
+    Heartbeat heartbeat_;
     ErrorHandler errorHandler_;
     FailureState imageFailures_;
 };
