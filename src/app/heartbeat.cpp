@@ -1,6 +1,6 @@
 #include "app/heartbeat.h"
 
-#include "core/chart_interval.h"
+#include "core/chart_settings.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
 #include "core/number_display.h"
@@ -14,11 +14,12 @@
 
 namespace noxa {
 Heartbeat::Heartbeat(FormModel& form, LiveReadings& readings, const StationConfig& config,
-                     SkyTime& sky, const StationClock& clock, const StationLocale& locale,
-                     HeartbeatActions& actions)
+                     const ChartSettings& chart, SkyTime& sky, const StationClock& clock,
+                     const StationLocale& locale, HeartbeatActions& actions)
     : form_(form),
       readings_(readings),
       config_(config),
+      chart_(chart),
       sky_(sky),
       clock_(clock),
       locale_(locale),
@@ -91,10 +92,10 @@ void Heartbeat::StartCharts() {
     chartStartStep_ = 6;  // never again
     // The chart timer fires almost at once (the interval is taken as milliseconds here), and
     // its own handler then sets the interval in seconds.
-    const std::string& text = form_.Text(FormText::ETiempo);
-    const auto interval = ChartIntervalSeconds(text);
-    if (!interval) throw StationError("'" + text + "' is not a valid integer value");
-    actions_.SetChartTimerInterval(*interval);
+    if (!chart_.seconds) {
+        throw StationError("'" + chart_.refusedText + "' is not a valid integer value");
+    }
+    actions_.SetChartTimerInterval(*chart_.seconds);
 }
 
 }  // namespace noxa

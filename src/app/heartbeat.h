@@ -4,6 +4,7 @@
 
 namespace noxa {
 
+struct ChartSettings;
 class FormModel;
 class SkyTime;
 class StationClock;
@@ -35,8 +36,9 @@ public:
     static constexpr int kSnapshotTicks = 10;
     static constexpr int kReopenTicks = 240;
 
-    Heartbeat(FormModel& form, LiveReadings& readings, const StationConfig& config, SkyTime& sky,
-              const StationClock& clock, const StationLocale& locale, HeartbeatActions& actions);
+    Heartbeat(FormModel& form, LiveReadings& readings, const StationConfig& config,
+              const ChartSettings& chart, SkyTime& sky, const StationClock& clock,
+              const StationLocale& locale, HeartbeatActions& actions);
 
     // One tick, once a second (the station's heartbeat).
     void Tick();
@@ -54,6 +56,7 @@ private:
     FormModel& form_;
     LiveReadings& readings_;
     const StationConfig& config_;
+    const ChartSettings& chart_;
     SkyTime& sky_;
     const StationClock& clock_;
     const StationLocale& locale_;

@@ -1,10 +1,10 @@
 #include "app/station.h"
 
+#include "app/chart_edits.h"
 #include "app/recording_edits.h"
 #include "charts/chart_controls.h"
 #include "charts/chart_drawing.h"
 #include "charts/chart_export.h"
-#include "core/chart_interval.h"
 #include "core/report_filter.h"
 #include "core/station_error.h"
 #include "recording/chart_points.h"
@@ -42,12 +42,13 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
       siteLatitude_(options.siteLatitude),
       siteLongitude_(options.siteLongitude),
       snapshot_(form_, clock_, locale_, workDir_),
-      heartbeat_(form_, readings_, config_, sky_, clock_, locale_, *this) {
+      heartbeat_(form_, readings_, config_, chartSettings_, sky_, clock_, locale_, *this) {
     if (!options.serialDevice.isEmpty()) serial_.SetDeviceOverride(options.serialDevice);
     if (!options.tcpHost.isEmpty()) tcp_.Enable(options.tcpHost);
     socketEvents_.Attach(tcp_);
     connect(&listener_, &UdpListener::datagramReceived, this, &Station::ReceiveDatagram);
     FollowRecordingEdits(form_, recorder_, *this);
+    FollowChartEdits(form_, chartSettings_, *this);
     // Each record restarts the framing's count of frame bytes.
     connect(&feed_, &ObservationFeed::recorded, this,
             [this] { serialEvents_.Framing().ResetFrameByteCount(); });
@@ -183,8 +184,8 @@ std::string ExportCharts(StationCharts& charts, const WorkDir& dir,
 
 void Station::ChartTick() {
     Guarded([this] {
-        if (const auto seconds = ChartIntervalSeconds(form_.Text(FormText::ETiempo))) {
-            emit chartIntervalChanged(*seconds * 1000);
+        if (chartSettings_.seconds) {
+            emit chartIntervalChanged(*chartSettings_.seconds * 1000);
         } else {
             form_.SetText(FormText::ETiempo, "60");
         }

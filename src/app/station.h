@@ -8,6 +8,7 @@
 #include "app/socket_handlers.h"
 #include "charts/station_charts.h"
 #include "core/broadcast_decoder.h"
+#include "core/chart_settings.h"
 #include "core/day_tables.h"
 #include "core/failure_state.h"
 #include "core/foreign_stations.h"
@@ -102,8 +103,9 @@ public:
     // of another station are said in the log, once an hour at most per name.
     void ReceiveDatagram(QByteArrayView datagram);
 
-    // The chart timer's handler: takes the chart interval from ETiempo (chartIntervalChanged),
-    // makes a chart point and saves the chart history.
+    // The chart timer's handler: passes the chart interval on to the timer (chartIntervalChanged)
+    // or, when ETiempo holds no interval, puts "60" back into it; then makes a chart point and
+    // saves the chart history.
     void ChartTick();
     // Once a second: the record interval's count and the heartbeat.
     void Tick();
@@ -167,6 +169,8 @@ private:
     LiveReadings readings_;
     DayTables days_;
     StationConfig config_;
+    // The chart interval as the settings page gives it.
+    ChartSettings chartSettings_;
     StationCharts charts_;
     // The folder every file of the station is read and written in.
     const WorkDir workDir_;

@@ -1,5 +1,6 @@
 #include "app/heartbeat.h"
 
+#include "core/chart_settings.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
 #include "core/station_config.h"
@@ -18,6 +19,8 @@ namespace noxa {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 // Records what the heartbeat asked for, and what the labels read at that moment.
 class RecordingActions : public HeartbeatActions {
@@ -57,11 +60,12 @@ protected:
     FormModel form;
     LiveReadings readings;
     StationConfig config;
+    ChartSettings chart;
     ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 0))};
     SkyTime sky{clock};
     StationLocale locale = StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ".");
     RecordingActions actions{form};
-    Heartbeat heartbeat{form, readings, config, sky, clock, locale, actions};
+    Heartbeat heartbeat{form, readings, config, chart, sky, clock, locale, actions};
 };
 
 TEST_F(HeartbeatTest, StaleReadingsRestartTheTickCount) {
@@ -181,14 +185,15 @@ TEST_F(HeartbeatTest, TheFirstChartPointComesOnTheSecondTick) {
 
 TEST_F(HeartbeatTest, AChartIntervalThatIsNoIntegerIsReportedOnce) {
     heartbeat.SetChartStartStep(2);
-    form.SetText(FormText::ETiempo, "6x");
+    chart = ChartSettingsFromText("6x");
     Ticks(1);
-    EXPECT_THROW(Ticks(1), StationError);
+    EXPECT_THAT([&] { Ticks(1); },
+                ThrowsMessage<StationError>(StrEq("'6x' is not a valid integer value")));
     EXPECT_EQ(actions.chartPoints, 1);
     EXPECT_EQ(actions.chartInterval, -1);  // left as it was
     EXPECT_NO_THROW(Ticks(3));
     EXPECT_EQ(actions.chartPoints, 1);
-    form.SetText(FormText::ETiempo, "0");  // would stop the chart timer: refused as well
+    chart = ChartSettingsFromText("0");  // would stop the chart timer: refused as well
     heartbeat.SetChartStartStep(3);
     EXPECT_THROW(Ticks(1), StationError);
     EXPECT_EQ(actions.chartInterval, -1);
