@@ -120,23 +120,18 @@ public:
 
     // Everything the station measures, as numbers, for the outputs to subscribe to.
     ObservationFeed& Feed() { return feed_; }
+    // What the window shows and edits.
     FormModel& Form() { return form_; }
     StationCharts& Charts() { return charts_; }
-    LiveReadings& Readings() { return readings_; }
-    DayTables& Days() { return days_; }
+    // The chart history behind the charts.
+    const DayTables& Days() const { return days_; }
     // The folder the station keeps its files in.
     const WorkDir& Dir() const { return workDir_; }
-    StationConfig& Config() { return config_; }
-    ConfigFile& Configuration() { return configFile_; }
+    // The settings read from the configuration file.
+    const StationConfig& Config() const { return config_; }
     const StationLocale& Locale() const { return locale_; }
-    UdpListener& Listener() { return listener_; }
-    SerialLink& Serial() { return serial_; }
     // The framing shared by the serial line, TCP socket 1 and the automation interface.
     SerialStreamParser& Framing() { return serialEvents_.Framing(); }
-    SocketHandlers& SocketEvents() { return socketEvents_; }
-    ConnectionManager& Connection() { return connection_; }
-    LinkState& Link() { return link_; }
-    DayBufferFile& DayBuffers() { return dayBuffers_; }
 
 signals:
     // The chart timer's next interval.

@@ -25,7 +25,10 @@ TEST_F(StationOutputsTest, NightFilesAreWrittenOnlyWhenTurnedOnWithTheSiteOfTheS
         dir, "[ida]\nenabled=on\n[site]\nlocation=Roof\nheight=x\n", problems);
     EXPECT_EQ(problems.size(), 1u);  // the height that is no number
     ASSERT_TRUE(settings.ida.enabled);
-    station.Config().latitude = 40.5f;
+    // 40° 30' N, saved on the settings page.
+    station.Form().SetText(FormText::ELatGrad, "40");
+    station.Form().SetText(FormText::ELatMin, "30");
+    station.SaveSettings();
     StationOutputs outputs(station, clock, settings);
     outputs.Start();
 
