@@ -45,7 +45,6 @@ public:
 
     // Start-up sets 2, so that the first chart point comes on the second tick.
     void SetChartStartStep(int step) { chartStartStep_ = step; }
-    int ChartStartStep() const { return chartStartStep_; }
 
 private:
     void ShowInstrumentConstants();
