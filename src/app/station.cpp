@@ -1,11 +1,11 @@
 #include "app/station.h"
 
+#include "app/chart_edits.h"
 #include "app/recording_edits.h"
 #include "charts/chart_controls.h"
 #include "charts/chart_drawing.h"
 #include "charts/chart_export.h"
 #include "core/broadcast_decoder.h"
-#include "core/chart_interval.h"
 #include "core/report_filter.h"
 #include "core/station_error.h"
 #include "recording/chart_points.h"
@@ -43,12 +43,13 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
       siteLatitude_(options.siteLatitude),
       siteLongitude_(options.siteLongitude),
       snapshot_(form_, clock_, locale_, workDir_),
-      cycle_(form_, readings_, config_, sky_, clock_, locale_, *this) {
+      heartbeat_(form_, readings_, config_, chartSettings_, sky_, clock_, locale_, *this) {
     if (!options.serialDevice.isEmpty()) serial_.SetDeviceOverride(options.serialDevice);
     if (!options.tcpHost.isEmpty()) tcp_.Enable(options.tcpHost);
     socketEvents_.Attach(tcp_);
     connect(&listener_, &UdpListener::datagramReceived, this, &Station::ReceiveDatagram);
     FollowRecordingEdits(form_, recorder_, *this);
+    FollowChartEdits(form_, chartSettings_, *this);
     // Each record restarts the framing's count of frame bytes.
     connect(&feed_, &ObservationFeed::recorded, this,
             [this] { serialEvents_.Framing().ResetFrameByteCount(); });
@@ -60,7 +61,7 @@ void Station::Start() {
     Connect();
     days_.InitSlotTimes(ToDayNumber(clock_.Now()));
     dayBuffers_.LoadDayBuffers();
-    cycle_.SetChartStartStep(2);
+    heartbeat_.SetChartStartStep(2);
     // The stored zoom step does not count: the charts always open on the first scale.
     config_.zoomStep = 0;
     StepChartZoom();
@@ -189,8 +190,8 @@ std::string ExportCharts(StationCharts& charts, const WorkDir& dir,
 
 void Station::ChartTick() {
     Guarded([this] {
-        if (const auto seconds = ChartIntervalSeconds(form_.Text(FormText::ETiempo))) {
-            emit chartIntervalChanged(*seconds * 1000);
+        if (chartSettings_.seconds) {
+            emit chartIntervalChanged(*chartSettings_.seconds * 1000);
         } else {
             form_.SetText(FormText::ETiempo, "60");
         }
@@ -204,7 +205,7 @@ void Station::ChartTick() {
 void Station::Tick() {
     Guarded([this] {
         recorder_.CountSecond();
-        cycle_.Tick();
+        heartbeat_.Tick();
     });
     emit feed_.linkStatus(LinkStatus{form_.RxColour() != kIndicatorRed, readings_.rxTicks});
 }

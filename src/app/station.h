@@ -1,11 +1,13 @@
 #pragma once
 
 #include "app/connection.h"
+#include "app/heartbeat.h"
 #include "app/instrument_commands.h"
 #include "app/link_state.h"
 #include "app/serial_handlers.h"
 #include "app/socket_handlers.h"
 #include "charts/station_charts.h"
+#include "core/chart_settings.h"
 #include "core/day_tables.h"
 #include "core/failure_state.h"
 #include "core/foreign_stations.h"
@@ -23,7 +25,6 @@
 #include "recording/day_buffer_file.h"
 #include "recording/recorder.h"
 #include "recording/xml_snapshot.h"
-#include "time/periodic_cycle.h"
 #include "time/sky_time.h"
 #include "time/sun_moon.h"
 
@@ -54,7 +55,7 @@ struct StationOptions {
 // The whole station: it owns every piece of state and every handler, and wires them together.
 // A window, when there is one, is only a view of its form model and charts.
 // Needs a QApplication (the charts are drawn offscreen when there is no window).
-class Station : public QObject, private CycleActions {
+class Station : public QObject, private HeartbeatActions {
     Q_OBJECT
 
 public:
@@ -102,10 +103,11 @@ public:
     // of another station are said in the log, once an hour at most per name.
     void ReceiveDatagram(QByteArrayView datagram);
 
-    // The chart timer's handler: takes the chart interval from ETiempo (chartIntervalChanged),
-    // makes a chart point and saves the chart history.
+    // The chart timer's handler: passes the chart interval on to the timer (chartIntervalChanged)
+    // or, when ETiempo holds no interval, puts "60" back into it; then makes a chart point and
+    // saves the chart history.
     void ChartTick();
-    // The once-a-second heartbeat: the record interval's count and the periodic cycle.
+    // Once a second: the record interval's count and the heartbeat.
     void Tick();
     // One chart point: the newest slot from the interval's sums, both charts redrawn and
     // exported as "mag.jpg" and "temp.jpg". Returns why an image could not be written, or
@@ -118,30 +120,25 @@ public:
 
     // Everything the station measures, as numbers, for the outputs to subscribe to.
     ObservationFeed& Feed() { return feed_; }
+    // What the window shows and edits.
     FormModel& Form() { return form_; }
     StationCharts& Charts() { return charts_; }
-    LiveReadings& Readings() { return readings_; }
-    DayTables& Days() { return days_; }
+    // The chart history behind the charts.
+    const DayTables& Days() const { return days_; }
     // The folder the station keeps its files in.
     const WorkDir& Dir() const { return workDir_; }
-    StationConfig& Config() { return config_; }
-    ConfigFile& Configuration() { return configFile_; }
+    // The settings read from the configuration file.
+    const StationConfig& Config() const { return config_; }
     const StationLocale& Locale() const { return locale_; }
-    UdpListener& Listener() { return listener_; }
-    SerialLink& Serial() { return serial_; }
     // The framing shared by the serial line, TCP socket 1 and the automation interface.
     SerialStreamParser& Framing() { return serialEvents_.Framing(); }
-    SocketHandlers& SocketEvents() { return socketEvents_; }
-    ConnectionManager& Connection() { return connection_; }
-    LinkState& Link() { return link_; }
-    DayBufferFile& DayBuffers() { return dayBuffers_; }
 
 signals:
     // The chart timer's next interval.
     void chartIntervalChanged(int milliseconds);
 
 private:
-    // What the once-a-second cycle asks of the station.
+    // What the heartbeat asks of the station.
     void Reconnect() override;
     void WriteXmlSnapshot() override;
     bool ReopenSerialPort(std::int32_t portNumber) override;
@@ -167,6 +164,8 @@ private:
     LiveReadings readings_;
     DayTables days_;
     StationConfig config_;
+    // The chart interval as the settings page gives it.
+    ChartSettings chartSettings_;
     StationCharts charts_;
     // The folder every file of the station is read and written in.
     const WorkDir workDir_;
@@ -192,7 +191,7 @@ private:
     bool ownBrightnessMean_ = false;
     bool ownTemperatureMean_ = false;
     XmlSnapshot snapshot_;
-    PeriodicCycle cycle_;
+    Heartbeat heartbeat_;
     ErrorHandler errorHandler_;
     FailureState imageFailures_;
 };

@@ -9,9 +9,7 @@
 #include "automation_test_client.h"
 #include "core/form_model.h"
 #include "support/pty_pair.h"
-#include "support/station_options.h"
-#include "support/temp_dir.h"
-#include "time/station_clock.h"
+#include "support/station_fixture.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -22,13 +20,13 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QXmlStreamReader>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -79,10 +77,14 @@ bool IsError(const QDBusMessage& reply, QDBusError::ErrorType type) {
            reply.errorName() == QDBusError::errorString(type);
 }
 
-// A station that has not been started, in a temporary working directory, with its automation
-// service on the session bus and one client.
-class AutomationServiceTest : public ::testing::Test {
+// The shared station, not started, with its automation service on the session bus and one
+// client.
+class AutomationServiceTest : public test::StationTest {
 protected:
+    AutomationServiceTest() = default;
+    explicit AutomationServiceTest(const std::function<void(StationOptions&)>& adjust)
+        : StationTest(adjust) {}
+
     void SetUp() override {
         if (!QDBusConnection::sessionBus().isConnected()) {
             GTEST_SKIP() << "no session bus; the test runs under dbus-run-session";
@@ -100,10 +102,6 @@ protected:
         return text;
     }
 
-    test::ScopedWorkDir dir;
-    ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 5))};
-    Station station{clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),
-                    test::TestStationOptions(dir.Path())};
     AutomationService service{station.Form(), station.Framing()};
     test::AutomationClient client{"automation-client-a"};
 };
@@ -310,14 +308,16 @@ TEST_F(AutomationServiceTest, ReadingsGiveTheDisplayedValuesByName) {
 
 TEST_F(AutomationServiceTest, ReadingsFollowTheSimulatorsReports) {
     const QString simulator = QStringLiteral(NOXA_SIM_BIN);
-    ASSERT_TRUE(station.Listener().Activate());
+    int decoded = 0;
+    QObject::connect(&station.Feed(), &ObservationFeed::observed, [&] { ++decoded; });
+    station.Connect();  // the broadcast listener
     QProcess sim;
     sim.setProcessChannelMode(QProcess::ForwardedChannels);
-    sim.start(simulator, {"--port", QString::number(station.Listener().LocalPort()), "--count", "5",
-                          "--interval-ms", "20", "--seed", "7"});
+    sim.start(simulator, {"--port", QString::number(broadcastPort), "--count", "5", "--interval-ms",
+                          "20", "--seed", "7"});
     ASSERT_TRUE(WaitFor([&] { return sim.state() == QProcess::NotRunning; }));
     ASSERT_EQ(sim.exitCode(), 0);
-    ASSERT_TRUE(WaitFor([&] { return station.Readings().chart.count == 5; }));
+    ASSERT_TRUE(WaitFor([&] { return decoded == 5; }));
 
     const QMap<QString, QString> readings = ReadingsOf(client.CallMethod("Readings"));
     EXPECT_EQ(readings.value("LinkOk"), "1");
@@ -517,27 +517,20 @@ TEST(AutomationWarningBox, IsAYesNoWarningWithNoAsTheDefault) {
 
 // A station in serial mode, its port one end of a pty pair, fed whole reports through
 // PutText: they are parsed with the port's bytes at the next poll that finds any.
-TEST(AutomationSerialMode, TextPutByAClientIsDecodedAtTheNextPoll) {
-    if (!QDBusConnection::sessionBus().isConnected()) GTEST_SKIP() << "no session bus";
-    test::ScopedWorkDir dir;
-    test::WriteConfiguration(QDir(dir.Path()), {{"EPuerto", "1"}});
-    QTemporaryDir cableDir;
-    test::PtyPair cable(cableDir.path());
-    ASSERT_TRUE(cable.Start()) << cable.Error();
+class AutomationSerialModeTest : public AutomationServiceTest {
+protected:
+    AutomationSerialModeTest() : AutomationServiceTest(test::SerialDeviceInWorkDir()) {}
 
-    ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 5))};
-    StationOptions options = test::TestStationOptions(dir.Path());
-    options.serialDevice = cable.StationEnd();
-    Station station(clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."), options);
+    test::PtyPair cable{dir.Path()};
+};
+
+TEST_F(AutomationSerialModeTest, TextPutByAClientIsDecodedAtTheNextPoll) {
+    test::WriteConfiguration(QDir(dir.Path()), {{"EPuerto", "1"}});
+    ASSERT_TRUE(cable.Start()) << cable.Error();
     station.Start();
     // No timers: the test drives the poll itself.
     ASSERT_TRUE(station.Config().SerialMode());
-    ASSERT_TRUE(station.Serial().IsOpen());
-
-    AutomationService service(station.Form(), station.Framing());
-    QString error;
-    ASSERT_TRUE(service.Publish(QDBusConnection::sessionBus(), error)) << error.toStdString();
-    test::AutomationClient client("automation-serial-client");
+    ASSERT_THAT(Log(), testing::Contains("Serial Port: 1 OK"));
 
     // A whole report as one frame, in pieces of fewer than 200 bytes.
     const std::string report = FixedReport(260);
@@ -550,12 +543,14 @@ TEST(AutomationSerialMode, TextPutByAClientIsDecodedAtTheNextPoll) {
     station.PollSerial();  // nothing waits at the port: nothing is parsed
     EXPECT_EQ(ReadingsOf(client.CallMethod("Readings")).value("Lmv"), "--");
 
-    // One byte from the instrument, and the poll parses it with the fed text.
-    ASSERT_TRUE(cable.WriteFar("\n"));
-    ASSERT_TRUE(WaitFor([&] { return station.Serial().BytesWaiting() == 1; }));
+    // One byte from the instrument, and the poll that finds it parses it with the fed text.
     station.Form().SetRxColour(kIndicatorRed);
-    station.PollSerial();
-    EXPECT_EQ(station.Framing().FramesCompleted(), 1u);
+    ASSERT_TRUE(cable.WriteFar("\n"));
+    ASSERT_TRUE(WaitFor([&] {
+        station.PollSerial();
+        return Parser().RingPending() == 0;
+    }));
+    EXPECT_EQ(Parser().FramesCompleted(), 1u);
     const QMap<QString, QString> readings = ReadingsOf(client.CallMethod("Readings"));
     EXPECT_EQ(readings.value("Lmv"), "21.25");
     EXPECT_EQ(readings.value("Lmv2"), "20.90");

@@ -1,9 +1,8 @@
 #include "app/station.h"
 #include "app/station_timers.h"
 
+#include "support/station_fixture.h"
 #include "support/station_options.h"
-#include "support/temp_dir.h"
-#include "time/station_clock.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,27 +23,23 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-class ChartStationTest : public ::testing::Test {
+// The shared station, started without a listener.
+class ChartStationTest : public test::StationTest {
 protected:
     ChartStationTest() {
-        station.SetErrorHandler([this](const std::string& message) { errors.push_back(message); });
-        station.Days().InitSlotTimes(45025.5);
         station.Form().SetText(FormText::EPuertoEth, "0");  // no listener needed
+        station.Start();
     }
 
-    // One interval's worth of reports, straight into the chart sums.
+    // A report of the instrument, which the next chart point averages with the others.
     void Report(float mv740, float tSens, float tIR) {
-        ChartSums& s = station.Readings().chart;
-        s.count += 1;
-        s.sumMv740 += mv740;
-        s.sumMv640 += mv740;
-        s.sumMvR += mv740;
-        s.sumMvG += mv740;
-        s.sumMvB += mv740;
-        s.sumTSens += tSens;
-        s.countTSens += 1;
-        s.sumTIR += tIR;
-        s.countTIR += 1;
+        const std::string report =
+            R"({"name":"qelvoxxx","F1":{"freq":1234.5,"mag":)" + std::to_string(mv740) +
+            R"(,"zp":20.37},"F2":{"freq":2000.0,"mag":20.90,"zp":20.00},)"
+            R"("F3":{"freq":600.0,"mag":20.80,"zp":19.60},)"
+            R"("F4":{"freq":400.0,"mag":21.50,"zp":19.40,"tamb":)" +
+            std::to_string(tSens) + R"(,"tsky":)" + std::to_string(tIR) + "}}";
+        station.ReceiveDatagram(QByteArrayView(report));
     }
     QLineSeries* Series(ChartSeries id) { return station.Charts().Series(id); }
     std::pair<double, double> LeftRange() {
@@ -56,12 +51,6 @@ protected:
         names.sort();
         return names;
     }
-
-    test::ScopedWorkDir dir;
-    ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 0))};
-    Station station{clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),
-                    test::TestStationOptions(dir.Path())};
-    std::vector<std::string> errors;
 };
 
 TEST_F(ChartStationTest, AChartPointRefillsEverySeriesNewestFirst) {
@@ -112,9 +101,7 @@ TEST_F(ChartStationTest, AnImageThatCannotBeWrittenIsReportedButTheHistoryIsSave
 }
 
 TEST_F(ChartStationTest, ZoomCyclesThroughFourScales) {
-    station.Config().zoomStep = 0;
-    station.StepChartZoom();  // as at start-up
-    EXPECT_EQ(LeftRange(), std::make_pair(10.0, 22.0));
+    EXPECT_EQ(LeftRange(), std::make_pair(10.0, 22.0));  // as at start-up
     EXPECT_EQ(station.Charts().NelmAxis()->max(), 7.0);
     std::vector<std::pair<double, double>> ranges;
     for (int click = 0; click < 5; ++click) {

@@ -538,7 +538,6 @@ TEST_F(MainWindowTest, ChartButtonsReachTheCharts) {
     EXPECT_FALSE(charts.Series(ChartSeries::Magnitude740)->isVisible());
     Find<QPushButton>("Button1")->click();
     EXPECT_FALSE(charts.Series(ChartSeries::Nelm)->isVisible());
-    station.Config().zoomStep = 0;
     Find<QPushButton>("Baumentar")->click();
     EXPECT_EQ(charts.MagnitudeAxis()->min(), 10.0);
     Find<QPushButton>("Baumentar")->click();

@@ -4,12 +4,12 @@
 #include "support/pty_pair.h"
 #include "support/station_fixture.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,79 +20,87 @@ using test::MakeFrame;
 using ::testing::ElementsAre;
 
 // The station's side of the serial line: the framing's events and the 100 ms poll, with the
-// configured port 3 pointed at one end of a pty pair.
+// configured port 3 pointed at one end of a pty pair in the working folder.
 class SerialHandlersTest : public test::StationTest {
 protected:
+    SerialHandlersTest() : SerialHandlersTest("station") {}
+    explicit SerialHandlersTest(const QString& device)
+        : StationTest(test::SerialDeviceInWorkDir(device)) {}
+
     void SetUp() override {
-        ASSERT_TRUE(ptyDir.isValid());
         ASSERT_TRUE(pty.Start()) << pty.Error();
-        station.Serial().SetDeviceOverride(pty.StationEnd());
         QObject::connect(&station.Feed(), &ObservationFeed::observed,
                          [this](const Observation& o) { sources.push_back(o.source); });
     }
+    // Port 3, saved on the settings page: the station connects to it.
     void UseSerialPort() {
-        station.Config().serialPortNumber = 3;
-        station.Connect();
+        station.Form().SetText(FormText::EPuerto, "3");
+        station.SaveSettings();
     }
-    // Writes the bytes at the instrument's end and polls once they all wait at the station.
-    [[nodiscard]] bool Deliver(std::string_view bytes) {
-        const qint64 expected = station.Serial().BytesWaiting() + static_cast<qint64>(bytes.size());
+    // Writes the bytes at the instrument's end and polls until the framing has `taken` them.
+    [[nodiscard]] bool Deliver(std::string_view bytes, const std::function<bool()>& taken) {
         if (!pty.WriteFar(bytes)) return false;
-        if (!QTest::qWaitFor([&] { return station.Serial().BytesWaiting() >= expected; }, 10000)) {
-            return false;
-        }
-        station.PollSerial();
-        return true;
+        return QTest::qWaitFor(
+            [&] {
+                station.PollSerial();
+                return taken();
+            },
+            10000);
     }
     std::vector<std::string> LogTail(std::size_t from) {
         return {Log().begin() + static_cast<std::ptrdiff_t>(from), Log().end()};
     }
+    const SerialStreamParser& Framing() { return station.Framing(); }
 
-    QTemporaryDir ptyDir;
-    test::PtyPair pty{ptyDir.path()};
+    test::PtyPair pty{dir.Path()};
     std::vector<ReportSource> sources;
 };
 
 TEST_F(SerialHandlersTest, FrameStartsAreSignsOfLifeAndOverflowsAreLogged) {
-    station.Readings().rxTicks = 7;
+    std::int32_t silentSeconds = -1;
+    QObject::connect(&station.Feed(), &ObservationFeed::linkStatus,
+                     [&](const LinkStatus& status) { silentSeconds = status.secondsSinceReport; });
+    station.Tick();
+    station.Tick();
     const std::size_t lines = Log().size();
     station.Framing().AppendAndParse("{" + std::string(449, 'x'));
-    EXPECT_EQ(station.Readings().rxTicks, 0);
     EXPECT_THAT(LogTail(lines), ElementsAre("Ruido posmeteo401", "Riodo posbufer0"));
+    station.Tick();
+    EXPECT_EQ(silentSeconds, 1);
 }
 
 TEST_F(SerialHandlersTest, APollInSerialModeTakesFramesAndLeavesAHealthyIndicatorAlone) {
     UseSerialPort();
-    ASSERT_TRUE(station.Serial().IsOpen());
+    ASSERT_EQ(Log().back(), "Serial Port: 3 OK");
     const std::string frame = MakeFrame(250);
-    ASSERT_TRUE(Deliver(frame.substr(0, 120)));
-    ASSERT_TRUE(Deliver(frame.substr(120)));
-    EXPECT_EQ(station.Framing().FramesCompleted(), 1u);
+    ASSERT_TRUE(
+        Deliver(frame.substr(0, 120), [&] { return Framing().FrameSoFar().size() == 120; }));
+    ASSERT_TRUE(Deliver(frame.substr(120), [&] { return Framing().FramesCompleted() == 1; }));
     EXPECT_THAT(sources, ElementsAre(ReportSource::Serial));
     EXPECT_EQ(station.Form().RxColour(), kIndicatorGray);
 }
 
 TEST_F(SerialHandlersTest, InNetworkModeThePollLeavesEverythingAlone) {
-    ASSERT_TRUE(station.Serial().OpenSerialPort(3));
     ASSERT_TRUE(station.Framing().FeedRingText("{abc"));
-    ASSERT_TRUE(pty.WriteFar("{defgh"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return station.Serial().BytesWaiting() == 6; }, 10000));
     station.Form().SetRxColour(kIndicatorGray);
     station.PollSerial();
-    EXPECT_EQ(station.Serial().BytesWaiting(), 6);
-    EXPECT_EQ(station.Framing().RingPending(), 4u);
-    EXPECT_FALSE(station.Framing().InFrame());
-
-    // Neither does a closed port turn the indicator red in network mode.
-    station.Serial().CloseSerialPort();
-    station.PollSerial();
+    EXPECT_EQ(Framing().RingPending(), 4u);
+    EXPECT_FALSE(Framing().InFrame());
+    // Neither does the closed port turn the indicator red in network mode.
     EXPECT_EQ(station.Form().RxColour(), kIndicatorGray);
 }
 
-TEST_F(SerialHandlersTest, AMissingDeviceShowsRedAtEveryPoll) {
-    station.Serial().SetDeviceOverride(ptyDir.filePath("no-such-device"));
+// Port 3 names a device that does not exist.
+class MissingSerialDeviceTest : public SerialHandlersTest {
+protected:
+    MissingSerialDeviceTest() : SerialHandlersTest("no-such-device") {}
+};
+
+TEST_F(MissingSerialDeviceTest, ShowsRedAtEveryPoll) {
     UseSerialPort();
-    EXPECT_FALSE(station.Link().linkOpen);
+    EXPECT_EQ(Log().back(), "Serial Port: 3 Fallo");
+    station.AskFastReadings();  // the link is not open: nothing is sent, nothing said
+    EXPECT_EQ(Log().back(), "Serial Port: 3 Fallo");
     station.Form().SetRxColour(kIndicatorGray);
     station.PollSerial();
     EXPECT_EQ(station.Form().RxColour(), kIndicatorRed);
@@ -104,7 +112,8 @@ TEST_F(SerialHandlersTest, AMissingDeviceShowsRedAtEveryPoll) {
 TEST_F(SerialHandlersTest, ADeviceThatVanishesTurnsTheIndicatorRedAndComesBack) {
     UseSerialPort();
     const std::string frame = MakeFrame(240);
-    ASSERT_TRUE(Deliver(frame.substr(0, 100)));
+    ASSERT_TRUE(
+        Deliver(frame.substr(0, 100), [&] { return Framing().FrameSoFar().size() == 100; }));
 
     pty.Stop();
     EXPECT_TRUE(QTest::qWaitFor(
@@ -114,12 +123,15 @@ TEST_F(SerialHandlersTest, ADeviceThatVanishesTurnsTheIndicatorRedAndComesBack) 
         },
         10000));
     for (int i = 0; i < 20; ++i) station.PollSerial();
-    EXPECT_TRUE(station.Link().linkOpen);  // only an open decides the link's state
+    // Only an open decides the link's state: the commands still go out.
+    station.AskFastReadings();
+    EXPECT_EQ(Log().back(), "Lectura rapida");
 
-    // Back with the same device name: the periodic reopen works, and the half frame goes on.
+    // Back with the same device name: connecting again opens it, and the half frame goes on.
     ASSERT_TRUE(pty.Start()) << pty.Error();
-    ASSERT_TRUE(station.Connection().ReopenSerialPort(3));
-    ASSERT_TRUE(Deliver(frame.substr(100)));
+    station.Connect();
+    ASSERT_EQ(Log().back(), "Serial Port: 3 OK");
+    ASSERT_TRUE(Deliver(frame.substr(100), [&] { return Framing().FramesCompleted() == 1; }));
     EXPECT_THAT(sources, ElementsAre(ReportSource::Serial));
 }
 

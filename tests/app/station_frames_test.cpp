@@ -9,7 +9,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace noxa {
@@ -21,7 +23,14 @@ using ::testing::ElementsAre;
 // when they are reports of the station's own instrument.
 class StationFramesTest : public test::StationTest {
 protected:
-    StationFramesTest() { station.Form().SetText(FormText::Esitio, "qelvoxxx"); }
+    StationFramesTest() {
+        station.Form().SetText(FormText::Esitio, "qelvoxxx");
+        QObject::connect(&station.Feed(), &ObservationFeed::observed,
+                         [this](const Observation& o) { seen.push_back(o); });
+        QObject::connect(
+            &station.Feed(), &ObservationFeed::linkStatus,
+            [this](const LinkStatus& status) { silentSeconds = status.secondsSinceReport; });
+    }
 
     void Feed(const std::string& bytes) { station.Framing().AppendAndParse(bytes); }
 
@@ -35,22 +44,27 @@ protected:
                              R"("tsky":-15.30}})";
         return report;
     }
+
+    std::vector<Observation> seen;
+    // The silence the last tick counted.
+    std::int32_t silentSeconds = -1;
 };
 
 TEST_F(StationFramesTest, NoiseAndOtherInstrumentsAreFramedButNotDecoded) {
     std::string noise = "{" + std::string(300, '3') + "}}";
     noise[100] = '.';
-    station.Readings().rxTicks = 9;
+    for (int second = 0; second < 5; ++second) station.Tick();
     const std::string shownBefore = Text(FormText::Lmv);
     Feed(noise);
-    EXPECT_EQ(station.Readings().rxTicks, 0);  // still a sign of life
+    station.Tick();
+    EXPECT_EQ(silentSeconds, 1);  // still a sign of life
     Feed(Report("otherstn"));
     EXPECT_EQ(station.Framing().FramesCompleted(), 2u);
-    EXPECT_EQ(station.Readings().chart.count, 0.0f);
+    EXPECT_TRUE(seen.empty());
     EXPECT_EQ(Text(FormText::Lmv), shownBefore);
 
     Feed(Report("qelvoxxx"));
-    EXPECT_EQ(station.Readings().chart.count, 1.0f);
+    EXPECT_EQ(seen.size(), 1u);
     EXPECT_EQ(Text(FormText::Lmv), "21.34");
 }
 
@@ -59,25 +73,20 @@ TEST_F(StationFramesTest, AFrameEndsAtItsFirstZeroByte) {
                                                         "1.3",
                                                         5));
     Feed(report);
-    ASSERT_EQ(station.Readings().chart.count, 1.0f);
+    ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(Text(FormText::Lmv).find('\0'), std::string::npos);
     EXPECT_EQ(Text(FormText::Lmv), "2");
 }
 
+// Socket 1's reports take the same way, with their own source (the socket handlers' tests).
 TEST_F(StationFramesTest, PublishesEachReportAsNumbersWithItsTimeAndSource) {
-    std::vector<Observation> seen;
-    QObject::connect(&station.Feed(), &ObservationFeed::observed,
-                     [&](const Observation& o) { seen.push_back(o); });
     Feed(Report("qelvoxxx"));
     const std::string datagram = Report("qelvoxxx", "20.5 ");
     station.ReceiveDatagram(
         QByteArrayView(datagram.data(), static_cast<qsizetype>(datagram.size())));
-    station.SocketEvents().ClientSocket1Read(Report("qelvoxxx", "19.5 "));
-    ASSERT_EQ(seen.size(), 3u);
+    ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].source, ReportSource::Serial);
     EXPECT_EQ(seen[1].source, ReportSource::Broadcast);
-    EXPECT_EQ(seen[2].source, ReportSource::Socket);
-    EXPECT_FLOAT_EQ(seen[2].magV, 19.5f);
     EXPECT_EQ(seen[0].time, clock.Now().toMSecsSinceEpoch());
     EXPECT_FLOAT_EQ(seen[0].magV, 21.34f);
     EXPECT_FLOAT_EQ(seen[1].magV, 20.5f);
@@ -90,11 +99,12 @@ TEST_F(StationFramesTest, PublishesEachReportAsNumbersWithItsTimeAndSource) {
 }
 
 TEST_F(StationFramesTest, EachReportCarriesTheSunAndMoonAtTheConfiguredPlace) {
-    std::vector<Observation> seen;
-    QObject::connect(&station.Feed(), &ObservationFeed::observed,
-                     [&](const Observation& o) { seen.push_back(o); });
-    station.Config().latitude = -33.9f;
-    station.Config().longitude = -70.7f;  // west
+    // 33° 54' S, 70° 42' W, saved on the settings page.
+    const std::pair<FormText, const char*> place[] = {
+        {FormText::ELatGrad, "33"},   {FormText::ELatMin, "54"},  {FormText::Ens, "S"},
+        {FormText::ELongHoras, "70"}, {FormText::ELongMin, "42"}, {FormText::Eeo, "W"}};
+    for (const auto& [id, text] : place) station.Form().SetText(id, text);
+    station.SaveSettings();
     Feed(Report("qelvoxxx"));
     ASSERT_EQ(seen.size(), 1u);
     const SunMoon expected = ComputeSunMoon(seen[0].time, -33.9f, -70.7f);
@@ -180,10 +190,10 @@ TEST_F(StationDatagramTest, ReadsTheStationNameAtEveryDatagram) {
 }
 
 TEST_F(StationDatagramTest, TheListenersDatagramsReachTheHandler) {
-    ASSERT_TRUE(station.Listener().Activate());
+    station.Connect();  // the IP port field reads 2255: the listener starts
+    ASSERT_EQ(Log().back(), "22:00:05  Waiting NOXA-V4I broadcast on port 2255.");
     QUdpSocket sender;
-    sender.writeDatagram(Report("qelvoxxx", "21.5"), QHostAddress::LocalHost,
-                         station.Listener().LocalPort());
+    sender.writeDatagram(Report("qelvoxxx", "21.5"), QHostAddress::LocalHost, broadcastPort);
     EXPECT_TRUE(QTest::qWaitFor([&] { return decoded.size() == 1; }, 5000));
 }
 

@@ -21,7 +21,10 @@ namespace {
 using StationOutputsTest = test::StationTest;
 
 TEST_F(StationOutputsTest, NightFilesAreWrittenOnlyWhenTurnedOnWithTheSiteOfTheSettings) {
-    station.Config().latitude = 40.5f;
+    // 40° 30' N, saved on the settings page.
+    station.Form().SetText(FormText::ELatGrad, "40");
+    station.Form().SetText(FormText::ELatMin, "30");
+    station.SaveSettings();
     StationOutputs outputs(
         station, clock,
         test::ReadSettingsFile(dir, "[ida]\nenabled=on\n[site]\nlocation=Roof\nheight=x\n"));

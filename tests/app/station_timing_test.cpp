@@ -5,8 +5,6 @@
 #include "report_generator.h"
 #include "support/pty_pair.h"
 #include "support/station_fixture.h"
-#include "support/station_options.h"
-#include "support/temp_dir.h"
 #include "time/date_time.h"
 #include "time/station_clock.h"
 
@@ -18,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <string>
 
 namespace noxa {
@@ -130,35 +127,27 @@ TEST_F(StationTimingTest, AtTheMonthsEndTheDataGoesToANewFileWithItsHeader) {
     EXPECT_TRUE(errors.empty());
 }
 
-// A station of its own, in serial mode on a pty pair.
-class SerialStationTest : public ::testing::Test {
+// The station in serial mode on port 1, a pty pair in its working folder.
+class SerialStationTest : public test::StationTest {
 protected:
+    SerialStationTest() : StationTest(test::SerialDeviceInWorkDir()) {}
+
     void Tick() {
         clock.Advance(1000);
-        station->Tick();
+        station.Tick();
     }
     qsizetype LogCount(const std::string& line) {
-        const auto& log = station->Form().LogLines();
-        return std::count(log.begin(), log.end(), line);
+        return std::count(Log().begin(), Log().end(), line);
     }
 
-    test::ScopedWorkDir dir;
-    ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 5))};
     test::PtyPair cable{dir.Path()};
-    std::unique_ptr<Station> station;
 };
 
 TEST_F(SerialStationTest, ADeviceThatVanishesIsOpenedAgainWhenItReturns) {
     ASSERT_TRUE(cable.Start()) << cable.Error();
-    StationOptions options = test::TestStationOptions(dir.Path());
-    options.serialDevice = cable.StationEnd();
-    station = std::make_unique<Station>(clock, StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."),
-                                        options);
-    station->Form().SetText(FormText::EPuerto, "1");
-    std::string error;
-    ASSERT_TRUE(station->Configuration().WriteRecord(station->Configuration().BuildRecord(), error))
-        << error;
-    station->Start();
+    station.Form().SetText(FormText::EPuerto, "1");
+    station.SaveSettings();
+    station.Start();
     ASSERT_EQ(LogCount("Serial Port: 1 OK"), 1);
 
     // The cable is pulled: from the ninth silent tick on the station tries again every tick.
@@ -176,8 +165,8 @@ TEST_F(SerialStationTest, ADeviceThatVanishesIsOpenedAgainWhenItReturns) {
     ASSERT_TRUE(cable.WriteFar(kReport));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
-            station->PollSerial();
-            return station->Form().Text(FormText::Lmv) == "21.25";
+            station.PollSerial();
+            return Text(FormText::Lmv) == "21.25";
         },
         10000));
 }

@@ -3,7 +3,9 @@
 #include "app/station.h"
 
 #include <QFile>
+#include <QHostAddress>
 #include <QString>
+#include <QUdpSocket>
 
 namespace noxa::test {
 
@@ -13,6 +15,13 @@ inline StationOptions TestStationOptions(const QString& workDir) {
     options.udpPort = 0;
     options.workDir = QFile::encodeName(workDir).toStdString() + "/";
     return options;
+}
+
+// A UDP port on which nothing listens just now.
+inline quint16 FreeUdpPort() {
+    QUdpSocket probe;
+    if (!probe.bind(QHostAddress::LocalHost, 0)) return 0;
+    return probe.localPort();
 }
 
 }  // namespace noxa::test

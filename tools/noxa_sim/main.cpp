@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <utility>
@@ -223,14 +224,7 @@ int WriteNights(const QCommandLineParser& parser) {
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName("noxa-sim");
-    QCoreApplication::setApplicationVersion(NOXA_VERSION);
-
-    QCommandLineParser parser;
+void AddOptions(QCommandLineParser& parser) {
     parser.setApplicationDescription(
         "Plays a NOXA-V4I photometer: sends its reports as UDP datagrams, by default to "
         "127.0.0.1 port 2255, or with --serial-device writes them as frames to a serial "
@@ -266,53 +260,89 @@ int main(int argc, char* argv[]) {
         {"id", "Night files: the instrument id in their names and header (default: sim).", "id",
          "sim"},
     });
-    parser.process(app);
-    if (parser.isSet("night-files")) return WriteNights(parser);
+}
 
+// How the reports are played: how often, how many, where to and with which variation.
+struct Playing {
+    int intervalMs = 1000;
+    qint64 count = 0;
+    QHostAddress host;
+    quint16 port = 0;
+    std::uint32_t seed = 0;
+};
+
+// The options of playing, or nothing with `error` saying which one is wrong.
+std::optional<Playing> ParsePlaying(const QCommandLineParser& parser, QString& error) {
+    Playing play;
     bool ok = false;
-    const int intervalMs = parser.value("interval-ms").toInt(&ok);
-    if (!ok || intervalMs < 0) return Fail("--interval-ms takes a whole number of milliseconds");
-    const qint64 count = parser.value("count").toLongLong(&ok);
-    if (!ok || count < 0) return Fail("--count takes a whole number");
+    play.intervalMs = parser.value("interval-ms").toInt(&ok);
+    if (!ok || play.intervalMs < 0) {
+        error = "--interval-ms takes a whole number of milliseconds";
+        return std::nullopt;
+    }
+    play.count = parser.value("count").toLongLong(&ok);
+    if (!ok || play.count < 0) {
+        error = "--count takes a whole number";
+        return std::nullopt;
+    }
     const uint port = parser.value("port").toUInt(&ok);
-    if (!ok || port == 0 || port > 65535) return Fail("--port takes a port number");
+    if (!ok || port == 0 || port > 65535) {
+        error = "--port takes a port number";
+        return std::nullopt;
+    }
+    play.port = static_cast<quint16>(port);
     QString hostText = parser.value("host");
     if (hostText == "localhost") hostText = "127.0.0.1";
-    const QHostAddress host(hostText);
-    if (host.isNull()) return Fail("--host takes an IP address, such as 127.0.0.1");
-    std::uint32_t seed = std::random_device{}();
+    play.host = QHostAddress(hostText);
+    if (play.host.isNull()) {
+        error = "--host takes an IP address, such as 127.0.0.1";
+        return std::nullopt;
+    }
+    play.seed = std::random_device{}();
     if (parser.isSet("seed")) {
-        seed = parser.value("seed").toUInt(&ok);
-        if (!ok) return Fail("--seed takes a whole number");
+        play.seed = parser.value("seed").toUInt(&ok);
+        if (!ok) {
+            error = "--seed takes a whole number";
+            return std::nullopt;
+        }
     }
+    return play;
+}
 
-    std::unique_ptr<ReportSink> sink;
-    if (parser.isSet("serial-device")) {
-        const QString device = parser.value("serial-device");
-        auto serial = std::make_unique<SerialSink>(device);
-        if (!serial->Open()) return Fail("cannot open " + device + ": " + serial->ErrorText());
-        sink = std::move(serial);
-    } else {
-        sink = std::make_unique<UdpSink>(host, static_cast<quint16>(port));
+// The serial device when one is given, otherwise UDP; nothing, with `error` saying why, when
+// the device cannot be opened.
+std::unique_ptr<ReportSink> OpenSink(const QCommandLineParser& parser, const Playing& play,
+                                     QString& error) {
+    if (!parser.isSet("serial-device")) return std::make_unique<UdpSink>(play.host, play.port);
+    const QString device = parser.value("serial-device");
+    auto serial = std::make_unique<SerialSink>(device);
+    if (!serial->Open()) {
+        error = "cannot open " + device + ": " + serial->ErrorText();
+        return nullptr;
     }
+    return serial;
+}
 
-    noxa::sim::ReportGenerator generator(parser.value("name").toStdString(), seed);
+// Sends a report at every interval, the first at once, until `count` have been sent (or for
+// ever when it is 0) or the sink takes no more.
+int Play(QCoreApplication& app, ReportSink& sink, noxa::sim::ReportGenerator& generator,
+         const Playing& play) {
     QElapsedTimer clock;
     clock.start();
     qint64 sent = 0;
 
     QTimer timer;
     timer.setTimerType(Qt::PreciseTimer);
-    timer.setInterval(intervalMs);
+    timer.setInterval(play.intervalMs);
     const auto sendOne = [&] {
         const std::string report = generator.Next(static_cast<double>(clock.elapsed()) / 1000.0);
-        if (!sink->Send(report)) {
+        if (!sink.Send(report)) {
             timer.stop();
             return;
         }
-        if (count > 0 && ++sent >= count) {
+        if (play.count > 0 && ++sent >= play.count) {
             timer.stop();
-            sink->WhenSent([] { QCoreApplication::quit(); });
+            sink.WhenSent([] { QCoreApplication::quit(); });
         }
     };
     QObject::connect(&timer, &QTimer::timeout, &app, sendOne);
@@ -321,4 +351,25 @@ int main(int argc, char* argv[]) {
         sendOne();
     });
     return app.exec();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("noxa-sim");
+    QCoreApplication::setApplicationVersion(NOXA_VERSION);
+
+    QCommandLineParser parser;
+    AddOptions(parser);
+    parser.process(app);
+    if (parser.isSet("night-files")) return WriteNights(parser);
+
+    QString error;
+    const std::optional<Playing> play = ParsePlaying(parser, error);
+    if (!play) return Fail(error);
+    std::unique_ptr<ReportSink> sink = OpenSink(parser, *play, error);
+    if (!sink) return Fail(error);
+    noxa::sim::ReportGenerator generator(parser.value("name").toStdString(), play->seed);
+    return Play(app, *sink, generator, *play);
 }

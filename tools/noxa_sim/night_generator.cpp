@@ -95,6 +95,126 @@ private:
     std::vector<Break> breaks_;
 };
 
+// The night's random numbers: one generator and one normal distribution, drawn from in a fixed
+// order, so that the same seed and night give the same records.
+struct Dice {
+    std::mt19937 random;
+    std::normal_distribution<double> normal{0, 1};
+
+    double Normal() { return normal(random); }
+};
+
+// The Sun and the Moon from `from` to `to`, computed on a coarse grid and interpolated between:
+// plenty for the sky's light.
+class SkyTrack {
+public:
+    SkyTrack(std::int64_t from, std::int64_t to, const IdaSite& site) : from_(from) {
+        for (std::int64_t t = from; t < to + kGridMs; t += kGridMs) {
+            grid_.push_back(ComputeSunMoon(t, site.latitude, site.longitude));
+        }
+    }
+
+    SunMoon At(std::int64_t t) const {
+        const double at = static_cast<double>(t - from_) / kGridMs;
+        const auto i = std::min(static_cast<std::size_t>(at), grid_.size() - 2);
+        const double f = at - static_cast<double>(i);
+        const SunMoon& a = grid_[i];
+        const SunMoon& b = grid_[i + 1];
+        SunMoon s;
+        s.sunAltitude = a.sunAltitude + f * (b.sunAltitude - a.sunAltitude);
+        s.moonAltitude = a.moonAltitude + f * (b.moonAltitude - a.moonAltitude);
+        s.moonIllumination = a.moonIllumination + f * (b.moonIllumination - a.moonIllumination);
+        return s;
+    }
+
+private:
+    std::int64_t from_;
+    std::vector<SunMoon> grid_;
+};
+
+// What makes a night unlike the others: its own dark sky (airglow, transparency), its warmth
+// and its clouds, each drifting a little through the night. Drawn when the night begins.
+class NightSky {
+public:
+    NightSky(QDate night, std::int64_t noon, double stepSeconds, Dice& dice)
+        : darkSky_(kDarkSky + 0.1 * dice.Normal()),
+          skyDrift_(0.05, 3600, stepSeconds, dice.random),
+          // The season's temperature, coldest in mid January.
+          season_(9.0 - 10.0 * std::cos(2 * std::numbers::pi * (night.dayOfYear() - 20) / 365.25)),
+          nightWarmth_(2.0 * dice.Normal()),
+          clearColder_(kClearSkyColder + 1.5 * dice.Normal()),
+          warmthDrift_(0.4, 3 * 3600, stepSeconds, dice.random),
+          // Clouds: an overcast with breaks, or banks coming and going around the night's mean.
+          overcast_(noon, dice.random),
+          brokenMean_(0.7 * dice.Normal()),
+          brokenDrift_(1.0, 2700, stepSeconds, dice.random) {}
+
+    // The cloud cover, 0 to 1, at the instant `ms`.
+    double Cover(std::int64_t ms, Weather weather, Dice& dice) {
+        double cover = 0;
+        if (weather == Weather::Cloudy) {
+            cover = overcast_.Cover(ms);
+        } else if (weather == Weather::Broken) {
+            const double x = brokenMean_ + brokenDrift_.Next(dice.random);
+            cover = 1 / (1 + std::exp(-3 * x));
+        }
+        return std::clamp(cover + 0.01 * dice.Normal(), 0.0, 1.0);
+    }
+
+    // The zenith's brightness at 740 nm. Light adds up: the night sky, thrown back by clouds,
+    // the Moon (dimmed by clouds, with the square of its lit fraction and the sine of its
+    // height) and twilight.
+    double Magnitude(const SunMoon& sky, double cover, Dice& dice) {
+        const double dark = Flux(darkSky_ + skyDrift_.Next(dice.random));
+        const double moon = dark * (std::pow(10.0, 0.4 * kFullMoonGain) - 1) *
+                            sky.moonIllumination * sky.moonIllumination *
+                            std::max(0.0, Sin(sky.moonAltitude));
+        const double light = dark * (1 + (std::pow(10.0, 0.4 * kOvercastGain) - 1) * cover) +
+                             moon * (1 - 0.5 * cover) +
+                             Flux(TwilightMag(sky.sunAltitude)) * (1 - 0.3 * cover);
+        return -2.5 * std::log10(light) + 0.015 * dice.Normal();
+    }
+
+    // The sensor follows the Sun, less so under clouds; the infrared sky is far colder than
+    // the sensor when clear and nearly as warm under clouds.
+    void SetTemperatures(IntervalRecord& r, const SunMoon& sky, double cover, Dice& dice) {
+        const double sensor = season_ + nightWarmth_ + warmthDrift_.Next(dice.random) +
+                              7.0 * Sin(sky.sunAltitude) * (1 - 0.5 * cover);
+        const double skyColder = clearColder_ * (1 - cover) + kCloudColder * cover;
+        r.sensorTemperature = static_cast<float>(sensor + 0.05 * dice.Normal());
+        r.skyTemperature = static_cast<float>(sensor - skyColder + 0.2 * dice.Normal());
+    }
+
+private:
+    const double darkSky_;
+    Drift skyDrift_;
+    const double season_;
+    const double nightWarmth_;
+    const double clearColder_;
+    Drift warmthDrift_;
+    const Overcast overcast_;
+    const double brokenMean_;
+    Drift brokenDrift_;
+};
+
+// The channels' magnitudes and frequencies for the zenith's magnitude `mag` at 740 nm.
+void SetBrightness(IntervalRecord& r, double mag, Dice& dice) {
+    const auto channel = [&](double offset) {
+        return static_cast<float>(std::max(kSaturation, mag + offset + 0.01 * dice.Normal()));
+    };
+    r.magV = static_cast<float>(std::max(kSaturation, mag));
+    r.magV2 = channel(kChannelOffset[0]);
+    r.magR = channel(kChannelOffset[1]);
+    r.magG = channel(kChannelOffset[2]);
+    r.magB = channel(kChannelOffset[3]);
+    // Frequencies for a zero point of 20.5, as the instrument's constants give them.
+    r.freq1 = static_cast<float>(Flux(r.magV - 20.5));
+    r.freq2 = static_cast<float>(Flux(r.magV2 - 20.5));
+    r.freqR = static_cast<float>(Flux(r.magR - 20.5));
+    r.freqG = static_cast<float>(Flux(r.magG - 20.5));
+    r.freqB = static_cast<float>(Flux(r.magB - 20.5));
+}
+
 std::int64_t LocalNoon(QDate day, const QTimeZone& zone) {
     return QDateTime(day, QTime(12, 0), zone).toMSecsSinceEpoch();
 }
@@ -120,94 +240,25 @@ std::vector<IntervalRecord> NightGenerator::Records(QDate night, Weather weather
     const std::int64_t noon = LocalNoon(night, zone_);
     const std::int64_t nextNoon = LocalNoon(night.addDays(1), zone_);
     const std::int64_t step = std::int64_t{intervalSeconds_} * 1000;
-
-    // The Sun and the Moon on a coarse grid, interpolated between: plenty for the sky's light.
-    std::vector<SunMoon> grid;
-    for (std::int64_t t = noon; t < nextNoon + kGridMs; t += kGridMs) {
-        grid.push_back(ComputeSunMoon(t, site_.latitude, site_.longitude));
-    }
-    const auto skyAt = [&](std::int64_t t) {
-        const double at = static_cast<double>(t - noon) / kGridMs;
-        const auto i = std::min(static_cast<std::size_t>(at), grid.size() - 2);
-        const double f = at - static_cast<double>(i);
-        const SunMoon& a = grid[i];
-        const SunMoon& b = grid[i + 1];
-        SunMoon s;
-        s.sunAltitude = a.sunAltitude + f * (b.sunAltitude - a.sunAltitude);
-        s.moonAltitude = a.moonAltitude + f * (b.moonAltitude - a.moonAltitude);
-        s.moonIllumination = a.moonIllumination + f * (b.moonIllumination - a.moonIllumination);
-        return s;
-    };
+    const SkyTrack track(noon, nextNoon, site_);
 
     std::seed_seq seeds{seed_, static_cast<std::uint32_t>(night.toJulianDay()),
                         static_cast<std::uint32_t>(weather)};
-    std::mt19937 random(seeds);
-    std::normal_distribution<double> normal(0, 1);
-    const double stepSeconds = intervalSeconds_;
-    // The night's own sky (airglow, transparency), drifting a little through the night.
-    const double darkSky = kDarkSky + 0.1 * normal(random);
-    Drift skyDrift(0.05, 3600, stepSeconds, random);
-    // The season's temperature, coldest in mid January, and the night's own.
-    const double season =
-        9.0 - 10.0 * std::cos(2 * std::numbers::pi * (night.dayOfYear() - 20) / 365.25);
-    const double nightWarmth = 2.0 * normal(random);
-    const double clearColder = kClearSkyColder + 1.5 * normal(random);
-    Drift warmthDrift(0.4, 3 * 3600, stepSeconds, random);
-    // Clouds: an overcast with breaks, or banks coming and going around the night's own mean.
-    const Overcast overcast(noon, random);
-    const double brokenMean = 0.7 * normal(random);
-    Drift brokenDrift(1.0, 2700, stepSeconds, random);
+    Dice dice{std::mt19937(seeds)};
+    NightSky nightSky(night, noon, intervalSeconds_, dice);
 
     std::vector<IntervalRecord> records;
     records.reserve(static_cast<std::size_t>((nextNoon - noon) / step));
     for (std::int64_t end = noon; end < nextNoon; end += step) {
-        const SunMoon sky = skyAt(end);
-        double cover = 0;
-        if (weather == Weather::Cloudy) {
-            cover = overcast.Cover(end);
-        } else if (weather == Weather::Broken) {
-            const double x = brokenMean + brokenDrift.Next(random);
-            cover = 1 / (1 + std::exp(-3 * x));
-        }
-        cover = std::clamp(cover + 0.01 * normal(random), 0.0, 1.0);
-
-        // Light adds up: the night sky, thrown back by clouds, the Moon (dimmed by clouds, with
-        // the square of its lit fraction and the sine of its height) and twilight.
-        const double dark = Flux(darkSky + skyDrift.Next(random));
-        const double moon = dark * (std::pow(10.0, 0.4 * kFullMoonGain) - 1) *
-                            sky.moonIllumination * sky.moonIllumination *
-                            std::max(0.0, Sin(sky.moonAltitude));
-        const double light = dark * (1 + (std::pow(10.0, 0.4 * kOvercastGain) - 1) * cover) +
-                             moon * (1 - 0.5 * cover) +
-                             Flux(TwilightMag(sky.sunAltitude)) * (1 - 0.3 * cover);
-        const double mag = -2.5 * std::log10(light) + 0.015 * normal(random);
-
+        const SunMoon sky = track.At(end);
+        const double cover = nightSky.Cover(end, weather, dice);
+        const double mag = nightSky.Magnitude(sky, cover, dice);
         IntervalRecord r;
         r.end = end;
         r.start = end - step;
         r.reports = intervalSeconds_;
-        const auto channel = [&](double offset) {
-            return static_cast<float>(std::max(kSaturation, mag + offset + 0.01 * normal(random)));
-        };
-        r.magV = static_cast<float>(std::max(kSaturation, mag));
-        r.magV2 = channel(kChannelOffset[0]);
-        r.magR = channel(kChannelOffset[1]);
-        r.magG = channel(kChannelOffset[2]);
-        r.magB = channel(kChannelOffset[3]);
-        // Frequencies for a zero point of 20.5, as the instrument's constants give them.
-        r.freq1 = static_cast<float>(Flux(r.magV - 20.5));
-        r.freq2 = static_cast<float>(Flux(r.magV2 - 20.5));
-        r.freqR = static_cast<float>(Flux(r.magR - 20.5));
-        r.freqG = static_cast<float>(Flux(r.magG - 20.5));
-        r.freqB = static_cast<float>(Flux(r.magB - 20.5));
-
-        // The sensor follows the Sun, less so under clouds; the infrared sky is far colder
-        // than the sensor when clear and nearly as warm under clouds.
-        const double sensor = season + nightWarmth + warmthDrift.Next(random) +
-                              7.0 * Sin(sky.sunAltitude) * (1 - 0.5 * cover);
-        const double skyColder = clearColder * (1 - cover) + kCloudColder * cover;
-        r.sensorTemperature = static_cast<float>(sensor + 0.05 * normal(random));
-        r.skyTemperature = static_cast<float>(sensor - skyColder + 0.2 * normal(random));
+        SetBrightness(r, mag, dice);
+        nightSky.SetTemperatures(r, sky, cover, dice);
         records.push_back(r);
     }
     return records;

@@ -4,6 +4,7 @@
 
 namespace noxa {
 
+struct ChartSettings;
 class FormModel;
 class SkyTime;
 class StationClock;
@@ -11,10 +12,10 @@ class StationLocale;
 struct LiveReadings;
 struct StationConfig;
 
-// What the once-a-second cycle asks of the rest of the station.
-class CycleActions {
+// What the heartbeat asks of the rest of the station.
+class HeartbeatActions {
 public:
-    virtual ~CycleActions() = default;
+    virtual ~HeartbeatActions() = default;
     // The connect operation, while a serial instrument stays silent.
     virtual void Reconnect() = 0;
     virtual void WriteXmlSnapshot() = 0;
@@ -28,23 +29,22 @@ public:
 // clock, declares silence (stale readings in network mode, reconnecting in serial mode), writes
 // the XML snapshot every tenth tick, reopens the serial port every 240 ticks, and makes the
 // first chart point shortly after start-up.
-class PeriodicCycle {
+class Heartbeat {
 public:
     static constexpr int kSerialSilenceTicks = 8;
     static constexpr int kNetworkSilenceTicks = 10;
     static constexpr int kSnapshotTicks = 10;
     static constexpr int kReopenTicks = 240;
 
-    PeriodicCycle(FormModel& form, LiveReadings& readings, const StationConfig& config,
-                  SkyTime& sky, const StationClock& clock, const StationLocale& locale,
-                  CycleActions& actions);
+    Heartbeat(FormModel& form, LiveReadings& readings, const StationConfig& config,
+              const ChartSettings& chart, SkyTime& sky, const StationClock& clock,
+              const StationLocale& locale, HeartbeatActions& actions);
 
     // One tick, once a second (the station's heartbeat).
     void Tick();
 
     // Start-up sets 2, so that the first chart point comes on the second tick.
     void SetChartStartStep(int step) { chartStartStep_ = step; }
-    int ChartStartStep() const { return chartStartStep_; }
 
 private:
     void ShowInstrumentConstants();
@@ -55,10 +55,11 @@ private:
     FormModel& form_;
     LiveReadings& readings_;
     const StationConfig& config_;
+    const ChartSettings& chart_;
     SkyTime& sky_;
     const StationClock& clock_;
     const StationLocale& locale_;
-    CycleActions& actions_;
+    HeartbeatActions& actions_;
     int snapshotTicks_ = 0;
     int reopenTicks_ = 0;
     int chartStartStep_ = 0;

@@ -1,4 +1,4 @@
-#include "core/chart_interval.h"
+#include "core/chart_settings.h"
 
 #include "core/c_numbers.h"
 
@@ -10,13 +10,13 @@ constexpr std::int32_t kMaxChartInterval = 499;
 
 }  // namespace
 
-std::optional<std::int32_t> ChartIntervalSeconds(std::string_view text) {
+ChartSettings ChartSettingsFromText(std::string_view text) {
     std::int32_t seconds = 0;
     if (!ParseStrictInt(text, seconds) || seconds < kMinChartInterval ||
         seconds > kMaxChartInterval) {
-        return std::nullopt;
+        return ChartSettings{std::nullopt, std::string(text)};
     }
-    return seconds;
+    return ChartSettings{seconds, {}};
 }
 
 }  // namespace noxa

@@ -1,5 +1,6 @@
-#include "time/periodic_cycle.h"
+#include "app/heartbeat.h"
 
+#include "core/chart_settings.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
 #include "core/station_config.h"
@@ -18,9 +19,11 @@ namespace noxa {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
-// Records what the cycle asked for, and what the labels read at that moment.
-class RecordingActions : public CycleActions {
+// Records what the heartbeat asked for, and what the labels read at that moment.
+class RecordingActions : public HeartbeatActions {
 public:
     explicit RecordingActions(const FormModel& form) : form_(form) {}
 
@@ -48,28 +51,29 @@ private:
     const FormModel& form_;
 };
 
-class CycleTest : public ::testing::Test {
+class HeartbeatTest : public ::testing::Test {
 protected:
     void Ticks(int n) {
-        for (int i = 0; i < n; ++i) cycle.Tick();
+        for (int i = 0; i < n; ++i) heartbeat.Tick();
     }
 
     FormModel form;
     LiveReadings readings;
     StationConfig config;
+    ChartSettings chart;
     ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 0))};
     SkyTime sky{clock};
     StationLocale locale = StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ".");
     RecordingActions actions{form};
-    PeriodicCycle cycle{form, readings, config, sky, clock, locale, actions};
+    Heartbeat heartbeat{form, readings, config, chart, sky, clock, locale, actions};
 };
 
-TEST_F(CycleTest, StaleReadingsRestartTheTickCount) {
+TEST_F(HeartbeatTest, StaleReadingsRestartTheTickCount) {
     Ticks(3600);
     EXPECT_EQ(readings.rxTicks, 3600 % 11);  // restarted by a stale declaration every 11 ticks
 }
 
-TEST_F(CycleTest, ShowsEachChannelsZeroPoint) {
+TEST_F(HeartbeatTest, ShowsEachChannelsZeroPoint) {
     readings.ci1 = 20.456f;
     readings.ci2 = 20;
     readings.ci3 = 19.5f;
@@ -81,7 +85,7 @@ TEST_F(CycleTest, ShowsEachChannelsZeroPoint) {
     EXPECT_EQ(form.Text(FormText::LCI4), "CI4: 18.25");
 }
 
-TEST_F(CycleTest, NetworkSilenceMarksTheReadingsStaleEveryElevenTicks) {
+TEST_F(HeartbeatTest, NetworkSilenceMarksTheReadingsStaleEveryElevenTicks) {
     form.SetText(FormText::Lmv, "21.34");
     form.SetRxColour(kIndicatorGray);
     Ticks(10);
@@ -106,7 +110,7 @@ TEST_F(CycleTest, NetworkSilenceMarksTheReadingsStaleEveryElevenTicks) {
     EXPECT_EQ(actions.reconnects, 0);
 }
 
-TEST_F(CycleTest, ASnapshotOnAStaleTickHoldsTheStaleLabels) {
+TEST_F(HeartbeatTest, ASnapshotOnAStaleTickHoldsTheStaleLabels) {
     form.SetText(FormText::Lmv, "21.34");
     Ticks(110);  // tick 110 is both the tenth stale declaration and the 11th snapshot
     ASSERT_EQ(actions.snapshotMagnitudes.size(), 11u);
@@ -114,7 +118,7 @@ TEST_F(CycleTest, ASnapshotOnAStaleTickHoldsTheStaleLabels) {
     EXPECT_EQ(actions.snapshotMagnitudes.back(), "-.-");
 }
 
-TEST_F(CycleTest, SerialSilenceReconnectsEveryTickFromTheNinth) {
+TEST_F(HeartbeatTest, SerialSilenceReconnectsEveryTickFromTheNinth) {
     config.serialPortNumber = 3;
     Ticks(8);
     EXPECT_EQ(actions.reconnects, 0);
@@ -129,7 +133,7 @@ TEST_F(CycleTest, SerialSilenceReconnectsEveryTickFromTheNinth) {
     EXPECT_EQ(form.Text(FormText::Lmv), "--");  // serial mode never marks labels stale
 }
 
-TEST_F(CycleTest, TheSerialPortIsReopenedEvery240Ticks) {
+TEST_F(HeartbeatTest, TheSerialPortIsReopenedEvery240Ticks) {
     config.serialPortNumber = 5;
     for (int i = 0; i < 239; ++i) {
         readings.rxTicks = 0;
@@ -155,7 +159,7 @@ TEST_F(CycleTest, TheSerialPortIsReopenedEvery240Ticks) {
     EXPECT_EQ(form.LogLines().back(), "Serial Port not found.");
 }
 
-TEST_F(CycleTest, ShowsTheClockAfterTheSnapshot) {
+TEST_F(HeartbeatTest, ShowsTheClockAfterTheSnapshot) {
     config.longitude = -3.7f;
     Ticks(9);
     EXPECT_EQ(form.Text(FormText::LHoraSideral), "10:56:44");
@@ -168,8 +172,8 @@ TEST_F(CycleTest, ShowsTheClockAfterTheSnapshot) {
     EXPECT_EQ(form.Text(FormText::LDiaJ2000), "8500.41741");
 }
 
-TEST_F(CycleTest, TheFirstChartPointComesOnTheSecondTick) {
-    cycle.SetChartStartStep(2);
+TEST_F(HeartbeatTest, TheFirstChartPointComesOnTheSecondTick) {
+    heartbeat.SetChartStartStep(2);
     Ticks(1);
     EXPECT_EQ(actions.chartPoints, 0);
     Ticks(1);
@@ -179,17 +183,18 @@ TEST_F(CycleTest, TheFirstChartPointComesOnTheSecondTick) {
     EXPECT_EQ(actions.chartPoints, 1);
 }
 
-TEST_F(CycleTest, AChartIntervalThatIsNoIntegerIsReportedOnce) {
-    cycle.SetChartStartStep(2);
-    form.SetText(FormText::ETiempo, "6x");
+TEST_F(HeartbeatTest, AChartIntervalThatIsNoIntegerIsReportedOnce) {
+    heartbeat.SetChartStartStep(2);
+    chart = ChartSettingsFromText("6x");
     Ticks(1);
-    EXPECT_THROW(Ticks(1), StationError);
+    EXPECT_THAT([&] { Ticks(1); },
+                ThrowsMessage<StationError>(StrEq("'6x' is not a valid integer value")));
     EXPECT_EQ(actions.chartPoints, 1);
     EXPECT_EQ(actions.chartInterval, -1);  // left as it was
     EXPECT_NO_THROW(Ticks(3));
     EXPECT_EQ(actions.chartPoints, 1);
-    form.SetText(FormText::ETiempo, "0");  // would stop the chart timer: refused as well
-    cycle.SetChartStartStep(3);
+    chart = ChartSettingsFromText("0");  // would stop the chart timer: refused as well
+    heartbeat.SetChartStartStep(3);
     EXPECT_THROW(Ticks(1), StationError);
     EXPECT_EQ(actions.chartInterval, -1);
 }

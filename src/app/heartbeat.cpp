@@ -1,6 +1,6 @@
-#include "time/periodic_cycle.h"
+#include "app/heartbeat.h"
 
-#include "core/chart_interval.h"
+#include "core/chart_settings.h"
 #include "core/form_model.h"
 #include "core/live_readings.h"
 #include "core/number_display.h"
@@ -13,18 +13,19 @@
 #include <string>
 
 namespace noxa {
-PeriodicCycle::PeriodicCycle(FormModel& form, LiveReadings& readings, const StationConfig& config,
-                             SkyTime& sky, const StationClock& clock, const StationLocale& locale,
-                             CycleActions& actions)
+Heartbeat::Heartbeat(FormModel& form, LiveReadings& readings, const StationConfig& config,
+                     const ChartSettings& chart, SkyTime& sky, const StationClock& clock,
+                     const StationLocale& locale, HeartbeatActions& actions)
     : form_(form),
       readings_(readings),
       config_(config),
+      chart_(chart),
       sky_(sky),
       clock_(clock),
       locale_(locale),
       actions_(actions) {}
 
-void PeriodicCycle::Tick() {
+void Heartbeat::Tick() {
     ++readings_.rxTicks;
     ShowInstrumentConstants();
     HandleSilence();
@@ -49,7 +50,7 @@ void PeriodicCycle::Tick() {
     StartCharts();
 }
 
-void PeriodicCycle::ShowInstrumentConstants() {
+void Heartbeat::ShowInstrumentConstants() {
     const float constants[] = {readings_.ci1, readings_.ci2, readings_.ci3, readings_.ci4};
     const FormText labels[] = {FormText::LCI1, FormText::LCI2, FormText::LCI3, FormText::LCI4};
     for (int i = 0; i < 4; ++i) {
@@ -58,7 +59,7 @@ void PeriodicCycle::ShowInstrumentConstants() {
     }
 }
 
-void PeriodicCycle::HandleSilence() {
+void Heartbeat::HandleSilence() {
     if (config_.SerialMode()) {
         // Repeats every tick until a frame starts: each reconnect logs its outcome.
         if (readings_.rxTicks > kSerialSilenceTicks) {
@@ -78,23 +79,23 @@ void PeriodicCycle::HandleSilence() {
     }
 }
 
-void PeriodicCycle::ShowClock() {
+void Heartbeat::ShowClock() {
     form_.SetText(FormText::LHoraSideral, SiderealText(sky_.SiderealDegrees(config_.longitude)));
     form_.SetText(FormText::LHoraLocal, locale_.LongTime(clock_.Now().time()));
     form_.SetText(FormText::LDiaJ2000, FormatRounded(sky_.J2000Day(), 5, locale_));
 }
 
-void PeriodicCycle::StartCharts() {
+void Heartbeat::StartCharts() {
     if (chartStartStep_ >= 4) return;
     if (++chartStartStep_ != 4) return;
     actions_.AddChartPoint();
     chartStartStep_ = 6;  // never again
     // The chart timer fires almost at once (the interval is taken as milliseconds here), and
     // its own handler then sets the interval in seconds.
-    const std::string& text = form_.Text(FormText::ETiempo);
-    const auto interval = ChartIntervalSeconds(text);
-    if (!interval) throw StationError("'" + text + "' is not a valid integer value");
-    actions_.SetChartTimerInterval(*interval);
+    if (!chart_.seconds) {
+        throw StationError("'" + chart_.refusedText + "' is not a valid integer value");
+    }
+    actions_.SetChartTimerInterval(*chart_.seconds);
 }
 
 }  // namespace noxa
