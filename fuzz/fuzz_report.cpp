@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size >= n + 12) std::memcpy(&receiver->days.Newest().meanTSens, data + n, 12);
     const std::string_view report =
         noxa::UpToFirstZero(std::string_view(reinterpret_cast<const char*>(data), size));
-    if (copyToLog) receiver->form.AppendLog(report);
+    if (copyToLog) receiver->form.AppendLog(noxa::LogLevel::Info, report);
     if (noxa::NamesStation(report, receiver->form.Text(noxa::FormText::Esitio))) {
         receiver->Take(report);
     }

@@ -20,10 +20,10 @@ namespace {
 struct Line final : noxa::FramingEvents {
     void FrameStarted() override { readings.rxTicks = 0; }
     void FrameBufferOverflow(std::int32_t position) override {
-        form.AppendLog("Ruido posmeteo" + std::to_string(position));
+        form.AppendLog(noxa::LogLevel::Warning, "Ruido posmeteo" + std::to_string(position));
     }
     void FrameCountOverflow(std::int32_t position) override {
-        form.AppendLog("Riodo posbufer" + std::to_string(position));
+        form.AppendLog(noxa::LogLevel::Warning, "Riodo posbufer" + std::to_string(position));
     }
     void FrameCompleted(std::string_view frame) override {
         const noxa::DecodedReport decoded = noxa::DecodeBroadcast(frame);
