@@ -47,7 +47,8 @@ with tempfile.TemporaryDirectory() as work:
         check("1440 records of sim were given more than once" in result.stderr, result.stderr)
         charts = sorted(n for n in os.listdir(out) if n.endswith(".png"))
         check(charts == ["2024-01-10_other.png", "2024-01-10_sim.png", "2024-01-11_sim.png",
-                         "2024-01-20_qelvoxxx.png"], charts)
+                         "2024-01-20_qelvoxxx.png", "hourglass-other-2024.png",
+                         "hourglass-qelvoxxx-2024.png", "hourglass-sim-2024.png"], charts)
         with open(os.path.join(out, "summary.csv")) as f:
             lines = f.read().splitlines()
         check(lines[0].startswith("date,darkest_740nm,") and len(lines) == 5, lines)

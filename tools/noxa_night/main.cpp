@@ -4,6 +4,7 @@
 #include "night_options.h"
 #include "progress.h"
 #include "read_nights.h"
+#include "write_long_term.h"
 #include "write_nights.h"
 
 #include <QGuiApplication>
@@ -42,6 +43,7 @@ int main(int argc, char* argv[]) {
     bool failed = false;
     const std::vector<noxa::Night> nights = ReadNights(*options, bar, failed);
     if (!WriteNights(nights, *options, bar, failed)) return 1;
+    if (!WriteLongTerm(nights, *options, bar, failed)) return 1;
     Say(QStringLiteral("%1 nights of %2 instruments from %3 files in %4")
             .arg(nights.size())
             .arg(CountInstruments(nights))
