@@ -40,7 +40,8 @@ void BM_StationReport(benchmark::State& state) {
     noxa::Station station(clock, noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", "."), options);
     const QCommandLineParser noOptions;
     noxa::StationOutputs outputs(station, clock,
-                                 noxa::ReadSettings(noxa::WorkDir(options.workDir), noOptions));
+                                 noxa::ReadSettings(noxa::WorkDir(options.workDir), noOptions),
+                                 QTimeZone::systemTimeZone());
     outputs.Start();
     std::size_t i = 0;
     for (auto _ : state) {

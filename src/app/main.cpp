@@ -219,7 +219,7 @@ int main(int argc, char* argv[]) {
     noxa::Station station(clock, noxa::StationLocale::FromProcess(), options);
     station.Form().SetLogThreshold(own.logLevel);
     noxa::StationTimers timers(station);
-    noxa::StationOutputs outputs(station, clock, std::move(settings));
+    noxa::StationOutputs outputs(station, clock, std::move(settings), own.siteZone);
     noxa::AutomationService automation(station.Form(), station.Framing());
     // The window is built before the station starts, so that it shows the start-up log lines.
     std::unique_ptr<noxa::MainWindow> window;

@@ -19,13 +19,15 @@ const std::vector<OutputKind>& OutputKinds() {
     return kinds;
 }
 
-StationOutputs::StationOutputs(Station& station, const StationClock& clock, Settings settings)
+StationOutputs::StationOutputs(Station& station, const StationClock& clock, Settings settings,
+                               QTimeZone siteZone)
     : station_(station),
       clock_(clock),
       settings_(std::move(settings)),
       limits_(ReadSafetyLimits(settings_)),
       latest_(station.Feed(), clock, limits_.staleSeconds),
-      safety_(latest_, limits_, station.Form().LogTo()) {}
+      safety_(latest_, limits_, station.Form().LogTo()),
+      siteZone_(std::move(siteZone)) {}
 
 StationOutputs::~StationOutputs() {
     while (!running_.empty()) running_.pop_back();
@@ -38,8 +40,17 @@ void StationOutputs::Start() {
     const Log log = station_.Form().LogTo();
     // What was wrong in the settings read so far: the file, the station's and the limits'.
     for (const std::string& problem : settings_.TakeProblems()) log.Warning(problem);
-    OutputContext context{station_.Feed(), latest_,           safety_, clock_, station_.Dir(),
-                          station_.Days(), station_.Locale(), place_,  name,   log,
+    OutputContext context{station_.Feed(),
+                          latest_,
+                          safety_,
+                          clock_,
+                          station_.Dir(),
+                          station_.Days(),
+                          station_.Locale(),
+                          place_,
+                          siteZone_,
+                          name,
+                          log,
                           services_};
     for (const OutputKind& kind : OutputKinds()) {
         if (std::unique_ptr<Output> output = kind.start(settings_, context)) {

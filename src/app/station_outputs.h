@@ -22,7 +22,8 @@ const std::vector<OutputKind>& OutputKinds();
 // says in the station's log what it does and what fails.
 class StationOutputs {
 public:
-    StationOutputs(Station& station, const StationClock& clock, Settings settings);
+    StationOutputs(Station& station, const StationClock& clock, Settings settings,
+                   QTimeZone siteZone);
     ~StationOutputs();
 
     // Starts every output that is turned on; called once the station has started.
@@ -39,6 +40,7 @@ private:
     LatestReadings latest_;
     SafetyRule safety_;
     ObserverPlace place_;
+    const QTimeZone siteZone_;
     OutputServices services_;
     // Stopped in the reverse order of their start: those that rest on another go first.
     std::vector<std::unique_ptr<Output>> running_;

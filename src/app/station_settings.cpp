@@ -16,7 +16,23 @@ const std::vector<SettingSpec> kStationSpecs{
      "The site's latitude, north positive; empty means the configuration's."},
     {"site/longitude", "site-longitude", "degrees", "",
      "The site's longitude, east positive; empty means the configuration's."},
+    {"site/time_zone", "site-time-zone", "zone", "",
+     "The site's time zone (an IANA name such as America/Denver), which the nights follow; "
+     "empty means the computer's."},
 };
+
+// The zone the setting names; the computer's, with a problem said, for a name not known here.
+QTimeZone ReadSiteZone(const Settings& settings) {
+    const QString name = settings.Text("site/time_zone").trimmed();
+    const QTimeZone computers = QTimeZone::systemTimeZone();
+    if (name.isEmpty()) return computers;
+    const QTimeZone named(name.toUtf8());
+    if (named.isValid()) return named;
+    settings.AddProblem(settings.Named("site/time_zone") + ": \"" + name.toStdString() +
+                        "\" is no time zone known here; the computer's (" +
+                        computers.id().toStdString() + ") applies.");
+    return computers;
+}
 
 }  // namespace
 
@@ -41,6 +57,7 @@ StationSettings ReadStationSettings(const Settings& settings) {
     StationSettings station;
     station.latitude = settings.Number("site/latitude", -90, 90);
     station.longitude = settings.Number("site/longitude", -180, 180);
+    station.siteZone = ReadSiteZone(settings);
     const QString level = settings.Text("log/level");
     if (!ParseLevel(level.toStdString(), station.logLevel)) {
         settings.AddProblem(settings.Named("log/level") + ": \"" + level.toStdString() +

@@ -3,6 +3,8 @@
 #include "core/settings.h"
 #include "core/station_log.h"
 
+#include <QTimeZone>
+
 #include <optional>
 #include <vector>
 
@@ -17,6 +19,9 @@ inline constexpr const char* kStationSettingsFile = "noxa-station.ini";
 struct StationSettings {
     // The site's position where it is given; otherwise the configuration's serves.
     std::optional<double> latitude, longitude;
+    // The site's own time zone, which its nights follow (noon to noon); the computer's unless
+    // given.
+    QTimeZone siteZone = QTimeZone::systemTimeZone();
     // The least important log lines shown.
     LogLevel logLevel = LogLevel::Info;
 };

@@ -5,6 +5,7 @@
 #include "core/work_dir.h"
 
 #include <QString>
+#include <QTimeZone>
 
 #include <functional>
 #include <memory>
@@ -42,6 +43,9 @@ struct OutputContext {
     const DayTables& days;
     const StationLocale& locale;
     const ObserverPlace& place;
+    // The site's own zone: its nights run from its noon to its noon, and night files and
+    // charts give its local times. The station's other files keep the computer's time.
+    const QTimeZone& siteZone;
     std::string stationName;
     Log log;
     OutputServices& services;

@@ -21,10 +21,12 @@ QDate NightAt(UtcMilliseconds time, const QTimeZone& zone) {
 }  // namespace
 
 NightWatcher::NightWatcher(ObservationFeed& feed, const StationClock& clock, QString folder,
-                           ObserverPlace place, float cloudyAbovePercent, Log log)
+                           ObserverPlace place, QTimeZone siteZone, float cloudyAbovePercent,
+                           Log log)
     : clock_(clock),
       folder_(std::move(folder)),
       place_(place),
+      zone_(std::move(siteZone)),
       cloudyAbove_(cloudyAbovePercent),
       log_(std::move(log)) {
     connect(&feed, &ObservationFeed::recorded, this,
@@ -32,22 +34,21 @@ NightWatcher::NightWatcher(ObservationFeed& feed, const StationClock& clock, QSt
 }
 
 void NightWatcher::Restore(const std::vector<NightSample>& samples) {
-    const QTimeZone zone = clock_.Now().timeZone();
-    const QDate tonight = NightAt(clock_.NowUtc(), zone);
+    const QDate tonight = Tonight();
     std::vector<NightSample> kept;
     std::copy_if(samples.begin(), samples.end(), std::back_inserter(kept),
-                 [&](const NightSample& s) { return NightAt(s.time, zone) == tonight; });
+                 [&](const NightSample& s) { return NightAt(s.time, zone_) == tonight; });
     // Data files carry no Sun or Moon.
     if (std::any_of(kept.begin(), kept.end(),
                     [](const NightSample& s) { return std::isnan(s.sunAltitude); }))
         AddSky(kept, place_);
     std::stable_sort(kept.begin(), kept.end(),
                      [](const NightSample& a, const NightSample& b) { return a.time < b.time; });
-    for (const NightSample& sample : kept) Add(sample, zone);
+    for (const NightSample& sample : kept) Add(sample);
 }
 
 QDate NightWatcher::Tonight() const {
-    return NightAt(clock_.NowUtc(), clock_.Now().timeZone());
+    return NightAt(clock_.NowUtc(), zone_);
 }
 
 void NightWatcher::Add(const IntervalRecord& record) {
@@ -63,20 +64,20 @@ void NightWatcher::Add(const IntervalRecord& record) {
     sample.sunAltitude = float(sky.sunAltitude);
     sample.moonAltitude = float(sky.moonAltitude);
     sample.moonIllumination = float(sky.moonIllumination);
-    Add(sample, clock_.Now().timeZone());
+    Add(sample);
 }
 
-void NightWatcher::Add(const NightSample& sample, const QTimeZone& zone) {
+void NightWatcher::Add(const NightSample& sample) {
     RetryUnwritten();
-    const QDate date = NightAt(sample.time, zone);
+    const QDate date = NightAt(sample.time, zone_);
     if (date != night_.date) {
         if (!written_ && !night_.samples.empty()) Finish(std::move(night_));
-        night_ = Night{date, zone, {}, {}};
+        night_ = Night{date, zone_, {}, {}};
         written_ = false;
         lastSunAltitude_ = 90.f;
     }
     night_.samples.push_back(sample);
-    const bool morning = QDateTime::fromMSecsSinceEpoch(sample.time, zone).time().hour() < 12;
+    const bool morning = QDateTime::fromMSecsSinceEpoch(sample.time, zone_).time().hour() < 12;
     if (!written_ && morning && lastSunAltitude_ < kDawnSunAltitude &&
         sample.sunAltitude >= kDawnSunAltitude) {
         written_ = true;

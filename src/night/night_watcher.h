@@ -17,23 +17,23 @@ namespace noxa {
 class ObservationFeed;
 class StationClock;
 
-// Follows the night as its records come in, and when the Sun rises above -12° (nautical dawn)
-// writes the night's chart and summary line into a folder of nights. A night that had no dawn
-// (the instrument stopped, or the Sun never went below -12°) is written with the first record
-// of the next night. A night that cannot be written (a full disk) is tried again with every
-// record that comes, until it is written.
+// Follows the night (noon to noon in the site's zone) as its records come in, and when the Sun
+// rises above -12° (nautical dawn) writes the night's chart and summary line into a folder of
+// nights. A night that had no dawn (the instrument stopped, or the Sun never went below -12°)
+// is written with the first record of the next night. A night that cannot be written (a full
+// disk) is tried again with every record that comes, until it is written.
 class NightWatcher : public QObject {
     Q_OBJECT
 
 public:
     NightWatcher(ObservationFeed& feed, const StationClock& clock, QString folder,
-                 ObserverPlace place, float cloudyAbovePercent, Log log);
+                 ObserverPlace place, QTimeZone siteZone, float cloudyAbovePercent, Log log);
 
     // Adds records from before a restart (tonight's night file or the month's data file, read
     // back); those of other nights are left out, and those without the Sun and the Moon get
     // them.
     void Restore(const std::vector<NightSample>& samples);
-    // The local date on which the clock's night began.
+    // The site's date on which the clock's night began.
     QDate Tonight() const;
 
     void Add(const IntervalRecord& record);
@@ -41,7 +41,7 @@ public:
     static constexpr float kDawnSunAltitude = -12.f;
 
 private:
-    void Add(const NightSample& sample, const QTimeZone& zone);
+    void Add(const NightSample& sample);
     // Writes `night`, or keeps it to be tried again.
     void Finish(Night night);
     // Tries again the nights not written yet, oldest first.
@@ -52,6 +52,7 @@ private:
     const StationClock& clock_;
     QString folder_;
     ObserverPlace place_;
+    QTimeZone zone_;
     float cloudyAbove_;
     Log log_;
     Night night_;

@@ -2,6 +2,7 @@
 
 #include "app/station.h"
 #include "core/observation_feed.h"
+#include "outputs/ida/ida_night_file.h"
 #include "support/settings_file.h"
 #include "support/station_fixture.h"
 
@@ -20,12 +21,18 @@ namespace {
 
 using StationOutputsTest = test::StationTest;
 
+// The outputs as the program starts them, in the site's zone the settings name.
+StationOutputs OutputsOf(Station& station, const StationClock& clock, Settings settings) {
+    const QTimeZone siteZone = ReadStationSettings(settings).siteZone;
+    return StationOutputs(station, clock, std::move(settings), siteZone);
+}
+
 TEST_F(StationOutputsTest, NightFilesAreWrittenOnlyWhenTurnedOnWithTheSiteOfTheSettings) {
     // 40° 30' N, saved on the settings page.
     station.Form().SetText(FormText::ELatGrad, "40");
     station.Form().SetText(FormText::ELatMin, "30");
     station.SaveSettings();
-    StationOutputs outputs(
+    StationOutputs outputs = OutputsOf(
         station, clock,
         test::ReadSettingsFile(dir, "[ida]\nenabled=on\n[site]\nlocation=Roof\nheight=x\n"));
     outputs.Start();
@@ -61,7 +68,8 @@ QStringList LastLineFields(const std::string& text, char separator) {
 }
 
 TEST_F(StationOutputsTest, TheDataFileAndTheNightFileWriteThePublishedRecord) {
-    StationOutputs outputs(station, clock, test::ReadSettingsFile(dir, "[ida]\nenabled=on\n"));
+    StationOutputs outputs =
+        OutputsOf(station, clock, test::ReadSettingsFile(dir, "[ida]\nenabled=on\n"));
     outputs.Start();
     std::vector<IntervalRecord> published;
     QObject::connect(&station.Feed(), &ObservationFeed::recorded,
@@ -96,7 +104,7 @@ TEST_F(StationOutputsTest, AlpacaDeviceIdIsMadeOnceAndKept) {
         QTcpServer taken;
         EXPECT_TRUE(taken.listen(QHostAddress::LocalHost));
         const QString port = QString::number(taken.serverPort());
-        StationOutputs(station, clock, test::ReadSettingsFile(dir, {"--http", port})).Start();
+        OutputsOf(station, clock, test::ReadSettingsFile(dir, {"--http", port})).Start();
         const Settings kept = test::ReadSettingsFile(dir);
         return std::pair{kept.Text("alpaca/device_id"), kept.Text("alpaca/discovery_port")};
     };
@@ -121,7 +129,7 @@ TEST_F(StationOutputsTest, AfterARestartTheNightsChartHasTheRecordsOfTheDataFile
                        .toLatin1());
     }
     data.close();
-    StationOutputs outputs(station, clock, test::ReadSettingsFile(dir, ""));
+    StationOutputs outputs = OutputsOf(station, clock, test::ReadSettingsFile(dir, ""));
     outputs.Start();
 
     IntervalRecord record;
@@ -135,6 +143,51 @@ TEST_F(StationOutputsTest, AfterARestartTheNightsChartHasTheRecordsOfTheDataFile
     const std::string summary = dir.ReadFile("night/summary.csv");
     EXPECT_NE(summary.find("\n2023-04-09,21.50,"), std::string::npos) << summary;
     EXPECT_TRUE(QFile::exists(dir.Path() + "/night/2023-04-09.png"));
+}
+
+// A site in Denver whose computer runs on UTC.
+class WesternSiteTest : public test::StationTest {
+protected:
+    WesternSiteTest()
+        : StationTest([](StationOptions& options) {
+              options.siteLatitude = 39.74;
+              options.siteLongitude = -104.99;
+          }) {}
+    const QTimeZone denver{"America/Denver"};
+};
+
+// UTC noon falls at 05:00 in Denver, before its dawn: the whole night, noon to noon in Denver,
+// is still one night file and one night of chart and summary.
+TEST_F(WesternSiteTest, EachNightIsOneWholeNightOfTheSitesZone) {
+    clock.Set(QDateTime(QDate(2024, 1, 15), QTime(12, 0), denver).toUTC());
+    StationOutputs outputs = OutputsOf(
+        station, clock,
+        test::ReadSettingsFile(dir, "[ida]\nenabled=on\n[site]\ntime_zone=America/Denver\n"));
+    outputs.Start();
+    IntervalRecord record;
+    for (int i = 0; i < 144; ++i, clock.Advance(600000)) {
+        // Only Denver's morning after UTC noon reads a darker sky.
+        const QTime local = clock.Now().toTimeZone(denver).time();
+        record.magV = local >= QTime(5, 0) && local < QTime(12, 0) ? 22.f : 21.f;
+        record.end = clock.NowUtc();
+        emit station.Feed().recorded(record);
+    }
+
+    const auto names = [&](const char* folder, const QString& pattern) {
+        return QDir(dir.Path() + folder).entryList({pattern}, QDir::Files).join(' ').toStdString();
+    };
+    EXPECT_EQ(names("/ida", "*"), "20240115_120000_qelvoxxx.dat");
+    EXPECT_EQ(names("/night", "*.png"), "2024-01-15.png");
+    const QStringList lines =
+        QString::fromStdString(dir.ReadFile("ida/20240115_120000_qelvoxxx.dat")).split("\r\n");
+    EXPECT_TRUE(lines.contains("# Local timezone: America/Denver"));
+    ASSERT_EQ(lines.size(), IdaNightFile::kHeaderLines + 145);  // the last line end
+    EXPECT_TRUE(lines[IdaNightFile::kHeaderLines].contains(";2024-01-15T12:00:00.000;"));
+    EXPECT_TRUE(lines[IdaNightFile::kHeaderLines + 143].contains(";2024-01-16T11:50:00.000;"));
+    const QStringList summary =
+        QString::fromStdString(dir.ReadFile("night/summary.csv")).trimmed().split('\n');
+    ASSERT_EQ(summary.size(), 2);
+    EXPECT_TRUE(summary[1].startsWith("2024-01-15,22.00,")) << summary[1].toStdString();
 }
 
 }  // namespace

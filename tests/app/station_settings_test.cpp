@@ -67,6 +67,17 @@ TEST(StationSettingsFile, AnOptionWinsOverTheFile) {
                             "debug; info applies."));
 }
 
+TEST(StationSettingsFile, AnUnknownTimeZoneIsSaidAndTheComputersApplies) {
+    test::ScopedWorkDir dir;
+    const Settings settings = test::ReadSettingsFile(dir, "[site]\ntime_zone=America/Denvr\n");
+    const QTimeZone computers = QTimeZone::systemTimeZone();
+    EXPECT_EQ(ReadStationSettings(settings).siteZone, computers);
+    EXPECT_THAT(settings.TakeProblems(),
+                ElementsAre("--site-time-zone (site/time_zone): \"America/Denvr\" is no time "
+                            "zone known here; the computer's (" +
+                            computers.id().toStdString() + ") applies."));
+}
+
 // The README's table of settings lists every setting with its option and default, and nothing
 // else: a setting added or renamed in the code shows here.
 TEST(StationSettingsFile, TheReadmeTableListsEverySettingWithItsOption) {

@@ -34,7 +34,8 @@ class StationTruthTest : public test::StationTest {
 protected:
     void Start(Station& s) {
         s.Start();
-        outputs = std::make_unique<StationOutputs>(s, clock, test::ReadSettingsFile(dir));
+        outputs = std::make_unique<StationOutputs>(s, clock, test::ReadSettingsFile(dir),
+                                                   QTimeZone::systemTimeZone());
         outputs->Start();
     }
     void Tick(Station& s, int seconds = 1) {

@@ -162,7 +162,7 @@ protected:
     NightWatcher& Watcher() {
         if (!watcher)
             watcher = std::make_unique<NightWatcher>(feed, clock, folder, ObserverPlace{48.1, 11.6},
-                                                     30, test::KeepIn(log));
+                                                     kBerlin, 30, test::KeepIn(log));
         return *watcher;
     }
 

@@ -51,7 +51,8 @@ protected:
         site.licence = "ODbL 1.0";
     }
     std::unique_ptr<IdaNightFile> Writer() {
-        return std::make_unique<IdaNightFile>(feed, clock, dir.Dir(), site, test::KeepIn(log));
+        return std::make_unique<IdaNightFile>(feed, clock, dir.Dir(), site, kBerlin,
+                                              test::KeepIn(log));
     }
     std::string Night(const char* day) {
         return dir.ReadFile(QStringLiteral("ida/%1_120000_roof-1.dat").arg(day));

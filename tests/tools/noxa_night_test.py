@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """noxa-night as a user runs it: simulated night files of two instruments (one file given twice),
 a month's data file and a file that is neither, into one folder of charts and one summary; run
-twice, the summary keeps one line a night and instrument."""
+twice, the summary keeps one line a night and instrument. --zone puts nights together again."""
 import os
 import subprocess
 import sys
@@ -60,7 +60,21 @@ with tempfile.TemporaryDirectory() as work:
             with open(os.path.join(out, chart), "rb") as f:
                 check(f.read(8) == b"\x89PNG\r\n\x1a\n", f"{chart} is a PNG")
 
+    # Night files of a station in Denver on a UTC computer, split at noon UTC: --zone makes
+    # whole nights of Denver's again.
+    west = os.path.join(work, "west")
+    sim = run("noxa-sim", "--night-files", west, "--from", "2024-01-10", "--days", "2", "--kind",
+              "clear", "--lat", "39.74", "--lon", "-104.99", "--zone", "UTC")
+    check(sim.returncode == 0, f"noxa-sim: {sim.stderr}")
+    out = os.path.join(work, "west-nights")
+    result = run("noxa-night", *(os.path.join(west, n) for n in sorted(os.listdir(west))),
+                 "--zone", "America/Denver", "--out", out)
+    with open(os.path.join(out, "summary.csv")) as f:
+        nights = [line.split(",") for line in f.read().splitlines()[1:]]
+    check([(n[0], n[12]) for n in nights] == [("2024-01-09", "420"), ("2024-01-10", "1440"),
+                                              ("2024-01-11", "1020")], nights)
+
     usage = run("noxa-night")
     check(usage.returncode == 2 and "no files" in usage.stderr, usage.stderr)
-print("noxa-night: charts, summary, two instruments, a file twice, a broken file and a second "
-      "run as expected")
+print("noxa-night: charts, summary, two instruments, a file twice, a broken file, a second "
+      "run and --zone as expected")

@@ -42,8 +42,11 @@ std::optional<NightOptions> ParseNightOptions(const QStringList& arguments) {
                              "Latitude and longitude in degrees, north and east positive, for "
                              "files that do not give the place (data files).",
                              "LAT,LON");
-    const auto zone = Option(
-        "zone", "The time zone of data files' local times (default: this system's).", "ZONE");
+    const auto zone = Option("zone",
+                             "The time zone the nights follow (noon to noon), over the one a "
+                             "night file's header gives; also that of data files' local times "
+                             "(default: the header's, and this system's for data files).",
+                             "ZONE");
     const auto dateFormat = Option(
         "date-format", "The strptime layout of data files' dates (default: %x, the locale's).",
         "PATTERN", "%x");
@@ -65,9 +68,10 @@ std::optional<NightOptions> ParseNightOptions(const QStringList& arguments) {
         return Say(QStringLiteral("--site needs LAT,LON in degrees"));
     options.dataTimes.zone = QTimeZone::systemTimeZone();
     if (parser.isSet(zone)) {
-        options.dataTimes.zone = QTimeZone(parser.value(zone).toUtf8());
-        if (!options.dataTimes.zone.isValid())
+        options.zone = QTimeZone(parser.value(zone).toUtf8());
+        if (!options.zone->isValid())
             return Say(QStringLiteral("unknown time zone ") + parser.value(zone));
+        options.dataTimes.zone = *options.zone;
     }
     bool cloudyOk = false;
     options.cloudyAbovePercent = parser.value(cloudy).toFloat(&cloudyOk);

@@ -3,6 +3,7 @@
 #include "night/night_files.h"
 
 #include <QStringList>
+#include <QTimeZone>
 
 #include <optional>
 
@@ -12,6 +13,7 @@ struct NightOptions {
     QString folder;
     std::optional<noxa::ObserverPlace> place;  // for files that give none
     noxa::DataFileTimes dataTimes;
+    std::optional<QTimeZone> zone;  // the nights' zone, over the one a file gives
     float cloudyAbovePercent = 30;
     bool charts = true;
     bool progress = false;  // even when standard error is not a terminal

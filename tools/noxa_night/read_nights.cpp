@@ -29,6 +29,7 @@ FileNights ReadOne(const QString& path, const NightOptions& options) {
         records.place = options.place;
         AddSky(records.samples, *options.place);
     }
+    if (options.zone) records.zone = *options.zone;
     file.nights = SplitIntoNights(std::move(records.samples), records.zone);
     records.samples.clear();
     for (Night& night : file.nights) night.instrument = records.instrument;

@@ -53,13 +53,18 @@ const QRegularExpression& WholeRecord() {
 }  // namespace
 
 IdaNightFile::IdaNightFile(ObservationFeed& feed, const StationClock& clock, const WorkDir& dir,
-                           IdaSite site, Log log)
-    : clock_(clock), dir_(dir), site_(std::move(site)), log_(std::move(log)) {
+                           IdaSite site, QTimeZone siteZone, Log log)
+    : clock_(clock),
+      dir_(dir),
+      site_(std::move(site)),
+      zone_(std::move(siteZone)),
+      log_(std::move(log)) {
     connect(&feed, &ObservationFeed::recorded, this, &IdaNightFile::Write);
 }
 
 QString IdaNightFile::CurrentFilePath() const {
-    return dir_.File("ida") + '/' + FileName(NightOf(clock_.Now()), site_.instrumentId);
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(clock_.NowUtc(), zone_);
+    return dir_.File("ida") + '/' + FileName(NightOf(now), site_.instrumentId);
 }
 
 QString IdaNightFile::FileName(QDate night, const std::string& instrumentId) {
@@ -131,16 +136,15 @@ std::string IdaNightFile::Line(const IntervalRecord& r, const QTimeZone& zone,
 }
 
 void IdaNightFile::Write(const IntervalRecord& record) {
-    const QTimeZone zone = clock_.Now().timeZone();
-    const QDate night = NightOf(QDateTime::fromMSecsSinceEpoch(record.end, zone));
-    if ((night != night_ || !file_.isOpen()) && !Open(night, zone)) return;
-    if (Append(Line(record, zone, site_) + kEol) && failures_.Succeeded()) {
+    const QDate night = NightOf(QDateTime::fromMSecsSinceEpoch(record.end, zone_));
+    if ((night != night_ || !file_.isOpen()) && !Open(night)) return;
+    if (Append(Line(record, zone_, site_) + kEol) && failures_.Succeeded()) {
         log_.Info("Night file " + FileName(night_, site_.instrumentId).toStdString() +
                   " written again");
     }
 }
 
-bool IdaNightFile::Open(QDate night, const QTimeZone& zone) {
+bool IdaNightFile::Open(QDate night) {
     file_.close();
     night_ = night;
     const QString folder = dir_.File("ida");
@@ -166,7 +170,7 @@ bool IdaNightFile::Open(QDate night, const QTimeZone& zone) {
     if (!headerDone) {
         // Before the header's end there are no records: the header starts again.
         ok = file_.resize(0);
-        for (const std::string& line : Header(site_, zone)) ok = ok && Append(line + kEol);
+        for (const std::string& line : Header(site_, zone_)) ok = ok && Append(line + kEol);
     } else if (!tail.isEmpty()) {
         if (WholeRecord().match(QString::fromLatin1(tail)).hasMatch()) {
             ok = Append(tail.endsWith('\r') ? "\n" : kEol);

@@ -33,8 +33,8 @@ struct IdaSite {
     std::string licence;
 };
 
-// The skyglow community's night files (data format 1.0): one ASCII file per night, local noon
-// to local noon, in "ida/" of the working folder, named YYYYMMDD_HHMMSS_<instrument id>.dat
+// The skyglow community's night files (data format 1.0): one ASCII file per night, noon to noon
+// in the site's zone, in "ida/" of the working folder, named YYYYMMDD_HHMMSS_<instrument id>.dat
 // after the night's start, a fixed 35-line header and a line per data-file record. Each line is
 // appended and flushed whole; a file is never rewritten.
 class IdaNightFile : public QObject {
@@ -45,7 +45,7 @@ public:
     static constexpr int kFieldsPerLine = 12;
 
     IdaNightFile(ObservationFeed& feed, const StationClock& clock, const WorkDir& dir, IdaSite site,
-                 Log log);
+                 QTimeZone siteZone, Log log);
 
     // Writes one record to its night's file, opening (and if need be starting) that file.
     void Write(const IntervalRecord& record);
@@ -62,13 +62,14 @@ public:
                             const IdaSite& site);
 
 private:
-    bool Open(QDate night, const QTimeZone& zone);
+    bool Open(QDate night);
     bool Append(const std::string& text);
     void Failed(const std::string& what);
 
     const StationClock& clock_;
     WorkDir dir_;
     IdaSite site_;
+    QTimeZone zone_;
     Log log_;
     QFile file_;
     QDate night_;

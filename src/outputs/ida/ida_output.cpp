@@ -10,7 +10,8 @@ class RunningNightFiles : public Output {
 public:
     RunningNightFiles(OutputContext& context, IdaSite site)
         : services_(context.services),
-          file_(context.feed, context.clock, context.dir, std::move(site), context.log) {
+          file_(context.feed, context.clock, context.dir, std::move(site), context.siteZone,
+                context.log) {
         services_.tonightsNightFile = [this] { return file_.CurrentFilePath(); };
         context.log.Info("Night files in " + context.dir.Path("ida/"));
     }

@@ -17,7 +17,7 @@ class RunningNightCharts : public Output {
 public:
     explicit RunningNightCharts(OutputContext& context)
         : watcher_(context.feed, context.clock, context.dir.File("night"), context.place,
-                   context.safety.Limits().maxCloudCover, context.log) {
+                   context.siteZone, context.safety.Limits().maxCloudCover, context.log) {
         Restore(context);
     }
 
@@ -30,16 +30,20 @@ private:
             watcher_.Restore(ReadNightFile(nightFile()).samples);
             return;
         }
-        const QDate begun = watcher_.Tonight(), today = context.clock.Now().date();
+        // The data files of the months of the night's start and of now, in the computer's time.
+        const QDateTime now = context.clock.Now();
+        const QDate begun = QDateTime(watcher_.Tonight(), QTime(12, 0), context.siteZone)
+                                .toTimeZone(now.timeZone())
+                                .date();
         std::vector<QDate> months{begun};
-        if (today.month() != begun.month()) months.push_back(today);
+        if (now.date().month() != begun.month()) months.push_back(now.date());
         for (const QDate month : months) {
             const QString path = context.dir.File(DataFileName(context.stationName, month));
             if (!QFile::exists(path)) continue;
             const StationLocale& locale = context.locale;
-            watcher_.Restore(ReadDataFile(path, locale.DatePattern(), locale.TimePattern(),
-                                          context.clock.Now().timeZone())
-                                 .samples);
+            watcher_.Restore(
+                ReadDataFile(path, locale.DatePattern(), locale.TimePattern(), now.timeZone())
+                    .samples);
         }
     }
 
