@@ -1,6 +1,7 @@
 #include "night/night_chart.h"
 
 #include "night/night_chart_layout.h"
+#include "night/night_chart_style.h"
 #include "night/png_encoding.h"
 #include "recording/atomic_file.h"
 
@@ -16,36 +17,17 @@
 namespace noxa {
 namespace {
 
-const QColor kNightShade(196, 205, 222);
-const QColor kTwilightShade(229, 234, 243);
 const QColor kGrid(0, 0, 0, 28);
 const QColor kAxis(70, 70, 70);
-const QColor kSun(210, 145, 0);
-const QColor kMoon(95, 98, 110);
-const QColor kCloud(90, 90, 90, 55);
-const std::array<QColor, kNightChannels> kChannelColours = {
-    QColor(128, 0, 0),  QColor(245, 120, 0), QColor(220, 30, 30),
-    QColor(0, 150, 40), QColor(20, 60, 220), QColor(120, 40, 160)};
 
-QColor MarkColour(ChartMark mark) {
-    switch (mark) {
-        case ChartMark::Sun:
-            return kSun;
-        case ChartMark::Moon:
-            return kMoon;
-        case ChartMark::Cloud:
-            return kCloud;
-        case ChartMark::Night:
-            return kNightShade;
-        case ChartMark::Twilight:
-            return kTwilightShade;
-        default:
-            return kChannelColours[static_cast<std::size_t>(mark)];
-    }
-}
-
-Qt::PenStyle MarkStyle(ChartMark mark) {
-    return mark == ChartMark::Sun ? Qt::DashLine : Qt::SolidLine;
+// A pen for the style; Qt counts dashes in widths of the pen.
+QPen PenOf(const LineStyle& style) {
+    QPen pen(style.colour, style.width, Qt::SolidLine, style.cap, Qt::BevelJoin);
+    if (style.dashes.isEmpty()) return pen;
+    QList<qreal> pattern;
+    for (qreal length : style.dashes) pattern.append(length / style.width);
+    pen.setDashPattern(pattern);
+    return pen;
 }
 
 // Writes straight into the image's pixels, for the large flat areas: the raster engine hands
@@ -103,31 +85,45 @@ TextMeasure MeasureOf(const ChartFonts& fonts) {
             [fm](const QString& text) { return fm.horizontalAdvance(text); }};
 }
 
-// The background bands, then the grid lines at the brightness and hour ticks.
-void PaintBackground(Pixels& pixels, const NightChartLayout& layout) {
-    const QRectF plot = layout.frame.plot;
-    const int left = static_cast<int>(plot.left()), right = static_cast<int>(plot.right());
-    const int top = static_cast<int>(plot.top()), bottom = static_cast<int>(plot.bottom());
-    for (const ShadeBand& band : layout.shading) {
-        const ChartMark mark =
-            band.shade == Shade::AstronomicalNight ? ChartMark::Night : ChartMark::Twilight;
-        pixels.Fill(band.left, band.right, top, bottom, MarkColour(mark).rgb());
-    }
-    for (const AxisTick& tick : layout.magnitudeAxis.ticks) {
+// Rows [top, bottom) of a panel's rectangle.
+std::pair<int, int> RowsOf(const QRectF& panel) {
+    return {static_cast<int>(panel.top()), static_cast<int>(panel.bottom())};
+}
+
+void PaintRowLines(Pixels& pixels, const QRectF& panel, const Axis& axis) {
+    for (const AxisTick& tick : axis.ticks) {
         const int row = static_cast<int>(std::lround(tick.at));
-        pixels.Fill(left, right, row, row + 1, kGrid.rgb(), kGrid.alpha());
-    }
-    for (const AxisTick& tick : layout.timeAxis.ticks) {
-        const int column = static_cast<int>(std::lround(tick.at));
-        pixels.Fill(column, column + 1, top, bottom, kGrid.rgb(), kGrid.alpha());
+        pixels.Fill(static_cast<int>(panel.left()), static_cast<int>(panel.right()), row, row + 1,
+                    kGrid.rgb(), kGrid.alpha());
     }
 }
 
-// The cloud cover as translucent areas up from the horizon line.
-void PaintCloud(Pixels& pixels, const NightChartLayout& layout) {
+// The background bands and the grid lines of the plot and of the cloud strip.
+void PaintBackground(Pixels& pixels, const NightChartLayout& layout) {
     const ChartFrame& f = layout.frame;
-    const int base = static_cast<int>(std::lround(f.YAlt(0)));
-    const int left = static_cast<int>(f.plot.left()), right = static_cast<int>(f.plot.right());
+    std::vector<std::pair<int, int>> panels = {RowsOf(f.plot)};
+    if (!f.cloudStrip.isEmpty()) panels.push_back(RowsOf(f.cloudStrip));
+    for (const auto& [top, bottom] : panels) {
+        for (const ShadeBand& band : layout.shading) {
+            const ChartMark mark =
+                band.shade == Shade::AstronomicalNight ? ChartMark::Night : ChartMark::Twilight;
+            pixels.Fill(band.left, band.right, top, bottom, AreaColourOf(mark).rgb());
+        }
+        for (const AxisTick& tick : layout.timeAxis.ticks) {
+            const int column = static_cast<int>(std::lround(tick.at));
+            pixels.Fill(column, column + 1, top, bottom, kGrid.rgb(), kGrid.alpha());
+        }
+    }
+    PaintRowLines(pixels, f.plot, layout.magnitudeAxis);
+    PaintRowLines(pixels, f.cloudStrip, layout.cloudAxis);
+}
+
+// The cloud cover as areas up from the cloud strip's bottom.
+void PaintCloud(Pixels& pixels, const NightChartLayout& layout) {
+    const QRectF strip = layout.frame.cloudStrip;
+    const QColor colour = AreaColourOf(ChartMark::Cloud);
+    const int base = static_cast<int>(strip.bottom());
+    const int left = static_cast<int>(strip.left()), right = static_cast<int>(strip.right());
     for (const QPolygonF& area : layout.cloud.runs) {
         for (qsizetype i = 1; i < area.size(); ++i) {
             const QPointF a = area[i - 1], b = area[i];
@@ -135,8 +131,8 @@ void PaintCloud(Pixels& pixels, const NightChartLayout& layout) {
             const int x1 = std::min(right, static_cast<int>(std::ceil(b.x())));
             for (int x = x0; x < x1; ++x) {
                 const double y = a.y() + (b.y() - a.y()) * (x - a.x()) / (b.x() - a.x());
-                pixels.Fill(x, x + 1, static_cast<int>(std::lround(y)), base, kCloud.rgb(),
-                            kCloud.alpha());
+                pixels.Fill(x, x + 1, static_cast<int>(std::lround(y)), base, colour.rgb(),
+                            colour.alpha());
             }
         }
     }
@@ -149,10 +145,7 @@ void PaintLines(QPainter& p, const NightChartLayout& layout) {
     p.setRenderHint(QPainter::Antialiasing);
     p.setBrush(Qt::NoBrush);
     for (const ChartSeries& series : layout.lines) {
-        // Lines one pixel wide take the raster engine's fast path: a wider pen costs twice the
-        // whole chart's time.
-        const QPen pen(MarkColour(series.mark), 1, MarkStyle(series.mark), Qt::FlatCap,
-                       Qt::BevelJoin);
+        const QPen pen = PenOf(LineStyleOf(series.mark));
         QPen dot = pen;
         dot.setWidthF(pen.widthF() * 2.5);
         dot.setCapStyle(Qt::RoundCap);
@@ -188,11 +181,14 @@ void PaintFrame(QPainter& p, const NightChartLayout& layout) {
     p.setPen(QPen(kAxis, 1));
     p.setBrush(Qt::NoBrush);
     p.drawRect(layout.frame.plot);
-    PaintAxis(p, layout.magnitudeAxis);
-    PaintAxis(p, layout.altitudeAxis);
-    PaintAxis(p, layout.timeAxis);
-    PaintAxisTitle(p, layout.leftTitle);
-    PaintAxisTitle(p, layout.rightTitle);
+    if (!layout.frame.cloudStrip.isEmpty()) p.drawRect(layout.frame.cloudStrip);
+    for (const Axis* axis :
+         {&layout.magnitudeAxis, &layout.altitudeAxis, &layout.cloudAxis, &layout.timeAxis}) {
+        PaintAxis(p, *axis);
+    }
+    for (const AxisTitle* title : {&layout.leftTitle, &layout.rightTitle, &layout.cloudTitle}) {
+        PaintAxisTitle(p, *title);
+    }
 }
 
 void PaintLegend(QPainter& p, const NightChartLayout& layout) {
@@ -200,10 +196,10 @@ void PaintLegend(QPainter& p, const NightChartLayout& layout) {
     for (const LegendEntry& e : layout.legend) {
         if (e.filled) {
             p.setPen(QPen(QColor(0, 0, 0, 60), 1));
-            p.setBrush(QBrush(MarkColour(e.mark)));
+            p.setBrush(QBrush(AreaColourOf(e.mark)));
             p.drawRect(e.box);
         } else {
-            p.setPen(QPen(MarkColour(e.mark), 2, MarkStyle(e.mark)));
+            p.setPen(PenOf(LineStyleOf(e.mark)));
             p.drawLine(e.line);
         }
         p.setPen(Qt::black);

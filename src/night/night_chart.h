@@ -8,8 +8,9 @@
 
 namespace noxa {
 
-// The chart of one night: the five sky brightnesses against local time, the Sun's and the
-// Moon's altitudes and the cloud cover on a second axis, astronomical night shaded.
+// The chart of one night: the sky brightnesses against local time with the Sun's and the
+// Moon's altitudes on a second axis, the cloud cover in a strip of its own underneath,
+// astronomical night shaded.
 QImage DrawNightChart(const Night& night, QSize size = QSize(1200, 640));
 
 // Draws the night and writes it as a PNG file at `path`, whole or not at all. On failure

@@ -1,6 +1,7 @@
 #include "night/night_chart_layout.h"
 
 #include <QDateTime>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -12,14 +13,9 @@ namespace {
 // The spacings of the chart, all from the height of a line of labels.
 struct Spacing {
     explicit Spacing(const TextMeasure& text)
-        : line(text.lineHeight),
-          pad(line * 0.6),
-          tick(pad / 2),
-          swatch(line * 1.6),
-          swatchToText(line * 0.35),
-          betweenEntries(line * 1.2) {}
+        : line(text.lineHeight), pad(line * 0.6), tick(pad / 2) {}
 
-    double line, pad, tick, swatch, swatchToText, betweenEntries;
+    double line, pad, tick;
 };
 
 QString MoonLegendText(const std::vector<NightSample>& samples, ChartSpan span) {
@@ -28,78 +24,95 @@ QString MoonLegendText(const std::vector<NightSample>& samples, ChartSpan span) 
     return QStringLiteral("Moon (%1 % lit)").arg(qRound(std::clamp(*lit, 0.0f, 1.0f) * 100));
 }
 
-LegendEntry Entry(QString text, ChartMark mark, bool filled = false) {
-    LegendEntry entry;
-    entry.text = std::move(text);
-    entry.mark = mark;
-    entry.filled = filled;
-    return entry;
-}
+// The series worked out in a unit square, before the legend's height, and so the plot's, is
+// known: which of them hold a value decides what the legend names.
+struct SeriesSet {
+    ChartSeries cloud;
+    std::vector<ChartSeries> lines;  // only those with a value
+};
 
-// The channels that have readings in the night, then the rest of the marks.
-std::vector<LegendEntry> LegendEntries(const std::vector<NightSample>& samples,
-                                       const QString& moonText) {
-    std::vector<LegendEntry> legend;
+SeriesSet SeriesInUnitSquare(ChartFrame f, const std::vector<NightSample>& samples,
+                             UtcMilliseconds gap) {
+    f.plot = f.cloudStrip = QRectF(0, 0, 1, 1);
+    const std::vector<std::size_t> runEnds = RunEnds(samples, gap);
+    auto runs = [&](const SeriesValue& value) { return SeriesRuns(f, samples, runEnds, value); };
+    SeriesSet set;
+    set.cloud = {ChartMark::Cloud, runs([&](const NightSample& s) -> std::optional<double> {
+                     if (!std::isfinite(s.cloudCover)) return std::nullopt;
+                     return f.YCloud(std::clamp<double>(s.cloudCover, 0, 100));
+                 })};
+    auto add = [&](ChartMark mark, const SeriesValue& value) {
+        ChartSeries series{mark, runs(value)};
+        if (!series.runs.empty()) set.lines.push_back(std::move(series));
+    };
+    auto altitude = [&](float degrees) -> std::optional<double> {
+        if (!std::isfinite(degrees)) return std::nullopt;
+        return f.YAlt(degrees);
+    };
+    add(ChartMark::Moon, [&](const NightSample& s) { return altitude(s.moonAltitude); });
+    add(ChartMark::Sun, [&](const NightSample& s) { return altitude(s.sunAltitude); });
     for (int c = 0; c < kNightChannels; ++c) {
         const auto k = static_cast<std::size_t>(c);
-        if (std::none_of(samples.begin(), samples.end(),
-                         [k](const NightSample& s) { return HasReading(s.mag[k]); }))
-            continue;
-        legend.push_back(Entry(QString::fromLatin1(kNightChannelNames[static_cast<std::size_t>(c)]),
-                               ChannelMark(c)));
+        add(ChannelMark(c), [&](const NightSample& s) -> std::optional<double> {
+            if (!HasReading(s.mag[k])) return std::nullopt;
+            return f.YMag(s.mag[k]);
+        });
     }
-    legend.push_back(Entry(QStringLiteral("Sun"), ChartMark::Sun));
-    legend.push_back(Entry(moonText, ChartMark::Moon));
-    legend.push_back(Entry(QStringLiteral("cloud cover"), ChartMark::Cloud, true));
-    legend.push_back(Entry(QStringLiteral("astronomical night"), ChartMark::Night, true));
-    legend.push_back(Entry(QStringLiteral("twilight"), ChartMark::Twilight, true));
-    return legend;
+    return set;
 }
 
-// Flows the entries into as many centred rows as they need from `top`; returns the rows' count.
-std::size_t PlaceLegend(std::vector<LegendEntry>& legend, double top, double width,
-                        const TextMeasure& text, const Spacing& space) {
-    std::vector<double> entryWidths;
-    std::vector<std::vector<std::size_t>> rows(1);
-    std::vector<double> rowWidths(1, 0);
-    const double widest = width - 2 * space.pad;
-    for (std::size_t i = 0; i < legend.size(); ++i) {
-        const double w = space.swatch + space.swatchToText + text.width(legend[i].text);
-        entryWidths.push_back(w);
-        if (!rows.back().empty() && rowWidths.back() + space.betweenEntries + w > widest) {
-            rows.emplace_back();
-            rowWidths.push_back(0);
-        }
-        rowWidths.back() += (rows.back().empty() ? 0 : space.betweenEntries) + w;
-        rows.back().push_back(i);
-    }
-    const double h = space.line;
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        double x = (width - rowWidths[r]) / 2;
-        const double y = top + static_cast<double>(r) * h;
-        const double cy = y + h / 2;
-        for (std::size_t i : rows[r]) {
-            LegendEntry& e = legend[i];
-            e.line = QLineF(QPointF(x, cy), QPointF(x + space.swatch, cy));
-            e.box = QRectF(x, cy - h * 0.3, space.swatch, h * 0.6);
-            e.textRect = QRectF(x + space.swatch + space.swatchToText, y,
-                                entryWidths[i] - space.swatch - space.swatchToText, h);
-            x += entryWidths[i] + space.betweenEntries;
-        }
-    }
-    return rows.size();
+void MapInto(ChartSeries& series, const QRectF& rect) {
+    const QTransform toRect(rect.width(), 0, 0, rect.height(), rect.left(), rect.top());
+    for (QPolygonF& run : series.runs) run = toRect.map(run);
 }
 
-// The plot below `top`, with room for the tick labels and the axis titles; in whole pixels, so
-// that the areas filled directly meet the lines drawn.
-QRectF PlotRect(QSize size, double top, const TextMeasure& text, const Spacing& space) {
+std::vector<ChartMark> DrawnMarks(const SeriesSet& series, const std::vector<ShadeSpan>& shades,
+                                  ChartSpan span) {
+    std::vector<ChartMark> marks;
+    for (const ChartSeries& line : series.lines) marks.push_back(line.mark);
+    if (!series.cloud.runs.empty()) marks.push_back(ChartMark::Cloud);
+    for (const ShadeSpan& shade : shades) {
+        if (shade.to <= span.from || shade.from >= span.to) continue;
+        marks.push_back(shade.shade == Shade::AstronomicalNight ? ChartMark::Night
+                                                                : ChartMark::Twilight);
+    }
+    return marks;
+}
+
+bool Draws(const NightChartLayout& layout, ChartMark mark) {
+    return std::any_of(layout.lines.begin(), layout.lines.end(),
+                       [mark](const ChartSeries& s) { return s.mark == mark; });
+}
+
+// The plot below `top` and, with cloud cover, the cloud strip under it, with room for the tick
+// labels and the axis titles; in whole pixels, so that the areas filled directly meet the lines
+// drawn.
+void PlacePanels(ChartFrame& f, QSize size, double top, bool withCloud, const TextMeasure& text,
+                 const Spacing& space) {
     const double h = space.line, pad = space.pad;
     const double leftRoom = pad + h + pad / 2 + text.width(QStringLiteral("00.0")) + pad / 2;
-    const double rightRoom = pad / 2 + text.width(QStringLiteral("-90")) + pad / 2 + h + pad;
+    const double rightLabel =
+        std::max(text.width(QStringLiteral("-90")), text.width(QStringLiteral("100")));
+    const double rightRoom = pad / 2 + rightLabel + pad / 2 + h + pad;
     const double bottomRoom = pad / 2 + h + pad;
-    const int plotLeft = static_cast<int>(leftRoom), plotTop = static_cast<int>(top);
-    return QRectF(plotLeft, plotTop, size.width() - plotLeft - static_cast<int>(rightRoom),
-                  size.height() - plotTop - static_cast<int>(bottomRoom));
+    const int left = static_cast<int>(leftRoom), plotTop = static_cast<int>(top);
+    const int width = size.width() - left - static_cast<int>(rightRoom);
+    int bottom = size.height() - static_cast<int>(bottomRoom);
+    if (withCloud) {
+        const int strip = static_cast<int>(std::max(3 * h, (bottom - plotTop) * 0.16));
+        f.cloudStrip = QRectF(left, bottom - strip, width, strip);
+        // Apart by a line, so that the labels of the two axes at the gap keep apart.
+        bottom -= strip + static_cast<int>(h * 1.2);
+    }
+    f.plot = QRectF(left, plotTop, width, bottom - plotTop);
+}
+
+AxisTick RightTick(double right, double y, double value, const TextMeasure& text,
+                   const Spacing& space) {
+    const double labelWidth = text.width(QStringLiteral("-90")) + space.pad, h = space.line;
+    return {y, QLineF(QPointF(right, y), QPointF(right + space.tick, y)),
+            QString::number(value, 'f', 0),
+            QRectF(right + space.tick + 2, y - h / 2, labelWidth, h)};
 }
 
 Axis MagnitudeAxis(const ChartFrame& f, const Spacing& space) {
@@ -120,25 +133,29 @@ Axis MagnitudeAxis(const ChartFrame& f, const Spacing& space) {
 Axis AltitudeAxis(const ChartFrame& f, const TextMeasure& text, const Spacing& space) {
     const double step = NiceStep(180, f.plot.height(), space.line * 1.8, {30, 45, 90});
     Axis axis{{}, Qt::AlignLeft | Qt::AlignVCenter};
-    const double h = space.line, right = f.plot.right();
-    const double labelWidth = text.width(QStringLiteral("-90")) + space.pad;
     for (double a : AltitudeTicks(step)) {
-        const double y = f.YAlt(a);
-        axis.ticks.push_back({y, QLineF(QPointF(right, y), QPointF(right + space.tick, y)),
-                              QString::number(a, 'f', 0),
-                              QRectF(right + space.tick + 2, y - h / 2, labelWidth, h)});
+        axis.ticks.push_back(RightTick(f.plot.right(), f.YAlt(a), a, text, space));
     }
     return axis;
 }
 
-// Hour ticks in local time, spaced so that their labels keep apart.
-Axis TimeAxis(const ChartFrame& f, const QTimeZone& zone, const TextMeasure& text,
+Axis CloudAxis(const ChartFrame& f, const TextMeasure& text, const Spacing& space) {
+    const double step = NiceStep(100, f.cloudStrip.height(), space.line * 1.8, {25, 50, 100});
+    Axis axis{{}, Qt::AlignLeft | Qt::AlignVCenter};
+    for (double c = 0; c <= 100; c += step) {
+        axis.ticks.push_back(RightTick(f.cloudStrip.right(), f.YCloud(c), c, text, space));
+    }
+    return axis;
+}
+
+// Hour ticks in local time under `bottom`, spaced so that their labels keep apart.
+Axis TimeAxis(const ChartFrame& f, double bottom, const QTimeZone& zone, const TextMeasure& text,
               const Spacing& space) {
     const double hours = static_cast<double>(f.span.to - f.span.from) / kChartHourMs;
     const int hourStep = static_cast<int>(NiceStep(
         hours, f.plot.width(), text.width(QStringLiteral("00")) * 2.5, {1, 2, 3, 4, 6, 12}));
     Axis axis{{}, Qt::AlignHCenter | Qt::AlignTop};
-    const double h = space.line, bottom = f.plot.bottom();
+    const double h = space.line;
     for (const HourTick& tick : HourTicks(f.span, zone, hourStep)) {
         const double x = f.X(tick.time);
         axis.ticks.push_back({x, QLineF(QPointF(x, bottom), QPointF(x, bottom + space.tick)),
@@ -148,52 +165,42 @@ Axis TimeAxis(const ChartFrame& f, const QTimeZone& zone, const TextMeasure& tex
     return axis;
 }
 
-void PlaceAxisTitles(NightChartLayout& layout, QSize size, const Spacing& space) {
-    const QRectF plot = layout.frame.plot;
-    const QRectF along(-plot.height() / 2, 0, plot.height(), space.line);
-    layout.leftTitle = {QStringLiteral("sky brightness mag/arcsec²"),
-                        QPointF(space.pad, plot.center().y()), -90, along};
-    layout.rightTitle = {QStringLiteral("altitude ° / cloud %"),
-                         QPointF(size.width() - space.pad, plot.center().y()), 90, along};
+// A title along the panel `along`, at `x`, read upwards on the left and downwards on the right.
+AxisTitle TitleAlong(QString text, const QRectF& along, double x, bool left, double line) {
+    return {std::move(text), QPointF(x, along.center().y()), left ? -90.0 : 90.0,
+            QRectF(-along.height() / 2, 0, along.height(), line)};
 }
 
-std::vector<ShadeBand> ShadeBands(const ChartFrame& f, const std::vector<NightSample>& samples,
-                                  UtcMilliseconds gap) {
+void PlaceAxes(NightChartLayout& layout, QSize size, const QTimeZone& zone, const TextMeasure& text,
+               const Spacing& space) {
+    const ChartFrame& f = layout.frame;
+    const double rightEdge = size.width() - space.pad;
+    layout.magnitudeAxis = MagnitudeAxis(f, space);
+    layout.leftTitle = TitleAlong(QStringLiteral("sky brightness mag/arcsec²"), f.plot, space.pad,
+                                  true, space.line);
+    if (Draws(layout, ChartMark::Sun) || Draws(layout, ChartMark::Moon)) {
+        layout.altitudeAxis = AltitudeAxis(f, text, space);
+        layout.rightTitle =
+            TitleAlong(QStringLiteral("altitude °"), f.plot, rightEdge, false, space.line);
+    }
+    const bool withCloud = !f.cloudStrip.isEmpty();
+    if (withCloud) {
+        layout.cloudAxis = CloudAxis(f, text, space);
+        layout.cloudTitle =
+            TitleAlong(QStringLiteral("cloud %"), f.cloudStrip, rightEdge, false, space.line);
+    }
+    const double bottom = withCloud ? f.cloudStrip.bottom() : f.plot.bottom();
+    layout.timeAxis = TimeAxis(f, bottom, zone, text, space);
+}
+
+std::vector<ShadeBand> ShadeBands(const ChartFrame& f, const std::vector<ShadeSpan>& shades) {
     std::vector<ShadeBand> bands;
-    for (const ShadeSpan& span : ShadeSpans(samples, gap, f.span.to)) {
+    for (const ShadeSpan& span : shades) {
         bands.push_back({static_cast<int>(std::lround(std::max(f.X(span.from), f.plot.left()))),
                          static_cast<int>(std::lround(std::min(f.X(span.to), f.plot.right()))),
                          span.shade});
     }
     return bands;
-}
-
-void PlaceSeries(NightChartLayout& layout, const std::vector<NightSample>& samples,
-                 UtcMilliseconds gap) {
-    const ChartFrame& f = layout.frame;
-    const std::vector<std::size_t> runEnds = RunEnds(samples, gap);
-    auto runs = [&](const SeriesValue& value) { return SeriesRuns(f, samples, runEnds, value); };
-    auto altitude = [&](float degrees) -> std::optional<double> {
-        if (!std::isfinite(degrees)) return std::nullopt;
-        return f.YAlt(degrees);
-    };
-    // Cloud cover as an altitude: 100 % at +90°.
-    layout.cloud = {ChartMark::Cloud, runs([&](const NightSample& s) -> std::optional<double> {
-                        if (!std::isfinite(s.cloudCover)) return std::nullopt;
-                        return f.YAlt(std::clamp<double>(s.cloudCover, 0, 100) * 0.9);
-                    })};
-    layout.lines.push_back(
-        {ChartMark::Moon, runs([&](const NightSample& s) { return altitude(s.moonAltitude); })});
-    layout.lines.push_back(
-        {ChartMark::Sun, runs([&](const NightSample& s) { return altitude(s.sunAltitude); })});
-    for (int c = 0; c < kNightChannels; ++c) {
-        const auto k = static_cast<std::size_t>(c);
-        layout.lines.push_back(
-            {ChannelMark(c), runs([&](const NightSample& s) -> std::optional<double> {
-                 if (!HasReading(s.mag[k])) return std::nullopt;
-                 return f.YMag(s.mag[k]);
-             })});
-    }
 }
 
 }  // namespace
@@ -237,22 +244,24 @@ NightChartLayout LayOutNightChart(const Night& night, QSize size, const TextMeas
     ChartFrame& f = layout.frame;
     f.span = NightSpan(samples);
     f.magnitudes = FitMagnitudes(samples, f.span);
-    std::vector<LegendEntry> legend = LegendEntries(samples, MoonLegendText(samples, f.span));
-    const std::size_t legendRows = PlaceLegend(legend, top, size.width(), text, space);
+    const UtcMilliseconds gap = GapLimit(samples);
+    SeriesSet series = SeriesInUnitSquare(f, samples, gap);
+    const std::vector<ShadeSpan> shades = ShadeSpans(samples, gap, f.span.to);
+    std::vector<LegendEntry> legend =
+        LegendEntries(DrawnMarks(series, shades, f.span), MoonLegendText(samples, f.span));
+    const std::size_t legendRows = PlaceLegend(legend, top, size.width(), text);
     top += static_cast<double>(legendRows) * space.line + space.pad;
-    f.plot = PlotRect(size, top, text, space);
+    PlacePanels(f, size, top, !series.cloud.runs.empty(), text, space);
     if (f.plot.width() < 10 || f.plot.height() < 10) return layout;
 
     layout.hasPlot = true;
     layout.legend = std::move(legend);
-    const QTimeZone zone = night.zone.isValid() ? night.zone : QTimeZone::utc();
-    const UtcMilliseconds gap = GapLimit(samples);
-    layout.shading = ShadeBands(f, samples, gap);
-    layout.magnitudeAxis = MagnitudeAxis(f, space);
-    layout.altitudeAxis = AltitudeAxis(f, text, space);
-    layout.timeAxis = TimeAxis(f, zone, text, space);
-    PlaceAxisTitles(layout, size, space);
-    PlaceSeries(layout, samples, gap);
+    layout.shading = ShadeBands(f, shades);
+    MapInto(series.cloud, f.cloudStrip);
+    layout.cloud = std::move(series.cloud);
+    for (ChartSeries& line : series.lines) MapInto(line, f.plot);
+    layout.lines = std::move(series.lines);
+    PlaceAxes(layout, size, night.zone.isValid() ? night.zone : QTimeZone::utc(), text, space);
     return layout;
 }
 

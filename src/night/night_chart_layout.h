@@ -1,5 +1,6 @@
 #pragma once
 
+#include "night/night_chart_legend.h"
 #include "night/night_chart_scales.h"
 #include "night/night_chart_series.h"
 
@@ -9,48 +10,9 @@
 #include <QSize>
 #include <QString>
 
-#include <functional>
 #include <vector>
 
 namespace noxa {
-
-// How large text is drawn. The chart's layout is worked out from this alone, so that it needs
-// neither a font nor an image.
-struct TextMeasure {
-    double lineHeight = 0;                        // of the labels
-    double titleHeight = 0;                       // of the title
-    std::function<double(const QString&)> width;  // of a label
-};
-
-// What a line, an area or a legend swatch shows; the painter gives each its colour. The
-// channels come first, in the order of the night's arrays.
-enum class ChartMark {
-    Channel740,
-    Channel640,
-    Red,
-    Green,
-    Blue,
-    SingleChannel,
-    Sun,
-    Moon,
-    Cloud,
-    Night,
-    Twilight
-};
-
-inline ChartMark ChannelMark(int channel) {
-    return static_cast<ChartMark>(channel);
-}
-
-// A legend entry: a short line or, for areas, a filled box, then its text.
-struct LegendEntry {
-    QString text;
-    ChartMark mark = ChartMark::Sun;
-    bool filled = false;
-    QLineF line;  // unless filled
-    QRectF box;   // if filled
-    QRectF textRect;
-};
 
 // A tick on the frame's edge and its label, centred on `at` (a pixel row or column).
 struct AxisTick {
@@ -74,7 +36,8 @@ struct AxisTitle {
     QRectF rect;
 };
 
-// A band of background from column `left` up to `right`, the plot's height.
+// A band of background from column `left` up to `right`, the height of the plot and of the
+// cloud strip.
 struct ShadeBand {
     int left = 0, right = 0;
     Shade shade = Shade::Day;
@@ -95,12 +58,14 @@ struct NightChartLayout {
 
     bool hasPlot = false;  // the rest is empty without a plot
     ChartFrame frame;
-    std::vector<LegendEntry> legend;
-    std::vector<ShadeBand> shading;
-    Axis magnitudeAxis, altitudeAxis, timeAxis;
-    AxisTitle leftTitle, rightTitle;
-    ChartSeries cloud;               // areas up from the horizon
-    std::vector<ChartSeries> lines;  // in drawing order, the channels last
+    std::vector<LegendEntry> legend;  // what is drawn, and nothing else
+    std::vector<ShadeBand> shading;   // over the plot and the cloud strip
+    // The altitude axis and its title are left out without a Sun or a Moon, the cloud axis and
+    // its title without cloud cover; the hours are written under the lower of the two panels.
+    Axis magnitudeAxis, altitudeAxis, cloudAxis, timeAxis;
+    AxisTitle leftTitle, rightTitle, cloudTitle;
+    ChartSeries cloud;               // areas up from the cloud strip's bottom
+    std::vector<ChartSeries> lines;  // those with a value, in drawing order, the channels last
 };
 
 NightChartLayout LayOutNightChart(const Night& night, QSize size, const TextMeasure& text);

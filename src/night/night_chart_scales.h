@@ -29,9 +29,11 @@ struct MagnitudeRange {
     double top = 22, bottom = 16;
 };
 
-// The plot area and the values it shows; maps times, magnitudes and altitudes to pixels.
+// The plot area and the values it shows, and the strip of the cloud cover under it, empty
+// without cloud cover; maps times, magnitudes, altitudes and cloud cover to pixels.
 struct ChartFrame {
     QRectF plot;
+    QRectF cloudStrip;
     ChartSpan span;
     MagnitudeRange magnitudes;
 
@@ -45,6 +47,10 @@ struct ChartFrame {
     }
     // Altitude in degrees, -90 at the bottom and +90 at the top.
     double YAlt(double degrees) const { return plot.top() + plot.height() * (90 - degrees) / 180; }
+    // Cloud cover in %, 0 at the strip's bottom and 100 at its top.
+    double YCloud(double percent) const {
+        return cloudStrip.bottom() - cloudStrip.height() * percent / 100;
+    }
 };
 
 // Sunset to sunrise with half an hour either side, or every sample when the Sun never sets or

@@ -133,6 +133,11 @@ test("a report shows up without a reload, and the charts draw the history", asyn
 
   await page.waitForFunction(() => Number(document.getElementById("chart-mag").dataset.points) > 5000);
   assert.ok(await page.$eval("#chart-temp", (c) => Number(c.dataset.points) > 2000));
+  // The legend shows each drawn line's width and dashes, no two alike, for night mode's sake.
+  const swatches = await page.$$eval("#legend-mag span:not([hidden]) line", (lines) =>
+    lines.map((l) => l.getAttribute("stroke-width") + "/" + l.getAttribute("stroke-dasharray")));
+  assert.equal(swatches.length, 5);
+  assert.equal(new Set(swatches).size, 5);
   await page.screenshot({ path: path.join(shots, "dashboard-desktop-day.png"), fullPage: true });
   await page.close();
 });

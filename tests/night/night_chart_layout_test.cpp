@@ -5,6 +5,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
 namespace noxa {
 namespace {
 
@@ -35,6 +39,7 @@ struct AxesCase {
     int width;
     const char *from, *to;  // local times
     double top, bottom;     // magnitudes
+    double step;            // between magnitude ticks
     std::vector<std::string> hours;
 };
 
@@ -55,11 +60,12 @@ TEST_P(NightChartAxes, SpanSunsetToSunriseWithTicksInsideThePlot) {
     EXPECT_EQ(layout.frame.magnitudes.bottom, c.bottom);
     EXPECT_THAT(Labels(layout.timeAxis), ElementsAreArray(c.hours));
 
-    // Half magnitudes from the bottom to the top, darker higher up.
+    // Ticks from the bottom to the top, darker higher up.
     const std::vector<std::string> mags = Labels(layout.magnitudeAxis);
-    ASSERT_EQ(mags.size(), static_cast<std::size_t>((c.top - c.bottom) * 2 + 1));
-    EXPECT_EQ(mags.front(), QString::number(c.bottom, 'f', 1).toStdString());
-    EXPECT_EQ(mags.back(), QString::number(c.top, 'f', 1).toStdString());
+    const int decimals = c.step < 1 ? 1 : 0;
+    ASSERT_EQ(mags.size(), static_cast<std::size_t>((c.top - c.bottom) / c.step + 1));
+    EXPECT_EQ(mags.front(), QString::number(c.bottom, 'f', decimals).toStdString());
+    EXPECT_EQ(mags.back(), QString::number(c.top, 'f', decimals).toStdString());
     EXPECT_GT(layout.magnitudeAxis.ticks.front().at, layout.magnitudeAxis.ticks.back().at);
     EXPECT_THAT(Labels(layout.altitudeAxis),
                 ElementsAre("-90", "-60", "-30", "0", "30", "60", "90"));
@@ -87,8 +93,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "06:55",
                  23,
                  14,
+                 0.5,
                  {"18", "19", "20", "21", "22", "23", "00", "01", "02", "03", "04", "05", "06"}},
-        // Hours spaced out where an hour is too narrow for its label.
+        // Hours spaced out where an hour is too narrow for its label, whole magnitudes where
+        // the legend's rows leave the plot too short for halves.
         AxesCase{"NormalNarrow",
                  -50,
                  400,
@@ -96,6 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "06:55",
                  23,
                  14,
+                 1,
                  {"18", "20", "22", "00", "02", "04", "06"}},
         // The Sun is 6° down for less than a quarter of the span: the range keeps twilight's
         // bright readings instead of squeezing the chart into the dark spell.
@@ -106,6 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "03:25",
                  16,
                  9,
+                 0.5,
                  {"21", "22", "23", "00", "01", "02", "03"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -218,16 +228,88 @@ TEST(NightChartLayout, LegendNamesEveryMarkInCentredRowsWithinTheWidth) {
     }
 }
 
-TEST(NightChartLayout, LegendNamesOnlyTheChannelsThatHaveReadings) {
+struct DrawnCase {
+    const char* name;
+    float sunAtMidnight;
+    std::function<void(NightSample&)> change;
+    std::vector<std::string> legend;
+};
+
+void PrintTo(const DrawnCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class NightChartDrawn : public ::testing::TestWithParam<DrawnCase> {};
+
+// The legend names what is drawn and nothing else; an axis is there for what it measures.
+TEST_P(NightChartDrawn, LegendAndAxesOnlyForWhatIsDrawn) {
+    const DrawnCase& c = GetParam();
+    Night night = MakeNight(c.sunAtMidnight);
+    for (NightSample& s : night.samples) c.change(s);
+    const NightChartLayout layout = LayOutNightChart(night, QSize(1200, 640), FixedText());
+    ASSERT_TRUE(layout.hasPlot);
+    std::vector<std::string> texts;
+    for (const LegendEntry& e : layout.legend) texts.push_back(e.text.toStdString());
+    EXPECT_THAT(texts, ElementsAreArray(c.legend));
+
+    auto names = [&](const char* text) { return std::count(texts.begin(), texts.end(), text) > 0; };
+    const bool altitudes = names("Sun") || names("Moon (10 % lit)");
+    EXPECT_EQ(layout.altitudeAxis.ticks.empty(), !altitudes);
+    EXPECT_EQ(layout.rightTitle.text.isEmpty(), !altitudes);
+    EXPECT_EQ(layout.frame.cloudStrip.isEmpty(), !names("cloud cover"));
+    EXPECT_EQ(layout.cloudAxis.ticks.empty(), !names("cloud cover"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Nights, NightChartDrawn,
+    ::testing::Values(
+        // A single-channel logger without temperatures: no cloud cover.
+        DrawnCase{"SingleChannel",
+                  -50,
+                  [](NightSample& s) {
+                      s.mag.fill(0);
+                      s.mag[kSingleChannel] = 21;
+                      s.cloudCover = NAN;
+                  },
+                  {"MSAS", "Sun", "Moon (10 % lit)", "astronomical night", "twilight"}},
+        // A data file read without the site: no Sun, no Moon and so no shading.
+        DrawnCase{"NoSky",
+                  -50,
+                  [](NightSample& s) { s.sunAltitude = s.moonAltitude = s.moonIllumination = NAN; },
+                  {"740 nm", "640 nm", "red", "green", "blue", "cloud cover"}},
+        DrawnCase{"NoMoonAndTwilightAllNight",
+                  -15,
+                  [](NightSample& s) { s.moonAltitude = NAN; },
+                  {"740 nm", "640 nm", "red", "green", "blue", "Sun", "cloud cover", "twilight"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(NightChartLayout, CloudCoverHasAStripOfItsOwnUnderThePlot) {
     Night night = MakeNight();
-    for (NightSample& s : night.samples) {
-        s.mag.fill(0);
-        s.mag[kSingleChannel] = 21;
+    for (std::size_t i = 0; i < night.samples.size(); ++i) {
+        night.samples[i].cloudCover = static_cast<float>(i) / 7;  // 100 % from 16:00 on
     }
     const NightChartLayout layout = LayOutNightChart(night, QSize(1200, 640), FixedText());
-    ASSERT_FALSE(layout.legend.empty());
-    EXPECT_EQ(layout.legend.front().text, "MSAS");
-    EXPECT_EQ(layout.legend[1].mark, ChartMark::Sun);
+    const QRectF plot = layout.frame.plot, strip = layout.frame.cloudStrip;
+    EXPECT_GT(strip.top(), plot.bottom());
+    EXPECT_EQ(strip.left(), plot.left());
+    EXPECT_EQ(strip.right(), plot.right());
+    EXPECT_THAT(Labels(layout.cloudAxis), ElementsAre("0", "50", "100"));
+    EXPECT_EQ(layout.cloudTitle.text, "cloud %");
+    EXPECT_EQ(layout.rightTitle.text, "altitude °");
+    // The labels at the gap between the panels keep apart.
+    EXPECT_FALSE(layout.altitudeAxis.ticks.front().labelRect.intersects(
+        layout.cloudAxis.ticks.back().labelRect));
+
+    double highest = strip.bottom();
+    for (const QPolygonF& run : layout.cloud.runs) {
+        for (const QPointF& point : run) {
+            EXPECT_GE(point.y(), strip.top());
+            EXPECT_LE(point.y(), strip.bottom());
+            highest = std::min(highest, point.y());
+        }
+    }
+    EXPECT_NEAR(highest, strip.top(), 1e-6);
+    for (const AxisTick& tick : layout.timeAxis.ticks) EXPECT_EQ(tick.mark.y1(), strip.bottom());
 }
 
 }  // namespace

@@ -36,14 +36,17 @@ int Greenness(QColor c) {
     return c.green() - std::max(c.red(), c.blue());
 }
 
-// The row of the column's pixel that shows a line most, searched below the legend.
+// The row that shows a line most in the columns from `x` on, as wide as a dash and its gap,
+// searched below the legend.
 int LineRow(const QImage& image, int x, int (*score)(QColor)) {
-    int best = -1, bestScore = 30;
-    for (int y = image.height() / 5; y < image.height() * 19 / 20; ++y) {
-        const int s = score(image.pixelColor(x, y));
-        if (s > bestScore) {
-            bestScore = s;
-            best = y;
+    int best = -1, bestScore = 20;
+    for (int column = x; column < x + 10; ++column) {
+        for (int y = image.height() / 5; y < image.height() * 19 / 20; ++y) {
+            const int s = score(image.pixelColor(column, y));
+            if (s > bestScore) {
+                bestScore = s;
+                best = y;
+            }
         }
     }
     return best;
@@ -90,12 +93,24 @@ TEST(NightChart, DarkerSkyPlotsHigherAndGapsStayEmpty) {
     int run = 0, longest = 0;
     for (int x = image.width() / 10; x < image.width() * 9 / 10; ++x) {
         const bool line =
-            Greenness(image.pixelColor(x, y)) > 25 || Greenness(image.pixelColor(x, y + 1)) > 25;
+            Greenness(image.pixelColor(x, y)) > 15 || Greenness(image.pixelColor(x, y + 1)) > 15;
         run = line ? 0 : run + 1;
         longest = std::max(longest, run);
     }
     EXPECT_GT(longest, 100);
     EXPECT_LT(longest, 300);
+}
+
+TEST(NightChart, CloudCoverFillsItsOwnStripAndHidesNoCurve) {
+    Night overcast = MakeNight();
+    for (NightSample& s : overcast.samples) s.cloudCover = 100;
+    const QImage clear = DrawNightChart(MakeNight()), cloudy = DrawNightChart(overcast);
+    // The plot, from the legend down to the horizon and beyond, is the same under clouds.
+    const QRect plot(0, 60, clear.width(), clear.height() * 3 / 4 - 60);
+    EXPECT_EQ(clear.copy(plot), cloudy.copy(plot));
+    // The strip at the bottom shows them.
+    const int x = clear.width() / 2, y = clear.height() - 40;
+    EXPECT_GT(Darkness(RowColour(cloudy, x, y)), Darkness(RowColour(clear, x, y)) + 40);
 }
 
 TEST(NightChart, EmptyNightSaysNoRecords) {

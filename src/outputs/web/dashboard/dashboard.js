@@ -76,25 +76,42 @@
       .then(function () { setTimeout(loadHistory, HISTORY_MS); });
   }
 
+  // Each line its own colour, width and dashes, as on the nights' charts: in night mode, where
+  // every line is red, widths and dashes tell them apart.
   var MAG_SERIES = [
-    { key: "mag_v", name: "740 nm", colour: "--s0", dash: [] },
-    { key: "mag_v2", name: "640 nm", colour: "--s1", dash: [6, 3] },
-    { key: "mag_r", name: "Red", colour: "--s2", dash: [2, 3] },
-    { key: "mag_g", name: "Green", colour: "--s3", dash: [10, 4, 2, 4] },
-    { key: "mag_b", name: "Blue", colour: "--s4", dash: [1, 5] }
+    { key: "mag_v", name: "740 nm", colour: "--s0", width: 2.6, dash: [] },
+    { key: "mag_v2", name: "640 nm", colour: "--s1", width: 2.2, dash: [12, 4] },
+    { key: "mag_r", name: "Red", colour: "--s2", width: 1.8, dash: [9, 3, 2, 3] },
+    { key: "mag_g", name: "Green", colour: "--s3", width: 1.3, dash: [5, 3] },
+    { key: "mag_b", name: "Blue", colour: "--s4", width: 3, dash: [0.01, 5], cap: "round" }
   ];
   var TEMP_SERIES = [
-    { key: "temperature", name: "Sensor", colour: "--t0", dash: [] },
-    { key: "sky_temperature", name: "Sky (infrared)", colour: "--t1", dash: [6, 3] }
+    { key: "temperature", name: "Sensor", colour: "--t0", width: 2.2, dash: [] },
+    { key: "sky_temperature", name: "Sky (infrared)", colour: "--t1", width: 1.6, dash: [12, 4] }
   ];
 
+  var SVG = "http://www.w3.org/2000/svg";
+
+  // A short stretch of the series' line before its name; hidden until the series has a value.
   function legend(id, series) {
     var p = $(id);
     if (p.childNodes.length) return;
     series.forEach(function (s) {
       var span = document.createElement("span");
       span.className = s.colour.slice(2);
-      span.textContent = s.name;
+      span.setAttribute("data-series", s.key);
+      span.hidden = true;
+      var svg = document.createElementNS(SVG, "svg");
+      svg.setAttribute("width", "36");
+      svg.setAttribute("height", "10");
+      svg.setAttribute("aria-hidden", "true");
+      var line = document.createElementNS(SVG, "line");
+      [["x1", 2], ["y1", 5], ["x2", 34], ["y2", 5], ["stroke-width", s.width],
+        ["stroke-dasharray", s.dash.join(" ") || "none"], ["stroke-linecap", s.cap || "butt"]]
+        .forEach(function (a) { line.setAttribute(a[0], a[1]); });
+      svg.appendChild(line);
+      span.appendChild(svg);
+      span.appendChild(document.createTextNode(s.name));
       p.appendChild(span);
     });
   }
@@ -163,23 +180,27 @@
       g.fillText(String(d.getHours()).padStart(2, "0") + ":" + String(d.getMinutes()).padStart(2, "0"), x(t), top + h + 6);
     }
 
-    g.lineWidth = 1.6;
     g.lineJoin = "round";
     var points = 0;
     series.forEach(function (s) {
       g.strokeStyle = css(s.colour);
+      g.lineWidth = s.width;
+      g.lineCap = s.cap || "butt";
       g.setLineDash(s.dash);
       g.beginPath();
-      var drawing = false;
+      var drawing = false, drawn = 0;
       history[s.key].forEach(function (v, i) {
         if (v === null || times[i] === null) { drawing = false; return; }
         if (drawing) g.lineTo(x(times[i]), y(v)); else g.moveTo(x(times[i]), y(v));
         drawing = true;
-        points++;
+        drawn++;
       });
       g.stroke();
+      points += drawn;
+      document.querySelector('[data-series="' + s.key + '"]').hidden = drawn === 0;
     });
     g.setLineDash([]);
+    g.lineCap = "butt";
     canvas.setAttribute("data-points", points);
   }
 

@@ -32,7 +32,7 @@
     img.width = 1200;
     img.height = 640;
     // A tap opens the chart alone, to zoom into on a phone.
-    var full = element("a");
+    var full = element("a", undefined, "chart");
     full.href = img.src;
     full.appendChild(img);
     article.appendChild(full);
