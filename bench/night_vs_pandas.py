@@ -1,16 +1,19 @@
 #!/usr/bin/env python3
-"""A year of night files: pandas reading them against noxa-night charting them.
+"""Years of night files: pandas reading them against noxa-night writing every output.
 
-The year is 365 synthetic night files of one-minute lines (525,600 lines, mixed weather, from
-2024-01-01) written by noxa-sim --night-files into a folder of the temporary directory, kept
-there and reused by later runs. Each side then runs --runs times, timed from outside:
+The years (--years, default 10) are synthetic night files of one-minute lines (ten years:
+3,653 files, 5.26 million lines, mixed weather, from 2016-01-01) written by noxa-sim
+--night-files into a folder of the temporary directory, kept there and reused by later runs.
+Each side then runs --runs times, timed from outside:
 
   pandas       in this process: for each file pd.read_csv(file, sep=";", comment="#",
                header=None, names=[12 columns], parse_dates=["utc", "local"]), which parses
                both time columns as datetimes, then pd.concat of the 365 frames into one frame
                (ignore_index). It reads the data and charts nothing.
   noxa-night   the process noxa-night FILES... --out FOLDER (a fresh folder each run): it reads
-               the same files and writes a chart per night and summary.csv.
+               the same files and writes every output: a chart per night, summary.csv, the
+               year's chart of every year and monthly.csv. Its peak memory (the largest
+               resident set, from the kernel's account of the process) is printed too.
   --no-charts  the same process with --no-charts: it reads the files, splits them into nights
                and writes summary.csv, drawing nothing: the work that compares with pandas'.
 
@@ -21,11 +24,13 @@ there and reused by later runs. Each side then runs --runs times, timed from out
 
 Prints the median and the fastest time of each and the ratio of the medians.
 
-Usage: bench/night_vs_pandas.py [--bin build/bin] [--runs 5] [--pandas-only] [--matplotlib]
+Usage: bench/night_vs_pandas.py [--bin build/bin] [--years 10] [--runs 1] [--pandas-only]
+                               [--matplotlib]
 Needs python3-pandas (Debian), and python3-matplotlib for --matplotlib. Nothing is contacted
 over the network.
 """
 import argparse
+import datetime
 import glob
 import os
 import shutil
@@ -35,29 +40,29 @@ import sys
 import tempfile
 import time
 
-DAYS = 365
-LINES = DAYS * 1440
+FIRST_YEAR = 2016
 COLUMNS = ["utc", "local", "sensor_temperature", "sky_temperature", "msas1", "msas2", "msas_r",
            "msas_g", "msas_b", "sun_altitude", "moon_altitude", "moon_illumination"]
 
 
-def year_of_nights(sim):
-    """The year's night files, written once into the temporary directory and then reused."""
-    folder = os.path.join(tempfile.gettempdir(), "noxa-bench-nights-2024")
+def nights_of_years(sim, years):
+    """The years' night files, written once into the temporary directory and then reused."""
+    days = (datetime.date(FIRST_YEAR + years, 1, 1) - datetime.date(FIRST_YEAR, 1, 1)).days
+    folder = os.path.join(tempfile.gettempdir(), f"noxa-bench-nights-{FIRST_YEAR}-{years}y")
     done = os.path.join(folder, "complete")
     files = sorted(glob.glob(os.path.join(folder, "*.dat")))
-    if os.path.exists(done) and len(files) == DAYS:
-        print(f"reusing {DAYS} night files in {folder}")
+    if os.path.exists(done) and len(files) == days:
+        print(f"reusing {days} night files in {folder}")
         return files
     shutil.rmtree(folder, ignore_errors=True)
     begin = time.perf_counter()
-    result = subprocess.run([sim, "--night-files", folder, "--from", "2024-01-01", "--days",
-                             str(DAYS), "--kind", "mixed", "--seed", "1"],
+    result = subprocess.run([sim, "--night-files", folder, "--from", f"{FIRST_YEAR}-01-01",
+                             "--days", str(days), "--kind", "mixed", "--seed", "1"],
                             capture_output=True, text=True)
     if result.returncode != 0:
         sys.exit(f"{sim} could not write the nights (does it know --night-files?):\n"
                  f"{result.stderr.strip()}")
-    print(f"noxa-sim wrote {DAYS} night files in {time.perf_counter() - begin:.1f} s "
+    print(f"noxa-sim wrote {days} night files in {time.perf_counter() - begin:.1f} s "
           f"into {folder}")
     open(done, "w").close()
     return sorted(glob.glob(os.path.join(folder, "*.dat")))
@@ -79,26 +84,31 @@ def time_pandas(files, runs):
         begin = time.perf_counter()
         frame = read_with_pandas(pd, files)
         times.append(time.perf_counter() - begin)
-    if len(frame) != LINES or str(frame["utc"].dtype) != "datetime64[ns]":
+    lines = len(files) * 1440
+    if len(frame) != lines or str(frame["utc"].dtype) != "datetime64[ns]":
         sys.exit(f"pandas read {len(frame)} rows, utc as {frame['utc'].dtype}; "
-                 f"expected {LINES} rows of datetimes")
+                 f"expected {lines} rows of datetimes")
     return times, f"pandas {pd.__version__}: {len(frame)} rows, {frame.shape[1]} columns"
 
 
 def time_noxa_night(binary, files, runs, options=()):
-    times = []
+    times, peaks = [], []
     for _ in range(runs):
-        with tempfile.TemporaryDirectory() as out:
+        with tempfile.TemporaryDirectory() as out, tempfile.TemporaryFile() as errors:
             begin = time.perf_counter()
-            result = subprocess.run([binary, *files, "--out", out, *options],
-                                    stdout=subprocess.DEVNULL,
-                                    stderr=subprocess.PIPE, text=True)
+            process = subprocess.Popen([binary, *files, "--out", out, *options],
+                                       stdout=subprocess.DEVNULL, stderr=errors)
+            _, status, usage = os.wait4(process.pid, 0)
             times.append(time.perf_counter() - begin)
-            if result.returncode != 0:
-                sys.exit(f"noxa-night failed ({result.returncode}):\n{result.stderr.strip()}")
+            peaks.append(usage.ru_maxrss / 1024)  # kilobytes to MiB
+            if os.waitstatus_to_exitcode(status) != 0:
+                errors.seek(0)
+                sys.exit(f"noxa-night failed:\n{errors.read().decode(errors='replace')}")
             charts = glob.glob(os.path.join(out, "**", "*.png"), recursive=True)
-            summaries = glob.glob(os.path.join(out, "**", "summary.csv"), recursive=True)
-    return times, f"noxa-night: {len(charts)} charts, {len(summaries)} summary.csv"
+            outputs = [name for name in ("summary.csv", "monthly.csv")
+                       if os.path.exists(os.path.join(out, name))]
+    return times, (f"noxa-night: {len(charts)} charts, {' and '.join(outputs)}; "
+                   f"peak memory {max(peaks):.0f} MiB")
 
 
 def time_matplotlib(files):
@@ -138,7 +148,8 @@ def report(name, times, detail):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--bin", default="build/bin", help="folder of noxa-sim and noxa-night")
-    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--years", type=int, default=10)
+    parser.add_argument("--runs", type=int, default=1)
     parser.add_argument("--matplotlib", action="store_true",
                         help="also time pandas and matplotlib drawing every night, once")
     parser.add_argument("--pandas-only", action="store_true",
@@ -151,7 +162,7 @@ def main():
             sys.exit(f"{program} is missing: build it first (scripts/build), "
                      f"or time pandas alone with --pandas-only")
 
-    files = year_of_nights(sim)
+    files = nights_of_years(sim, args.years)
     pandas_times, pandas_detail = time_pandas(files, args.runs)
     report("pandas", pandas_times, pandas_detail)
     if args.pandas_only:
