@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,21 @@ TEST_F(StationOutputsTest, NightFilesAreWrittenOnlyWhenTurnedOnWithTheSiteOfTheS
     EXPECT_NE(text.find("Roof"), std::string::npos);
     EXPECT_NE(text.find("40.5"), std::string::npos);  // the configuration's position
     EXPECT_TRUE(files[0].endsWith("_qelvoxxx.dat")) << files[0].toStdString();
+}
+
+TEST_F(StationOutputsTest, SiteTextsTooLongForTheNightFilesAreNamedOnceAtStart) {
+    const QString tooLong(140, 'x');
+    StationOutputs outputs(station, clock,
+                           test::ReadSettingsFile(dir, {"--ida", "on", "--site-contact", tooLong,
+                                                        "--site-location", tooLong}));
+    outputs.Start();
+    EXPECT_EQ(std::count_if(Log().begin(), Log().end(),
+                            [](const std::string& line) {
+                                return line.starts_with(
+                                    "Night files: --site-contact, --site-location longer than a "
+                                    "header line holds (150 characters)");
+                            }),
+              1);
 }
 
 // A report of the station's instrument whose channel 1 shows `mag`.
@@ -82,7 +98,7 @@ TEST_F(StationOutputsTest, TheDataFileAndTheNightFileWriteThePublishedRecord) {
     for (int i = 0; i < 5; ++i) {
         const QString mean = QString::asprintf("%.2f", means[i]);
         EXPECT_EQ(data[3 + 2 * i], mean) << i;
-        EXPECT_EQ(night[4 + i], mean) << i;
+        EXPECT_EQ(night[5 + 2 * i], mean) << i;
     }
     EXPECT_EQ(data[3], "21.50");
     EXPECT_EQ(data[1], "22:00:06");
