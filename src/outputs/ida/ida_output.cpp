@@ -40,7 +40,7 @@ void WarnOfOverlongTexts(const IdaSite& site, const Log& log) {
     if (options.empty()) return;
     log.Warning("Night files: " + options + " longer than a header line holds (" +
                 std::to_string(kIdaHeaderLineLimit) +
-                " characters): cut at a space, the rest goes on a comment line");
+                " characters): the rest goes on a comment line");
 }
 
 std::unique_ptr<Output> Start(const Settings& settings, OutputContext& context) {
