@@ -63,25 +63,6 @@ TEST(NightFilesTest, StationsNightFileReadsBack) {
     EXPECT_TRUE(std::isfinite(s.sunAltitude) && std::isfinite(s.moonIllumination));
 }
 
-TEST(NightFilesTest, UnknownTemperaturesReadBackUnknownAndAreNoCloudsInTheSummary) {
-    IntervalRecord r;
-    r.end = QDateTime(QDate(2024, 3, 10), QTime(22, 0), kBerlin).toMSecsSinceEpoch();
-    r.magV = 21.5f, r.reports = 1;
-    std::string text;
-    for (const auto& line : IdaHeader(IdaSite{}, kBerlin, std::nullopt)) text += line + "\r\n";
-    text += IdaNightFile::Line(r, kBerlin) + "\r\n";
-
-    const NightFileRecords read = ReadNightText(QByteArray::fromStdString(text));
-    EXPECT_EQ(read.skippedLines, 0);
-    ASSERT_EQ(read.samples.size(), 1u);
-    EXPECT_TRUE(std::isnan(read.samples[0].sensorTemperature));
-    EXPECT_TRUE(std::isnan(read.samples[0].cloudCover));
-    const NightSummary summary =
-        SummarizeNight(Night{QDate(2024, 3, 10), kBerlin, read.samples, {}}, 30);
-    EXPECT_EQ(summary.records, 1);
-    EXPECT_FALSE(summary.cloudyShare.has_value());
-}
-
 TEST(NightFilesTest, OtherLoggersFilesAndDataFilesGetTheirSky) {
     test::ScopedWorkDir dir;
     // Another logger's one-channel file with an offset for a zone: the Sun from the position.
