@@ -7,8 +7,8 @@ The years (--years, default 10) are synthetic night files of one-minute lines (t
 Each side then runs --runs times, timed from outside:
 
   pandas       in this process: for each file pd.read_csv(file, sep=";", comment="#",
-               header=None, names=[12 columns], parse_dates=["utc", "local"]), which parses
-               both time columns as datetimes, then pd.concat of the 365 frames into one frame
+               header=None, names=[14 columns], parse_dates=["utc", "local"]), which parses
+               both time columns as datetimes, then pd.concat of the frames into one frame
                (ignore_index). It reads the data and charts nothing.
   noxa-night   the process noxa-night FILES... --out FOLDER (a fresh folder each run): it reads
                the same files and writes every output: a chart per night, summary.csv, the
@@ -18,9 +18,9 @@ Each side then runs --runs times, timed from outside:
                and writes summary.csv, drawing nothing: the work that compares with pandas'.
 
   --matplotlib (only when asked, once: it takes about a minute) pandas reading each file as
-               above and matplotlib (Agg) drawing the night's five brightnesses, the Sun and the
-               Moon on a second axis into a 1200x640 PNG: the chart work done the usual Python
-               way, for scale.
+               above and matplotlib (Agg) drawing the night's five brightnesses into a 1200x640
+               PNG (the files carry no Sun or Moon, which noxa-night works out): the chart work
+               done the usual Python way, for scale.
 
 Prints the median and the fastest time of each and the ratio of the medians.
 
@@ -41,14 +41,16 @@ import tempfile
 import time
 
 FIRST_YEAR = 2016
-COLUMNS = ["utc", "local", "sensor_temperature", "sky_temperature", "msas1", "msas2", "msas_r",
-           "msas_g", "msas_b", "sun_altitude", "moon_altitude", "moon_illumination"]
+COLUMNS = ["utc", "local", "sensor_temperature", "sky_temperature", "freq1", "msas1", "freq2",
+           "msas2", "freq_r", "msas_r", "freq_g", "msas_g", "freq_b", "msas_b"]
 
 
 def nights_of_years(sim, years):
     """The years' night files, written once into the temporary directory and then reused."""
     days = (datetime.date(FIRST_YEAR + years, 1, 1) - datetime.date(FIRST_YEAR, 1, 1)).days
-    folder = os.path.join(tempfile.gettempdir(), f"noxa-bench-nights-{FIRST_YEAR}-{years}y")
+    # Named by the lines' width too, so that files of an older layout are not reused.
+    folder = os.path.join(tempfile.gettempdir(),
+                          f"noxa-bench-nights-{FIRST_YEAR}-{years}y-{len(COLUMNS)}")
     done = os.path.join(folder, "complete")
     files = sorted(glob.glob(os.path.join(folder, "*.dat")))
     if os.path.exists(done) and len(files) == days:
@@ -128,10 +130,6 @@ def time_matplotlib(files):
             for column in ["msas1", "msas2", "msas_r", "msas_g", "msas_b"]:
                 brightness.plot(night["local"], night[column], linewidth=1, label=column)
             brightness.invert_yaxis()
-            altitude = brightness.twinx()
-            altitude.plot(night["local"], night["sun_altitude"], "--", label="Sun")
-            altitude.plot(night["local"], night["moon_altitude"], label="Moon")
-            altitude.set_ylim(-90, 90)
             brightness.legend(loc="upper left")
             figure.savefig(os.path.join(out, os.path.basename(f) + ".png"))
             plt.close(figure)

@@ -4,6 +4,7 @@
 #include <QMetaType>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace noxa {
@@ -50,8 +51,13 @@ struct IntervalRecord {
     // channel 1.
     double magV = 0, magV2 = 0, magR = 0, magG = 0, magB = 0;
     double freq1 = 0, freq2 = 0, freqR = 0, freqG = 0, freqB = 0;
-    // The newest chart point's temperature means, as the record shows them.
-    float sensorTemperature = 0, skyTemperature = 0;
+    // The newest chart point's temperature means when its interval measured them; unknown
+    // before this run's first chart point and while the sensors give none.
+    std::optional<float> sensorTemperature, skyTemperature;
+    // The same means as the day table holds them, which the data-file line prints: a chart
+    // point without temperatures repeats the previous one's, and before any point there are
+    // the saved history's, or 0.
+    float dayTableSensorTemperature = 0, dayTableSkyTemperature = 0;
     // Reports in the means of channel 1 (and 2), of red, of green and of blue.
     std::int32_t reports = 0, reportsR = 0, reportsG = 0, reportsB = 0;
 };

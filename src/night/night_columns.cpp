@@ -51,6 +51,11 @@ constexpr KnownColumn kKnownColumns[] = {
     {"counts", Holds::NotUsed},
     {"frequency", Holds::NotUsed},
     {"zp", Holds::NotUsed},
+    {"freq1", Holds::NotUsed},
+    {"freq2", Holds::NotUsed},
+    {"freqr", Holds::NotUsed},
+    {"freqg", Holds::NotUsed},
+    {"freqb", Holds::NotUsed},
     // The station's monthly data files.
     {"date", Holds::Date},
     {"time", Holds::Time},
@@ -139,11 +144,14 @@ bool ReadValues(const NightColumns& columns, const std::string_view* fields, siz
                 NightSample& sample) {
     bool read = false;
     const auto number = [&](int at, bool measured) {
+        constexpr float kUnknown = std::numeric_limits<float>::quiet_NaN();
         float value;
-        if (at < 0 || size_t(at) >= count || !ParseFloat(fields[at], value))
-            return std::numeric_limits<float>::quiet_NaN();
+        if (at < 0 || size_t(at) >= count) return kUnknown;
+        // The format's word for a value not measured is read as well: the value is unknown.
+        const bool unknown = IsUnknownValue(fields[at]);
+        if (!unknown && !ParseFloat(fields[at], value)) return kUnknown;
         read = read || measured;
-        return value;
+        return unknown ? kUnknown : value;
     };
     for (size_t c = 0; c < columns.mags.size(); ++c) {
         const float mag = number(columns.mags[c], true);

@@ -30,9 +30,10 @@ struct NightColumns {
 // the spaces around them.
 NightColumns PlaceColumns(const std::vector<std::string_view>& names);
 
-// Reads one line's `fields` into `sample`: a brightness that cannot be read is 0 (no reading),
-// any other value NaN, and the cloud cover comes from the two temperatures. True when some
-// measured value (a brightness or a temperature) could be read.
+// Reads one line's `fields` into `sample`: a brightness that cannot be read or is "unknown" is 0
+// (no reading), any other value NaN, and the cloud cover comes from the two temperatures. True
+// when some measured value (a brightness or a temperature) could be read, as a number or as
+// "unknown".
 bool ReadValues(const NightColumns& columns, const std::string_view* fields, size_t count,
                 NightSample& sample);
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <limits>
 
 namespace noxa {
 namespace {
@@ -56,10 +57,13 @@ void NightWatcher::Add(const IntervalRecord& record) {
     sample.time = record.end;
     sample.mag = {float(record.magV), float(record.magV2), float(record.magR), float(record.magG),
                   float(record.magB)};
-    sample.sensorTemperature = record.sensorTemperature;
-    sample.skyTemperature = record.skyTemperature;
+    constexpr float kUnknown = std::numeric_limits<float>::quiet_NaN();
+    sample.sensorTemperature = record.sensorTemperature.value_or(kUnknown);
+    sample.skyTemperature = record.skyTemperature.value_or(kUnknown);
     sample.cloudCover =
-        std::clamp(CloudIndex(record.sensorTemperature, record.skyTemperature), 0.f, 100.f);
+        record.sensorTemperature && record.skyTemperature
+            ? std::clamp(CloudIndex(*record.sensorTemperature, *record.skyTemperature), 0.f, 100.f)
+            : kUnknown;
     const SunMoon sky = ComputeSunMoon(record.end, place_.latitude, place_.longitude);
     sample.sunAltitude = float(sky.sunAltitude);
     sample.moonAltitude = float(sky.moonAltitude);

@@ -1,6 +1,7 @@
 #include "night/text_fields.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -69,6 +70,15 @@ bool ParseFloat(std::string_view text, float& value) {
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size() && std::isfinite(value);
+}
+
+bool IsUnknownValue(std::string_view text) {
+    constexpr std::string_view kUnknown = "unknown";
+    text = Trimmed(text);
+    return text.size() == kUnknown.size() &&
+           std::equal(text.begin(), text.end(), kUnknown.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
 }
 
 bool ParseIsoTime(std::string_view text, UtcMilliseconds& ms) {

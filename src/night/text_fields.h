@@ -16,6 +16,9 @@ std::string_view Trimmed(std::string_view text);
 // A plain decimal ("-12.34", "1e3" too), the whole text, finite. Decimal commas are not read.
 bool ParseFloat(std::string_view text, float& value);
 
+// The skyglow format's word for a value that was not measured, "unknown", in any case.
+bool IsUnknownValue(std::string_view text);
+
 // "YYYY-MM-DDTHH:mm:ss[.fff…]", the whole text, as milliseconds from the epoch read as UTC.
 bool ParseIsoTime(std::string_view text, UtcMilliseconds& ms);
 

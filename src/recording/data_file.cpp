@@ -50,8 +50,8 @@ std::string DataFileWriter::Line(const IntervalRecord& r) const {
     AppendGroup(line, r.freqR, r.magR, r.reportsR);
     AppendGroup(line, r.freqG, r.magG, r.reportsG);
     AppendGroup(line, r.freqB, r.magB, r.reportsB);
-    line += CFormat("%04.1f\t", r.sensorTemperature);
-    line += CFormat("%05.2f\t", r.skyTemperature);
+    line += CFormat("%04.1f\t", r.dayTableSensorTemperature);
+    line += CFormat("%05.2f\t", r.dayTableSkyTemperature);
     line += "\r\n";
     return line;
 }

@@ -5,6 +5,8 @@
 #include "core/observation_feed.h"
 #include "time/station_clock.h"
 
+#include <cmath>
+
 namespace noxa {
 namespace {
 
@@ -17,7 +19,22 @@ double Mean(float sum, float count) {
 
 Recorder::Recorder(LiveReadings& readings, const DayTables& days, const StationClock& clock,
                    ObservationFeed& feed)
-    : readings_(readings), days_(days), clock_(clock), feed_(feed) {}
+    : readings_(readings), days_(days), clock_(clock), feed_(feed) {
+    chartPoints_ = QObject::connect(&feed, &ObservationFeed::chartPointAdded,
+                                    [this](const ChartPoint& point) { ChartPointAdded(point); });
+}
+
+Recorder::~Recorder() {
+    QObject::disconnect(chartPoints_);
+}
+
+void Recorder::ChartPointAdded(const ChartPoint& point) {
+    const auto measured = [](float mean) {
+        return std::isfinite(mean) ? std::optional<float>(mean) : std::nullopt;
+    };
+    sensorTemperature_ = measured(point.sensorTemperature);
+    skyTemperature_ = measured(point.skyTemperature);
+}
 
 void Recorder::CountSecond() {
     if (++seconds_ > kMaxCountedSeconds) seconds_ = 0;
@@ -54,8 +71,10 @@ IntervalRecord Recorder::MeansOfInterval() const {
     record.freqR = Mean(s.sumFrecR, s.countR);
     record.freqG = Mean(s.sumFrecG, s.countG);
     record.freqB = Mean(s.sumFrecB, s.countB);
-    record.sensorTemperature = days_.Newest().meanTSens;
-    record.skyTemperature = days_.Newest().meanTIR;
+    record.sensorTemperature = sensorTemperature_;
+    record.skyTemperature = skyTemperature_;
+    record.dayTableSensorTemperature = days_.Newest().meanTSens;
+    record.dayTableSkyTemperature = days_.Newest().meanTIR;
     record.reports = static_cast<std::int32_t>(s.count740);
     record.reportsR = static_cast<std::int32_t>(s.countR);
     record.reportsG = static_cast<std::int32_t>(s.countG);

@@ -2,7 +2,10 @@
 
 #include "core/observation.h"
 
+#include <QObject>
+
 #include <cstdint>
+#include <optional>
 
 namespace noxa {
 
@@ -22,7 +25,8 @@ struct RecordingSettings {
 // the record interval; every report (a decoded one, or a text on socket 1) asks it. Once the
 // interval has passed, the count starts again and, with recording enabled, the interval's
 // means are taken from the record sums, the sums are zeroed and the record goes out on the
-// feed, where the data file and the night files write it.
+// feed, where the data file and the night files write it. The record's temperatures are the
+// newest chart point's, known only once a chart point of this run measured them.
 class Recorder {
 public:
     // The count of seconds never shows more than this: it starts again after an hour.
@@ -30,6 +34,9 @@ public:
 
     Recorder(LiveReadings& readings, const DayTables& days, const StationClock& clock,
              ObservationFeed& feed);
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
 
     const RecordingSettings& Settings() const { return settings_; }
     void SetIntervalSeconds(std::int64_t seconds) { settings_.seconds = seconds; }
@@ -46,6 +53,8 @@ public:
 
 private:
     IntervalRecord MeansOfInterval() const;
+    // Keeps the temperature means of the newest chart point, as the feed tells them.
+    void ChartPointAdded(const ChartPoint& point);
 
     LiveReadings& readings_;
     const DayTables& days_;
@@ -54,6 +63,9 @@ private:
     RecordingSettings settings_;
     std::int32_t seconds_ = 0;
     UtcMilliseconds intervalStart_ = 0;
+    // The newest chart point's temperature means; unknown until a chart point measured them.
+    std::optional<float> sensorTemperature_, skyTemperature_;
+    QMetaObject::Connection chartPoints_;
 };
 
 }  // namespace noxa

@@ -1,6 +1,7 @@
 #include "app/station_outputs.h"
 
 #include "app/station.h"
+#include "outputs/ida/ida_header.h"
 #include "core/observation_feed.h"
 #include "outputs/ida/ida_night_file.h"
 #include "support/settings_file.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,22 @@ TEST_F(StationOutputsTest, NightFilesAreWrittenOnlyWhenTurnedOnWithTheSiteOfTheS
     EXPECT_TRUE(files[0].endsWith("_qelvoxxx.dat")) << files[0].toStdString();
 }
 
+TEST_F(StationOutputsTest, SiteTextsTooLongForTheNightFilesAreNamedOnceAtStart) {
+    const QString tooLong(140, 'x');
+    StationOutputs outputs =
+        OutputsOf(station, clock,
+                  test::ReadSettingsFile(dir, {"--ida", "on", "--site-contact", tooLong,
+                                               "--site-location", tooLong}));
+    outputs.Start();
+    EXPECT_EQ(std::count_if(Log().begin(), Log().end(),
+                            [](const std::string& line) {
+                                return line.starts_with(
+                                    "Night files: --site-contact, --site-location longer than a "
+                                    "header line holds (150 characters)");
+                            }),
+              1);
+}
+
 // A report of the station's instrument whose channel 1 shows `mag`.
 std::string Report(const char* mag) {
     return std::string(R"({"name":"qelvoxxx","F1":{"freq":1234.5,"mag":)") + mag +
@@ -90,7 +108,7 @@ TEST_F(StationOutputsTest, TheDataFileAndTheNightFileWriteThePublishedRecord) {
     for (int i = 0; i < 5; ++i) {
         const QString mean = QString::asprintf("%.2f", means[i]);
         EXPECT_EQ(data[3 + 2 * i], mean) << i;
-        EXPECT_EQ(night[4 + i], mean) << i;
+        EXPECT_EQ(night[5 + 2 * i], mean) << i;
     }
     EXPECT_EQ(data[3], "21.50");
     EXPECT_EQ(data[1], "22:00:06");
@@ -181,9 +199,9 @@ TEST_F(WesternSiteTest, EachNightIsOneWholeNightOfTheSitesZone) {
     const QStringList lines =
         QString::fromStdString(dir.ReadFile("ida/20240115_120000_qelvoxxx.dat")).split("\r\n");
     EXPECT_TRUE(lines.contains("# Local timezone: America/Denver"));
-    ASSERT_EQ(lines.size(), IdaNightFile::kHeaderLines + 145);  // the last line end
-    EXPECT_TRUE(lines[IdaNightFile::kHeaderLines].contains(";2024-01-15T12:00:00.000;"));
-    EXPECT_TRUE(lines[IdaNightFile::kHeaderLines + 143].contains(";2024-01-16T11:50:00.000;"));
+    ASSERT_EQ(lines.size(), kIdaHeaderLines + 145);  // the last line end
+    EXPECT_TRUE(lines[kIdaHeaderLines].contains(";2024-01-15T12:00:00.000;"));
+    EXPECT_TRUE(lines[kIdaHeaderLines + 143].contains(";2024-01-16T11:50:00.000;"));
     const QStringList summary =
         QString::fromStdString(dir.ReadFile("night/summary.csv")).trimmed().split('\n');
     ASSERT_EQ(summary.size(), 2);

@@ -41,10 +41,11 @@ TEST(NightFilesTest, StationsNightFileReadsBack) {
     IntervalRecord r;
     r.end = QDateTime(QDate(2024, 3, 10), QTime(22, 0), kBerlin).toMSecsSinceEpoch();
     r.magV = 21.5f, r.magV2 = 20.9f, r.magR = 20.25f, r.magG = 19.f, r.magB = 18.75f;
+    r.reports = r.reportsR = r.reportsG = r.reportsB = 1;
     r.sensorTemperature = 10, r.skyTemperature = -20;
     std::string text;
-    for (const auto& line : IdaNightFile::Header(site, kBerlin)) text += line + "\r\n";
-    text += IdaNightFile::Line(r, kBerlin, site) + "\r\nnot a record\r\n";
+    for (const auto& line : IdaHeader(site, kBerlin, std::nullopt)) text += line + "\r\n";
+    text += IdaNightFile::Line(r, kBerlin) + "\r\nnot a record\r\n";
     WriteText(dir.Path() + "/n.dat", text);
 
     const NightFileRecords read = ReadNightFile(dir.Path() + "/n.dat");
@@ -194,6 +195,16 @@ TEST_F(NightWatcherTest, WritesTheNightAtNauticalDawnAndAfterANightWithoutOne) {
     Record();
     ASSERT_EQ(log.size(), 2u);
     EXPECT_TRUE(QFile::exists(folder + "/2024-03-11.png"));
+}
+
+TEST_F(NightWatcherTest, RecordsWithoutTemperaturesAreLeftOutOfTheCloudyShare) {
+    Watcher();
+    RecordUntilMorning();  // the records carry no temperatures
+    QFile summary(folder + "/summary.csv");
+    ASSERT_TRUE(summary.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(summary.readAll()).split('\n');
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines[1].split(',').value(11), "") << lines[1].toStdString();  // cloudy_share
 }
 
 TEST_F(NightWatcherTest, ANightThatCannotBeWrittenIsTriedAgainUntilItIs) {

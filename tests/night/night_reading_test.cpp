@@ -55,6 +55,10 @@ TEST(NightReadingTest, AFileWithoutReadableValuesSaysSoAndAByteOrderMarkIsRead) 
          NightText(kFiveNames, {"2024-03-10T22:00:00.000;2024-03-10T22:00:00.000;10,5;21,50;"
                                 "20,90;20,25;19,00;18,75"}),
          0, 1},
+        {"every value unknown",
+         NightText(kFiveNames, {"2024-03-10T22:00:00.000;2024-03-10T22:00:00.000;unknown;unknown;"
+                                "unknown;unknown;unknown;Unknown"}),
+         1, 0},
         {"empty", "", 0, 0},
         {"header only", NightText(kFiveNames, {}), 0, 0},
         {"byte-order mark", "\xEF\xBB\xBF" + kFiveChannels, 1, 0},

@@ -31,6 +31,7 @@ IntervalRecord Record(const QDateTime& end, float magV = 21.5f) {
     r.magV = magV, r.magV2 = 20.9f, r.magR = 20.25f, r.magG = 19.f, r.magB = 18.75f;
     r.freq1 = 12.5f, r.freq2 = 30.f, r.freqR = 40.125f, r.freqG = 1.f, r.freqB = 2.f;
     r.sensorTemperature = 4.f, r.skyTemperature = -20.25f;
+    r.reports = r.reportsR = r.reportsG = r.reportsB = 60;
     return r;
 }
 
@@ -67,6 +68,10 @@ protected:
 
 TEST_F(IdaNightFileTest, NightFileFollowsTheFormat) {
     auto writer = Writer();
+    Observation report;
+    report.zeroPoint1 = 20.37f, report.zeroPoint2 = 20.f, report.zeroPoint3 = 19.6f,
+    report.zeroPoint4 = 19.4f;
+    emit feed.observed(report);
     emit feed.recorded(Record(Local(10, 22, 0)));
     emit feed.recorded(Record(Local(11, 0, 30, 250)));
     const std::string text = Night("20240310");
@@ -86,7 +91,7 @@ TEST_F(IdaNightFileTest, NightFileFollowsTheFormat) {
     EXPECT_EQ(text.find("\r\n\r\n"), std::string::npos);
 
     const auto lines = Lines(text);
-    ASSERT_EQ(lines.size(), size_t(IdaNightFile::kHeaderLines + 2));
+    ASSERT_EQ(lines.size(), size_t(kIdaHeaderLines + 2));
     const char* keys[] = {"Community Standard Skyglow Data Format 1.0",
                           "URL: ",
                           "Number of header lines: 35",
@@ -104,34 +109,79 @@ TEST_F(IdaNightFileTest, NightFileFollowsTheFormat) {
                           "Filters per channel: ",
                           "Measurement direction per channel: ",
                           "Field of view (degrees): unknown",
-                          "Number of fields per line: 12"};
+                          "Number of fields per line: 14"};
     for (size_t i = 0; i < std::size(keys); ++i)
         EXPECT_TRUE(lines[i].starts_with(std::string("# ") + keys[i])) << lines[i];
-    for (int i = 0; i < IdaNightFile::kHeaderLines; ++i) {
+    for (int i = 0; i < kIdaHeaderLines; ++i) {
         EXPECT_TRUE(lines[i].starts_with("# ")) << lines[i];
         EXPECT_LE(lines[i].size(), 150u) << lines[i];
     }
+    // The zero points of the newest report, channel G's being channel 2's.
+    EXPECT_EQ(lines[19],
+              "# Zero points (ZP) of channels 1, 2, R, G, B: 20.37, 20.00, 19.60, "
+              "20.00, 19.40");
+    EXPECT_EQ(lines[24], "# Comment: ");
     EXPECT_EQ(lines[29], "# blank line 30");
+    EXPECT_EQ(lines[32],
+              "# UTC Date & Time, Local Date & Time, Temperature, Sky Temperature, Freq1, MSAS1, "
+              "Freq2, MSAS2, FreqR, MSASR, FreqG, MSASG, FreqB, MSASB");
     EXPECT_EQ(lines[34], "# END OF HEADER");
-    // The column names and units name as many fields as each line has.
-    EXPECT_EQ(QString::fromStdString(lines[32]).split(',').size(), IdaNightFile::kFieldsPerLine);
-    EXPECT_EQ(QString::fromStdString(lines[33]).split(';').size(), IdaNightFile::kFieldsPerLine);
+    // The units name as many fields as each line has.
+    EXPECT_EQ(QString::fromStdString(lines[33]).split(';').size(), kIdaFieldsPerLine);
 
-    // Semicolons, ISO 8601 in UTC and local time, fixed decimals with trailing zeros.
+    // Semicolons, ISO 8601 in UTC and local time, fixed decimals with trailing zeros, each
+    // channel's frequency before its sky brightness.
     EXPECT_EQ(lines[35],
-              "2024-03-10T21:00:00.000;2024-03-10T22:00:00.000;4.0;-20.2;21.50;20.90;20.25;19.00;"
-              "18.75;-30.83;-27.78;0.004");
+              "2024-03-10T21:00:00.000;2024-03-10T22:00:00.000;4.0;-20.2;12.500;21.50;30.000;20.90;"
+              "40.125;20.25;1.000;19.00;2.000;18.75");
     EXPECT_TRUE(lines[36].starts_with("2024-03-10T23:30:00.250;2024-03-11T00:30:00.250;"));
     EXPECT_TRUE(log.empty());
+}
+
+TEST_F(IdaNightFileTest, ValuesNotMeasuredAreWrittenUnknown) {
+    IntervalRecord r = Record(Local(10, 22, 0));
+    r.sensorTemperature.reset();
+    r.skyTemperature.reset();
+    r.reportsG = 0;
+    EXPECT_EQ(IdaNightFile::Line(r, kBerlin),
+              "2024-03-10T21:00:00.000;2024-03-10T22:00:00.000;unknown;unknown;12.500;21.50;"
+              "30.000;20.90;40.125;20.25;unknown;unknown;2.000;18.75");
+    // A night file started before the first report.
+    EXPECT_EQ(IdaHeader(site, kBerlin, std::nullopt)[19],
+              "# Zero points (ZP) of channels 1, 2, R, G, B: unknown");
+}
+
+TEST_F(IdaNightFileTest, SiteTextsTooLongForTheirLinesGoOnOnCommentLines) {
+    std::string words;
+    while (words.size() < 200) words += "Observatory ";
+    site.contact = "A. Observer, " + words;
+    site.locationName = std::string(170, 'x');  // no space to cut at
+    const auto lines = IdaHeader(site, kBerlin, std::nullopt);
+    ASSERT_EQ(lines.size(), size_t(kIdaHeaderLines));
+    for (int i = 0; i < kIdaHeaderLines; ++i) {
+        const bool comment = i >= 24 && i <= 28;  // which the format lets run longer
+        if (!comment) {
+            EXPECT_LE(lines[i].size(), 150u) << lines[i];
+        }
+    }
+    const std::string supplierRest = "# Comment: Data supplier, continued: ";
+    ASSERT_TRUE(lines[24].starts_with(supplierRest)) << lines[24];
+    EXPECT_EQ(lines[6] + " " + lines[24].substr(supplierRest.size()),
+              "# Data supplier: " + site.contact.substr(0, site.contact.size() - 1));
+    EXPECT_EQ(
+        lines[7] + lines[25].substr(std::string("# Comment: Location name, continued: ").size()),
+        "# Location name: " + site.locationName);
+    EXPECT_EQ(lines[26], "# Comment: ");
+    EXPECT_EQ(IdaOverlongTexts(site), (std::vector{&IdaSite::contact, &IdaSite::locationName}));
 }
 
 TEST_F(IdaNightFileTest, NightTurnsAtLocalNoon) {
     auto writer = Writer();
     emit feed.recorded(Record(Local(11, 11, 59, 59999)));
     emit feed.recorded(Record(Local(11, 12, 0)));
-    EXPECT_EQ(Lines(Night("20240310")).size(), size_t(IdaNightFile::kHeaderLines + 1));
+    EXPECT_EQ(Lines(Night("20240310")).size(), size_t(kIdaHeaderLines + 1));
     const auto next = Lines(Night("20240311"));
-    ASSERT_EQ(next.size(), size_t(IdaNightFile::kHeaderLines + 1));
+    ASSERT_EQ(next.size(), size_t(kIdaHeaderLines + 1));
     EXPECT_TRUE(next.back().starts_with("2024-03-11T11:00:00.000;2024-03-11T12:00:00.000;"));
 }
 
@@ -145,7 +195,7 @@ TEST_F(IdaNightFileTest, CrashCutLineIsCompletedWithoutRewriting) {
         ASSERT_TRUE(file.open(QIODevice::Append));
         file.write(tail.data(), qint64(tail.size()));
     };
-    const std::string whole = IdaNightFile::Line(Record(Local(10, 22, 1), 22.f), kBerlin, site);
+    const std::string whole = IdaNightFile::Line(Record(Local(10, 22, 1), 22.f), kBerlin);
 
     // Cut inside a value: not a complete record, so it goes back to the last whole line.
     cutAfter(whole.substr(0, whole.size() - 1));
@@ -155,7 +205,7 @@ TEST_F(IdaNightFileTest, CrashCutLineIsCompletedWithoutRewriting) {
     const std::string kept = before.substr(0, before.rfind('\n') + 1);
     EXPECT_EQ(after.substr(0, kept.size()), kept);
     auto lines = Lines(after);
-    ASSERT_EQ(lines.size(), size_t(IdaNightFile::kHeaderLines + 2));
+    ASSERT_EQ(lines.size(), size_t(kIdaHeaderLines + 2));
     EXPECT_TRUE(lines.back().starts_with("2024-03-10T21:02:00.000;"));
 
     // Cut only before its line end: the record is complete and kept.
@@ -166,8 +216,8 @@ TEST_F(IdaNightFileTest, CrashCutLineIsCompletedWithoutRewriting) {
     after = Night("20240310");
     EXPECT_EQ(after.substr(0, before.size()), before);
     lines = Lines(after);
-    ASSERT_EQ(lines.size(), size_t(IdaNightFile::kHeaderLines + 3));
-    EXPECT_EQ(lines[IdaNightFile::kHeaderLines + 1], whole);
+    ASSERT_EQ(lines.size(), size_t(kIdaHeaderLines + 3));
+    EXPECT_EQ(lines[kIdaHeaderLines + 1], whole);
 }
 
 TEST_F(IdaNightFileTest, FailedWritesAreOneLogLineAndOneWhenTheyWorkAgain) {

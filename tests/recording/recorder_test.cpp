@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 namespace noxa {
@@ -52,9 +53,29 @@ TEST_F(RecorderTest, RecordsTheMeansOnceTheIntervalHasPassed) {
     EXPECT_DOUBLE_EQ(records[0].magV, 21.0);
     EXPECT_DOUBLE_EQ(records[0].freqR, 1.5);
     EXPECT_DOUBLE_EQ(records[0].magB, 0.0);  // no reports of its own
-    EXPECT_FLOAT_EQ(records[0].skyTemperature, -12.5f);
+    EXPECT_FLOAT_EQ(records[0].dayTableSkyTemperature, -12.5f);
     EXPECT_EQ(records[0].reports, 2);
     EXPECT_EQ(records[0].reportsB, 0);
+}
+
+TEST_F(RecorderTest, TemperaturesAreKnownOnlyFromAChartPointThatMeasuredThem) {
+    recorder.SetIntervalSeconds(0);
+    days.Newest().meanTSens = 3.5f;  // the saved history's
+    recorder.RecordIfDue();          // before this run's first chart point
+    EXPECT_FALSE(records.back().sensorTemperature.has_value());
+    EXPECT_FLOAT_EQ(records.back().dayTableSensorTemperature, 3.5f);  // as the data file prints
+
+    const auto afterChartPoint = [&](float sensor, float sky) {
+        ChartPoint point;
+        point.sensorTemperature = sensor, point.skyTemperature = sky;
+        emit feed.chartPointAdded(point);
+        recorder.RecordIfDue();
+        return records.back();
+    };
+    const IntervalRecord measured = afterChartPoint(4, -20);
+    EXPECT_EQ(measured.sensorTemperature, 4.f);
+    EXPECT_EQ(measured.skyTemperature, -20.f);
+    EXPECT_FALSE(afterChartPoint(NAN, NAN).skyTemperature.has_value());  // the sensors gave none
 }
 
 TEST_F(RecorderTest, ARecordDueWithRecordingDisabledOnlyRestartsTheCount) {

@@ -46,7 +46,8 @@ TEST(NightGenerator, FilesKeepTheFormatsRules) {
                   std::string(day).insert(4, "-").insert(7, "-") + "T12:00:00.000");
         for (int i = 36; i < 35 + lines; ++i) {
             EXPECT_LT(rows[i - 1].substr(0, 23), rows[i].substr(0, 23));
-            EXPECT_EQ(std::count(rows[i].begin(), rows[i].end(), ';'), 11) << rows[i];
+            EXPECT_EQ(std::count(rows[i].begin(), rows[i].end(), ';'), kIdaFieldsPerLine - 1)
+                << rows[i];
         }
     }
 }
@@ -66,7 +67,7 @@ TEST(NightGenerator, CloudsAndTheMoonBrightenTheSky) {
     };
     const auto mag = [](const IntervalRecord& r) { return r.magV; };
     const auto cloud = [](const IntervalRecord& r) {
-        return CloudIndex(r.sensorTemperature, r.skyTemperature);
+        return CloudIndex(*r.sensorTemperature, *r.skyTemperature);
     };
     const QDate newMoon(2024, 1, 11), fullMoon(2024, 1, 25);
     const float clear = dark(newMoon, sim::Weather::Clear, mag);

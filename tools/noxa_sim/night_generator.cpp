@@ -26,6 +26,7 @@ constexpr double kOvercastGain = 1.5;      // mag, town light thrown back by a f
 constexpr double kClearSkyColder = 27.0;   // °C, clear infrared sky below the sensor
 constexpr double kCloudColder = 0.7;       // °C, overcast infrared sky below the sensor
 constexpr std::int64_t kGridMs = 600'000;  // Sun and Moon computed every ten minutes
+constexpr float kZeroPoint = 20.5f;        // every channel's, mag/arcsec² at 1 Hz
 
 double Flux(double mag) {
     return std::pow(10.0, -0.4 * mag);
@@ -207,12 +208,12 @@ void SetBrightness(IntervalRecord& r, double mag, Dice& dice) {
     r.magR = channel(kChannelOffset[1]);
     r.magG = channel(kChannelOffset[2]);
     r.magB = channel(kChannelOffset[3]);
-    // Frequencies for a zero point of 20.5, as the instrument's constants give them.
-    r.freq1 = static_cast<float>(Flux(r.magV - 20.5));
-    r.freq2 = static_cast<float>(Flux(r.magV2 - 20.5));
-    r.freqR = static_cast<float>(Flux(r.magR - 20.5));
-    r.freqG = static_cast<float>(Flux(r.magG - 20.5));
-    r.freqB = static_cast<float>(Flux(r.magB - 20.5));
+    // Frequencies for the instrument's zero points.
+    r.freq1 = static_cast<float>(Flux(r.magV - kZeroPoint));
+    r.freq2 = static_cast<float>(Flux(r.magV2 - kZeroPoint));
+    r.freqR = static_cast<float>(Flux(r.magR - kZeroPoint));
+    r.freqG = static_cast<float>(Flux(r.magG - kZeroPoint));
+    r.freqB = static_cast<float>(Flux(r.magB - kZeroPoint));
 }
 
 std::int64_t LocalNoon(QDate day, const QTimeZone& zone) {
@@ -256,7 +257,7 @@ std::vector<IntervalRecord> NightGenerator::Records(QDate night, Weather weather
         IntervalRecord r;
         r.end = end;
         r.start = end - step;
-        r.reports = intervalSeconds_;
+        r.reports = r.reportsR = r.reportsG = r.reportsB = intervalSeconds_;
         SetBrightness(r, mag, dice);
         nightSky.SetTemperatures(r, sky, cover, dice);
         records.push_back(r);
@@ -268,8 +269,10 @@ std::string NightGenerator::FileText(QDate night, Weather weather) const {
     const std::vector<IntervalRecord> records = Records(night, weather);
     std::string text;
     text.reserve(4096 + records.size() * 120);
-    for (const std::string& line : IdaNightFile::Header(site_, zone_)) text += line + "\r\n";
-    for (const IntervalRecord& r : records) text += IdaNightFile::Line(r, zone_, site_) + "\r\n";
+    for (const std::string& line :
+         IdaHeader(site_, zone_, ZeroPoints{kZeroPoint, kZeroPoint, kZeroPoint, kZeroPoint}))
+        text += line + "\r\n";
+    for (const IntervalRecord& r : records) text += IdaNightFile::Line(r, zone_) + "\r\n";
     return text;
 }
 

@@ -4,6 +4,7 @@
 #include "core/observation.h"
 #include "core/station_log.h"
 #include "core/work_dir.h"
+#include "outputs/ida/ida_header.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -11,7 +12,6 @@
 #include <QObject>
 #include <QTimeZone>
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,29 +21,15 @@ namespace noxa {
 class ObservationFeed;
 class StationClock;
 
-// Who observes where, for the header of the night files. Empty texts and missing numbers are
-// written as "unknown".
-struct IdaSite {
-    std::string instrumentId;
-    std::string locationName;
-    double latitude = 0, longitude = 0;  // degrees, north and east positive
-    std::optional<double> height;        // metres above sea level
-    std::optional<double> fieldOfView;   // degrees
-    std::string contact;                 // the data supplier: name, affiliation, mail address
-    std::string licence;
-};
-
 // The skyglow community's night files (data format 1.0): one ASCII file per night, noon to noon
 // in the site's zone, in "ida/" of the working folder, named YYYYMMDD_HHMMSS_<instrument id>.dat
 // after the night's start, a fixed 35-line header and a line per data-file record. Each line is
-// appended and flushed whole; a file is never rewritten.
+// appended and flushed whole; a file is never rewritten. The header gives the zero points of the
+// newest report before the file started.
 class IdaNightFile : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr int kHeaderLines = 35;
-    static constexpr int kFieldsPerLine = 12;
-
     IdaNightFile(ObservationFeed& feed, const StationClock& clock, const WorkDir& dir, IdaSite site,
                  QTimeZone siteZone, Log log);
 
@@ -55,13 +41,12 @@ public:
 
     // The file's name for the night that began on `night`.
     static QString FileName(QDate night, const std::string& instrumentId);
-    // The header for a station in `zone`.
-    static std::vector<std::string> Header(const IdaSite& site, const QTimeZone& zone);
-    // A record's line without its line end, with the Sun and the Moon at the site.
-    static std::string Line(const IntervalRecord& record, const QTimeZone& zone,
-                            const IdaSite& site);
+    // A record's line without its line end: its times, temperatures, and each channel's
+    // frequency and sky brightness, "unknown" for a channel without reports.
+    static std::string Line(const IntervalRecord& record, const QTimeZone& zone);
 
 private:
+    void Observed(const Observation& observation);
     bool Open(QDate night);
     bool Append(const std::string& text);
     void Failed(const std::string& what);
@@ -74,6 +59,7 @@ private:
     QFile file_;
     QDate night_;
     FailureState failures_;
+    std::optional<ZeroPoints> zeroPoints_;  // of the newest report
 };
 
 }  // namespace noxa

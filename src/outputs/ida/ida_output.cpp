@@ -3,6 +3,9 @@
 #include "outputs/ida/ida_night_file.h"
 #include "time/sun_moon.h"
 
+#include <string>
+#include <utility>
+
 namespace noxa {
 namespace {
 
@@ -22,6 +25,25 @@ private:
     IdaNightFile file_;
 };
 
+// Says once at start which site texts are too long for their header lines.
+void WarnOfOverlongTexts(const IdaSite& site, const Log& log) {
+    constexpr std::pair<std::string IdaSite::*, const char*> kOptions[] = {
+        {&IdaSite::licence, "--site-licence"},
+        {&IdaSite::instrumentId, "--site-instrument-id"},
+        {&IdaSite::contact, "--site-contact"},
+        {&IdaSite::locationName, "--site-location"},
+    };
+    std::string options;
+    for (const auto overlong : IdaOverlongTexts(site)) {
+        for (const auto& [field, option] : kOptions)
+            if (field == overlong) options += (options.empty() ? "" : ", ") + std::string(option);
+    }
+    if (options.empty()) return;
+    log.Warning("Night files: " + options + " longer than a header line holds (" +
+                std::to_string(kIdaHeaderLineLimit) +
+                " characters): the rest goes on a comment line");
+}
+
 std::unique_ptr<Output> Start(const Settings& settings, OutputContext& context) {
     const bool enabled = settings.OnOff("ida/enabled");
     IdaSite site;
@@ -35,6 +57,7 @@ std::unique_ptr<Output> Start(const Settings& settings, OutputContext& context) 
     site.longitude = context.place.longitude;
     site.contact = settings.Text("site/contact").toStdString();
     site.licence = settings.Text("site/licence").toStdString();
+    WarnOfOverlongTexts(site, context.log);
     return std::make_unique<RunningNightFiles>(context, std::move(site));
 }
 
