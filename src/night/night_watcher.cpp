@@ -117,6 +117,7 @@ bool NightWatcher::Write(const Night& night, std::string& lastError) {
     if (WriteNightReport(night, folder_, cloudyAbove_, error)) {
         log_.Info("Night of " + date + " summed up in " +
                   NightChartPath(folder_, night.date).toStdString());
+        emit nightWritten(night);
         return true;
     }
     if (error.toStdString() != lastError) {

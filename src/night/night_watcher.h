@@ -40,6 +40,10 @@ public:
 
     static constexpr float kDawnSunAltitude = -12.f;
 
+signals:
+    // A night's chart and summary line are written.
+    void nightWritten(const noxa::Night& night);
+
 private:
     void Add(const NightSample& sample);
     // Writes `night`, or keeps it to be tried again.

@@ -1,8 +1,8 @@
 #include "app/station_outputs.h"
 
 #include "app/station.h"
-#include "outputs/ida/ida_header.h"
 #include "core/observation_feed.h"
+#include "outputs/ida/ida_header.h"
 #include "outputs/ida/ida_night_file.h"
 #include "support/settings_file.h"
 #include "support/station_fixture.h"
@@ -60,8 +60,8 @@ TEST_F(StationOutputsTest, SiteTextsTooLongForTheNightFilesAreNamedOnceAtStart) 
     const QString tooLong(140, 'x');
     StationOutputs outputs =
         OutputsOf(station, clock,
-                  test::ReadSettingsFile(dir, {"--ida", "on", "--site-contact", tooLong,
-                                               "--site-location", tooLong}));
+                  test::ReadSettingsFile(
+                      dir, {"--ida", "on", "--site-contact", tooLong, "--site-location", tooLong}));
     outputs.Start();
     EXPECT_EQ(std::count_if(Log().begin(), Log().end(),
                             [](const std::string& line) {

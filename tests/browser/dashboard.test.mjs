@@ -1,6 +1,6 @@
 // The dashboard in headless Chromium against a running station: live values without a
 // reload, night mode remembered across reloads and pages, a phone's width, the page of past
-// nights, a quiet console.
+// nights, the page of years, a quiet console.
 // Screenshots go to NOXA_SHOT_DIR for a person to look at.
 // Environment: NOXA_STATION, NOXA_SIM (the programs), CHROMIUM (default /usr/bin/chromium).
 import { test, before, after } from "node:test";
@@ -222,6 +222,47 @@ test("night mode chosen on the dashboard holds on the page of past nights, and i
   assert.deepEqual(await button(), ["Night mode", "false"]);
   await page.goto(base + "/", { waitUntil: "load" });
   assert.equal(await nightOn(page), false);
+  await page.close();
+});
+
+test("the page of years shows the year's chart, its months and a trend point per month", async () => {
+  const png = Buffer.from("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNkYPhfDwAChwGA60e6kgAAAABJRU5ErkJggg==", "base64");
+  fs.mkdirSync(path.join(folder, "night"), { recursive: true });
+  fs.writeFileSync(path.join(folder, "night", "hourglass-2024.png"), png);
+  const medians = (v) => `${v},400,20.90,400,20.31,400,19.02,400,18.80,400,,0,-1.51,400`;
+  fs.writeFileSync(path.join(folder, "night", "monthly.csv"),
+    "instrument,month,nights,dark_clear_records,median_740nm,records_740nm,median_640nm,records_640nm," +
+    "median_red,records_red,median_green,records_green,median_blue,records_blue,median_msas,records_msas," +
+    "blue_minus_red,records_blue_minus_red\n" +
+    `,2024-01,20,400,${medians("21.52")}\n,2024-02,18,380,${medians("21.30")}\n,2024-03,12,0,,0,,0,,0,,0,,0,,0,,0\n` +
+    `,2024-04,15,300,${medians("21.05")}\nsqm-1,2024-01,25,500,${medians("20.10")}\n`);
+
+  const page = await openPage({ width: 390, height: 844, deviceScaleFactor: 2, isMobile: true, hasTouch: true });
+  if (await nightOn(page)) await page.click("#night");
+  await Promise.all([page.waitForNavigation({ waitUntil: "load" }), page.click('a[href="/years"]')]);
+  await page.waitForFunction(() => document.querySelectorAll("#months tbody tr").length === 4);
+  const rows = await page.$$eval("#months tbody tr", (trs) => trs.map((r) => [...r.cells].map((c) => c.textContent)));
+  assert.deepEqual(rows.map((r) => r.slice(0, 5)), [
+    ["2024-01", "20", "400", "21.52", "20.90"], ["2024-02", "18", "380", "21.30", "20.90"],
+    ["2024-03", "12", "0", "–", "–"], ["2024-04", "15", "300", "21.05", "20.90"]]);
+  assert.equal(rows[0][8], "-1.51");
+  assert.equal(await page.$$eval("#trend circle.point", (c) => c.length), 3);
+  await page.waitForFunction(() => { const i = document.getElementById("hourglass"); return i.complete && i.naturalWidth > 0; });
+  assert.equal(await page.$eval("#hourglass", (i) => new URL(i.src).pathname), "/hourglass/2024.png");
+  assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= document.documentElement.clientWidth));
+  await page.screenshot({ path: path.join(shots, "years-phone-day.png"), fullPage: true });
+
+  await page.click("#night");
+  assert.equal(await nightOn(page), true);
+  const colours = await page.evaluate(() => ({
+    background: getComputedStyle(document.documentElement).backgroundColor,
+    point: getComputedStyle(document.querySelector("#trend circle.point")).fill,
+  }));
+  assert.equal(colours.background, "rgb(0, 0, 0)");
+  const [red, green, blue] = colours.point.match(/\d+/g).map(Number);
+  assert.ok(red > 100 && green < 60 && blue < 60, colours.point);
+  await page.screenshot({ path: path.join(shots, "years-phone-night.png"), fullPage: true });
+  await page.click("#night");
   await page.close();
 });
 

@@ -3,10 +3,8 @@
 #include "messages.h"
 
 #include "night/hourglass_chart.h"
-#include "night/monthly_statistics.h"
-#include "recording/atomic_file.h"
+#include "night/monthly_file.h"
 
-#include <QFile>
 #include <QtConcurrent>
 
 #include <atomic>
@@ -41,23 +39,9 @@ bool WriteHourglasses(const std::vector<Night>& nights, const QString& folder, P
 }
 
 bool WriteMonthly(const std::vector<Night>& nights, const QString& folder, float cloudy) {
-    std::vector<std::string> lines;
-    for (const MonthlyStatistics& month : ComputeMonthlyStatistics(nights, cloudy))
-        lines.push_back(MonthlyCsvLine(month));
-    const QString path = folder + QStringLiteral("/monthly.csv");
-    QFile file(path);
-    std::string existing;
-    if (file.exists()) {
-        if (!file.open(QIODevice::ReadOnly)) {
-            Say(QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString()));
-            return false;
-        }
-        existing = file.readAll().toStdString();
-    }
-    const std::string text = MergeMonthlyCsv(existing, lines);
     QString error;
-    if (ReplaceFile(path, QByteArrayView(text.data(), qsizetype(text.size())), error)) return true;
-    Say(QStringLiteral("%1 not written: %2").arg(path, error));
+    if (AddToMonthlyFile(folder, ComputeMonthlyStatistics(nights, cloudy), error)) return true;
+    Say(error);
     return false;
 }
 

@@ -4,6 +4,8 @@
 #include "night/night_files.h"
 #include "night/night_watcher.h"
 #include "outputs/common/safety_rule.h"
+#include "outputs/night/station_year_sources.h"
+#include "outputs/night/year_redraw.h"
 #include "recording/data_file.h"
 #include "time/station_clock.h"
 #include "time/sun_moon.h"
@@ -17,7 +19,9 @@ class RunningNightCharts : public Output {
 public:
     explicit RunningNightCharts(OutputContext& context)
         : watcher_(context.feed, context.clock, context.dir.File("night"), context.place,
-                   context.siteZone, context.safety.Limits().maxCloudCover, context.log) {
+                   context.siteZone, context.safety.Limits().maxCloudCover, context.log),
+          year_(watcher_, StationYearSourcesOf(context), context.dir.File("night"),
+                context.safety.Limits().maxCloudCover, context.log) {
         Restore(context);
     }
 
@@ -48,6 +52,7 @@ private:
     }
 
     NightWatcher watcher_;
+    YearRedraw year_;
 };
 
 std::unique_ptr<Output> Start(const Settings& settings, OutputContext& context) {

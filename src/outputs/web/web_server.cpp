@@ -4,7 +4,9 @@
 #include "outputs/common/metrics_text.h"
 #include "outputs/common/readings_json.h"
 #include "outputs/web/history_json.h"
+#include "outputs/web/hourglass_route.h"
 #include "outputs/web/http_connection.h"
+#include "outputs/web/monthly_json.h"
 #include "outputs/web/nights_json.h"
 
 #include <QCryptographicHash>
@@ -119,6 +121,13 @@ WebReply NightChart(const WorkDir& dir, const QString& path) {
     return chart;
 }
 
+// The station's chart of a year, for the path "/hourglass/yyyy.png".
+WebReply HourglassChart(const WorkDir& dir, const QString& path) {
+    const std::string name = HourglassChartFile(path);
+    if (name.empty()) return Text(404, "Not Found", "Not found\n");
+    return FileOf(dir.File(name), "image/png", "No chart of that year\n");
+}
+
 void Send(QTcpSocket* socket, const WebReply& answer, bool withBody) {
     QByteArray out;
     out.reserve(256 + (withBody ? answer.body.size() : 0));
@@ -158,13 +167,16 @@ WebServer::WebServer(const LatestReadings& readings, const DayTables& days, Work
       dir_(std::move(dir)),
       limits_(limits) {
     const QString dashboardStyle = QStringLiteral(":/web/dashboard.css");
-    // Both pages share the night mode's script, ahead of their own.
+    // The pages share the night mode's script, ahead of their own.
     const QString nightMode = QStringLiteral(":/web/nightmode.js");
     BuildPage(QStringLiteral(":/web/index.html"), {dashboardStyle},
               {nightMode, QStringLiteral(":/web/dashboard.js")}, page_, pagePolicy_);
     BuildPage(QStringLiteral(":/web/nights.html"),
               {dashboardStyle, QStringLiteral(":/web/nights.css")},
               {nightMode, QStringLiteral(":/web/nights.js")}, nightsPage_, nightsPolicy_);
+    BuildPage(QStringLiteral(":/web/years.html"),
+              {dashboardStyle, QStringLiteral(":/web/years.css")},
+              {nightMode, QStringLiteral(":/web/years.js")}, yearsPage_, yearsPolicy_);
     AddOwnRoutes();
 }
 
@@ -220,6 +232,13 @@ void WebServer::AddOwnRoutes() {
     });
     routes_.push_back({kNightCharts, true, false, [this](const QHttpServerRequest& request) {
                            return NightChart(dir_, request.url().path());
+                       }});
+    add("/years", [this](const auto&) { return Page(yearsPage_, yearsPolicy_); });
+    add("/api/monthly", [this](const auto&) {
+        return Json(MonthlyJson(ReadMonthlyFile(dir_.File("night/monthly.csv"))));
+    });
+    routes_.push_back({kHourglassCharts, true, false, [this](const QHttpServerRequest& request) {
+                           return HourglassChart(dir_, request.url().path());
                        }});
 }
 

@@ -30,10 +30,12 @@ struct WebReply {
 // The station's web server: the dashboard ("/"), the newest readings ("/api/readings"), the
 // chart history ("/api/history"), the chart images ("/mag.jpg", "/temp.jpg"), the metrics
 // ("/metrics"), and the past nights: their page ("/nights"), their summaries ("/api/nights")
-// and their charts ("/night/yyyy-MM-dd.png"). Nothing else: no path is ever looked up on disk.
+// and their charts ("/night/yyyy-MM-dd.png"), and the years: their page ("/years"), the months
+// ("/api/monthly") and the years' charts ("/hourglass/yyyy.png"). Nothing else: no path is ever
+// looked up on disk.
 // Every answer is made from memory on the station's thread (the thread the server is made on),
 // apart from the small files read from the working folder where the station writes them: the two
-// images, "night/summary.csv" and the nights' charts.
+// images, "night/summary.csv", "night/monthly.csv" and the nights' and years' charts.
 class WebServer : public QAbstractHttpServer {
     Q_OBJECT
 
@@ -93,6 +95,9 @@ private:
     // The page of past nights, made the same way.
     QByteArray nightsPage_;
     QByteArray nightsPolicy_;
+    // The page of years, made the same way.
+    QByteArray yearsPage_;
+    QByteArray yearsPolicy_;
 };
 
 // "http://address:port/", the address in brackets when it is IPv6.
