@@ -1,6 +1,7 @@
 #include "night/night_collection.h"
 #include "night/night_files.h"
 #include "support/temp_dir.h"
+#include "time/sun_moon.h"
 
 #include <QFile>
 
@@ -110,6 +111,29 @@ TEST(NightCollectionTest, RecordsGivenTwiceAreKeptOnceAndCounted) {
     ASSERT_EQ(nights.size(), 1u);
     EXPECT_EQ(nights[0].samples.size(), 4u);
     EXPECT_EQ(repeated["A"], 2);
+}
+
+}  // namespace
+}  // namespace noxa
+
+namespace noxa {
+namespace {
+
+// The Sun and the Moon filled in between exact computations stay within 0.01 degree of them.
+TEST(NightReadingTest, TheSkyAddedToRecordsIsTheComputedOne) {
+    std::vector<NightSample> samples;
+    for (UtcMilliseconds t = 1704067200000; t < 1735689600000; t += 7 * 86400000 + 3769000) {
+        samples.push_back({.time = t});
+    }
+    for (const ObserverPlace place : {ObserverPlace{48.1, 11.6}, ObserverPlace{-70.5, -60.2}}) {
+        AddSky(samples, place);
+        for (const NightSample& s : samples) {
+            const SunMoon exact = ComputeSunMoon(s.time, place.latitude, place.longitude);
+            ASSERT_NEAR(s.sunAltitude, exact.sunAltitude, 0.01) << s.time;
+            ASSERT_NEAR(s.moonAltitude, exact.moonAltitude, 0.01) << s.time;
+            ASSERT_NEAR(s.moonIllumination, exact.moonIllumination, 0.001) << s.time;
+        }
+    }
 }
 
 }  // namespace
