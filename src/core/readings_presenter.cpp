@@ -53,7 +53,8 @@ const ShownEstimates& ReadingsPresenter::Present(const DecodedReport& report) {
     form_.SetText(FormText::LClouds, estimates.cloudIndexText);
 
     if (!o.counted && !nonFiniteSaid_) {
-        form_.AppendLog(LogLevel::Warning, "Report with values that are not numbers left out of the averages");
+        form_.AppendLog(LogLevel::Warning,
+                        "Report with values that are not numbers left out of the averages");
         nonFiniteSaid_ = true;
     }
     form_.SetRxColour(kIndicatorGray);
