@@ -74,8 +74,12 @@ void LatestReadings::Observed(const Observation& observation) {
 }
 
 bool LatestReadings::Fresh(Reading reading) const {
+    return FreshAt(reading, Now());
+}
+
+bool LatestReadings::FreshAt(Reading reading, UtcMilliseconds now) const {
     const auto& last = lastValue_[Index(reading)];
-    return last && Seconds(Now() - *last) <= staleSeconds_;
+    return last && Seconds(now - *last) <= staleSeconds_;
 }
 
 bool LatestReadings::Refresh() {
@@ -84,13 +88,15 @@ bool LatestReadings::Refresh() {
     if (!newest_) return false;
     Observation shown = *newest_;
     unknown_ = 0;
+    // One reading of the clock for all: the clock is asked at every report.
+    const UtcMilliseconds now = Now();
     for (std::size_t i = 0; i < kReadingCount; ++i) {
-        if (Fresh(static_cast<Reading>(i)) && std::isfinite(shown.*kFields[i])) continue;
+        if (FreshAt(static_cast<Reading>(i), now) && std::isfinite(shown.*kFields[i])) continue;
         shown.*kFields[i] = std::numeric_limits<float>::quiet_NaN();
         unknown_ |= 1u << i;
     }
     latest_ = shown;
-    link_.ok = linkReported_ && AgeSeconds().value_or(staleSeconds_ + 1) <= staleSeconds_;
+    link_.ok = linkReported_ && Seconds(now - newest_->time) <= staleSeconds_;
     return wasOk != link_.ok || wasUnknown != unknown_;
 }
 

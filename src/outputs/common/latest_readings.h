@@ -90,6 +90,7 @@ private:
     // which readings are known or whether the link is ok.
     bool Refresh();
     bool Fresh(Reading reading) const;
+    bool FreshAt(Reading reading, UtcMilliseconds now) const;
 
     const StationClock& clock_;
     const double staleSeconds_;
