@@ -12,9 +12,7 @@ void FollowChartEdits(const FormModel& form, ChartSettings& settings, QObject& c
         settings = ChartSettingsFromText(form.Text(FormText::ETiempo));
     };
     interval();
-    QObject::connect(&form, &FormModel::textChanged, &context, [interval](FormText id) {
-        if (id == FormText::ETiempo) interval();
-    });
+    form.WatchText(FormText::ETiempo, context, interval);
 }
 
 }  // namespace noxa

@@ -17,9 +17,7 @@ void FollowRecordingEdits(FormModel& form, Recorder& recorder, QObject& context)
     };
     interval();
     enabled();
-    QObject::connect(&form, &FormModel::textChanged, &context, [interval](FormText id) {
-        if (id == FormText::Esalto) interval();
-    });
+    form.WatchText(FormText::Esalto, context, interval);
     QObject::connect(&form, &FormModel::checkChanged, &context, [enabled](FormCheck id) {
         if (id == FormCheck::CBGuardar) enabled();
     });

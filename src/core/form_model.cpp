@@ -128,7 +128,15 @@ void FormModel::SetText(FormText id, std::string_view text) {
     std::string& current = texts_[Index(id)];
     if (current == text) return;
     current.assign(text);
+    for (const TextWatch& watch : textWatches_) {
+        if (watch.id == id && watch.context) watch.changed();
+    }
     emit textChanged(id);
+}
+
+void FormModel::WatchText(FormText id, const QObject& context,
+                          std::function<void()> changed) const {
+    textWatches_.push_back({id, &context, std::move(changed)});
 }
 
 void FormModel::SetChecked(FormCheck id, bool checked) {

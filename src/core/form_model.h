@@ -3,13 +3,16 @@
 #include "core/station_log.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace noxa {
 
@@ -125,6 +128,9 @@ public:
 
     const std::string& Text(FormText id) const { return texts_[Index(id)]; }
     void SetText(FormText id, std::string_view text);
+    // Calls `changed` after every change of one field's text while `context` lives: for the
+    // settings the station follows, without a call at every reading label the reports write.
+    void WatchText(FormText id, const QObject& context, std::function<void()> changed) const;
 
     bool Checked(FormCheck id) const { return checks_[static_cast<std::size_t>(id)]; }
     void SetChecked(FormCheck id, bool checked);
@@ -157,7 +163,14 @@ signals:
 private:
     static std::size_t Index(FormText id) { return static_cast<std::size_t>(id); }
 
+    struct TextWatch {
+        FormText id;
+        QPointer<const QObject> context;
+        std::function<void()> changed;
+    };
+
     std::array<std::string, kFormTextCount> texts_;
+    mutable std::vector<TextWatch> textWatches_;
     std::array<bool, kFormCheckCount> checks_{};
     Rgb rxColour_{};
     std::string caption_ = "NOXA 4CH";

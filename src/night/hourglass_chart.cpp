@@ -169,17 +169,7 @@ QString HourglassChartPath(const QString& folder, const std::string& instrument,
 
 bool SaveHourglassChart(const HourglassGrid& grid, const std::string& instrument,
                         const QString& path, QString& error, const HourglassLayout& layout) {
-    QByteArray bytes;
-    if (!EncodeChartPng(DrawHourglassChart(grid, instrument, layout), bytes, error)) {
-        error = QStringLiteral("cannot encode the chart of %1: %2").arg(path, error);
-        return false;
-    }
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder)) {
-        error = QStringLiteral("cannot create the folder %1").arg(folder);
-        return false;
-    }
-    return ReplaceFile(path, bytes, error);
+    return SaveChartPng(DrawHourglassChart(grid, instrument, layout), path, error);
 }
 
 }  // namespace noxa

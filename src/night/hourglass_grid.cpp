@@ -1,5 +1,7 @@
 #include "night/hourglass_grid.h"
 
+#include "night/median.h"
+
 #include <QDateTime>
 
 #include <algorithm>
@@ -9,15 +11,6 @@ namespace noxa {
 namespace {
 
 constexpr float kAstronomicalNight = -18.f;
-
-float MedianOf(std::vector<float>& values) {
-    const size_t middle = values.size() / 2;
-    std::nth_element(values.begin(), values.begin() + middle, values.end());
-    float median = values[middle];
-    if (values.size() % 2 == 0)
-        median = (median + *std::max_element(values.begin(), values.begin() + middle)) / 2;
-    return median;
-}
 
 bool HasValue(const Night& night, int channel) {
     return std::any_of(night.samples.begin(), night.samples.end(),
@@ -96,7 +89,7 @@ HourglassGrid BuildHourglassGrid(const std::vector<const Night*>& nights, int ye
         }
     }
     for (size_t at = 0; at < grid.cells.size(); ++at)
-        if (!values[at].empty()) grid.cells[at].mag = MedianOf(values[at]);
+        if (!values[at].empty()) grid.cells[at].mag = *Median(values[at]);
     return grid;
 }
 

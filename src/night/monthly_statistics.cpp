@@ -1,5 +1,7 @@
 #include "night/monthly_statistics.h"
 
+#include "night/median.h"
+
 #include "core/c_numbers.h"
 
 #include <algorithm>
@@ -18,16 +20,6 @@ constexpr size_t kRed = 2, kBlue = 4;
 // How the channels are named in the columns' names, in the order of the nights' arrays.
 constexpr std::array<std::string_view, kNightChannels> kChannelKeys = {"740nm", "640nm", "red",
                                                                        "green", "blue",  "msas"};
-
-std::optional<float> Median(std::vector<float>& values) {
-    if (values.empty()) return std::nullopt;
-    const size_t middle = values.size() / 2;
-    std::nth_element(values.begin(), values.begin() + middle, values.end());
-    float median = values[middle];
-    if (values.size() % 2 == 0)
-        median = (median + *std::max_element(values.begin(), values.begin() + middle)) / 2;
-    return median;
-}
 
 // The records of one instrument's month, gathered night by night.
 struct MonthRecords {

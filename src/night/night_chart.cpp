@@ -238,17 +238,7 @@ QImage DrawNightChart(const Night& night, QSize size) {
 }
 
 bool SaveNightChart(const Night& night, const QString& path, QString& error) {
-    QByteArray bytes;
-    if (!EncodeChartPng(DrawNightChart(night), bytes, error)) {
-        error = QStringLiteral("cannot encode the chart of %1: %2").arg(path, error);
-        return false;
-    }
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder)) {
-        error = QStringLiteral("cannot create the folder %1").arg(folder);
-        return false;
-    }
-    return ReplaceFile(path, bytes, error);
+    return SaveChartPng(DrawNightChart(night), path, error);
 }
 
 }  // namespace noxa

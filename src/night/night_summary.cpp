@@ -1,5 +1,7 @@
 #include "night/night_summary.h"
 
+#include "night/median.h"
+
 #include "core/c_numbers.h"
 #include "core/night_summary_columns.h"
 #include "night/text_fields.h"
@@ -17,17 +19,6 @@ namespace {
 constexpr UtcMilliseconds kTenMinutes = 600000;
 constexpr float kAstronomicalNight = -18.f;
 constexpr float kNauticalNight = -12.f;
-
-std::optional<float> Median(std::vector<float>& values) {
-    if (values.empty()) return std::nullopt;
-    const size_t middle = values.size() / 2;
-    std::nth_element(values.begin(), values.begin() + middle, values.end());
-    float median = values[middle];
-    if (values.size() % 2 == 0) {
-        median = (median + *std::max_element(values.begin(), values.begin() + middle)) / 2;
-    }
-    return median;
-}
 
 std::string Field(const std::optional<float>& value, const char* format) {
     return value ? CFormat(format, *value) : std::string();

@@ -1,5 +1,10 @@
 #include "night/png_encoding.h"
 
+#include "recording/atomic_file.h"
+
+#include <QDir>
+#include <QFileInfo>
+
 #include <png.h>
 
 #include <csetjmp>
@@ -57,6 +62,20 @@ bool EncodeChartPng(const QImage& image, QByteArray& png, QString& error) {
     if (!Encode(rgb, png, error)) return false;
     error.clear();
     return true;
+}
+
+bool SaveChartPng(const QImage& image, const QString& path, QString& error) {
+    QByteArray bytes;
+    if (!EncodeChartPng(image, bytes, error)) {
+        error = QStringLiteral("cannot encode the chart of %1: %2").arg(path, error);
+        return false;
+    }
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        error = QStringLiteral("cannot create the folder %1").arg(folder);
+        return false;
+    }
+    return ReplaceFile(path, bytes, error);
 }
 
 }  // namespace noxa

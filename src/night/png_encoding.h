@@ -11,4 +11,8 @@ namespace noxa {
 // failure returns false with the reason in `error`.
 bool EncodeChartPng(const QImage& image, QByteArray& png, QString& error);
 
+// Encodes a chart and puts it in place of `path` whole, making its folder when missing. On
+// failure returns false with the reason in `error`.
+bool SaveChartPng(const QImage& image, const QString& path, QString& error);
+
 }  // namespace noxa

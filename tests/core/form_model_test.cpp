@@ -69,3 +69,24 @@ TEST(FormModel, LogKeepsItsNewestLines) {
 
 }  // namespace
 }  // namespace noxa
+
+namespace noxa {
+namespace {
+
+// A watch hears its own field only, and nothing once its context is gone.
+TEST(FormModel, AWatchFollowsOneFieldWhileItsContextLives) {
+    FormModel form;
+    int calls = 0;
+    {
+        QObject context;
+        form.WatchText(FormText::Esalto, context, [&] { ++calls; });
+        form.SetText(FormText::Esalto, "37");
+        form.SetText(FormText::Lmv, "21.34");
+        EXPECT_EQ(calls, 1);
+    }
+    form.SetText(FormText::Esalto, "120");
+    EXPECT_EQ(calls, 1);
+}
+
+}  // namespace
+}  // namespace noxa
