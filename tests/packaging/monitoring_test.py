@@ -171,9 +171,21 @@ def check_queries(port, queries, archive):
     required = [(title, expr) for title, expr in queries if archive or not needs_archive(expr)]
     for _, expr in queries:
         api(port, "query", query=expr)
-    empty = lambda: [f"{t}: {e}" for t, e in required if not api(port, "query", query=e)["result"]]
+
+    def empty():
+        return [f"{t}: {e}" for t, e in required if not api(port, "query", query=e)["result"]]
     wait_for(lambda: not empty(), lambda: "data for " + "; ".join(empty()))
     return len(required)
+
+
+def check_alerts(port, services):
+    """No alert but an unsafe sky while all is well; then each fault raises its alert."""
+    def equipment_alerts():
+        return {alert for alert in active_alerts(port) if alert[1] != "info"}
+    wait_for(lambda: not equipment_alerts(), lambda: f"no alerts, not {equipment_alerts()}")
+    for process, alert in (("sim", "NoxaInstrumentSilent"), ("station", "NoxaStationDown")):
+        services.stop(process)
+        wait_for(lambda: alert in {name for name, _ in active_alerts(port)}, lambda: alert)
 
 
 def main():
@@ -205,13 +217,7 @@ def main():
                      lambda: "healthy rules, not " + ", ".join(unhealthy()))
             queries = rule_queries(all_rules(prom)) + dashboard_queries(dashboard)
             count = check_queries(prom, queries, archive)
-
-            equipment_alerts = lambda: {a for a in active_alerts(prom) if a[1] != "info"}
-            wait_for(lambda: not equipment_alerts(), lambda: f"no alerts, not {equipment_alerts()}")
-            for process, alert in (("sim", "NoxaInstrumentSilent"), ("station", "NoxaStationDown")):
-                services.stop(process)
-                wait_for(lambda: alert in {name for name, _ in active_alerts(prom)},
-                         lambda: alert)
+            check_alerts(prom, services)
         finally:
             services.stop_all()
     print(f"{count} expressions gave data; the alerts fired")
