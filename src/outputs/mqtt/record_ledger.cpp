@@ -58,8 +58,8 @@ void RecordLedger::Confirmed(const std::string& archive,
         archives_.erase(archive);
     } else {
         archives_[archive] = *confirmation;
-        ResendGap(*confirmation, now);
         RestartChain(*confirmation, now);
+        ResendGap(*confirmation, now);
     }
     RetireAllDone();
 }
@@ -73,7 +73,7 @@ void RecordLedger::ResendGap(const ArchiveConfirmation& c, UtcMilliseconds now) 
 }
 
 void RecordLedger::RestartChain(const ArchiveConfirmation& c, UtcMilliseconds now) {
-    if (held_.empty()) return;
+    if (held_.empty() || inFlight_.count(held_.begin()->first) > 0) return;
     Entry& oldest = held_.begin()->second;
     const std::optional<UtcMilliseconds>& previous = oldest.record.previousEnd;
     const bool unreachable = !c.through || (previous && *c.through < *previous);

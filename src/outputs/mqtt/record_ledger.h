@@ -37,8 +37,8 @@ struct DueRecord {
 // them unacknowledged at a time. Every record not done is sent again after each
 // (re)connection. A confirmation sends again the records of a gap (through < end < newest)
 // that were sent before, and the oldest record with "previous_end" null when the archive's
-// chain cannot reach it (through null, or older than that record's previous end); each record
-// at most once per `resendPause`.
+// chain cannot reach it (through null, or older than that record's previous end); neither
+// while the record is in flight, and each record at most once per `resendPause`.
 class RecordLedger {
 public:
     struct Limits {

@@ -12,6 +12,11 @@ std::string Records(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " record" : " records");
 }
 
+// "1 record waits", "3 records wait".
+std::string Waiting(std::size_t count) {
+    return Records(count) + (count == 1 ? " waits" : " wait") + " for the broker";
+}
+
 }  // namespace
 
 RecordOutbox::RecordOutbox(std::string journalPath, int backlogDays, Clock now, Log log, Send send)
@@ -49,7 +54,7 @@ void RecordOutbox::Add(UtcMilliseconds end,
     GiveUpOld();
     if (!connected_ && !waiting_) {
         waiting_ = true;
-        log_.Warning("MQTT: " + Records(ledger_.Unacknowledged()) + " wait for the broker");
+        log_.Warning("MQTT: " + Waiting(ledger_.Unacknowledged()));
     }
     Settle();
 }
@@ -66,7 +71,7 @@ void RecordOutbox::Disconnected() {
     ledger_.Disconnected();
     if (!waiting_ && ledger_.Unacknowledged() > 0) {
         waiting_ = true;
-        log_.Warning("MQTT: " + Records(ledger_.Unacknowledged()) + " wait for the broker");
+        log_.Warning("MQTT: " + Waiting(ledger_.Unacknowledged()));
     }
 }
 
