@@ -9,7 +9,10 @@ void RecordLedger::Add(HeldRecord record) {
     const UtcMilliseconds end = record.end;
     Entry entry;
     entry.record = std::move(record);
+    if (const auto old = held_.find(end); old != held_.end() && !old->second.acknowledged)
+        --unacknowledged_;
     held_[end] = std::move(entry);
+    ++unacknowledged_;
     due_[end] = false;
     RememberLastEnd(end);
 }
@@ -48,6 +51,7 @@ void RecordLedger::Acknowledged(UtcMilliseconds end) {
     inFlight_.erase(end);
     const auto at = held_.find(end);
     if (at == held_.end()) return;
+    if (!at->second.acknowledged) --unacknowledged_;
     at->second.acknowledged = true;
     if (Done(at->second)) Retire(at);
 }
@@ -90,6 +94,7 @@ std::vector<UtcMilliseconds> RecordLedger::GiveUpBefore(UtcMilliseconds cutoff) 
     std::vector<UtcMilliseconds> given;
     while (!held_.empty() && held_.begin()->first < cutoff) {
         const UtcMilliseconds end = held_.begin()->first;
+        if (!held_.begin()->second.acknowledged) --unacknowledged_;
         given.push_back(end);
         held_.erase(held_.begin());
         due_.erase(end);
@@ -101,11 +106,6 @@ std::vector<UtcMilliseconds> RecordLedger::GiveUpBefore(UtcMilliseconds cutoff) 
 
 std::vector<UtcMilliseconds> RecordLedger::TakeDone() {
     return std::exchange(done_, {});
-}
-
-std::size_t RecordLedger::Unacknowledged() const {
-    return static_cast<std::size_t>(std::count_if(
-        held_.begin(), held_.end(), [](const auto& held) { return !held.second.acknowledged; }));
 }
 
 std::vector<QByteArray> RecordLedger::HeldJson() const {

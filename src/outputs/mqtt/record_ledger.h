@@ -70,7 +70,7 @@ public:
     std::vector<UtcMilliseconds> TakeDone();
 
     std::size_t Held() const { return held_.size(); }
-    std::size_t Unacknowledged() const;
+    std::size_t Unacknowledged() const { return unacknowledged_; }
     std::vector<QByteArray> HeldJson() const;
     bool KnowsArchive(const std::string& archive) const { return archives_.count(archive) > 0; }
 
@@ -97,6 +97,7 @@ private:
     std::map<std::string, ArchiveConfirmation> archives_;
     std::vector<UtcMilliseconds> done_;
     std::optional<UtcMilliseconds> lastEnd_;
+    std::size_t unacknowledged_ = 0;  // held records the broker did not acknowledge
     bool connected_ = false;
 };
 
