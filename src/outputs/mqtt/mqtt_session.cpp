@@ -94,11 +94,10 @@ private:
     void OnSubscribed(int mid);
     void OnMessage(const mosquitto_message& message);
     void PublishAll();
-    int Publish(const std::string& topic, const QByteArray& payload, int qos = 0,
-                bool retain = true) {
+    int Publish(const std::string& topic, const QByteArray& payload, int qos = 0) {
         int mid = 0;
         mosquitto_publish(mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()),
-                          payload.constData(), qos, retain);
+                          payload.constData(), qos, true);
         return mid;
     }
     // Publishes the records handed over, once the confirmations are subscribed to.
@@ -250,8 +249,14 @@ void Session::TakeRecords() {
     if (!records_) return;
     const std::deque<OutgoingRecord> records = shared_->TakeRecords();
     if (!online_ || !recordsReady_) return;
-    for (const OutgoingRecord& record : records)
-        recordMids_[Publish(topics_.record, record.payload, 1, false)] = record.end;
+    for (const OutgoingRecord& record : records) {
+        int mid = 0;
+        const int rc =
+            mosquitto_publish(mosq_, &mid, topics_.record.c_str(), int(record.payload.size()),
+                              record.payload.constData(), 1, false);
+        // A record the library did not take is sent again after the next connection.
+        if (rc == MOSQ_ERR_SUCCESS) recordMids_[mid] = record.end;
+    }
 }
 
 std::string Session::Serve() {

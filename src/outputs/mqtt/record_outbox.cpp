@@ -43,11 +43,18 @@ void RecordOutbox::Start() {
 void RecordOutbox::Add(UtcMilliseconds end,
                        const std::function<QByteArray(std::optional<UtcMilliseconds>)>& json) {
     const std::optional<UtcMilliseconds> previousEnd = ledger_.LastEnd();
-    if (previousEnd && end <= *previousEnd) {
-        log_.Warning("MQTT: a record ending at " + UtcText(end).toStdString() +
-                     " is not newer than the last one sent; not sent (has the clock gone back?)");
-        return;
+    // The archives' chains run forwards: a record of a clock set back is not sent.
+    const bool behind = previousEnd && end <= *previousEnd;
+    if (behind != behind_) {
+        behind_ = behind;
+        if (behind) {
+            log_.Warning("MQTT: records end before " + UtcText(*previousEnd).toStdString() +
+                         ", the last one sent (the clock went back); they are not sent");
+        } else {
+            log_.Info("MQTT: records are sent again, the clock has passed the last one sent");
+        }
     }
+    if (behind) return;
     HeldRecord record{end, previousEnd, json(previousEnd)};
     journal_.Append(record.json);  // a failure is said by the journal; the record still goes
     ledger_.Add(std::move(record));

@@ -59,6 +59,7 @@ private:
     bool connected_ = false;
     bool waiting_ = false;              // "records wait for the broker" was said
     std::size_t waited_ = 0;            // the most records unacknowledged since
+    bool behind_ = false;               // the clock is behind the last record sent
     std::set<std::string> unreadable_;  // archives whose last confirmation was unreadable
 };
 
