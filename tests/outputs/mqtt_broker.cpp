@@ -69,10 +69,15 @@ void TestBroker::Stop() {
     }
 }
 
-TestSubscriber::TestSubscriber(quint16 port) {
+TestSubscriber::TestSubscriber(quint16 port, const std::string& clientId) {
     mosquitto_lib_init();
-    mosq_ = mosquitto_new(nullptr, true, this);
+    mosq_ = mosquitto_new(clientId.empty() ? nullptr : clientId.c_str(), clientId.empty(), this);
     mosquitto_connect_callback_set(mosq_, &TestSubscriber::OnConnect);
+    mosquitto_subscribe_callback_set(mosq_, [](mosquitto*, void* self, int, int, const int*) {
+        auto* subscriber = static_cast<TestSubscriber*>(self);
+        std::lock_guard lock(subscriber->mutex_);
+        ++subscriber->subscriptions_;
+    });
     mosquitto_message_callback_set(
         mosq_, [](mosquitto*, void* self, const mosquitto_message* message) {
             auto* subscriber = static_cast<TestSubscriber*>(self);
@@ -113,6 +118,20 @@ QByteArray TestSubscriber::WaitFor(const std::string& topic, const QByteArray& p
 std::vector<std::pair<std::string, QByteArray>> TestSubscriber::Messages() {
     std::lock_guard lock(mutex_);
     return messages_;
+}
+
+void TestSubscriber::Publish(const std::string& topic, const QByteArray& payload, bool retain) {
+    mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                      payload.constData(), 1, retain);
+}
+
+bool TestSubscriber::Subscribed() {
+    std::lock_guard lock(mutex_);
+    return subscriptions_ > 0;
+}
+
+bool TestSubscriber::WaitForSubscription(int timeoutMs) {
+    return QTest::qWaitFor([this] { return Subscribed(); }, timeoutMs);
 }
 
 void TestSubscriber::Clear() {

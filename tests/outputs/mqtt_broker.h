@@ -39,10 +39,11 @@ private:
 };
 
 // A client subscribed to every topic, collecting what arrives on a thread of its own; it
-// reconnects when the broker comes back.
+// reconnects when the broker comes back. With a client id its session is kept by the broker
+// (clean session off), so what is published while it is away waits for it.
 class TestSubscriber {
 public:
-    explicit TestSubscriber(quint16 port);
+    explicit TestSubscriber(quint16 port, const std::string& clientId = {});
     ~TestSubscriber();
 
     // Waits, running the test's event loop, for a message on `topic` (with `payload`, unless
@@ -51,13 +52,19 @@ public:
                        int timeoutMs = 10000);
     std::vector<std::pair<std::string, QByteArray>> Messages();
     void Clear();
+    // Publishes with QoS 1.
+    void Publish(const std::string& topic, const QByteArray& payload, bool retain);
+    // Waits, running the test's event loop, until the broker took its subscription.
+    bool WaitForSubscription(int timeoutMs = 10000);
 
 private:
     static void OnConnect(mosquitto* mosq, void* self, int rc);
+    bool Subscribed();
 
     mosquitto* mosq_ = nullptr;
     std::mutex mutex_;
     std::vector<std::pair<std::string, QByteArray>> messages_;
+    int subscriptions_ = 0;  // under `mutex_`: subscriptions the broker took
 };
 
 }  // namespace noxa::test

@@ -1,24 +1,34 @@
 #include "outputs/mqtt/mqtt_output.h"
 
+#include "core/observation_feed.h"
 #include "outputs/common/latest_readings.h"
 #include "outputs/common/safety_rule.h"
 #include "outputs/mqtt/mqtt_publisher.h"
+#include "time/sun_moon.h"
 
 #include <QFile>
 
 namespace noxa {
 namespace {
 
+constexpr char kRecordJournal[] = "noxa-records.journal";
+
 class RunningPublisher : public Output {
 public:
     RunningPublisher(OutputContext& context, MqttPublisherConfig config)
-        : publisher_(context.latest, std::move(config), context.log) {
+        : publisher_(context.latest, std::move(config), context.log, &context.clock) {
         LatestReadings& latest = context.latest;
         // The metrics say whether the broker is connected.
         latest.SetMqttConnected(false);
         QObject::connect(&publisher_, &MqttPublisher::connectionChanged, &publisher_,
                          [&latest](bool connected) { latest.SetMqttConnected(connected); });
         publisher_.Start();
+        const ObserverPlace& place = context.place;
+        QObject::connect(&context.feed, &ObservationFeed::recorded, &publisher_,
+                         [this, &place](const IntervalRecord& record) {
+                             publisher_.Record(record, ComputeSunMoon(record.end, place.latitude,
+                                                                      place.longitude));
+                         });
     }
 
 private:
@@ -52,6 +62,8 @@ std::unique_ptr<Output> Start(const Settings& settings, OutputContext& context) 
     config.configurationUrl = context.services.webUrl.toStdString();
     config.staleSeconds = context.safety.Limits().staleSeconds;
     config.topicsFile = context.dir.Path("noxa-mqtt-topics.txt");
+    if (settings.OnOff("mqtt/records")) config.recordJournal = context.dir.Path(kRecordJournal);
+    config.backlogDays = static_cast<int>(settings.Number("mqtt/backlog_days", 1, 365).value_or(7));
     return std::make_unique<RunningPublisher>(context, std::move(config));
 }
 
@@ -71,6 +83,12 @@ OutputKind MqttOutput() {
                  "The topics' prefix; empty means noxa/<station name>."},
                 {"mqtt/discovery_prefix", "mqtt-discovery-prefix", "prefix", "homeassistant",
                  "Where Home Assistant looks for discovery messages."},
+                {"mqtt/records", "mqtt-records", "on|off", "on",
+                 "Send every data-file record to the archives on <prefix>/record, kept in "
+                 "noxa-records.journal until they confirm it."},
+                {"mqtt/backlog_days", "mqtt-backlog-days", "days", "7",
+                 "Give up records that did not reach every archive in this many days (1 to "
+                 "365)."},
             },
             Start};
 }

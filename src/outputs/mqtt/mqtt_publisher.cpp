@@ -4,6 +4,8 @@
 #include "outputs/common/readings_json.h"
 #include "outputs/mqtt/mqtt_session.h"
 #include "outputs/mqtt/mqtt_shared.h"
+#include "outputs/mqtt/record_json.h"
+#include "time/station_clock.h"
 
 #include <mosquitto.h>
 
@@ -29,8 +31,17 @@ void UseLibrary() {
 
 }  // namespace
 
-MqttPublisher::MqttPublisher(const LatestReadings& readings, MqttPublisherConfig config, Log log)
-    : readings_(readings), config_(std::move(config)), log_(std::move(log)) {}
+MqttPublisher::MqttPublisher(const LatestReadings& readings, MqttPublisherConfig config, Log log,
+                             const StationClock* clock)
+    : readings_(readings), config_(std::move(config)), log_(std::move(log)) {
+    if (config_.recordJournal.empty()) return;
+    RecordOutbox::Clock now = [clock] {
+        return clock ? clock->NowUtc() : QDateTime::currentMSecsSinceEpoch();
+    };
+    outbox_ = std::make_unique<RecordOutbox>(
+        config_.recordJournal, config_.backlogDays, std::move(now), log_,
+        [this](std::vector<OutgoingRecord> records) { HandOver(std::move(records)); });
+}
 
 MqttPublisher::~MqttPublisher() {
     if (!shared_) return;
@@ -62,6 +73,7 @@ void MqttPublisher::Start() {
     shared_->owner = this;
     connect(&readings_, &LatestReadings::changed, this, [this] { Offer(ReadingsJson(readings_)); });
     if (readings_.Latest()) Offer(ReadingsJson(readings_));
+    if (outbox_) outbox_->Start();
     worker_ = std::thread([shared = shared_, config = config_, topics = topics_]() mutable {
         RunMqttSession(std::move(shared), std::move(config), std::move(topics));
     });
@@ -70,6 +82,7 @@ void MqttPublisher::Start() {
 void MqttPublisher::SetConnected(bool connected) {
     if (connected == connected_) return;
     connected_ = connected;
+    if (!connected && outbox_) outbox_->Disconnected();
     emit connectionChanged(connected);
 }
 
@@ -77,6 +90,35 @@ void MqttPublisher::Offer(const QByteArray& state) {
     {
         std::lock_guard lock(shared_->mutex);
         shared_->state = state;
+    }
+    shared_->Wake();
+}
+
+void MqttPublisher::Record(const IntervalRecord& record, const SunMoon& sky) {
+    if (!outbox_ || !shared_) return;
+    const std::string station =
+        readings_.StationName().empty() ? config_.stationName : readings_.StationName();
+    outbox_->Add(record.end, [&](std::optional<UtcMilliseconds> previousEnd) {
+        return RecordJson(record, station, sky, previousEnd);
+    });
+}
+
+void MqttPublisher::RecordsReady() {
+    if (outbox_) outbox_->Connected();
+}
+
+void MqttPublisher::RecordAcknowledged(UtcMilliseconds end) {
+    if (outbox_) outbox_->Acknowledged(end);
+}
+
+void MqttPublisher::ArchiveConfirmation(const std::string& archive, const QByteArray& payload) {
+    if (outbox_) outbox_->Confirmation(archive, payload);
+}
+
+void MqttPublisher::HandOver(std::vector<OutgoingRecord> records) {
+    {
+        std::lock_guard lock(shared_->mutex);
+        for (OutgoingRecord& record : records) shared_->records.push_back(std::move(record));
     }
     shared_->Wake();
 }

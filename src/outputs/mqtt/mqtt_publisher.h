@@ -2,6 +2,8 @@
 
 #include "core/station_log.h"
 #include "outputs/mqtt/mqtt_discovery.h"
+#include "outputs/mqtt/record_outbox.h"
+#include "time/sun_moon.h"
 
 #include <QObject>
 
@@ -9,10 +11,12 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace noxa {
 
 class LatestReadings;
+class StationClock;
 struct MqttShared;
 
 // Where and as whom the publisher connects; the station's name names its topics and device.
@@ -31,6 +35,10 @@ struct MqttPublisherConfig {
     // Where the retained topics published are remembered, so that those no longer published
     // are cleared on the next connection; empty: nowhere, and nothing is cleared.
     std::string topicsFile;
+    // Where the records on their way to the archives are kept; empty: records are not sent.
+    std::string recordJournal;
+    // Records that did not reach every archive in this many days are given up.
+    int backlogDays = 7;
 };
 
 // Publishes the newest readings to an MQTT broker: the readings' JSON, retained, at every
@@ -43,11 +51,17 @@ struct MqttPublisherConfig {
 // that are no longer published. The log function is called on the thread that created the
 // publisher: one line when an outage starts and whenever its reason changes, one when it is
 // connected.
+//
+// With a record journal, each data-file record also goes to "<prefix>/record" (QoS 1, not
+// retained) and the archives' confirmations on "<prefix>/archived/+" are followed until every
+// record is done (see RecordOutbox).
 class MqttPublisher : public QObject {
     Q_OBJECT
 
 public:
-    MqttPublisher(const LatestReadings& readings, MqttPublisherConfig config, Log log);
+    // `clock` dates the records' backlog; none: the computer's clock.
+    MqttPublisher(const LatestReadings& readings, MqttPublisherConfig config, Log log,
+                  const StationClock* clock = nullptr);
     // Publishes a last state (link down, unsafe: the station stopped) and "offline", and
     // disconnects, waiting for that a few seconds at most.
     ~MqttPublisher() override;
@@ -58,6 +72,10 @@ public:
     // Whether the broker accepted the connection and it still holds, as last heard from the
     // network thread.
     bool Connected() const { return connected_; }
+    // Sends a data-file record to the archives, with `sky` at its end; nothing with records off.
+    void Record(const IntervalRecord& record, const SunMoon& sky);
+    // The records held until they are done; 0 with records off.
+    std::size_t RecordsHeld() const { return outbox_ ? outbox_->Held() : 0; }
 
 signals:
     void connectionChanged(bool connected);
@@ -67,12 +85,17 @@ private:
 
     void Offer(const QByteArray& state);
     void SetConnected(bool connected);
+    void RecordsReady();
+    void RecordAcknowledged(UtcMilliseconds end);
+    void ArchiveConfirmation(const std::string& archive, const QByteArray& payload);
+    void HandOver(std::vector<OutgoingRecord> records);
 
     const LatestReadings& readings_;
     MqttPublisherConfig config_;
     Log log_;
     MqttTopics topics_;
     bool connected_ = false;
+    std::unique_ptr<RecordOutbox> outbox_;
     std::shared_ptr<MqttShared> shared_;
     std::thread worker_;
 };

@@ -12,7 +12,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <set>
+#include <string_view>
 
 namespace noxa {
 namespace {
@@ -73,7 +75,8 @@ public:
           topics_(std::move(topics)),
           discovery_(DiscoveryMessages(topics_, {config_.stationName, config_.configurationUrl},
                                        static_cast<int>(std::ceil(config_.staleSeconds)))),
-          broker_(config_.host + ":" + std::to_string(config_.port)) {
+          broker_(config_.host + ":" + std::to_string(config_.port)),
+          records_(!config_.recordJournal.empty()) {
         published_ = {topics_.state, topics_.availability};
         for (const MqttMessage& message : discovery_) published_.insert(message.topic);
     }
@@ -88,6 +91,8 @@ private:
     std::string Serve();
     void OnConnack(int rc);
     void OnPublished(int mid);
+    void OnSubscribed(int mid);
+    void OnMessage(const mosquitto_message& message);
     void PublishAll();
     int Publish(const std::string& topic, const QByteArray& payload, int qos = 0) {
         int mid = 0;
@@ -95,6 +100,8 @@ private:
                           payload.constData(), qos, true);
         return mid;
     }
+    // Publishes the records handed over, once the confirmations are subscribed to.
+    void TakeRecords();
     // Empties the retained topics of the last run that this one does not publish.
     void ClearForgottenTopics();
     void RememberTopics();
@@ -119,6 +126,13 @@ private:
     std::set<std::string> recorded_;   // those remembered from the last run
     std::set<int> pendingClears_;      // clearing messages not yet acknowledged
     std::set<int> lastWords_;          // the stopped state and "offline", until acknowledged
+    const bool records_;               // records go to the archives
+    int archivedSubscription_ = -1;    // the subscription to the archives' confirmations
+    bool recordsReady_ = false;        // the broker took it on this connection
+    // The records published on this connection and not yet acknowledged, by message id.
+    // Whatever the library sends again of an earlier connection is not counted: the station
+    // sends every record not done again after each connection.
+    std::map<int, UtcMilliseconds> recordMids_;
 };
 
 bool Session::Setup() {
@@ -134,6 +148,16 @@ bool Session::Setup() {
     mosquitto_publish_callback_set(mosq_, [](mosquitto*, void* session, int mid) {
         static_cast<Session*>(session)->OnPublished(mid);
     });
+    if (records_) {
+        mosquitto_subscribe_callback_set(mosq_,
+                                         [](mosquitto*, void* session, int mid, int, const int*) {
+                                             static_cast<Session*>(session)->OnSubscribed(mid);
+                                         });
+        mosquitto_message_callback_set(
+            mosq_, [](mosquitto*, void* session, const mosquitto_message* message) {
+                static_cast<Session*>(session)->OnMessage(*message);
+            });
+    }
     if (!config_.user.empty()) {
         mosquitto_username_pw_set(mosq_, config_.user.c_str(),
                                   config_.password.empty() ? nullptr : config_.password.c_str());
@@ -183,7 +207,8 @@ void Session::Run() {
 }
 
 std::string Session::Attempt() {
-    connackSeen_ = online_ = accepted_ = false;
+    connackSeen_ = online_ = accepted_ = recordsReady_ = false;
+    recordMids_.clear();
     const int rc = mosquitto_connect(mosq_, config_.host.c_str(), config_.port, kKeepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS) return Reason(rc, errno);
     return Serve();
@@ -195,8 +220,43 @@ void Session::OnConnack(int rc) {
 }
 
 void Session::OnPublished(int mid) {
+    if (const auto record = recordMids_.find(mid); record != recordMids_.end()) {
+        const UtcMilliseconds end = record->second;
+        recordMids_.erase(record);
+        shared_->PostAcknowledged(end);
+        return;
+    }
     lastWords_.erase(mid);
     if (pendingClears_.erase(mid) == 1 && pendingClears_.empty()) RememberTopics();
+}
+
+void Session::OnSubscribed(int mid) {
+    if (mid != archivedSubscription_) return;
+    recordsReady_ = true;
+    shared_->PostRecordsReady();
+}
+
+void Session::OnMessage(const mosquitto_message& message) {
+    const std::string_view topic(message.topic);
+    const std::string& prefix = topics_.archived;
+    if (topic.size() <= prefix.size() || topic.compare(0, prefix.size(), prefix) != 0) return;
+    const std::string archive(topic.substr(prefix.size()));
+    const QByteArray payload(static_cast<const char*>(message.payload), message.payloadlen);
+    shared_->PostConfirmation(archive, payload);
+}
+
+void Session::TakeRecords() {
+    if (!records_) return;
+    const std::deque<OutgoingRecord> records = shared_->TakeRecords();
+    if (!online_ || !recordsReady_) return;
+    for (const OutgoingRecord& record : records) {
+        int mid = 0;
+        const int rc =
+            mosquitto_publish(mosq_, &mid, topics_.record.c_str(), int(record.payload.size()),
+                              record.payload.constData(), 1, false);
+        // A record the library did not take is sent again after the next connection.
+        if (rc == MOSQ_ERR_SUCCESS) recordMids_[mid] = record.end;
+    }
 }
 
 std::string Session::Serve() {
@@ -235,10 +295,15 @@ std::string Session::Serve() {
             return "no answer from the broker";
         }
         TakeState();
+        TakeRecords();
     }
 }
 
 void Session::PublishAll() {
+    if (records_) {
+        const std::string filter = topics_.archived + "+";
+        mosquitto_subscribe(mosq_, &archivedSubscription_, filter.c_str(), 1);
+    }
     for (const MqttMessage& message : discovery_) Publish(message.topic, message.payload, 1);
     Publish(topics_.availability, kMqttOnline, 1);
     TakeState();
@@ -288,6 +353,7 @@ bool Session::Pause(int seconds) {
         pollfd wake{shared_->wakeFd, POLLIN, 0};
         if (::poll(&wake, 1, static_cast<int>(left)) > 0) shared_->Drain();
         TakeState();
+        TakeRecords();
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "outputs/mqtt/mqtt_publisher.h"
+#include "outputs/mqtt/record_outbox.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -10,9 +11,11 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 
 namespace noxa {
 
@@ -42,6 +45,16 @@ struct MqttShared {
     void PostConnected(bool connected) {
         Queue([connected](MqttPublisher& publisher) { publisher.SetConnected(connected); });
     }
+    void PostRecordsReady() {
+        Queue([](MqttPublisher& publisher) { publisher.RecordsReady(); });
+    }
+    void PostAcknowledged(UtcMilliseconds end) {
+        Queue([end](MqttPublisher& publisher) { publisher.RecordAcknowledged(end); });
+    }
+    void PostConfirmation(std::string archive, QByteArray payload) {
+        Queue([archive = std::move(archive), payload = std::move(payload)](
+                  MqttPublisher& publisher) { publisher.ArchiveConfirmation(archive, payload); });
+    }
     // Runs `call` on the station's thread, unless the publisher is gone.
     void Queue(std::function<void(MqttPublisher&)> call) {
         std::lock_guard lock(mutex);
@@ -51,6 +64,12 @@ struct MqttShared {
             publisher, [publisher, call = std::move(call)] { call(*publisher); },
             Qt::QueuedConnection);
     }
+    // The records to publish, oldest first; those handed over while the broker is not
+    // connected are dropped: the station sends every record not done after each connection.
+    std::deque<OutgoingRecord> TakeRecords() {
+        std::lock_guard lock(mutex);
+        return std::exchange(records, {});
+    }
     QByteArray StoppedState() {
         std::lock_guard lock(mutex);
         return stoppedState;
@@ -59,11 +78,12 @@ struct MqttShared {
     const int wakeFd;
     std::mutex mutex;
     std::condition_variable finishedChanged;
-    MqttPublisher* owner = nullptr;  // under `mutex`
-    bool stop = false;               // under `mutex`
-    bool finished = false;           // under `mutex`
-    QByteArray state;                // under `mutex`: the newest, not yet handed on
-    QByteArray stoppedState;         // under `mutex`: the last word, set before `stop`
+    MqttPublisher* owner = nullptr;      // under `mutex`
+    bool stop = false;                   // under `mutex`
+    bool finished = false;               // under `mutex`
+    QByteArray state;                    // under `mutex`: the newest, not yet handed on
+    QByteArray stoppedState;             // under `mutex`: the last word, set before `stop`
+    std::deque<OutgoingRecord> records;  // under `mutex`: to publish, oldest first
 };
 
 }  // namespace noxa

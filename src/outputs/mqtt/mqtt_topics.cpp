@@ -68,6 +68,8 @@ MqttTopics MakeMqttTopics(const std::string& stationName, const std::string& top
     }
     topics.state = prefix + "/state";
     topics.availability = prefix + "/availability";
+    topics.record = prefix + "/record";
+    topics.archived = prefix + "/archived/";
     topics.discoveryPrefix = "homeassistant";
     if (UsablePrefix(discoveryPrefix)) {
         topics.discoveryPrefix = WithoutTrailingSlashes(discoveryPrefix);

@@ -9,6 +9,8 @@ struct MqttTopics {
     std::string nodeId;        // "noxa_<station>", safe as a topic level and an id
     std::string state;         // "<prefix>/state": the readings' JSON
     std::string availability;  // "<prefix>/availability": "online" or "offline"
+    std::string record;        // "<prefix>/record": each data-file record, for the archives
+    std::string archived;      // "<prefix>/archived/": the archives' confirmations below it
     std::string discoveryPrefix;
 };
 
