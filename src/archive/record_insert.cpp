@@ -55,25 +55,15 @@ bool MonthOf(std::int64_t ms, QDate& month, std::int64_t& from, std::int64_t& to
 
 }  // namespace
 
-QSqlQuery* RecordInserter::Statement(QSqlDatabase& db, int rows, QString& error) {
-    auto found = statements_.find(rows);
-    if (found != statements_.end()) return &found->second;
-    QSqlQuery query(db);
-    if (!query.prepare(InsertSql(rows))) {
-        error = query.lastError().text();
-        return nullptr;
-    }
-    return &statements_.emplace(rows, std::move(query)).first->second;
-}
-
-bool RecordInserter::Insert(QSqlDatabase& db, const std::vector<const ArchivedRecord*>& records,
-                            std::int64_t nowMs, std::set<RecordKey>& inserted, QString& error) {
+bool InsertRecords(QSqlDatabase& db, StatementCache& cache,
+                   const std::vector<const ArchivedRecord*>& records, std::int64_t nowMs,
+                   std::set<RecordKey>& inserted, QString& error) {
     std::size_t next = 0;
     while (next < records.size()) {
         int rows = kRowsPerStatement;
         while (static_cast<std::size_t>(rows) > records.size() - next) rows /= 2;
         rows = std::max(rows, 1);
-        QSqlQuery* query = Statement(db, rows, error);
+        QSqlQuery* query = cache.Get(db, InsertSql(rows), error);
         if (query == nullptr) return false;
         for (int i = 0; i < rows; ++i) BindRecord(*query, *records[next + i], nowMs);
         if (!query->exec()) {
@@ -89,19 +79,18 @@ bool RecordInserter::Insert(QSqlDatabase& db, const std::vector<const ArchivedRe
     return true;
 }
 
-bool RecordInserter::LowerPreviousEnd(QSqlDatabase& db, const ArchivedRecord& repeat, bool& changed,
-                                      QString& error) {
-    QSqlQuery query(db);
-    if (repeat.previousEnd) {
-        query.prepare(
-            "UPDATE records SET previous_end = ? WHERE station = ? AND end_time = ? AND "
-            "previous_end > ?");
-        query.addBindValue(qint64(*repeat.previousEnd));
-    } else {
-        query.prepare(
-            "UPDATE records SET previous_end = NULL WHERE station = ? AND end_time = ? AND "
-            "previous_end IS NOT NULL");
-    }
+bool LowerPreviousEnd(QSqlDatabase& db, StatementCache& cache, const ArchivedRecord& repeat,
+                      bool& changed, QString& error) {
+    QSqlQuery* found = cache.Get(
+        db,
+        repeat.previousEnd ? "UPDATE records SET previous_end = ? WHERE station = ? AND "
+                             "end_time = ? AND previous_end > ?"
+                           : "UPDATE records SET previous_end = NULL WHERE station = ? AND "
+                             "end_time = ? AND previous_end IS NOT NULL",
+        error);
+    if (found == nullptr) return false;
+    QSqlQuery& query = *found;
+    if (repeat.previousEnd) query.addBindValue(qint64(*repeat.previousEnd));
     query.addBindValue(repeat.station);
     query.addBindValue(qint64(repeat.end));
     if (repeat.previousEnd) query.addBindValue(qint64(*repeat.previousEnd));
@@ -110,6 +99,7 @@ bool RecordInserter::LowerPreviousEnd(QSqlDatabase& db, const ArchivedRecord& re
         return false;
     }
     changed = query.numRowsAffected() > 0;
+    query.finish();
     return true;
 }
 

@@ -9,8 +9,29 @@
 namespace noxa {
 namespace {
 
+// The stations' own form, "2026-12-07T21:01:00.000Z", read without the general parser, which
+// takes most of a record's time; nothing for any other form.
+std::optional<std::int64_t> ParseStationTime(const QString& text) {
+    static constexpr char kShape[] = "dddd-dd-ddTdd:dd:dd.dddZ";
+    if (text.size() != static_cast<qsizetype>(sizeof kShape - 1)) return std::nullopt;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (kShape[i] == 'd' ? !digit : text[i] != QLatin1Char(kShape[i])) return std::nullopt;
+    }
+    const auto number = [&](int from, int length) {
+        int value = 0;
+        for (int i = from; i < from + length; ++i) value = value * 10 + (text[i].unicode() - '0');
+        return value;
+    };
+    const QDate date(number(0, 4), number(5, 2), number(8, 2));
+    const QTime time(number(11, 2), number(14, 2), number(17, 2), number(20, 3));
+    if (!date.isValid() || !time.isValid()) return std::nullopt;
+    return date.startOfDay(Qt::UTC).toMSecsSinceEpoch() + time.msecsSinceStartOfDay();
+}
+
 std::optional<std::int64_t> ParseTime(const QJsonValue& value) {
     if (!value.isString()) return std::nullopt;
+    if (const auto fast = ParseStationTime(value.toString())) return fast;
     const QDateTime time = QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
     if (!time.isValid() || time.timeSpec() == Qt::LocalTime) return std::nullopt;
     return time.toMSecsSinceEpoch();

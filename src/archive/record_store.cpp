@@ -37,15 +37,10 @@ QString Storable(QString text) {
 
 }  // namespace
 
-struct RecordStore::Statements {
-    RecordInserter inserter;
-};
-
 RecordStore::RecordStore(DatabaseTarget target, QString password, QString connectionName)
     : target_(std::move(target)),
       password_(std::move(password)),
-      connection_(std::move(connectionName)),
-      statements_(std::make_unique<Statements>()) {}
+      connection_(std::move(connectionName)) {}
 
 RecordStore::~RecordStore() {
     Close();
@@ -105,7 +100,7 @@ bool RecordStore::Open(QString& error) {
 }
 
 void RecordStore::Close() {
-    statements_->inserter.Reset();
+    statements_.Clear();
     partitions_.clear();
     open_ = false;
     if (QSqlDatabase::contains(connection_)) Database().close();
@@ -159,7 +154,7 @@ bool RecordStore::Store(QSqlDatabase& db, const ArchiveBatch& batch, std::int64_
         return false;
     }
     std::set<RecordKey> inserted;
-    if (!statements_->inserter.Insert(db, records, nowMs, inserted, error)) return false;
+    if (!InsertRecords(db, statements_, records, nowMs, inserted, error)) return false;
     std::map<QString, std::vector<ChainLink>> links;  // per station, in order of end
     std::map<QString, QString> names;
     for (const ArchivedRecord* record : records) {
@@ -168,7 +163,7 @@ bool RecordStore::Store(QSqlDatabase& db, const ArchiveBatch& batch, std::int64_
         names[record->station] = Storable(record->name);
         const bool isNew = inserted.count({record->station, record->end}) > 0;
         bool lowered = false;
-        if (!isNew && !statements_->inserter.LowerPreviousEnd(db, *record, lowered, error)) {
+        if (!isNew && !LowerPreviousEnd(db, statements_, *record, lowered, error)) {
             return false;
         }
         if (isNew) {
@@ -185,15 +180,15 @@ bool RecordStore::Store(QSqlDatabase& db, const ArchiveBatch& batch, std::int64_
     outcome.inserted = inserted.size();
     outcome.repeated = batch.records.size() - inserted.size();
     for (auto& [station, chain] : outcome.touched) {
-        if (!AdvanceChain(db, station, links[station], chain, error) ||
-            !SaveStation(db, station, names[station], chain, error)) {
+        if (!AdvanceChain(db, statements_, station, links[station], chain, error) ||
+            !SaveStation(db, statements_, station, names[station], chain, error)) {
             return false;
         }
     }
     for (StationReport report : batch.reports) {
         report.name = Storable(report.name);
         if (report.text) report.text = Storable(*report.text);
-        if (!SaveReport(db, report, error)) return false;
+        if (!SaveReport(db, statements_, report, error)) return false;
     }
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "archive/archive_batch.h"
 #include "archive/database_url.h"
+#include "archive/statement_cache.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -42,15 +43,13 @@ private:
     bool Store(QSqlDatabase& db, const ArchiveBatch& batch, std::int64_t nowMs,
                CommitOutcome& outcome, std::set<QString>& partitions, QString& error);
 
-    struct Statements;
-
     DatabaseTarget target_;
     QString password_;
     QString connection_;
     bool open_ = false;
     std::map<QString, StationChain> stations_;
     std::set<QString> partitions_;  // PostgreSQL: the monthly partitions known to exist
-    std::unique_ptr<Statements> statements_;
+    StatementCache statements_;     // of the open connection
 };
 
 }  // namespace noxa

@@ -14,11 +14,16 @@ bool Fail(const QSqlQuery& query, QString& error) {
 }
 
 // Walks from `through` through the stored records that follow it in the chain.
-bool Walk(QSqlDatabase& db, const QString& station, std::int64_t& through, QString& error) {
-    QSqlQuery query(db);
-    query.prepare(QStringLiteral("SELECT end_time, previous_end FROM records WHERE station = ? AND "
-                                 "end_time > ? ORDER BY end_time LIMIT %1")
-                      .arg(kWalkRows));
+bool Walk(QSqlDatabase& db, StatementCache& cache, const QString& station, std::int64_t& through,
+          QString& error) {
+    QSqlQuery* found =
+        cache.Get(db,
+                  QStringLiteral("SELECT end_time, previous_end FROM records WHERE station = ? "
+                                 "AND end_time > ? ORDER BY end_time LIMIT %1")
+                      .arg(kWalkRows),
+                  error);
+    if (found == nullptr) return false;
+    QSqlQuery& query = *found;
     for (;;) {
         query.addBindValue(station);
         query.addBindValue(qint64(through));
@@ -38,59 +43,73 @@ bool Walk(QSqlDatabase& db, const QString& station, std::int64_t& through, QStri
     }
 }
 
+bool Finish(QSqlQuery& query, QString& error) {
+    if (!query.exec()) return Fail(query, error);
+    query.finish();
+    return true;
+}
+
 QVariant Optional(const std::optional<std::int64_t>& value) {
     return value ? QVariant(qint64(*value)) : QVariant(QMetaType::fromType<qint64>());
 }
 
 }  // namespace
 
-bool AdvanceChain(QSqlDatabase& db, const QString& station, const std::vector<ChainLink>& links,
-                  StationChain& chain, QString& error) {
+bool AdvanceChain(QSqlDatabase& db, StatementCache& cache, const QString& station,
+                  const std::vector<ChainLink>& links, StationChain& chain, QString& error) {
     for (const ChainLink& link : links) {
         if (chain.through && link.end <= *chain.through) continue;
         const bool follows =
             !link.previousEnd || (chain.through && *link.previousEnd <= *chain.through);
         if (!follows) continue;
         std::int64_t through = link.end;
-        if (!Walk(db, station, through, error)) return false;
+        if (!Walk(db, cache, station, through, error)) return false;
         chain.through = through;
     }
     return true;
 }
 
-bool SaveStation(QSqlDatabase& db, const QString& station, const QString& name,
-                 const StationChain& chain, QString& error) {
-    QSqlQuery query(db);
-    query.prepare(
+bool SaveStation(QSqlDatabase& db, StatementCache& cache, const QString& station,
+                 const QString& name, const StationChain& chain, QString& error) {
+    QSqlQuery* found = cache.Get(
+        db,
         "INSERT INTO stations (station, name, first_end, last_end, records, through) "
         "VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (station) DO UPDATE SET name = excluded.name, "
         "first_end = excluded.first_end, last_end = excluded.last_end, "
-        "records = excluded.records, through = excluded.through");
+        "records = excluded.records, through = excluded.through",
+        error);
+    if (found == nullptr) return false;
+    QSqlQuery& query = *found;
     query.addBindValue(station);
     query.addBindValue(name);
     query.addBindValue(Optional(chain.oldest));
     query.addBindValue(Optional(chain.newest));
     query.addBindValue(qint64(chain.records));
     query.addBindValue(Optional(chain.through));
-    return query.exec() || Fail(query, error);
+    return Finish(query, error);
 }
 
-bool SaveReport(QSqlDatabase& db, const StationReport& report, QString& error) {
+bool SaveReport(QSqlDatabase& db, StatementCache& cache, const StationReport& report,
+                QString& error) {
     const bool state = report.kind == StationReport::Kind::State;
     const QString column = state ? "state" : "availability";
-    QSqlQuery query(db);
-    query.prepare(QStringLiteral("INSERT INTO stations (station, name, %1, %1_time) "
+    QSqlQuery* found =
+        cache.Get(db,
+                  QStringLiteral("INSERT INTO stations (station, name, %1, %1_time) "
                                  "VALUES (?, ?, ?, ?) ON CONFLICT (station) DO UPDATE SET "
                                  "name = COALESCE(excluded.name, stations.name), "
                                  "%1 = excluded.%1, %1_time = excluded.%1_time")
-                      .arg(column));
+                      .arg(column),
+                  error);
+    if (found == nullptr) return false;
+    QSqlQuery& query = *found;
     query.addBindValue(report.station);
     query.addBindValue(report.name.isEmpty() ? QVariant(QMetaType::fromType<QString>())
                                              : QVariant(report.name));
     query.addBindValue(report.text ? QVariant(*report.text)
                                    : QVariant(QMetaType::fromType<QString>()));
     query.addBindValue(qint64(report.arrivedMs));
-    return query.exec() || Fail(query, error);
+    return Finish(query, error);
 }
 
 }  // namespace noxa

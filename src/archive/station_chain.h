@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/archive_batch.h"
+#include "archive/statement_cache.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -20,14 +21,15 @@ struct ChainLink {
 // Moves `chain.through` on: a link whose previous end is null or at most `through` moves it to
 // its end, and from there it walks forward through the records already stored whose previous
 // end is at most the new `through`. `links` are in order of their ends.
-bool AdvanceChain(QSqlDatabase& db, const QString& station, const std::vector<ChainLink>& links,
-                  StationChain& chain, QString& error);
+bool AdvanceChain(QSqlDatabase& db, StatementCache& cache, const QString& station,
+                  const std::vector<ChainLink>& links, StationChain& chain, QString& error);
 
 // Writes the station's figures into the stations table.
-bool SaveStation(QSqlDatabase& db, const QString& station, const QString& name,
-                 const StationChain& chain, QString& error);
+bool SaveStation(QSqlDatabase& db, StatementCache& cache, const QString& station,
+                 const QString& name, const StationChain& chain, QString& error);
 
 // Writes a station's newest state or availability into the stations table.
-bool SaveReport(QSqlDatabase& db, const StationReport& report, QString& error);
+bool SaveReport(QSqlDatabase& db, StatementCache& cache, const StationReport& report,
+                QString& error);
 
 }  // namespace noxa

@@ -61,6 +61,7 @@ private:
     void OnConnected();
     void PublishOutgoing();
     bool Pause(int seconds);
+    void LastConfirmations();
 
     std::shared_ptr<SubscriberShared> shared_;
     ArchiveBrokerConfig config_;
@@ -195,13 +196,13 @@ void Session::Run() {
         const int rc =
             mosquitto_connect(mosq_, config_.host.c_str(), config_.port, kKeepAliveSeconds);
         const std::string reason = rc == MOSQ_ERR_SUCCESS ? Serve() : Reason(rc, errno);
+        if (shared_->Stopping()) break;
         if (online_) {
             online_ = false;
             outage.clear();
             retrySeconds = kFirstRetrySeconds;
             shared_->PostConnected(false);
         }
-        if (shared_->Stopping()) break;
         if (reason != outage) {
             shared_->Post(LogLevel::Warning,
                           "MQTT broker " + broker_ + " unreachable: " + reason + "; retrying");
@@ -210,7 +211,19 @@ void Session::Run() {
         if (!Pause(retrySeconds)) break;
         retrySeconds = std::min(retrySeconds * 2, kLastRetrySeconds);
     }
+    if (online_) LastConfirmations();
     if (mosquitto_socket(mosq_) >= 0) mosquitto_disconnect(mosq_);
+}
+
+// The confirmations of the last commits, sent before disconnecting, within a second or so.
+void Session::LastConfirmations() {
+    PublishOutgoing();
+    const Clock::time_point until = Clock::now() + std::chrono::seconds(1);
+    while (mosquitto_want_write(mosq_) && mosquitto_socket(mosq_) >= 0 && Clock::now() < until) {
+        pollfd out{mosquitto_socket(mosq_), POLLOUT, 0};
+        ::poll(&out, 1, 100);
+        if (mosquitto_loop_write(mosq_, 1) != MOSQ_ERR_SUCCESS) break;
+    }
 }
 
 }  // namespace

@@ -27,14 +27,14 @@ def wait_for(condition, timeout=30, what="condition"):
 
 
 class Broker:
-    def __init__(self):
+    def __init__(self, extra=""):
         self.dir = tempfile.TemporaryDirectory(prefix="noxa-broker-")
         self.port = free_port()
         user = pwd.getpwuid(os.getuid()).pw_name
         config = os.path.join(self.dir.name, "mosquitto.conf")
         with open(config, "w") as f:
             f.write(f"listener {self.port} 127.0.0.1\nallow_anonymous true\n"
-                    f"persistence false\nuser {user}\nmax_queued_messages 0\n")
+                    f"persistence false\nuser {user}\nmax_queued_messages 0\n{extra}")
         self.process = subprocess.Popen(["/usr/sbin/mosquitto", "-c", config],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
