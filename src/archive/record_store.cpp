@@ -157,10 +157,12 @@ bool RecordStore::Store(QSqlDatabase& db, const ArchiveBatch& batch, std::int64_
     if (!InsertRecords(db, statements_, records, nowMs, inserted, error)) return false;
     std::map<QString, std::vector<ChainLink>> links;  // per station, in order of end
     std::map<QString, QString> names;
+    std::map<QString, std::optional<std::int64_t>> storedNewest;  // before this batch
     for (const ArchivedRecord* record : records) {
         StationChain& chain =
             outcome.touched.try_emplace(record->station, stations_[record->station]).first->second;
         names[record->station] = Storable(record->name);
+        storedNewest.try_emplace(record->station, chain.newest);
         const bool isNew = inserted.count({record->station, record->end}) > 0;
         bool lowered = false;
         if (!isNew && !LowerPreviousEnd(db, statements_, *record, lowered, error)) {
@@ -180,7 +182,8 @@ bool RecordStore::Store(QSqlDatabase& db, const ArchiveBatch& batch, std::int64_
     outcome.inserted = inserted.size();
     outcome.repeated = batch.records.size() - inserted.size();
     for (auto& [station, chain] : outcome.touched) {
-        if (!AdvanceChain(db, statements_, station, links[station], chain, error) ||
+        if (!AdvanceChain(db, statements_, station, links[station], storedNewest[station], chain,
+                          error) ||
             !SaveStation(db, statements_, station, names[station], chain, error)) {
             return false;
         }

@@ -56,16 +56,23 @@ QVariant Optional(const std::optional<std::int64_t>& value) {
 }  // namespace
 
 bool AdvanceChain(QSqlDatabase& db, StatementCache& cache, const QString& station,
-                  const std::vector<ChainLink>& links, StationChain& chain, QString& error) {
+                  const std::vector<ChainLink>& links, std::optional<std::int64_t> storedNewest,
+                  StationChain& chain, QString& error) {
+    const std::optional<std::int64_t> before = chain.through;
     for (const ChainLink& link : links) {
         if (chain.through && link.end <= *chain.through) continue;
-        const bool follows =
-            !link.previousEnd || (chain.through && *link.previousEnd <= *chain.through);
-        if (!follows) continue;
-        std::int64_t through = link.end;
-        if (!Walk(db, cache, station, through, error)) return false;
-        chain.through = through;
+        if (!link.previousEnd || (chain.through && *link.previousEnd <= *chain.through)) {
+            chain.through = link.end;
+        }
     }
+    // Records stored before may continue the chain beyond what the links reached.
+    if (!chain.through || chain.through == before || !storedNewest ||
+        *storedNewest <= *chain.through) {
+        return true;
+    }
+    std::int64_t through = *chain.through;
+    if (!Walk(db, cache, station, through, error)) return false;
+    chain.through = through;
     return true;
 }
 

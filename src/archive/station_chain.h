@@ -19,10 +19,13 @@ struct ChainLink {
 };
 
 // Moves `chain.through` on: a link whose previous end is null or at most `through` moves it to
-// its end, and from there it walks forward through the records already stored whose previous
-// end is at most the new `through`. `links` are in order of their ends.
+// its end, and from there it goes on through the following records whose previous end is at
+// most the new `through`: the links themselves, and, when records were stored beyond it
+// before (`storedNewest`), those read back from the database. `links` are in order of their
+// ends.
 bool AdvanceChain(QSqlDatabase& db, StatementCache& cache, const QString& station,
-                  const std::vector<ChainLink>& links, StationChain& chain, QString& error);
+                  const std::vector<ChainLink>& links, std::optional<std::int64_t> storedNewest,
+                  StationChain& chain, QString& error);
 
 // Writes the station's figures into the stations table.
 bool SaveStation(QSqlDatabase& db, StatementCache& cache, const QString& station,
