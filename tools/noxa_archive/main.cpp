@@ -36,6 +36,13 @@ void AddOptions(QCommandLineParser& parser) {
     noxa::AddSettingOptions(parser, noxa::ArchiveSettingSpecs());
 }
 
+// Qt's own messages on standard error, but for Qt SQL's note that a statement of a connection
+// already lost could not be freed on the server, which the archive's log has said in its way.
+void QtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtDebugMsg || message.startsWith("Unable to free statement")) return;
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
 noxa::Log PrintedLog() {
     auto print = noxa::LogPrinter(stdout);
     return noxa::Log(
@@ -88,6 +95,7 @@ int Run(QCoreApplication& app, const noxa::ArchiveConfig& config, const noxa::Lo
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    qInstallMessageHandler(QtMessages);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("noxa-archive");
     QCoreApplication::setApplicationVersion(NOXA_VERSION);
