@@ -155,6 +155,7 @@ bool RecordStore::Store(QSqlDatabase& db, const ArchiveBatch& batch, std::int64_
         return false;
     }
     std::set<RecordKey> inserted;
+    std::size_t lowered = 0;  // repeats that lowered a stored previous end
     if (!InsertRecords(db, statements_, records, nowMs, inserted, error)) return false;
     std::map<QString, std::vector<ChainLink>> links;  // per station, in order of end
     std::map<QString, QString> names;
@@ -165,8 +166,8 @@ bool RecordStore::Store(QSqlDatabase& db, const ArchiveBatch& batch, std::int64_
         names[record->station] = Storable(record->name);
         storedNewest.try_emplace(record->station, chain.newest);
         const bool isNew = inserted.count({record->station, record->end}) > 0;
-        bool lowered = false;
-        if (!isNew && !LowerPreviousEnd(db, statements_, *record, lowered, error)) {
+        bool changed = false;
+        if (!isNew && !LowerPreviousEnd(db, statements_, *record, changed, error)) {
             return false;
         }
         if (isNew) {
@@ -178,10 +179,11 @@ bool RecordStore::Store(QSqlDatabase& db, const ArchiveBatch& batch, std::int64_
                 outcome.oldestInsertedEnd = record->end;
             }
         }
-        if (isNew || lowered) links[record->station].push_back({record->end, record->previousEnd});
+        lowered += changed ? 1 : 0;
+        if (isNew || changed) links[record->station].push_back({record->end, record->previousEnd});
     }
     outcome.inserted = inserted.size();
-    outcome.repeated = batch.records.size() - inserted.size();
+    outcome.repeated = batch.records.size() - inserted.size() - lowered;
     for (auto& [station, chain] : outcome.touched) {
         if (!AdvanceChain(db, statements_, station, links[station], storedNewest[station], chain,
                           error) ||
