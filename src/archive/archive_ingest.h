@@ -1,0 +1,63 @@
+#pragma once
+
+#include "archive/archive_batch.h"
+#include "archive/archive_counters.h"
+#include "archive/fault_log.h"
+#include "archive/message_inbox.h"
+#include "archive/record_store.h"
+#include "core/station_log.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <string>
+
+namespace noxa {
+
+// The archive's main-thread work: takes what the network thread received, stores it in
+// batches (a transaction every 50 ms or 1000 records), publishes each touched station's
+// confirmation after the commit, and holds what it received while the database is away.
+class ArchiveIngest : public QObject {
+    Q_OBJECT
+
+public:
+    using Publish = std::function<void(const std::string& topic, const QByteArray& payload)>;
+
+    ArchiveIngest(RecordStore& store, ArchiveCounters& counters, std::string topicPrefix,
+                  std::string archiveName, Log log);
+
+    // Where the network thread leaves messages.
+    MessageInbox& Inbox() { return inbox_; }
+    void SetPublish(Publish publish) { publish_ = std::move(publish); }
+    // Opens the database, or keeps trying.
+    void Start();
+    // Stores what is held, as far as the database lets it, before the archive ends.
+    void Finish();
+
+private:
+    void TakeMessages();
+    void Accept(IncomingMessage message);
+    void AcceptReport(const IncomingMessage& message);
+    void ScheduleCommit();
+    void CommitNext();
+    void Confirm(const CommitOutcome& outcome);
+    void CountCommit(const CommitOutcome& outcome, double seconds, std::int64_t committedMs);
+    void ConnectDatabase();
+    void DatabaseFailed(const QString& error);
+    void UpdateWaiting();
+
+    RecordStore& store_;
+    ArchiveCounters& counters_;
+    const std::string topicPrefix_, archiveName_;
+    Log log_;
+    Publish publish_;
+    MessageInbox inbox_;
+    ArchiveBatch pending_;  // received, not committed; records in order of arrival
+    FaultLog faults_;
+    QTimer commitTimer_, retryTimer_;
+    int retrySeconds_ = 1;
+    bool databaseLost_ = false;  // the loss was said; the return will be
+};
+
+}  // namespace noxa

@@ -1,0 +1,112 @@
+#include "app/log_printer.h"
+#include "app/unix_signals.h"
+#include "archive/archive_ingest.h"
+#include "archive/archive_settings.h"
+#include "archive/mqtt_subscriber.h"
+#include "archive/record_store.h"
+#include "core/work_dir.h"
+#include "fleet_start.h"
+
+#include <mosquitto.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+
+#include <cstdio>
+
+namespace {
+
+// The connection names of the ingest's and the web side's database connections.
+constexpr const char* kIngestConnection = "noxa-archive-ingest";
+constexpr const char* kWebConnection = "noxa-archive-web";
+
+void AddOptions(QCommandLineParser& parser) {
+    parser.setApplicationDescription(
+        "Archive of NOXA stations: stores the records they publish on an MQTT broker in SQLite "
+        "or PostgreSQL and confirms them to each station.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption({"dir",
+                      "The archive's folder, with noxa-archive.ini and the SQLite database; the "
+                      "current folder unless given.",
+                      "path"});
+    noxa::AddSettingOptions(parser, noxa::ArchiveSettingSpecs());
+}
+
+// Qt's own messages on standard error, but for Qt SQL's note that a statement of a connection
+// already lost could not be freed on the server, which the archive's log has said in its way.
+void QtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtDebugMsg || message.startsWith("Unable to free statement")) return;
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+noxa::Log PrintedLog() {
+    auto print = noxa::LogPrinter(stdout);
+    return noxa::Log(
+        [print](noxa::LogLevel level, std::string_view line) { print(level, std::string(line)); });
+}
+
+// The settings of the folder's file and the options; nothing when the archive cannot run.
+std::optional<noxa::ArchiveConfig> ReadConfig(const QCommandLineParser& parser,
+                                              const noxa::Log& log) {
+    const QString folder = parser.value("dir");
+    const noxa::WorkDir dir(QFile::encodeName(folder).toStdString());
+    const noxa::Settings settings(dir.File(noxa::kArchiveSettingsFile), parser,
+                                  noxa::ArchiveSettingSpecs());
+    std::optional<noxa::ArchiveConfig> config = noxa::ReadArchiveConfig(settings, folder);
+    for (const std::string& problem : settings.TakeProblems()) log.Warning(problem);
+    return config;
+}
+
+int Run(QCoreApplication& app, const noxa::ArchiveConfig& config, const noxa::Log& log) {
+    noxa::ArchiveCounters counters;
+    noxa::RecordStore store(config.database, config.databasePassword, kIngestConnection);
+    noxa::ArchiveIngest ingest(store, counters, config.broker.topicPrefix, config.name, log);
+    noxa::MqttSubscriber subscriber(config.broker, ingest.Inbox(), log);
+    QObject::connect(&subscriber, &noxa::MqttSubscriber::connectionChanged, &app,
+                     [&counters](bool connected) { counters.brokerConnected = connected; });
+    ingest.SetPublish([&subscriber](const std::string& topic, const QByteArray& payload) {
+        subscriber.PublishRetained(topic, payload);
+    });
+    log.Info("noxa-archive \"" + config.name + "\": broker " + config.broker.host + ":" +
+             std::to_string(config.broker.port) + ", topics " + config.broker.topicPrefix +
+             "/+/record, database " + config.database.Shown().toStdString());
+    ingest.Start();
+    subscriber.Start();
+
+    // The web side reads through a connection of its own to the same database.
+    QSqlDatabase::cloneDatabase(kIngestConnection, kWebConnection);
+    std::unique_ptr<QObject> web = noxa::StartFleetWeb(kWebConnection, counters, config.http, log);
+
+    noxa::TerminationSignals termination;
+    QObject::connect(&termination, &noxa::TerminationSignals::terminationRequested, &app,
+                     &QCoreApplication::quit);
+    const int status = app.exec();
+    web.reset();
+    QSqlDatabase::removeDatabase(kWebConnection);
+    ingest.Finish();
+    log.Info("noxa-archive ends.");
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    qInstallMessageHandler(QtMessages);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("noxa-archive");
+    QCoreApplication::setApplicationVersion(NOXA_VERSION);
+    QCommandLineParser parser;
+    AddOptions(parser);
+    parser.process(app);
+    const noxa::Log log = PrintedLog();
+    const std::optional<noxa::ArchiveConfig> config = ReadConfig(parser, log);
+    if (!config) return 2;
+    mosquitto_lib_init();
+    const int status = Run(app, *config, log);
+    mosquitto_lib_cleanup();
+    return status;
+}
