@@ -51,12 +51,15 @@
       s.safe === true ? "Sky safe" : s.safe === false ? "Sky unsafe" : "Safety unknown");
     facts.appendChild(verdict);
     button.appendChild(facts);
-    var sky = element("div", "facts value");
-    sky.appendChild(element("span", "mag", magText(s.mag_v)));
-    sky.appendChild(element("span", "unit", "mag/arcsec² now"));
-    sky.appendChild(element("span", "median", magText(s.last_night_median)));
-    sky.appendChild(element("span", "unit", "last night's dark median"));
-    button.appendChild(sky);
+    var figures = element("div", "figures");
+    [["mag", s.mag_v, "mag/arcsec² now"], ["median", s.last_night_median, "last night, dark sky median"]]
+      .forEach(function (f) {
+        var figure = element("div", "figure");
+        figure.appendChild(element("span", f[0], magText(f[1])));
+        figure.appendChild(element("span", "unit", f[2]));
+        figures.appendChild(figure);
+      });
+    button.appendChild(figures);
     button.addEventListener("click", function () { toggle(s, li); });
     li.appendChild(button);
     return li;
@@ -134,7 +137,7 @@
   }
 
   // The sky brightness of the open station's records; a gap where a record has none or where
-  // records are more than ten minutes apart.
+  // records are more than half an hour apart.
   function drawChart() {
     var canvas = $("chart");
     if ($("detail").hidden) return;
@@ -190,9 +193,11 @@
     g.lineJoin = "round";
     g.beginPath();
     var last = null;
-    points.forEach(function (p) {
-      if (last !== null && p.t - last < 600000) g.lineTo(x(p.t), y(p.v)); else g.moveTo(x(p.t), y(p.v));
-      last = p.t;
+    (records || []).forEach(function (r) {
+      var t = Date.parse(r.end);
+      if (r.mag_v === null) { last = null; return; }
+      if (last !== null && t - last <= 1800000) g.lineTo(x(t), y(r.mag_v)); else g.moveTo(x(t), y(r.mag_v));
+      last = t;
     });
     g.stroke();
   }
