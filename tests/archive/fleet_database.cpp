@@ -28,8 +28,12 @@ CREATE TABLE records (
   sun_altitude DOUBLE PRECISION, moon_altitude DOUBLE PRECISION,
   moon_illumination DOUBLE PRECISION,
   committed_at BIGINT NOT NULL,
-  PRIMARY KEY (station, end_time));
+  PRIMARY KEY (station, end_time))%1;
 INSERT INTO schema_version VALUES (1))";
+
+// PostgreSQL keeps the records in monthly partitions; the web reads them all the same.
+constexpr char kPostgresPartitions[] = R"( PARTITION BY RANGE (end_time);
+CREATE TABLE records_default PARTITION OF records DEFAULT)";
 
 constexpr qint64 kMinute = 60'000;
 
@@ -45,10 +49,27 @@ QVariant Sql(const std::optional<T>& value) {
 }  // namespace
 
 QSqlDatabase CreateArchive(const QString& file, const QString& connection) {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-    db.setDatabaseName(file);
+    // NOXA_TEST_POSTGRES ("host=127.0.0.1 port=5432 dbname=x user=y") puts the archive in
+    // that PostgreSQL database instead, its tables made afresh.
+    const QString postgres = qEnvironmentVariable("NOXA_TEST_POSTGRES");
+    QSqlDatabase db = QSqlDatabase::addDatabase(
+        QLatin1String(postgres.isEmpty() ? "QSQLITE" : "QPSQL"), connection);
+    QString schema =
+        QString::fromLatin1(kSchema).arg(postgres.isEmpty() ? "" : kPostgresPartitions);
+    if (postgres.isEmpty()) {
+        db.setDatabaseName(file);
+    } else {
+        for (const QString& option : postgres.split(' ', Qt::SkipEmptyParts)) {
+            const QString key = option.section('=', 0, 0), value = option.section('=', 1);
+            if (key == "host") db.setHostName(value);
+            if (key == "port") db.setPort(value.toInt());
+            if (key == "dbname") db.setDatabaseName(value);
+            if (key == "user") db.setUserName(value);
+        }
+        schema.prepend("DROP TABLE IF EXISTS schema_version, stations, records;");
+    }
     EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
-    for (const QString& statement : QString::fromLatin1(kSchema).split(';')) {
+    for (const QString& statement : schema.split(';')) {
         QSqlQuery q(db);
         EXPECT_TRUE(q.exec(statement)) << q.lastError().text().toStdString();
     }
@@ -78,8 +99,10 @@ void AddRecord(QSqlDatabase& db, const QString& station, const FakeRecord& r) {
         q.addBindValue(v);
     Exec(q);
     q.prepare(QStringLiteral(
-        "UPDATE stations SET records = records + 1, last_end = MAX(COALESCE(last_end, ?), ?),"
-        " first_end = MIN(COALESCE(first_end, ?), ?) WHERE station = ?"));
+        "UPDATE stations SET records = records + 1,"
+        " last_end = CASE WHEN last_end IS NULL OR last_end < ? THEN ? ELSE last_end END,"
+        " first_end = CASE WHEN first_end IS NULL OR first_end > ? THEN ? ELSE first_end END"
+        " WHERE station = ?"));
     for (const QVariant& v :
          {QVariant(r.end), QVariant(r.end), QVariant(r.end), QVariant(r.end), QVariant(station)})
         q.addBindValue(v);
