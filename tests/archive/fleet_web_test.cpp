@@ -57,7 +57,7 @@ protected:
         test::AddStation(db, {"new", std::nullopt, "", ""});
         db.commit();
         server = std::make_unique<FleetWebServer>("fleet-test", counters, kStaleSeconds,
-                                                  test::KeepIn(log), WebLimits{}, &clock);
+                                                  test::KeepIn(log), FleetWebLimits(), &clock);
         QString error;
         EXPECT_TRUE(server->Listen(QHostAddress::LocalHost, 0, error)) << error.toStdString();
     }
@@ -186,6 +186,25 @@ TEST_F(FleetWebTest, ReaderSaysWhereTheRecordsLeftOutBegin) {
         [&](const QSqlQuery& row) { ends.push_back(row.value(1).toLongLong()); }, next, error));
     EXPECT_THAT(ends, ElementsAre(now - 52 * kMinute, now - 42 * kMinute));
     EXPECT_EQ(next, now - 32 * kMinute);
+}
+
+TEST_F(FleetWebTest, ManyRecordsReachAClientThatKeepsTheConnection) {
+    db.transaction();
+    const qint64 first = kNoon.toMSecsSinceEpoch() - 30 * 24 * kHour;
+    for (qint64 i = 0; i < 6000; ++i)
+        test::AddRecord(db, "alpha", {first + i * kMinute, 20.5, -30.0, -5.0, 3.5});
+    db.commit();
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, server->Port());
+    socket.write("GET /api/records?station=alpha&from=0 HTTP/1.1\r\nHost: localhost\r\n\r\n");
+    QByteArray data;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            data += socket.readAll();
+            return QJsonDocument::fromJson(data.mid(data.indexOf("\r\n\r\n") + 4)).isArray();
+        },
+        10000));
+    EXPECT_GT(data.size(), 2 * WebLimits{}.maxUnsentBytes);  // the station lets 1 MB wait
 }
 
 TEST_F(FleetWebTest, MetricsAreWellFormedWithAHistogramAndNoUnknownSafety) {

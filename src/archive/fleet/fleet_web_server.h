@@ -18,7 +18,7 @@ struct ArchiveCounters;
 inline constexpr qint64 kMaxRecordsPerAnswer = 100'000;
 
 // The web server's limits for the archive: as the station's, but an answer of the most
-// records (some 50 MB of JSON) may wait for its client to read it.
+// records (some 40 MB of JSON) may wait for its client to read it.
 WebLimits FleetWebLimits();
 
 // noxa-archive's web side, on the station's web server classes: the fleet page ("/"), every
