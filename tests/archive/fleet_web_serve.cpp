@@ -1,9 +1,9 @@
 // Serves a small made-up archive for the fleet page's browser test: three stations (one
 // reporting, one silent for three hours, one never heard from) in an SQLite archive made in
-// the folder given. Usage: fleet_web_serve <folder> <port>. Says "Fleet web on <url>" once it
-// listens on 127.0.0.1.
+// the folder given. Usage: fleet_web_serve <folder> <port>. Prints the log, "Fleet web on <url>"
+// once it listens on 127.0.0.1.
 #include "archive/archive_counters.h"
-#include "archive/fleet/fleet_web_server.h"
+#include "archive/fleet/fleet_web.h"
 #include "fleet_database.h"
 
 #include <QCoreApplication>
@@ -29,13 +29,13 @@ int main(int argc, char** argv) {
     db.commit();
 
     ArchiveCounters counters;
-    FleetWebServer server("fleet", counters, 900);
-    QString error;
-    if (!server.Listen(QHostAddress::LocalHost, QByteArray(argv[2]).toUShort(), error)) {
-        std::fprintf(stderr, "Cannot listen: %s\n", qPrintable(error));
-        return 1;
-    }
-    std::printf("Fleet web on %s\n", qPrintable(ServerUrl(QHostAddress::LocalHost, server.Port())));
-    std::fflush(stdout);
+    FleetWebOptions options;
+    options.port = QByteArray(argv[2]).toUShort();
+    const auto web =
+        StartFleetWeb(options, "fleet", counters, Log([](LogLevel, std::string_view line) {
+                          std::printf("%.*s\n", static_cast<int>(line.size()), line.data());
+                          std::fflush(stdout);
+                      }));
+    if (!web) return 2;
     return app.exec();
 }
