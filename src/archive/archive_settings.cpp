@@ -1,6 +1,7 @@
 #include "archive/archive_settings.h"
 
 #include <QFile>
+#include <QHostAddress>
 
 namespace noxa {
 namespace {
@@ -102,6 +103,12 @@ std::optional<ArchiveConfig> ReadArchiveConfig(const Settings& settings, const Q
     const bool databaseGiven = ReadDatabase(settings, folder, config);
     config.http.port = settings.Port("http/port");
     config.http.address = settings.Text("http/address");
+    if (QHostAddress(config.http.address).isNull()) {
+        settings.AddProblem(settings.Named("http/address") + ": \"" +
+                            config.http.address.toStdString() +
+                            "\" is no IP address; the web side listens on 127.0.0.1.");
+        config.http.address = QStringLiteral("127.0.0.1");
+    }
     config.http.staleSeconds = settings.Number("fleet/stale_seconds", 1, 1e7).value_or(120);
     if (!brokerGiven || !nameGiven || !databaseGiven) return std::nullopt;
     return config;

@@ -2,10 +2,10 @@
 #include "app/unix_signals.h"
 #include "archive/archive_ingest.h"
 #include "archive/archive_settings.h"
+#include "archive/fleet/fleet_web.h"
 #include "archive/mqtt_subscriber.h"
 #include "archive/record_store.h"
 #include "core/work_dir.h"
-#include "fleet_start.h"
 
 #include <mosquitto.h>
 
@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QHostAddress>
 #include <QSqlDatabase>
 
 #include <cstdio>
@@ -79,7 +80,12 @@ int Run(QCoreApplication& app, const noxa::ArchiveConfig& config, const noxa::Lo
 
     // The web side reads through a connection of its own to the same database.
     QSqlDatabase::cloneDatabase(kIngestConnection, kWebConnection);
-    std::unique_ptr<QObject> web = noxa::StartFleetWeb(kWebConnection, counters, config.http, log);
+    noxa::FleetWebOptions webOptions;
+    webOptions.port = config.http.port;
+    webOptions.address = QHostAddress(config.http.address);
+    webOptions.staleSeconds = static_cast<qint64>(config.http.staleSeconds);
+    std::unique_ptr<noxa::FleetWeb> web =
+        noxa::StartFleetWeb(webOptions, kWebConnection, counters, log);
 
     noxa::TerminationSignals termination;
     QObject::connect(&termination, &noxa::TerminationSignals::terminationRequested, &app,

@@ -5,22 +5,16 @@
 #include "outputs/common/readings_json.h"
 #include "outputs/web/history_json.h"
 #include "outputs/web/hourglass_route.h"
-#include "outputs/web/http_connection.h"
 #include "outputs/web/monthly_json.h"
 #include "outputs/web/nights_json.h"
 
-#include <QCryptographicHash>
 #include <QDate>
 #include <QFile>
 #include <QHttpServerRequest>
-#include <QStringList>
-#include <QTcpSocket>
 #include <QUrlQuery>
 
 namespace noxa {
 namespace {
-
-using Method = QHttpServerRequest::Method;
 
 // Every path under it is taken, but only "/night/yyyy-MM-dd.png" is ever answered.
 constexpr char kNightCharts[] = "/night/";
@@ -31,35 +25,6 @@ constexpr qint64 kMaxImageBytes = 8 * 1024 * 1024;
 constexpr qint64 kMaxSummaryBytes = 4 * 1024 * 1024;
 // A past night's chart does not change: a phone may keep it for a week.
 constexpr char kNightChartCache[] = "max-age=604800";
-
-QByteArray ReadResource(const QString& name) {
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("The dashboard resource %s is missing", qPrintable(name));
-    return file.readAll();
-}
-
-QByteArray Sha256Source(const QByteArray& text) {
-    return "'sha256-" + QCryptographicHash::hash(text, QCryptographicHash::Sha256).toBase64() + "'";
-}
-
-// A page with its style and script inside, and the security policy that admits exactly those
-// two by their hashes, so that nothing from elsewhere runs. The scripts are joined into one.
-void BuildPage(const QString& html, const QStringList& styles, const QStringList& scripts,
-               QByteArray& page, QByteArray& policy) {
-    QByteArray style;
-    for (const QString& name : styles) style += ReadResource(name);
-    QByteArray code;
-    for (const QString& name : scripts) code += ReadResource(name);
-    page = ReadResource(html);
-    page.replace("/*STYLE*/", style);
-    page.replace("/*SCRIPT*/", code);
-    policy = "Content-Security-Policy: default-src 'none'; script-src " + Sha256Source(code) +
-             "; style-src " + Sha256Source(style) +
-             "; img-src 'self' data:; connect-src 'self'; base-uri 'none'; "
-             "form-action 'none'; frame-ancestors 'none'\r\n"
-             "Referrer-Policy: no-referrer\r\n";
-}
 
 // "night/yyyy-MM-dd.png" for the path "/night/yyyy-MM-dd.png" of a real date; empty for any
 // other path, so that nothing but those charts can be named.
@@ -93,11 +58,7 @@ int LimitOf(const QHttpServerRequest& request) {
 }
 
 WebReply Text(int status, const char* reason, const char* text) {
-    return WebReply{status, reason, "text/plain; charset=utf-8", text};
-}
-
-WebReply Page(const QByteArray& page, const QByteArray& policy) {
-    return WebReply{200, "OK", "text/html; charset=utf-8", page, policy};
+    return TextReply(status, reason, text);
 }
 
 WebReply Json(QByteArray json) {
@@ -128,93 +89,30 @@ WebReply HourglassChart(const WorkDir& dir, const QString& path) {
     return FileOf(dir.File(name), "image/png", "No chart of that year\n");
 }
 
-void Send(QTcpSocket* socket, const WebReply& answer, bool withBody) {
-    QByteArray out;
-    out.reserve(256 + (withBody ? answer.body.size() : 0));
-    out += "HTTP/1.1 ";
-    out += QByteArray::number(answer.status);
-    out += ' ';
-    out += answer.reason;
-    out += "\r\nContent-Type: ";
-    out += answer.type;
-    out += "\r\nContent-Length: ";
-    out += QByteArray::number(answer.body.size());
-    out += "\r\nCache-Control: ";
-    out += answer.cache;
-    out += "\r\nX-Content-Type-Options: nosniff\r\n";
-    if (const auto* connection = qobject_cast<const HttpConnection*>(socket))
-        out += connection->ConnectionHeader();
-    out += answer.extraHeaders;
-    out += "\r\n";
-    if (withBody) out += answer.body;
-    socket->write(out);
-}
-
 }  // namespace
-
-QString ServerUrl(const QHostAddress& address, quint16 port) {
-    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
-                             ? '[' + address.toString() + ']'
-                             : address.toString();
-    return QStringLiteral("http://%1:%2/").arg(host).arg(port);
-}
 
 WebServer::WebServer(const LatestReadings& readings, const DayTables& days, WorkDir dir,
                      WebLimits limits, QObject* parent)
-    : QAbstractHttpServer(parent),
-      readings_(readings),
-      days_(days),
-      dir_(std::move(dir)),
-      limits_(limits) {
+    : RouteServer(limits, parent), readings_(readings), days_(days), dir_(std::move(dir)) {
     const QString dashboardStyle = QStringLiteral(":/web/dashboard.css");
     // The pages share the night mode's script, ahead of their own.
     const QString nightMode = QStringLiteral(":/web/nightmode.js");
-    BuildPage(QStringLiteral(":/web/index.html"), {dashboardStyle},
-              {nightMode, QStringLiteral(":/web/dashboard.js")}, page_, pagePolicy_);
-    BuildPage(QStringLiteral(":/web/nights.html"),
-              {dashboardStyle, QStringLiteral(":/web/nights.css")},
-              {nightMode, QStringLiteral(":/web/nights.js")}, nightsPage_, nightsPolicy_);
-    BuildPage(QStringLiteral(":/web/years.html"),
-              {dashboardStyle, QStringLiteral(":/web/years.css")},
-              {nightMode, QStringLiteral(":/web/years.js")}, yearsPage_, yearsPolicy_);
+    page_ = BuildInlinePage(QStringLiteral(":/web/index.html"), {dashboardStyle},
+                            {nightMode, QStringLiteral(":/web/dashboard.js")});
+    nightsPage_ = BuildInlinePage(QStringLiteral(":/web/nights.html"),
+                                  {dashboardStyle, QStringLiteral(":/web/nights.css")},
+                                  {nightMode, QStringLiteral(":/web/nights.js")});
+    yearsPage_ = BuildInlinePage(QStringLiteral(":/web/years.html"),
+                                 {dashboardStyle, QStringLiteral(":/web/years.css")},
+                                 {nightMode, QStringLiteral(":/web/years.js")});
     AddOwnRoutes();
-}
-
-bool WebServer::Listen(const QHostAddress& address, quint16 port, QString& error) {
-    auto* listener = new GuardedTcpServer(limits_, log_, this);
-    if (!listener->listen(address, port)) {
-        error = listener->errorString();
-        delete listener;
-        return false;
-    }
-    bind(listener);
-    listener_ = listener;
-    address_ = address;
-    emit listening(address);
-    return true;
-}
-
-quint16 WebServer::Port() const {
-    return listener_ ? listener_->serverPort() : 0;
-}
-
-int WebServer::OpenConnections() const {
-    return listener_ ? listener_->OpenConnections() : 0;
-}
-
-void WebServer::LogTo(Log log) {
-    log_ = std::move(log);
-}
-
-void WebServer::Mount(QByteArray prefix, Handler handler) {
-    routes_.push_back({std::move(prefix), true, true, std::move(handler)});
 }
 
 void WebServer::AddOwnRoutes() {
     const auto add = [this](const char* path, Handler handler) {
-        routes_.push_back({path, false, false, std::move(handler)});
+        AddRoute(path, std::move(handler));
     };
-    add("/", [this](const auto&) { return Page(page_, pagePolicy_); });
+    add("/", [this](const auto&) { return PageReply(page_); });
     add("/api/readings", [this](const auto&) { return Json(ReadingsJson(readings_)); });
     add("/api/history", [this](const auto&) { return Json(HistoryJson(days_)); });
     add("/metrics", [this](const auto&) {
@@ -226,56 +124,20 @@ void WebServer::AddOwnRoutes() {
     add("/temp.jpg", [this](const auto&) {
         return FileOf(dir_.File("temp.jpg"), "image/jpeg", "No chart image yet\n");
     });
-    add("/nights", [this](const auto&) { return Page(nightsPage_, nightsPolicy_); });
+    add("/nights", [this](const auto&) { return PageReply(nightsPage_); });
     add("/api/nights", [this](const QHttpServerRequest& request) {
         return Json(NightsJson(ReadSummary(dir_.File("night/summary.csv")), LimitOf(request)));
     });
-    routes_.push_back({kNightCharts, true, false, [this](const QHttpServerRequest& request) {
-                           return NightChart(dir_, request.url().path());
-                       }});
-    add("/years", [this](const auto&) { return Page(yearsPage_, yearsPolicy_); });
+    AddPrefixRoute(kNightCharts, [this](const QHttpServerRequest& request) {
+        return NightChart(dir_, request.url().path());
+    });
+    add("/years", [this](const auto&) { return PageReply(yearsPage_); });
     add("/api/monthly", [this](const auto&) {
         return Json(MonthlyJson(ReadMonthlyFile(dir_.File("night/monthly.csv"))));
     });
-    routes_.push_back({kHourglassCharts, true, false, [this](const QHttpServerRequest& request) {
-                           return HourglassChart(dir_, request.url().path());
-                       }});
-}
-
-const WebServer::Route* WebServer::RouteOf(const QString& path) const {
-    for (const Route& route : routes_) {
-        if (!route.prefix && path == QLatin1String(route.path)) return &route;
-    }
-    for (const Route& route : routes_) {
-        if (route.prefix && path.startsWith(QLatin1String(route.path))) return &route;
-    }
-    return nullptr;
-}
-
-bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
-    const Route* route = RouteOf(request.url().path());
-    const Method method = request.method();
-    const bool head = method == Method::Head;
-    const bool allowed =
-        method == Method::Get || head || (route && route->acceptsPut && method == Method::Put);
-    WebReply answer;
-    if (route == nullptr) {
-        answer = Text(404, "Not Found", "Not found\n");
-    } else if (!allowed) {
-        answer = Text(405, "Method Not Allowed", "Method not allowed\n");
-        answer.extraHeaders =
-            route->acceptsPut ? "Allow: GET, HEAD, PUT\r\n" : "Allow: GET, HEAD\r\n";
-    } else {
-        answer = route->handler(request);
-    }
-    // Whether the connection stays open is the HttpConnection's to decide, from the request
-    // as the client sent it.
-    Send(socket, answer, !head);
-    return true;
-}
-
-void WebServer::missingHandler(const QHttpServerRequest&, QTcpSocket* socket) {
-    Send(socket, Text(404, "Not Found", "Not found\n"), true);
+    AddPrefixRoute(kHourglassCharts, [this](const QHttpServerRequest& request) {
+        return HourglassChart(dir_, request.url().path());
+    });
 }
 
 }  // namespace noxa

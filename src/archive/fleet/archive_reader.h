@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QSqlQuery;
+
+namespace noxa {
+
+// A station as the stations table has it, with the sky brightness of its newest record.
+struct StationRow {
+    QString id;
+    std::optional<QString> name;
+    std::optional<qint64> lastEnd;  // ms UTC
+    qint64 records = 0;
+    QByteArray state;  // the newest state JSON; empty when none came
+    std::optional<QString> availability;
+    std::optional<double> lastRecordMagV;
+};
+
+// Reads the archive's database through a connection the archive made and named; on the
+// thread that made it. Plain SQL that SQLite and PostgreSQL both take. Every read returns
+// false, with the database's reason in `error`, when the database cannot answer.
+class ArchiveReader {
+public:
+    explicit ArchiveReader(QString connectionName) : connection_(std::move(connectionName)) {}
+
+    // Every station, in no particular order.
+    bool Stations(std::vector<StationRow>& out, QString& error) const;
+    // One station; `found` is empty when the archive has none of that id.
+    bool Station(const QString& id, std::optional<StationRow>& found, QString& error) const;
+
+    // The station's records with `from` <= end <= `to` (ms UTC), oldest first, at most
+    // `limit`: `row` gets each, its columns in RecordColumns()' order. `next` is the end of
+    // the first record the limit left out, if it left one out.
+    using RowSink = std::function<void(const QSqlQuery& row)>;
+    bool Records(const QString& id, qint64 from, qint64 to, qint64 limit, const RowSink& row,
+                 std::optional<qint64>& next, QString& error) const;
+
+    // The sky brightness (mag_v) of the dark records (Sun below -18°, Moon below the horizon)
+    // of the station's last night: the newest dark stretch that ended, by the Sun's altitude,
+    // before `now` and no more than 36 hours before it. Empty when there is none.
+    bool LastNightDarkMagnitudes(const QString& id, qint64 now, std::vector<float>& out,
+                                 QString& error) const;
+
+private:
+    const QString connection_;
+};
+
+}  // namespace noxa

@@ -1,0 +1,256 @@
+#include "archive/archive_counters.h"
+#include "archive/fleet/archive_reader.h"
+#include "archive/fleet/fleet_web_server.h"
+#include "archive/fleet/records_output.h"
+#include "fleet_database.h"
+#include "recording/data_file.h"
+#include "support/log_lines.h"
+#include "support/temp_dir.h"
+#include "time/station_clock.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimeZone>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+namespace noxa {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+constexpr qint64 kMinute = 60'000;
+constexpr qint64 kHour = 60 * kMinute;
+constexpr qint64 kStaleSeconds = 900;
+const QDateTime kNoon(QDate(2026, 12, 7), QTime(12, 0), QTimeZone::utc());
+
+std::string Text(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+struct Answer {
+    int status = 0;
+    QByteArray head;
+    QByteArray body;
+};
+
+class FleetWebTest : public ::testing::Test {
+protected:
+    FleetWebTest() {
+        db = test::CreateArchive(work.Path() + "/archive.db", "fleet-test");
+        db.transaction();
+        const qint64 now = kNoon.toMSecsSinceEpoch();
+        test::AddStation(db, {"roof", "Roof", "online", R"({"safe":true,"mag_v":21.5})"});
+        test::AddNight(db, "roof", now - 24 * kHour, 15.0);
+        test::AddNight(db, "roof", now - 2 * kMinute, 21.0);
+        test::AddStation(db, {"alpha", "Alpha hill", "offline", R"({"safe":true,"mag_v":null})"});
+        test::AddRecord(db, "alpha", {now - 3 * kHour, 18.25, 5.0, -2.0, std::nullopt});
+        test::AddStation(db, {"new", std::nullopt, "", ""});
+        db.commit();
+        server = std::make_unique<FleetWebServer>("fleet-test", counters, kStaleSeconds,
+                                                  test::KeepIn(log), FleetWebLimits(), &clock);
+        QString error;
+        EXPECT_TRUE(server->Listen(QHostAddress::LocalHost, 0, error)) << error.toStdString();
+    }
+    ~FleetWebTest() override {
+        server.reset();
+        db.close();
+        db = {};
+        QSqlDatabase::removeDatabase("fleet-test");
+    }
+
+    Answer Get(const QByteArray& path) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, server->Port());
+        socket.write("GET " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
+        QByteArray data;
+        std::ignore = QTest::qWaitFor(
+            [&] {
+                data += socket.readAll();
+                return socket.state() == QTcpSocket::UnconnectedState;
+            },
+            5000);
+        data += socket.readAll();
+        const qsizetype end = data.indexOf("\r\n\r\n");
+        return {data.mid(9, 3).toInt(), data.left(end), data.mid(end + 4)};
+    }
+    QJsonArray JsonArray(const QByteArray& path) {
+        const Answer a = Get(path);
+        EXPECT_EQ(a.status, 200) << a.body.toStdString();
+        return QJsonDocument::fromJson(a.body).array();
+    }
+
+    test::ScopedWorkDir work;
+    QSqlDatabase db;
+    ManualClock clock{kNoon};
+    ArchiveCounters counters;
+    std::vector<std::string> log;
+    std::unique_ptr<FleetWebServer> server;
+};
+
+TEST_F(FleetWebTest, StationsAreSortedByNameWithTheirSummaries) {
+    const QJsonArray stations = JsonArray("/api/stations");
+    ASSERT_EQ(stations.size(), 3);
+    const QJsonObject alpha = stations[0].toObject(), fresh = stations[1].toObject(),
+                      roof = stations[2].toObject();
+    EXPECT_EQ(Text(roof), Text(QJsonObject{{"station", "roof"},
+                                           {"name", "Roof"},
+                                           {"availability", "online"},
+                                           {"last_end", "2026-12-07T11:58:00.000Z"},
+                                           {"age_seconds", 120},
+                                           {"safe", true},
+                                           {"mag_v", 21.5},
+                                           {"last_night_median", 21},
+                                           {"records", 288},
+                                           {"stale", false}}));
+    // Silent for three hours: stale, its old verdict unknown now, the record's brightness.
+    EXPECT_EQ(alpha["station"].toString(), "alpha");
+    EXPECT_EQ(alpha["stale"], true);
+    EXPECT_EQ(alpha["safe"], QJsonValue::Null);
+    EXPECT_EQ(alpha["mag_v"], 18.25);
+    EXPECT_EQ(alpha["last_night_median"], QJsonValue::Null);
+    EXPECT_EQ(Text(fresh), Text(QJsonObject{{"station", "new"},
+                                            {"name", QJsonValue::Null},
+                                            {"availability", QJsonValue::Null},
+                                            {"last_end", QJsonValue::Null},
+                                            {"age_seconds", QJsonValue::Null},
+                                            {"safe", QJsonValue::Null},
+                                            {"mag_v", QJsonValue::Null},
+                                            {"last_night_median", QJsonValue::Null},
+                                            {"records", 0},
+                                            {"stale", true}}));
+}
+
+TEST_F(FleetWebTest, RecordsAsJsonCarryEveryKeyOfTheRecord) {
+    const qint64 to = kNoon.toMSecsSinceEpoch() - 2 * kMinute;
+    const QJsonArray records = JsonArray("/api/records?station=roof&from=2026-12-07T11:00:00Z&to=" +
+                                         QByteArray::number(to));
+    ASSERT_EQ(records.size(), 6);  // 11:08 to 11:58, two minutes before noon
+    const QJsonObject last = records.last().toObject();
+    EXPECT_THAT(
+        last.keys(),
+        ElementsAre("end", "freq_b", "freq_g", "freq_r", "freq_v", "freq_v2", "mag_b", "mag_g",
+                    "mag_r", "mag_v", "mag_v2", "moon_altitude", "moon_illumination",
+                    "previous_end", "reports", "reports_b", "reports_g", "reports_r",
+                    "sky_temperature", "start", "station", "sun_altitude", "temperature"));
+    EXPECT_EQ(last["station"].toString(), "Roof");
+    EXPECT_EQ(last["end"].toString(), "2026-12-07T11:58:00.000Z");
+    EXPECT_EQ(last["start"].toString(), "2026-12-07T11:57:00.000Z");
+    EXPECT_EQ(last["mag_v"], 10);
+    EXPECT_EQ(last["reports"], 3);
+    EXPECT_EQ(last["temperature"], QJsonValue::Null);
+    EXPECT_EQ(last["previous_end"], QJsonValue::Null);
+}
+
+TEST_F(FleetWebTest, RecordsAsCsvHaveTheDataFileColumnsInUtc) {
+    const Answer csv = Get("/api/records?station=alpha&format=csv");
+    EXPECT_THAT(csv.head, HasSubstr("Content-Type: text/csv"));
+    const QList<QByteArray> lines = csv.body.split('\n');
+    ASSERT_EQ(lines.size(), 3);
+    QByteArray dataFileColumns = QByteArray(kDataFileColumnsLine).mid(2).simplified();
+    dataFileColumns.replace("\t", "").replace(' ', ',');
+    EXPECT_EQ(lines[0], dataFileColumns + "\r");
+    EXPECT_EQ(lines[1], "2026-12-07,09:00:00,,18.25,,,,,,,,,,\r");
+}
+
+TEST_F(FleetWebTest, BadParametersAreRefusedAndAnUnknownStationIsNotFound) {
+    const std::pair<const char*, int> cases[] = {
+        {"/api/records", 400},
+        {"/api/records?station=roof&from=yesterday", 400},
+        {"/api/records?station=roof&from=2026-12-07T10:00:00Z&to=2026-12-07T09:00:00Z", 400},
+        {"/api/records?station=roof&to=-5", 400},
+        {"/api/records?station=roof&format=xml", 400},
+        {"/api/records?station=nowhere", 404},
+        {"/api/nothing", 404},
+    };
+    for (const auto& [path, status] : cases) EXPECT_EQ(Get(path).status, status) << path;
+}
+
+TEST_F(FleetWebTest, ReaderSaysWhereTheRecordsLeftOutBegin) {
+    const ArchiveReader reader("fleet-test");
+    std::vector<qint64> ends;
+    std::optional<qint64> next;
+    QString error;
+    const qint64 now = kNoon.toMSecsSinceEpoch();
+    ASSERT_TRUE(reader.Records(
+        "roof", now - kHour, now, 2,
+        [&](const QSqlQuery& row) { ends.push_back(row.value(1).toLongLong()); }, next, error));
+    EXPECT_THAT(ends, ElementsAre(now - 52 * kMinute, now - 42 * kMinute));
+    EXPECT_EQ(next, now - 32 * kMinute);
+}
+
+TEST_F(FleetWebTest, ManyRecordsReachAClientThatKeepsTheConnection) {
+    db.transaction();
+    const qint64 first = kNoon.toMSecsSinceEpoch() - 30 * 24 * kHour;
+    for (qint64 i = 0; i < 6000; ++i)
+        test::AddRecord(db, "alpha", {first + i * kMinute, 20.5, -30.0, -5.0, 3.5});
+    db.commit();
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, server->Port());
+    socket.write("GET /api/records?station=alpha&from=0 HTTP/1.1\r\nHost: localhost\r\n\r\n");
+    QByteArray data;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            data += socket.readAll();
+            return QJsonDocument::fromJson(data.mid(data.indexOf("\r\n\r\n") + 4)).isArray();
+        },
+        10000));
+    EXPECT_GT(data.size(), 2 * WebLimits{}.maxUnsentBytes);  // the station lets 1 MB wait
+}
+
+TEST_F(FleetWebTest, MetricsAreWellFormedWithAHistogramAndNoUnknownSafety) {
+    counters.recordsArchived = 7;
+    counters.commitCounts[3] = 2;
+    counters.commitCount = 3;
+    counters.commitSecondsSum = 0.5;
+    const Answer metrics = Get("/metrics");
+    EXPECT_THAT(metrics.head, HasSubstr("text/plain; version=0.0.4"));
+    const QRegularExpression sample(R"(^[a-z_]+(\{[a-z]+="[^"]*"\})? (-?[0-9.e+-]+|\+Inf|NaN)$)");
+    QStringList samples;
+    for (const QByteArray& line : metrics.body.trimmed().split('\n')) {
+        if (line.startsWith("# HELP ") || line.startsWith("# TYPE ")) continue;
+        EXPECT_TRUE(sample.match(QString::fromUtf8(line)).hasMatch()) << line.toStdString();
+        samples += QString::fromUtf8(line);
+    }
+    for (const char* expected :
+         {"noxa_archive_records_total 7", "noxa_archive_commit_seconds_bucket{le=\"0.01\"} 2",
+          "noxa_archive_commit_seconds_bucket{le=\"+Inf\"} 3",
+          "noxa_archive_commit_seconds_sum 0.5",
+          "noxa_archive_station_records{station=\"roof\"} 288",
+          "noxa_archive_station_last_record_age_seconds{station=\"roof\"} 120",
+          "noxa_archive_station_online{station=\"alpha\"} 0",
+          "noxa_archive_station_safe{station=\"roof\"} 1",
+          "noxa_archive_station_stale_seconds{station=\"new\"} 900"})
+        EXPECT_TRUE(samples.contains(expected)) << expected;
+    EXPECT_FALSE(metrics.body.contains("noxa_archive_station_safe{station=\"alpha\"}"));
+}
+
+TEST_F(FleetWebTest, DatabaseThatCannotBeReadIsAnsweredUnavailableAndLoggedOnce) {
+    db.close();
+    EXPECT_EQ(Get("/api/stations").status, 503);
+    EXPECT_EQ(Get("/api/records?station=roof").status, 503);
+    EXPECT_EQ(Get("/metrics").status, 200);
+    ASSERT_TRUE(db.open());
+    EXPECT_EQ(Get("/api/stations").status, 200);
+    EXPECT_THAT(log, ElementsAre(HasSubstr("cannot be read"), HasSubstr("can be read again")));
+}
+
+TEST_F(FleetWebTest, PageInlinesTheNightModeAndItsOwnScript) {
+    const Answer page = Get("/");
+    EXPECT_EQ(page.status, 200);
+    EXPECT_THAT(page.head, HasSubstr("Content-Security-Policy: default-src 'none'"));
+    EXPECT_THAT(page.body.toStdString(), HasSubstr(":root.night"));
+    EXPECT_THAT(page.body.toStdString(), HasSubstr("/api/stations"));
+}
+
+}  // namespace
+}  // namespace noxa
