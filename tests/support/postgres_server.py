@@ -41,12 +41,17 @@ class PostgresServer:
                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 
     def start(self):
-        self._run(f"{BIN}/initdb", "-D", self.data, "-U", self.user, "--auth=trust",
-                  "--no-sync", "-E", "UTF8")
+        """Starts the server; the first start makes the cluster and the database, a later one
+        (after stop()) finds them again."""
+        first = not os.path.exists(self.data)
+        if first:
+            self._run(f"{BIN}/initdb", "-D", self.data, "-U", self.user, "--auth=trust",
+                      "--no-sync", "-E", "UTF8")
         options = f"-k {self.dir} -p {self.port} -c listen_addresses=127.0.0.1 -c fsync=off"
         self._run(f"{BIN}/pg_ctl", "-D", self.data, "-o", options,
                   "-l", os.path.join(self.dir, "server.log"), "-w", "start")
-        self.query(f"CREATE DATABASE {self.database}", database="postgres")
+        if first:
+            self.query(f"CREATE DATABASE {self.database}", database="postgres")
         return self
 
     def stop(self):
@@ -65,5 +70,9 @@ class PostgresServer:
         return self.start()
 
     def __exit__(self, *exc):
+        self.close()
+
+    def close(self):
+        """Stops the server and removes its folder."""
         self.stop()
         shutil.rmtree(self.dir, ignore_errors=True)
