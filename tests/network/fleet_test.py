@@ -13,7 +13,6 @@ import argparse
 import contextlib
 import os
 import sqlite3
-import statistics
 import sys
 import tempfile
 import time
@@ -77,6 +76,7 @@ def faults(args, broker, pg, archives, stations, relay, wait_phase):
     """Each fault in turn, with a phase of ordinary running after it. Returns the relay."""
     cut = stations[0]
     wait_phase()
+    first_fault_ms = time.time() * 1000
     print("broker restarts", flush=True)
     broker.restart()
     wait_phase()
@@ -97,6 +97,7 @@ def faults(args, broker, pg, archives, stations, relay, wait_phase):
     relay.start()
     cut.start()
     wait_phase()
+    return first_fault_ms
 
 
 def run(args, folder):
@@ -128,7 +129,8 @@ def run(args, folder):
                     s.sample()
                 time.sleep(min(1.0, max(0.0, deadline - time.monotonic())))
 
-        faults(args, broker, pg, archives, stations, relay, wait_phase)
+        started = time.monotonic()
+        first_fault_ms = faults(args, broker, pg, archives, stations, relay, wait_phase)
         for s in stations:
             s.stop_sim()
         # The last records of each station come in after the reports stop.
@@ -138,24 +140,29 @@ def run(args, folder):
                          what="every record in both archives")
         for s in stations:
             s.stop()
+        seconds = time.monotonic() - started
         pg_rows, lite_rows = postgres_rows(pg), sqlite_rows(lite)
     problems = compare(stations, pg_rows, "PostgreSQL") + compare(stations, lite_rows, "SQLite")
-    report(stations, pg_rows, lite_rows)
+    report(stations, pg_rows, lite_rows, first_fault_ms, seconds)
     for p in problems[:20]:
         print("FAIL", p)
     return not problems
 
 
-def report(stations, pg_rows, lite_rows):
+def report(stations, pg_rows, lite_rows, first_fault_ms, seconds):
     records = sum(len(s.records()) for s in stations)
+    print(f"{len(stations)} stations, {records} records in {seconds:.0f} s")
     for label, rows in (("PostgreSQL", pg_rows), ("SQLite", lite_rows)):
-        lat = latencies(rows)
-        print(f"{label}: {records} records; end to commit: median {statistics.median(lat):.3f} s,"
-              f" 99th percentile {percentile(lat, 0.99):.3f} s")
+        for part, chosen in (("before the faults", lambda r: r[0] < first_fault_ms),
+                             ("whole run", lambda r: True)):
+            lat = latencies({k: [r for r in v if chosen(r)] for k, v in rows.items()})
+            print(f"{label}, {part}: end to commit: median {percentile(lat, 0.5):.3f} s, "
+                  f"99th percentile {percentile(lat, 0.99):.3f} s ({len(lat)} records)")
     rss = sorted(s.peak_rss_kib for s in stations)
     cpu = sorted(s.cpu_seconds for s in stations)
     print(f"stations: peak memory median {rss[len(rss) // 2] / 1024:.1f} MiB, max "
-          f"{rss[-1] / 1024:.1f} MiB; CPU median {cpu[len(cpu) // 2]:.2f} s, max {cpu[-1]:.2f} s")
+          f"{rss[-1] / 1024:.1f} MiB; CPU median {cpu[len(cpu) // 2]:.2f} s "
+          f"({100 * cpu[len(cpu) // 2] / seconds:.2f} % of a core), max {cpu[-1]:.2f} s")
 
 
 def main():

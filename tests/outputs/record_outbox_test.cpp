@@ -96,6 +96,28 @@ TEST_F(RecordOutboxTest, RecordsOlderThanTheBacklogAreGivenUpWithOneLogLine) {
     EXPECT_EQ(Outbox()->Held(), 1u);  // a restart holds the same
 }
 
+TEST_F(RecordOutboxTest, AnArchiveKnownBeforeARestartStillHoldsBackWhatItLacks) {
+    {
+        auto outbox = Outbox();
+        outbox->Connected();
+        outbox->Confirmation("a", R"({"through":null,"newest":null})");
+        for (int i = 1; i <= 2; ++i) Add(*outbox, kStart + i * kMinute);
+        for (int i = 1; i <= 2; ++i) outbox->Acknowledged(kStart + i * kMinute);
+        outbox->Confirmation("a", R"({"through":"2026-12-07T21:01:00.000Z",)"
+                                  R"("newest":"2026-12-07T21:01:00.000Z"})");
+        EXPECT_EQ(outbox->Held(), 1u);
+    }
+    // No retained confirmation after the restart: the broker's acknowledgement is not enough.
+    auto outbox = Outbox();
+    outbox->Connected();
+    TakeSent();
+    outbox->Acknowledged(kStart + 2 * kMinute);
+    EXPECT_EQ(outbox->Held(), 1u);
+    outbox->Confirmation("a", R"({"through":"2026-12-07T21:02:00.000Z",)"
+                              R"("newest":"2026-12-07T21:02:00.000Z"})");
+    EXPECT_EQ(outbox->Held(), 0u);
+}
+
 TEST_F(RecordOutboxTest, AnUnreadableConfirmationIsOneLogLineAndIgnored) {
     auto outbox = Outbox();
     for (const char* payload : {"through", "{\"through\":5,\"newest\":null}", "[]"})

@@ -64,6 +64,14 @@ JournalContents RecordJournal::Load() {
             if ((end = Milliseconds(text))) held.erase(*end);
         } else if (line.startsWith("L ")) {
             end = Milliseconds(text);
+        } else if (line.startsWith("A ") || line.startsWith("X ")) {
+            const std::string archive = QByteArray::fromPercentEncoding(text).toStdString();
+            if (line[0] == 'A') {
+                contents.archives.insert(archive);
+            } else {
+                contents.archives.erase(archive);
+            }
+            continue;
         } else if (line.isEmpty() || line.startsWith('#')) {
             continue;
         }
@@ -77,7 +85,7 @@ JournalContents RecordJournal::Load() {
     }
     for (auto& [end, json] : held) contents.records.push_back(std::move(json));
     lines_ = static_cast<std::size_t>(lines.size());
-    if (torn || unreadable > 0) Rewrite(contents.records, contents.lastEnd);
+    if (torn || unreadable > 0) Rewrite(contents.records, contents.lastEnd, contents.archives);
     return contents;
 }
 
@@ -95,11 +103,18 @@ bool RecordJournal::Wasteful(std::size_t held) const {
     return lines_ > kSmallestRewrite && lines_ > 4 * held;
 }
 
+void RecordJournal::NoteArchive(const std::string& archive, bool confirms) {
+    Write(Line(confirms ? 'A' : 'X', QByteArray::fromStdString(archive).toPercentEncoding()), true);
+}
+
 bool RecordJournal::Rewrite(const std::vector<QByteArray>& records,
-                            std::optional<UtcMilliseconds> lastEnd) {
+                            std::optional<UtcMilliseconds> lastEnd,
+                            const std::set<std::string>& archives) {
     QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path_)));
     QByteArray text = kHeader;
     if (lastEnd) text += Line('L', QByteArray::number(*lastEnd));
+    for (const std::string& archive : archives)
+        text += Line('A', QByteArray::fromStdString(archive).toPercentEncoding());
     for (const QByteArray& json : records) text += Line('R', json);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
         Failed("cannot be rewritten: " + file.errorString().toStdString());
@@ -107,7 +122,7 @@ bool RecordJournal::Rewrite(const std::vector<QByteArray>& records,
     }
     Close();  // the next line goes to the new file
     cutOff_ = false;
-    lines_ = records.size() + (lastEnd ? 2 : 1);
+    lines_ = records.size() + archives.size() + (lastEnd ? 2 : 1);
     Succeeded();
     return true;
 }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ namespace noxa {
 struct JournalContents {
     std::vector<QByteArray> records;  // the records' JSON, not done, oldest first
     std::optional<UtcMilliseconds> lastEnd;
+    std::set<std::string> archives;  // the archives that confirm this station's records
 };
 
 // The records on their way to the archives, kept in a file of the station's folder so that
@@ -23,6 +25,8 @@ struct JournalContents {
 //   R <record JSON>   a record, written and synced to disk before it is sent;
 //   D <end ms>        the record that ended then is done (or given up);
 //   L <end ms>        the newest record's end, once its own line is gone (after a rewrite);
+//   A <archive>       an archive confirms this station's records (its name percent-encoded);
+//   X <archive>       the archive withdrew its confirmation;
 //   # ...             a comment.
 // Records are only appended; when done entries outnumber those still held, the file is
 // rewritten whole (beside it, then renamed) with the held records alone. A last line cut off
@@ -43,8 +47,12 @@ public:
     void MarkDone(const std::vector<UtcMilliseconds>& ends);
     // Whether done entries outweigh the `held` records enough for a rewrite.
     bool Wasteful(std::size_t held) const;
-    // Replaces the file with these records (oldest first) and the newest end.
-    bool Rewrite(const std::vector<QByteArray>& records, std::optional<UtcMilliseconds> lastEnd);
+    // Notes that an archive began or stopped confirming records, synced: a restart must not
+    // take a record for done that an archive still waits for.
+    void NoteArchive(const std::string& archive, bool confirms);
+    // Replaces the file with these records (oldest first), the newest end and the archives.
+    bool Rewrite(const std::vector<QByteArray>& records, std::optional<UtcMilliseconds> lastEnd,
+                 const std::set<std::string>& archives);
 
 private:
     bool Write(const QByteArray& lines, bool sync);

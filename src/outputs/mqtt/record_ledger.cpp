@@ -108,6 +108,12 @@ std::vector<UtcMilliseconds> RecordLedger::TakeDone() {
     return std::exchange(done_, {});
 }
 
+std::set<std::string> RecordLedger::Archives() const {
+    std::set<std::string> names;
+    for (const auto& [name, confirmation] : archives_) names.insert(name);
+    return names;
+}
+
 std::vector<QByteArray> RecordLedger::HeldJson() const {
     std::vector<QByteArray> json;
     json.reserve(held_.size());

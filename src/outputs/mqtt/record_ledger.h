@@ -73,6 +73,11 @@ public:
     std::size_t Unacknowledged() const { return unacknowledged_; }
     std::vector<QByteArray> HeldJson() const;
     bool KnowsArchive(const std::string& archive) const { return archives_.count(archive) > 0; }
+    std::set<std::string> Archives() const;
+    // The "previous_end" of the oldest record held; none when none is held or it has none.
+    std::optional<UtcMilliseconds> OldestPreviousEnd() const {
+        return held_.empty() ? std::nullopt : held_.begin()->second.record.previousEnd;
+    }
 
 private:
     struct Entry {

@@ -33,6 +33,14 @@ void RecordOutbox::Start() {
             ledger_.Add({chain->end, chain->previousEnd, std::move(json)});
     }
     ledger_.RememberLastEnd(contents.lastEnd);
+    // The archives known before the restart still hold back what they have not confirmed,
+    // until their own confirmations come (a broker may not hand retained messages to a
+    // wildcard subscription). Until then they count as having everything before the oldest
+    // record held, which is what the last run knew, and nothing newer.
+    const std::optional<UtcMilliseconds> confirmed =
+        ledger_.Held() > 0 ? ledger_.OldestPreviousEnd() : contents.lastEnd;
+    for (const std::string& archive : contents.archives)
+        ledger_.Confirmed(archive, ArchiveConfirmation{confirmed, confirmed}, now_());
     GiveUpOld();
     if (ledger_.Held() > 0) {
         log_.Info("MQTT: " + Records(ledger_.Held()) + " from " + journal_.Path() +
@@ -103,8 +111,10 @@ void RecordOutbox::Confirmation(const std::string& archive, const QByteArray& pa
     }
     if (!confirmation && ledger_.KnowsArchive(archive)) {
         log_.Info("MQTT: archive \"" + archive + "\" withdrew its confirmation");
+        journal_.NoteArchive(archive, false);
     } else if (confirmation && !ledger_.KnowsArchive(archive)) {
         log_.Info("MQTT: archive \"" + archive + "\" confirms records");
+        journal_.NoteArchive(archive, true);
     }
     ledger_.Confirmed(archive, confirmation, now_());
     Settle();
@@ -126,7 +136,8 @@ void RecordOutbox::Settle() {
     }
     if (!outgoing.empty()) send_(std::move(outgoing));
     journal_.MarkDone(ledger_.TakeDone());
-    if (journal_.Wasteful(ledger_.Held())) journal_.Rewrite(ledger_.HeldJson(), ledger_.LastEnd());
+    if (journal_.Wasteful(ledger_.Held()))
+        journal_.Rewrite(ledger_.HeldJson(), ledger_.LastEnd(), ledger_.Archives());
     if (!waiting_) return;
     const std::size_t unacknowledged = ledger_.Unacknowledged();
     waited_ = std::max(waited_, unacknowledged);
