@@ -9,6 +9,7 @@
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
 
+#include <cstring>
 #include <memory>
 
 namespace noxa {
@@ -37,18 +38,15 @@ qsizetype BeginChunk(QByteArray& out, const char* type) {
 
 // The rows as the format has them: each a filter byte (none) and the pixels' red, green and
 // blue.
-QByteArray RawRows(const QImage& rgb32) {
-    const int width = rgb32.width();
-    QByteArray raw(qsizetype(rgb32.height()) * (1 + 3 * qsizetype(width)), Qt::Uninitialized);
-    auto* out = reinterpret_cast<uchar*>(raw.data());
-    for (int y = 0; y < rgb32.height(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(rgb32.constScanLine(y));
+QByteArray RawRows(const QImage& image) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    const qsizetype rowBytes = 3 * qsizetype(rgb.width());
+    QByteArray raw(qsizetype(rgb.height()) * (1 + rowBytes), Qt::Uninitialized);
+    char* out = raw.data();
+    for (int y = 0; y < rgb.height(); ++y) {
         *out++ = 0;
-        for (int x = 0; x < width; ++x) {
-            *out++ = uchar(qRed(row[x]));
-            *out++ = uchar(qGreen(row[x]));
-            *out++ = uchar(qBlue(row[x]));
-        }
+        std::memcpy(out, rgb.constScanLine(y), std::size_t(rowBytes));
+        out += rowBytes;
     }
     return raw;
 }
@@ -84,7 +82,7 @@ bool EncodeChartPng(const QImage& image, QByteArray& png, QString& error) {
         error = QStringLiteral("no image");
         return false;
     }
-    const QByteArray raw = RawRows(image.convertToFormat(QImage::Format_RGB32));
+    const QByteArray raw = RawRows(image);
     png.clear();
     png.reserve(raw.size() / 8);
     png.append("\x89PNG\r\n\x1a\n", 8);
