@@ -10,6 +10,17 @@ double Clamp01(double v) {
     return std::clamp(v, 0.0, 1.0);
 }
 
+// Rounded down and up without a call into the maths library.
+int Floor(double v) {
+    const int i = static_cast<int>(v);
+    return i - (v < i);
+}
+
+int Ceil(double v) {
+    const int i = static_cast<int>(v);
+    return i + (v > i);
+}
+
 QRgb Mix(QRgb under, QRgb over, int alpha) {
     auto mix = [&](int a, int b) { return (b * alpha + a * (255 - alpha) + 127) / 255; };
     return qRgb(mix(qRed(under), qRed(over)), mix(qGreen(under), qGreen(over)),
@@ -43,9 +54,9 @@ void LinePainter::DrawPolyline(const QPolygonF& points, const LineStyle& style) 
             const double step = segmentEnds ? length - done : left;
             const bool dashEnds = !segmentEnds || lastSegment || left == step;
             if (entry % 2 == 0) {
-                Cover({a + along * done, a + along * (done + step), flat && dashStarts,
-                       flat && dashEnds},
-                      half);
+                const End start = !dashStarts ? End::Joined : flat ? End::Flat : End::Round;
+                const End end = flat && dashEnds ? End::Flat : End::Round;
+                Cover({a + along * done, a + along * (done + step), start, end}, half);
             }
             done += step;
             left -= step;
@@ -63,31 +74,40 @@ void LinePainter::DrawPolyline(const QPolygonF& points, const LineStyle& style) 
 
 void LinePainter::DrawDot(QPointF centre, double diameter, const QColor& colour) {
     if (clip_.isEmpty()) return;
-    Cover({centre, centre, false, false}, diameter / 2);
+    Cover({centre, centre, End::Round, End::Round}, diameter / 2);
     Blend(colour);
 }
 
 // Each pixel's share of the segment, from the distance of its centre: to the segment's axis
 // beside it and past a flat end, to the end point past a round one. Walks each row only where
-// the segment reaches it.
+// the segment reaches it: within reach of its axis, and not before a joined start, which the
+// round end of the segment before covers.
 void LinePainter::Cover(const Segment& s, double halfWidth) {
     const double dx = s.b.x() - s.a.x(), dy = s.b.y() - s.a.y();
     const double length = std::sqrt(dx * dx + dy * dy);
     const double ux = length > 0 ? dx / length : 1, uy = length > 0 ? dy / length : 0;
     const double reach = halfWidth + 1;
-    const int x0 = std::max(clip_.left(), int(std::floor(std::min(s.a.x(), s.b.x()) - reach)));
-    const int x1 = std::min(clip_.right(), int(std::ceil(std::max(s.a.x(), s.b.x()) + reach)));
-    const int y0 = std::max(clip_.top(), int(std::floor(std::min(s.a.y(), s.b.y()) - reach)));
-    const int y1 = std::min(clip_.bottom(), int(std::ceil(std::max(s.a.y(), s.b.y()) + reach)));
+    const double first = s.start == End::Joined ? 0 : s.start == End::Flat ? -0.5 : -reach;
+    const double last = s.end == End::Flat ? length + 0.5 : length + reach;
+    const int x0 = std::max(clip_.left(), Floor(std::min(s.a.x(), s.b.x()) - reach));
+    const int x1 = std::min(clip_.right(), Ceil(std::max(s.a.x(), s.b.x()) + reach));
+    const int y0 = std::max(clip_.top(), Floor(std::min(s.a.y(), s.b.y()) - reach));
+    const int y1 = std::min(clip_.bottom(), Ceil(std::max(s.a.y(), s.b.y()) + reach));
+    // Narrows [from, to] to the pixels whose centre's offset from a, times `unit`, plus `offset`
+    // lies within [low, high].
+    const auto narrow = [&](int& from, int& to, double unit, double offset, double low,
+                            double high) {
+        if (std::abs(unit) < 1e-6) return;
+        double u = (low - offset) / unit, v = (high - offset) / unit;
+        if (u > v) std::swap(u, v);
+        from = std::max(from, Floor(u - 0.5 + s.a.x()));
+        to = std::min(to, Ceil(v - 0.5 + s.a.x()));
+    };
     for (int y = y0; y <= y1; ++y) {
         const double ry = y + 0.5 - s.a.y();
         int from = x0, to = x1;
-        if (std::abs(uy) > 0.05) {  // where the distance from the axis is within reach
-            const double u = (ry * ux - reach) / uy - 0.5 + s.a.x();
-            const double v = (ry * ux + reach) / uy - 0.5 + s.a.x();
-            from = std::max(from, int(std::floor(std::min(u, v))));
-            to = std::min(to, int(std::ceil(std::max(u, v))));
-        }
+        narrow(from, to, uy, -ry * ux, -reach, reach);  // across the axis
+        narrow(from, to, ux, ry * uy, first, last);     // along it
         double rx = from + 0.5 - s.a.x();
         double t = rx * ux + ry * uy, across = rx * uy - ry * ux;
         std::uint8_t* row =
@@ -95,19 +115,20 @@ void LinePainter::Cover(const Segment& s, double halfWidth) {
         for (int x = from; x <= to; ++x, rx += 1, t += ux, across += uy) {
             double distance = std::abs(across), ends = 1;
             if (t < 0) {
-                if (s.flatStart)
+                if (s.start == End::Joined) continue;
+                if (s.start == End::Flat)
                     ends = Clamp01(t + 0.5);
                 else
                     distance = std::sqrt(rx * rx + ry * ry);
-            } else if (s.flatStart && t < 0.5) {
+            } else if (s.start == End::Flat && t < 0.5) {
                 ends = t + 0.5;
             }
             if (t > length) {
-                if (s.flatEnd)
+                if (s.end == End::Flat)
                     ends = std::min(ends, Clamp01(length - t + 0.5));
                 else
                     distance = std::sqrt((rx - dx) * (rx - dx) + (ry - dy) * (ry - dy));
-            } else if (s.flatEnd && t > length - 0.5) {
+            } else if (s.end == End::Flat && t > length - 0.5) {
                 ends = std::min(ends, length - t + 0.5);
             }
             const double share = Clamp01(halfWidth + 0.5 - distance) * ends;

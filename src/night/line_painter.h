@@ -28,9 +28,13 @@ public:
     void DrawDot(QPointF centre, double diameter, const QColor& colour);
 
 private:
+    // How a segment ends: flat or round, or, at its start, joined to the round end of the
+    // segment before it.
+    enum class End { Joined, Flat, Round };
+
     struct Segment {
         QPointF a, b;
-        bool flatStart = false, flatEnd = false;
+        End start = End::Round, end = End::Round;
     };
 
     void Cover(const Segment& segment, double halfWidth);

@@ -15,7 +15,6 @@
 namespace noxa {
 namespace {
 
-
 void AppendWord(QByteArray& out, quint32 value) {
     const quint32 big = qToBigEndian(value);
     out.append(reinterpret_cast<const char*>(&big), sizeof big);
