@@ -21,6 +21,33 @@ int Ceil(double v) {
     return i + (v > i);
 }
 
+// The line through fewer points: those within a twentieth of a pixel of a straight stretch
+// between two kept points are left out, which a smooth line such as the Sun's has many of.
+QPolygonF Straightened(const QPolygonF& points) {
+    constexpr double kTolerance = 0.05;  // pixels
+    constexpr qsizetype kLongest = 64;   // points a stretch may span, to bound the checks
+    QPolygonF kept;
+    kept.reserve(points.size());
+    qsizetype anchor = 0;
+    kept.append(points.front());
+    for (qsizetype end = 2; end < points.size(); ++end) {
+        const QPointF a = points[anchor], chord = points[end] - a;
+        const double length = std::sqrt(QPointF::dotProduct(chord, chord));
+        bool straight = end - anchor <= kLongest && length > 0;
+        for (qsizetype i = anchor + 1; straight && i < end; ++i) {
+            const QPointF r = points[i] - a;
+            const double along = QPointF::dotProduct(r, chord);
+            straight = along > 0 && along < length * length &&
+                       std::abs(r.x() * chord.y() - r.y() * chord.x()) <= kTolerance * length;
+        }
+        if (straight) continue;
+        anchor = end - 1;
+        kept.append(points[anchor]);
+    }
+    kept.append(points.back());
+    return kept;
+}
+
 QRgb Mix(QRgb under, QRgb over, int alpha) {
     auto mix = [&](int a, int b) { return (b * alpha + a * (255 - alpha) + 127) / 255; };
     return qRgb(mix(qRed(under), qRed(over)), mix(qGreen(under), qGreen(over)),
@@ -35,8 +62,9 @@ LinePainter::LinePainter(QImage& image, const QRect& clip)
     coverage_.assign(static_cast<std::size_t>(clip_.width()) * clip_.height(), 0);
 }
 
-void LinePainter::DrawPolyline(const QPolygonF& points, const LineStyle& style) {
-    if (clip_.isEmpty() || points.size() < 2) return;
+void LinePainter::DrawPolyline(const QPolygonF& line, const LineStyle& style) {
+    if (clip_.isEmpty() || line.size() < 2) return;
+    const QPolygonF points = Straightened(line);
     const double half = style.width / 2;
     const bool flat = style.cap != Qt::RoundCap;
     const QList<qreal>& dashes = style.dashes;
