@@ -114,7 +114,7 @@ void LinePainter::Cover(const Segment& s, double halfWidth) {
     const double dx = s.b.x() - s.a.x(), dy = s.b.y() - s.a.y();
     const double length = std::sqrt(dx * dx + dy * dy);
     const double ux = length > 0 ? dx / length : 1, uy = length > 0 ? dy / length : 0;
-    const double reach = halfWidth + 1;
+    const double reach = halfWidth + 0.5;  // where the share falls to nothing
     const double first = s.start == End::Joined ? 0 : s.start == End::Flat ? -0.5 : -reach;
     const double last = s.end == End::Flat ? length + 0.5 : length + reach;
     const int x0 = std::max(clip_.left(), Floor(std::min(s.a.x(), s.b.x()) - reach));
