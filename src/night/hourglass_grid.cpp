@@ -3,6 +3,7 @@
 #include "night/median.h"
 
 #include <QDateTime>
+#include <QTimeZone>
 
 #include <algorithm>
 #include <cmath>
@@ -25,6 +26,40 @@ qint64 ChartMilliseconds(const Night& night, UtcMilliseconds time, const Hourgla
            qint64(layout.eveningHour) * 3600000;
 }
 
+// The night's zone's offset from UTC, in milliseconds, when it holds for all of the night's
+// records: no change of the clocks between the first and the last. Saves a look-up in the zone
+// for each record.
+std::optional<qint64> SteadyOffset(const Night& night) {
+    if (night.samples.empty() || !night.zone.isValid()) return std::nullopt;
+    const auto [earliest, latest] = std::minmax_element(
+        night.samples.begin(), night.samples.end(),
+        [](const NightSample& a, const NightSample& b) { return a.time < b.time; });
+    const QDateTime first = QDateTime::fromMSecsSinceEpoch(earliest->time, night.zone);
+    const QTimeZone::OffsetData next = night.zone.nextTransition(first);
+    if (!first.isValid() ||
+        (next.atUtc.isValid() && next.atUtc.toMSecsSinceEpoch() <= latest->time))
+        return std::nullopt;
+    return qint64(first.offsetFromUtc()) * 1000;
+}
+
+// As ChartMilliseconds, with the zone's offset known.
+qint64 ChartMilliseconds(const Night& night, UtcMilliseconds time, qint64 offset,
+                         const HourglassLayout& layout) {
+    constexpr qint64 kJulianDayOf1970 = 2440588;
+    const qint64 dateStart = (night.date.toJulianDay() - kJulianDayOf1970) * 86400000;
+    return time + offset - dateStart - qint64(layout.eveningHour) * 3600000;
+}
+
+std::optional<HourglassCells> CellsEndingAt(const Night& night, qint64 end, UtcMilliseconds span,
+                                            int year, const HourglassLayout& layout) {
+    if (night.date.year() != year || span <= 0) return std::nullopt;
+    const qint64 rowMs = qint64(layout.minutesPerRow) * 60000;
+    const qint64 first = std::max<qint64>(0, (end - span) / rowMs);
+    const qint64 last = std::min<qint64>(layout.Rows() - 1, (end - 1) / rowMs);
+    if (end <= 0 || first > last) return std::nullopt;
+    return HourglassCells{night.date.dayOfYear() - 1, int(first), int(last)};
+}
+
 }  // namespace
 
 SkyLight SkyLightOf(const NightSample& sample) {
@@ -37,13 +72,8 @@ SkyLight SkyLightOf(const NightSample& sample) {
 std::optional<HourglassCells> HourglassCellsOf(const Night& night, UtcMilliseconds time,
                                                UtcMilliseconds span, int year,
                                                const HourglassLayout& layout) {
-    if (night.date.year() != year || span <= 0) return std::nullopt;
-    const qint64 rowMs = qint64(layout.minutesPerRow) * 60000;
-    const qint64 end = ChartMilliseconds(night, time, layout);
-    const qint64 first = std::max<qint64>(0, (end - span) / rowMs);
-    const qint64 last = std::min<qint64>(layout.Rows() - 1, (end - 1) / rowMs);
-    if (end <= 0 || first > last) return std::nullopt;
-    return HourglassCells{night.date.dayOfYear() - 1, int(first), int(last)};
+    if (night.date.year() != year) return std::nullopt;
+    return CellsEndingAt(night, ChartMilliseconds(night, time, layout), span, year, layout);
 }
 
 UtcMilliseconds RecordSpan(const Night& night) {
@@ -74,9 +104,15 @@ HourglassGrid BuildHourglassGrid(const std::vector<const Night*>& nights, int ye
     grid.cells.resize(size_t(grid.columns) * size_t(grid.rows));
     std::vector<std::vector<float>> values(grid.cells.size());
     for (const Night* night : nights) {
+        if (night->date.year() != year) continue;
         const UtcMilliseconds span = RecordSpan(*night);
+        const std::optional<qint64> offset = SteadyOffset(*night);
         for (const NightSample& sample : night->samples) {
-            const auto covered = HourglassCellsOf(*night, sample.time, span, year, layout);
+            const auto covered =
+                offset
+                    ? CellsEndingAt(*night, ChartMilliseconds(*night, sample.time, *offset, layout),
+                                    span, year, layout)
+                    : HourglassCellsOf(*night, sample.time, span, year, layout);
             if (!covered) continue;
             const float mag = sample.mag[size_t(grid.channel)];
             for (int row = covered->firstRow; row <= covered->lastRow; ++row) {

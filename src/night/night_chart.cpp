@@ -1,5 +1,6 @@
 #include "night/night_chart.h"
 
+#include "night/line_painter.h"
 #include "night/night_chart_layout.h"
 #include "night/night_chart_style.h"
 #include "night/png_encoding.h"
@@ -139,27 +140,18 @@ void PaintCloud(Pixels& pixels, const NightChartLayout& layout) {
 }
 
 // The series, clipped to the plot; a lone value as a dot.
-void PaintLines(QPainter& p, const NightChartLayout& layout) {
-    p.save();
-    p.setClipRect(layout.frame.plot);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(Qt::NoBrush);
+void PaintLines(QImage& image, const NightChartLayout& layout) {
+    LinePainter painter(image, layout.frame.plot.toAlignedRect());
     for (const ChartSeries& series : layout.lines) {
-        const QPen pen = PenOf(LineStyleOf(series.mark));
-        QPen dot = pen;
-        dot.setWidthF(pen.widthF() * 2.5);
-        dot.setCapStyle(Qt::RoundCap);
-        dot.setStyle(Qt::SolidLine);
+        const LineStyle style = LineStyleOf(series.mark);
         for (const QPolygonF& run : series.runs) {
-            p.setPen(run.size() > 1 ? pen : dot);
             if (run.size() > 1) {
-                p.drawPolyline(run);
+                painter.DrawPolyline(run, style);
             } else {
-                p.drawPoint(run.front());
+                painter.DrawDot(run.front(), style.width * 2.5, style.colour);
             }
         }
     }
-    p.restore();
 }
 
 void PaintAxis(QPainter& p, const Axis& axis) {
@@ -231,7 +223,7 @@ QImage DrawNightChart(const Night& night, QSize size) {
     if (!layout.hasPlot) return image;
     PaintBackground(pixels, layout);
     PaintCloud(pixels, layout);
-    PaintLines(p, layout);
+    PaintLines(image, layout);
     PaintFrame(p, layout);
     PaintLegend(p, layout);
     return image;

@@ -4,48 +4,91 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QtEndian>
 
-#include <png.h>
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
 
-#include <csetjmp>
+#include <memory>
 
 namespace noxa {
 namespace {
 
-void Append(png_structp png, png_bytep data, png_size_t size) {
-    static_cast<QByteArray*>(png_get_io_ptr(png))
-        ->append(reinterpret_cast<const char*>(data), qsizetype(size));
+void AppendWord(QByteArray& out, quint32 value) {
+    const quint32 big = qToBigEndian(value);
+    out.append(reinterpret_cast<const char*>(&big), sizeof big);
 }
 
-void NoFlush(png_structp) {}
-
-void Failed(png_structp png, png_const_charp message) {
-    *static_cast<QString*>(png_get_error_ptr(png)) = QString::fromUtf8(message);
-    png_longjmp(png, 1);
+// Closes the chunk whose type begins at `typeAt`: its length in front, its CRC after it.
+void EndChunk(QByteArray& out, qsizetype typeAt) {
+    const quint32 length = quint32(out.size() - typeAt - 4);
+    qToBigEndian(length, out.data() + typeAt - 4);
+    AppendWord(out, crc32_gzip_refl(0, reinterpret_cast<const uchar*>(out.constData() + typeAt),
+                                    length + 4));
 }
 
-void NoWarning(png_structp, png_const_charp) {}
+qsizetype BeginChunk(QByteArray& out, const char* type) {
+    AppendWord(out, 0);
+    const qsizetype typeAt = out.size();
+    out.append(type, 4);
+    return typeAt;
+}
 
-// Only plain values live here, as libpng leaves a failed write by a long jump.
-bool Encode(const QImage& rgb, QByteArray& out, QString& error) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, Failed, NoWarning);
-    if (png == nullptr) return false;
-    png_infop info = png_create_info_struct(png);
-    if (info == nullptr || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
+// Packs `count` pixels as red, green and blue bytes, four pixels into three words at a time.
+void PackRow(const QRgb* in, int count, uchar* out) {
+    int x = 0;
+    for (; x + 4 <= count; x += 4, out += 12) {
+        const quint32 p0 = in[x], p1 = in[x + 1], p2 = in[x + 2], p3 = in[x + 3];
+        const quint32 words[3] = {
+            qRed(p0) | qGreen(p0) << 8 | qBlue(p0) << 16 | quint32(qRed(p1)) << 24,
+            qGreen(p1) | qBlue(p1) << 8 | qRed(p2) << 16 | quint32(qGreen(p2)) << 24,
+            qBlue(p2) | qRed(p3) << 8 | qGreen(p3) << 16 | quint32(qBlue(p3)) << 24};
+        for (int k = 0; k < 3; ++k) qToLittleEndian(words[k], out + 4 * k);
     }
-    png_set_write_fn(png, &out, Append, NoFlush);
-    png_set_IHDR(png, info, png_uint_32(rgb.width()), png_uint_32(rgb.height()), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    png_set_compression_level(png, 1);
-    png_write_info(png, info);
-    for (int y = 0; y < rgb.height(); ++y) png_write_row(png, rgb.constScanLine(y));
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return true;
+    for (; x < count; ++x) {
+        *out++ = uchar(qRed(in[x]));
+        *out++ = uchar(qGreen(in[x]));
+        *out++ = uchar(qBlue(in[x]));
+    }
+}
+
+// The rows as the format has them: each a filter byte (none) and the pixels' red, green and
+// blue.
+QByteArray RawRows(const QImage& image) {
+    const QImage rgb32 = image.convertToFormat(QImage::Format_RGB32);
+    const qsizetype rowBytes = 3 * qsizetype(rgb32.width());
+    QByteArray raw(qsizetype(rgb32.height()) * (1 + rowBytes), Qt::Uninitialized);
+    auto* out = reinterpret_cast<uchar*>(raw.data());
+    for (int y = 0; y < rgb32.height(); ++y) {
+        *out++ = 0;
+        PackRow(reinterpret_cast<const QRgb*>(rgb32.constScanLine(y)), rgb32.width(), out);
+        out += rowBytes;
+    }
+    return raw;
+}
+
+// Deflates `raw` in the zlib format onto the end of `out`; false when it does not fit the room
+// given, which is larger than incompressible data needs.
+bool AppendDeflated(const QByteArray& raw, QByteArray& out) {
+    const qsizetype at = out.size();
+    const qsizetype room = raw.size() + raw.size() / 256 + 1024;
+    out.resize(at + room);
+    const auto levelBuffer = std::make_unique_for_overwrite<uint8_t[]>(ISAL_DEF_LVL1_DEFAULT);
+    isal_zstream stream;
+    isal_deflate_stateless_init(&stream);
+    stream.level = 1;
+    stream.level_buf = levelBuffer.get();
+    stream.level_buf_size = ISAL_DEF_LVL1_DEFAULT;
+    stream.gzip_flag = IGZIP_ZLIB;
+    stream.end_of_stream = 1;
+    stream.flush = NO_FLUSH;
+    stream.next_in = reinterpret_cast<uint8_t*>(const_cast<char*>(raw.constData()));
+    stream.avail_in = uint32_t(raw.size());
+    stream.next_out = reinterpret_cast<uint8_t*>(out.data() + at);
+    stream.avail_out = uint32_t(room);
+    const bool done = isal_deflate_stateless(&stream) == COMP_OK;
+    out.resize(done ? at + qsizetype(stream.total_out) : at);
+    return done;
 }
 
 }  // namespace
@@ -55,12 +98,22 @@ bool EncodeChartPng(const QImage& image, QByteArray& png, QString& error) {
         error = QStringLiteral("no image");
         return false;
     }
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    const QByteArray raw = RawRows(image);
     png.clear();
-    png.reserve(qsizetype(rgb.sizeInBytes() / 8));
-    error = QStringLiteral("the PNG library failed");
-    if (!Encode(rgb, png, error)) return false;
-    error.clear();
+    png.reserve(raw.size() / 8);
+    png.append("\x89PNG\r\n\x1a\n", 8);
+    qsizetype chunk = BeginChunk(png, "IHDR");
+    AppendWord(png, quint32(image.width()));
+    AppendWord(png, quint32(image.height()));
+    png.append("\x08\x02\x00\x00\x00", 5);  // 8 bits a channel, RGB, deflate, no interlace
+    EndChunk(png, chunk);
+    chunk = BeginChunk(png, "IDAT");
+    if (!AppendDeflated(raw, png)) {
+        error = QStringLiteral("the image could not be compressed");
+        return false;
+    }
+    EndChunk(png, chunk);
+    EndChunk(png, BeginChunk(png, "IEND"));
     return true;
 }
 

@@ -6,9 +6,9 @@
 
 namespace noxa {
 
-// Encodes a chart as PNG, quickly: rows unfiltered and zlib's fastest level, which for charts'
-// flat areas is about as small as the slow default settings and three times as quick. On
-// failure returns false with the reason in `error`.
+// Encodes a chart as PNG, quickly: rows unfiltered, deflated by ISA-L's fastest level, which for
+// charts' flat areas is as small as zlib's fastest level in a third of its time. On failure
+// returns false with the reason in `error`.
 bool EncodeChartPng(const QImage& image, QByteArray& png, QString& error);
 
 // Encodes a chart and puts it in place of `path` whole, making its folder when missing. On

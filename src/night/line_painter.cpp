@@ -1,0 +1,189 @@
+#include "night/line_painter.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace noxa {
+namespace {
+
+double Clamp01(double v) {
+    return std::clamp(v, 0.0, 1.0);
+}
+
+// Rounded down and up without a call into the maths library.
+int Floor(double v) {
+    const int i = static_cast<int>(v);
+    return i - (v < i);
+}
+
+int Ceil(double v) {
+    const int i = static_cast<int>(v);
+    return i + (v > i);
+}
+
+// The line through fewer points: those within a twentieth of a pixel of a straight stretch
+// between two kept points are left out, which a smooth line such as the Sun's has many of.
+QPolygonF Straightened(const QPolygonF& points) {
+    constexpr double kTolerance = 0.05;  // pixels
+    constexpr qsizetype kLongest = 64;   // points a stretch may span, to bound the checks
+    QPolygonF kept;
+    kept.reserve(points.size());
+    qsizetype anchor = 0;
+    kept.append(points.front());
+    for (qsizetype end = 2; end < points.size(); ++end) {
+        const QPointF a = points[anchor], chord = points[end] - a;
+        const double length = std::sqrt(QPointF::dotProduct(chord, chord));
+        bool straight = end - anchor <= kLongest && length > 0;
+        for (qsizetype i = anchor + 1; straight && i < end; ++i) {
+            const QPointF r = points[i] - a;
+            const double along = QPointF::dotProduct(r, chord);
+            straight = along > 0 && along < length * length &&
+                       std::abs(r.x() * chord.y() - r.y() * chord.x()) <= kTolerance * length;
+        }
+        if (straight) continue;
+        anchor = end - 1;
+        kept.append(points[anchor]);
+    }
+    kept.append(points.back());
+    return kept;
+}
+
+QRgb Mix(QRgb under, QRgb over, int alpha) {
+    auto mix = [&](int a, int b) { return (b * alpha + a * (255 - alpha) + 127) / 255; };
+    return qRgb(mix(qRed(under), qRed(over)), mix(qGreen(under), qGreen(over)),
+                mix(qBlue(under), qBlue(over)));
+}
+
+}  // namespace
+
+LinePainter::LinePainter(QImage& image, const QRect& clip)
+    : image_(image), clip_(clip & image.rect()) {
+    if (clip_.isEmpty()) return;
+    coverage_.assign(static_cast<std::size_t>(clip_.width()) * clip_.height(), 0);
+}
+
+void LinePainter::DrawPolyline(const QPolygonF& line, const LineStyle& style) {
+    if (clip_.isEmpty() || line.size() < 2) return;
+    const QPolygonF points = Straightened(line);
+    const double half = style.width / 2;
+    const bool flat = style.cap != Qt::RoundCap;
+    const QList<qreal>& dashes = style.dashes;
+    qsizetype entry = 0;  // of the dash pattern: drawn when even
+    double left = dashes.isEmpty() ? HUGE_VAL : dashes.front();  // of the entry
+    bool dashStarts = true;
+    for (qsizetype i = 1; i < points.size(); ++i) {
+        const QPointF a = points[i - 1], b = points[i];
+        const double length = std::sqrt(QPointF::dotProduct(b - a, b - a));
+        if (!(length > 1e-9)) continue;
+        const QPointF along = (b - a) / length;
+        const bool lastSegment = i + 1 == points.size();
+        for (double done = 0;;) {
+            const bool segmentEnds = left >= length - done;
+            const double step = segmentEnds ? length - done : left;
+            const bool dashEnds = !segmentEnds || lastSegment || left == step;
+            if (entry % 2 == 0) {
+                const End start = !dashStarts ? End::Joined : flat ? End::Flat : End::Round;
+                const End end = flat && dashEnds ? End::Flat : End::Round;
+                Cover({a + along * done, a + along * (done + step), start, end}, half);
+            }
+            done += step;
+            left -= step;
+            dashStarts = false;
+            if (left <= 0) {
+                entry = (entry + 1) % dashes.size();
+                left = dashes[entry];
+                dashStarts = true;
+            }
+            if (segmentEnds) break;
+        }
+    }
+    Blend(style.colour);
+}
+
+void LinePainter::DrawDot(QPointF centre, double diameter, const QColor& colour) {
+    if (clip_.isEmpty()) return;
+    Cover({centre, centre, End::Round, End::Round}, diameter / 2);
+    Blend(colour);
+}
+
+// Each pixel's share of the segment, from the distance of its centre: to the segment's axis
+// beside it and past a flat end, to the end point past a round one. Walks each row only where
+// the segment reaches it: within reach of its axis, and not before a joined start, which the
+// round end of the segment before covers.
+void LinePainter::Cover(const Segment& s, double halfWidth) {
+    const double dx = s.b.x() - s.a.x(), dy = s.b.y() - s.a.y();
+    const double length = std::sqrt(dx * dx + dy * dy);
+    const double ux = length > 0 ? dx / length : 1, uy = length > 0 ? dy / length : 0;
+    const double reach = halfWidth + 0.5;  // where the share falls to nothing
+    const double first = s.start == End::Joined ? 0 : s.start == End::Flat ? -0.5 : -reach;
+    const double last = s.end == End::Flat ? length + 0.5 : length + reach;
+    const int x0 = std::max(clip_.left(), Floor(std::min(s.a.x(), s.b.x()) - reach));
+    const int x1 = std::min(clip_.right(), Ceil(std::max(s.a.x(), s.b.x()) + reach));
+    const int y0 = std::max(clip_.top(), Floor(std::min(s.a.y(), s.b.y()) - reach));
+    const int y1 = std::min(clip_.bottom(), Ceil(std::max(s.a.y(), s.b.y()) + reach));
+    // Narrows [from, to] to the pixels whose centre's offset from a, times `unit`, plus `offset`
+    // lies within [low, high].
+    const auto narrow = [&](int& from, int& to, double unit, double offset, double low,
+                            double high) {
+        if (std::abs(unit) < 1e-6) return;
+        double u = (low - offset) / unit, v = (high - offset) / unit;
+        if (u > v) std::swap(u, v);
+        from = std::max(from, Floor(u - 0.5 + s.a.x()));
+        to = std::min(to, Ceil(v - 0.5 + s.a.x()));
+    };
+    for (int y = y0; y <= y1; ++y) {
+        const double ry = y + 0.5 - s.a.y();
+        int from = x0, to = x1;
+        narrow(from, to, uy, -ry * ux, -reach, reach);  // across the axis
+        narrow(from, to, ux, ry * uy, first, last);     // along it
+        double rx = from + 0.5 - s.a.x();
+        double t = rx * ux + ry * uy, across = rx * uy - ry * ux;
+        std::uint8_t* row =
+            coverage_.data() + static_cast<std::size_t>(y - clip_.top()) * clip_.width();
+        for (int x = from; x <= to; ++x, rx += 1, t += ux, across += uy) {
+            double distance = std::abs(across), ends = 1;
+            if (t < 0) {
+                if (s.start == End::Joined) continue;
+                if (s.start == End::Flat)
+                    ends = Clamp01(t + 0.5);
+                else
+                    distance = std::sqrt(rx * rx + ry * ry);
+            } else if (s.start == End::Flat && t < 0.5) {
+                ends = t + 0.5;
+            }
+            if (t > length) {
+                if (s.end == End::Flat)
+                    ends = std::min(ends, Clamp01(length - t + 0.5));
+                else
+                    distance = std::sqrt((rx - dx) * (rx - dx) + (ry - dy) * (ry - dy));
+            } else if (s.end == End::Flat && t > length - 0.5) {
+                ends = std::min(ends, length - t + 0.5);
+            }
+            const double share = Clamp01(halfWidth + 0.5 - distance) * ends;
+            if (share <= 0) continue;
+            const auto level = static_cast<std::uint8_t>(share * 255 + 0.5);
+            std::uint8_t& cell = row[x - clip_.left()];
+            if (cell == 0 && level > 0) touched_.push_back({x, y});
+            cell = std::max(cell, level);
+        }
+    }
+}
+
+// Lays the covered pixels over the image in the colour and clears the coverage.
+void LinePainter::Blend(const QColor& colour) {
+    const QRgb rgb = colour.rgb();
+    const int alpha = colour.alpha();
+    uchar* bits = image_.bits();
+    const qsizetype stride = image_.bytesPerLine();
+    for (const QPoint& at : touched_) {
+        std::uint8_t& cell =
+            coverage_[static_cast<std::size_t>(at.y() - clip_.top()) * clip_.width() +
+                      (at.x() - clip_.left())];
+        QRgb& pixel = reinterpret_cast<QRgb*>(bits + at.y() * stride)[at.x()];
+        pixel = Mix(pixel, rgb, (cell * alpha + 127) / 255);
+        cell = 0;
+    }
+    touched_.clear();
+}
+
+}  // namespace noxa

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "night/night_chart_style.h"
+
+#include <QImage>
+#include <QPoint>
+#include <QPolygonF>
+#include <QRect>
+
+#include <cstdint>
+#include <vector>
+
+namespace noxa {
+
+// Antialiased wide lines, dashed or solid, painted straight into an RGB32 image and clipped to
+// a rectangle. A pixel is covered by its distance to the line: joins come out round, and a line
+// that crosses itself is blended once. Much cheaper than stroking each line as a path, for the
+// thousand-point lines of a night.
+class LinePainter {
+public:
+    LinePainter(QImage& image, const QRect& clip);
+
+    // The line through `points` in the style's colour, width and dashes; the dash pattern
+    // starts afresh at the first point.
+    void DrawPolyline(const QPolygonF& points, const LineStyle& style);
+
+    // A filled round dot of the given diameter.
+    void DrawDot(QPointF centre, double diameter, const QColor& colour);
+
+private:
+    // How a segment ends: flat or round, or, at its start, joined to the round end of the
+    // segment before it.
+    enum class End { Joined, Flat, Round };
+
+    struct Segment {
+        QPointF a, b;
+        End start = End::Round, end = End::Round;
+    };
+
+    void Cover(const Segment& segment, double halfWidth);
+    void Blend(const QColor& colour);
+
+    QImage& image_;
+    QRect clip_;
+    std::vector<std::uint8_t> coverage_;  // of the clip rectangle, row by row
+    std::vector<QPoint> touched_;         // the pixels of nonzero coverage
+};
+
+}  // namespace noxa
