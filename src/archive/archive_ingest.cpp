@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::size_t kBatchRecords = 1000;
 constexpr int kBatchMs = 50;
+// A backlog (a catch-up, a flood) is stored in larger transactions: fewer commits to wait for.
+constexpr std::size_t kMostPerCommit = 5000;
 // What is held while the database is away: this many records taken, as many waiting in the
 // inbox; then the network thread stops reading and the broker keeps the rest.
 constexpr std::size_t kMostHeld = 20000;
@@ -136,7 +138,7 @@ void ArchiveIngest::ScheduleCommit() {
 
 void ArchiveIngest::CommitNext() {
     if (!store_.IsOpen() || pending_.Empty()) return;
-    const std::size_t count = std::min(kBatchRecords, pending_.records.size());
+    const std::size_t count = std::min(kMostPerCommit, pending_.records.size());
     ArchiveBatch batch;
     batch.records.assign(pending_.records.begin(), pending_.records.begin() + count);
     batch.reports = pending_.reports;

@@ -19,9 +19,8 @@ using RecordKey = std::pair<QString, std::int64_t>;  // station id, end
 
 // Inserts `records` (no key twice), many rows to a statement; a record already stored is left
 // as it is. `inserted` gets the keys of those that were new.
-bool InsertRecords(QSqlDatabase& db, StatementCache& cache,
-                   const std::vector<const ArchivedRecord*>& records, std::int64_t nowMs,
-                   std::set<RecordKey>& inserted, QString& error);
+bool InsertRecords(QSqlDatabase& db, const std::vector<const ArchivedRecord*>& records,
+                   std::int64_t nowMs, std::set<RecordKey>& inserted, QString& error);
 
 // A repeat whose previous end is null or earlier than the stored one lowers it; true in
 // `changed` when it did.

@@ -156,7 +156,7 @@ bool RecordStore::Store(QSqlDatabase& db, const ArchiveBatch& batch, std::int64_
     }
     std::set<RecordKey> inserted;
     std::size_t lowered = 0;  // repeats that lowered a stored previous end
-    if (!InsertRecords(db, statements_, records, nowMs, inserted, error)) return false;
+    if (!InsertRecords(db, records, nowMs, inserted, error)) return false;
     std::map<QString, std::vector<ChainLink>> links;  // per station, in order of end
     std::map<QString, QString> names;
     std::map<QString, std::optional<std::int64_t>> storedNewest;  // before this batch
