@@ -118,9 +118,10 @@ bool LowerPreviousEnd(QSqlDatabase& db, StatementCache& cache, const ArchivedRec
 
 bool EnsureMonthlyPartitions(QSqlDatabase& db, const std::vector<const ArchivedRecord*>& records,
                              std::set<QString>& known, QString& error) {
+    std::int64_t from = 0, to = 0;  // the month of the record before
     for (const ArchivedRecord* record : records) {
+        if (record->end >= from && record->end < to) continue;
         QDate month;
-        std::int64_t from = 0, to = 0;
         if (!MonthOf(record->end, month, from, to)) continue;
         const QString name = month.toString("'records_'yyyy_MM");
         if (known.count(name)) continue;

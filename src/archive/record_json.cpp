@@ -1,7 +1,6 @@
 #include "archive/record_json.h"
 
 #include <rapidjson/error/error.h>
-#include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
 #include <QDateTime>
@@ -25,15 +24,23 @@ struct Held {
 enum FixedKey { kStation, kStart, kEnd, kPreviousEnd, kFixedKeys };
 constexpr std::size_t kHeldKeys = kFixedKeys + kMeasureKeys.size() + kReportKeys.size();
 
-int KeyIndex(std::string_view key) {
-    static constexpr std::array<std::string_view, kFixedKeys> kFixed{"station", "start", "end",
-                                                                     "previous_end"};
-    for (std::size_t i = 0; i < kFixed.size(); ++i)
-        if (kFixed[i] == key) return static_cast<int>(i);
-    for (std::size_t i = 0; i < kMeasureKeys.size(); ++i)
-        if (kMeasureKeys[i] == key) return static_cast<int>(kFixedKeys + i);
+// The keys in the order of `Held`s.
+constexpr std::array<std::string_view, kHeldKeys> HeldKeyNames() {
+    std::array<std::string_view, kHeldKeys> names{"station", "start", "end", "previous_end"};
+    for (std::size_t i = 0; i < kMeasureKeys.size(); ++i) names[kFixedKeys + i] = kMeasureKeys[i];
     for (std::size_t i = 0; i < kReportKeys.size(); ++i)
-        if (kReportKeys[i] == key) return static_cast<int>(kFixedKeys + kMeasureKeys.size() + i);
+        names[kFixedKeys + kMeasureKeys.size() + i] = kReportKeys[i];
+    return names;
+}
+
+// The index of `key`, -1 for another; `after` (the key before it) is the first guess, as
+// stations write the keys in about this order.
+int KeyIndex(std::string_view key, int after) {
+    static constexpr std::array<std::string_view, kHeldKeys> kNames = HeldKeyNames();
+    const std::size_t guess = static_cast<std::size_t>(after + 1) % kHeldKeys;
+    if (kNames[guess] == key) return static_cast<int>(guess);
+    for (std::size_t i = 0; i < kHeldKeys; ++i)
+        if (kNames[i] == key) return static_cast<int>(i);
     return -1;
 }
 
@@ -56,7 +63,7 @@ public:
         return Scalar(Held::Kind::Text, 0);
     }
     bool Key(const char* text, rapidjson::SizeType length, bool) {
-        if (depth_ == 1) key_ = KeyIndex(std::string_view(text, length));
+        if (depth_ == 1) key_ = KeyIndex(std::string_view(text, length), key_);
         return true;
     }
     bool StartObject() { return Open(true); }
@@ -170,10 +177,13 @@ bool ReadReports(const RecordHandler& json, ArchivedRecord& record, std::string&
 std::optional<ArchivedRecord> ParseRecord(const QString& station, const QByteArray& payload,
                                           std::string& fault) {
     RecordHandler json;
-    rapidjson::MemoryStream stream(payload.constData(), static_cast<std::size_t>(payload.size()));
+    // Read in place, in a copy of its own; iteratively: however deep a payload nests, it takes
+    // no stack.
+    std::string text(payload.constData(), static_cast<std::size_t>(payload.size()));
+    rapidjson::InsituStringStream stream(text.data());
     rapidjson::Reader reader;
-    // Iterative: however deep a payload nests, it takes no stack.
-    constexpr unsigned kFlags = rapidjson::kParseFullPrecisionFlag | rapidjson::kParseIterativeFlag;
+    constexpr unsigned kFlags = rapidjson::kParseInsituFlag | rapidjson::kParseFullPrecisionFlag |
+                                rapidjson::kParseIterativeFlag;
     if (reader.Parse<kFlags>(stream, json).IsError() || !json.object) {
         fault = "not a JSON object";
         return std::nullopt;
