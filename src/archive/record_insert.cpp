@@ -57,16 +57,35 @@ bool MonthOf(std::int64_t ms, QDate& month, std::int64_t& from, std::int64_t& to
     return true;
 }
 
+// Marks the record of `station` and `end` in `records` (in order of station and end) as new.
+void MarkNew(const std::vector<const ArchivedRecord*>& records, const QString& station,
+             std::int64_t end, std::vector<bool>& isNew) {
+    const auto found = std::lower_bound(records.begin(), records.end(), std::pair(&station, end),
+                                        [](const ArchivedRecord* record, const auto& key) {
+                                            if (record->station != *key.first)
+                                                return record->station < *key.first;
+                                            return record->end < key.second;
+                                        });
+    if (found != records.end() && (*found)->station == station && (*found)->end == end) {
+        isNew[static_cast<std::size_t>(found - records.begin())] = true;
+    }
+}
+
 }  // namespace
 
 bool InsertRecords(QSqlDatabase& db, const std::vector<const ArchivedRecord*>& records,
-                   std::int64_t nowMs, std::set<RecordKey>& inserted, QString& error) {
+                   std::int64_t nowMs, bool returning, std::vector<bool>& isNew, bool& repeats,
+                   QString& error) {
     const std::string head = InsertHead();
+    const char* tail = returning ? " ON CONFLICT (station, end_time) DO NOTHING RETURNING "
+                                   "station, end_time"
+                                 : " ON CONFLICT (station, end_time) DO NOTHING";
     std::string committed = ",";
     AppendSqlNumber(committed, nowMs);
     const QString* quoted = nullptr;  // the station whose literal `station` holds
     std::string station, sql;
     QSqlQuery query(db);
+    isNew.assign(records.size(), false);
     for (std::size_t next = 0; next < records.size();) {
         const std::size_t rows = std::min(kRowsPerStatement, records.size() - next);
         sql = head;
@@ -78,13 +97,19 @@ bool InsertRecords(QSqlDatabase& db, const std::vector<const ArchivedRecord*>& r
             if (i > next) sql += ',';
             AppendRow(sql, station, *records[i], committed);
         }
-        sql += " ON CONFLICT (station, end_time) DO NOTHING RETURNING station, end_time";
+        sql += tail;
         if (!query.exec(QString::fromStdString(sql))) {
             error = query.lastError().text();
             return false;
         }
-        while (query.next()) {
-            inserted.emplace(query.value(0).toString(), query.value(1).toLongLong());
+        if (returning) {
+            while (query.next())
+                MarkNew(records, query.value(0).toString(), query.value(1).toLongLong(), isNew);
+        } else if (query.numRowsAffected() == static_cast<int>(rows)) {
+            std::fill(isNew.begin() + next, isNew.begin() + next + rows, true);
+        } else {
+            repeats = true;
+            return false;
         }
         query.finish();
         next += rows;
