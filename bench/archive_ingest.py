@@ -11,6 +11,7 @@ Everything runs on 127.0.0.1, on servers the script starts in temporary folders.
 import argparse
 import json
 import os
+import resource
 import subprocess
 import sys
 import tempfile
@@ -62,6 +63,7 @@ class CpuMeter:
 
     def __init__(self, broker):
         self.broker = broker
+        self.publishers = None
 
     def start(self, archive_pid=None):
         """From now on; without `archive_pid`, the archive about to start counts all its
@@ -108,9 +110,10 @@ def publish_all(broker, payloads):
 
 
 def flood(archive, meter, broker, payloads, count_stored, total):
-    """Publishes every station's records at once; the seconds until all are stored, and until
-    the publishers were done."""
+    """Publishes every station's records at once; the seconds until all are stored. The
+    meter gets the publishers' CPU time too."""
     meter.start(archive.process.pid)
+    children = resource.getrusage(resource.RUSAGE_CHILDREN)
     started = time.monotonic()
     threads = publish_all(broker, payloads)
     wait_for(lambda: count_stored() >= total, timeout=600, what="every record stored")
@@ -118,6 +121,8 @@ def flood(archive, meter, broker, payloads, count_stored, total):
     meter.stop()
     for thread in threads:
         thread.join()
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    meter.publishers = (after.ru_utime + after.ru_stime) - (children.ru_utime + children.ru_stime)
     return elapsed
 
 
@@ -213,12 +218,14 @@ def copy_rows(pg, payloads, folder):
 def report(engine, mode, total, elapsed, committing, meter):
     what = ("from the first publish to the last commit" if mode == "flood" else
             "from the archive's start to the last commit, the broker holding them all")
-    postgres = f", PostgreSQL {meter.postgres:.2f} s" if engine == "PostgreSQL" else ""
+    others = f", PostgreSQL {meter.postgres:.2f} s" if engine == "PostgreSQL" else ""
+    if meter.publishers is not None:
+        others += f", publishers {meter.publishers:.2f} s"
     print(f"{engine + ' ' + mode + ':':22} {total / elapsed:7.0f} records/s {what} "
           f"({elapsed:.1f} s); {total / max(committing, 1e-3):7.0f}/s between the first and "
           f"last commit; CPU: archive {meter.archive:.2f} s "
           f"({meter.archive / total * 1e6:.0f} us/record), broker {meter.broker_cpu:.2f} s"
-          f"{postgres}")
+          f"{others}")
 
 
 def to_ms(text):
