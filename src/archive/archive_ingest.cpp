@@ -94,16 +94,14 @@ void ArchiveIngest::Accept(IncomingMessage message) {
         AcceptReport(message);
         return;
     }
-    std::string fault;
-    std::optional<ArchivedRecord> record = ParseRecord(message.station, message.payload, fault);
-    if (record) {
-        pending_.records.push_back(std::move(*record));
+    if (message.record) {
+        pending_.records.push_back(std::move(*message.record));
         return;
     }
     ++counters_.recordsRejected;
-    if (faults_.First(message.station, fault)) {
-        log_.Warning("Station " + message.station.toStdString() + ": unreadable record (" + fault +
-                     "); such records are counted, not stored.");
+    if (faults_.First(message.station, message.fault)) {
+        log_.Warning("Station " + message.station.toStdString() + ": unreadable record (" +
+                     message.fault + "); such records are counted, not stored.");
     }
 }
 
