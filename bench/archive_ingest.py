@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Floods noxa-archive with records through a mosquitto broker and times their commits, into
-SQLite and into PostgreSQL, and times PostgreSQL's own COPY of the same rows into a table of the
-same shape (partitioned by month, the same primary key) for comparison.
+SQLite and into PostgreSQL, with the CPU time that the archive, the broker and PostgreSQL spend.
+Two ceilings for comparison: a plain QoS 1 subscriber (mosquitto_sub, storing nothing) draining
+the same records from the same broker, and PostgreSQL's own COPY of the same rows into a table
+of the same shape (partitioned by month, the same primary key).
 
     bench/archive_ingest.py [build/bin/noxa-archive] [--records N] [--stations S]
 
@@ -9,6 +11,7 @@ Everything runs on 127.0.0.1, on servers the script starts in temporary folders.
 import argparse
 import json
 import os
+import resource
 import subprocess
 import sys
 import tempfile
@@ -32,36 +35,141 @@ def station_records(stations, per_station):
             for s in range(stations)}
 
 
-def flood(broker, payloads, count_stored, total):
-    """Publishes every station's records at once; the seconds until all are stored."""
-    started = time.monotonic()
+def cpu_seconds(pid):
+    """The CPU time (user and system) process `pid` has used; 0 once it is gone."""
+    try:
+        with open(f"/proc/{pid}/stat") as stat:
+            fields = stat.read().rsplit(")", 1)[1].split()
+    except OSError:
+        return 0.0
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def postgres_cpu_seconds():
+    """The CPU time of every running PostgreSQL process (only the bench's server runs here)."""
+    total = 0.0
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/comm") as comm:
+                if comm.read().strip() == "postgres":
+                    total += cpu_seconds(pid)
+        except OSError:
+            pass
+    return total
+
+
+class CpuMeter:
+    """The CPU time the archive, the broker and PostgreSQL spend from start() to stop()."""
+
+    def __init__(self, broker):
+        self.broker = broker
+        self.publishers = None
+
+    def start(self, archive_pid=None):
+        """From now on; without `archive_pid`, the archive about to start counts all its
+        time (see archive_started)."""
+        self.archive_pid = archive_pid
+        self.before = (cpu_seconds(archive_pid) if archive_pid else 0.0,
+                       cpu_seconds(self.broker.process.pid), postgres_cpu_seconds())
+
+    def archive_started(self, archive_pid):
+        self.archive_pid = archive_pid
+
+    def stop(self):
+        after = (cpu_seconds(self.archive_pid), cpu_seconds(self.broker.process.pid),
+                 postgres_cpu_seconds())
+        self.archive, self.broker_cpu, self.postgres = (a - b for a, b in zip(after, self.before))
+
+
+class PsqlSession:
+    """One psql connection that answers queries while the archive works: a new psql a poll
+    would cost more CPU than the archive."""
+
+    def __init__(self, pg):
+        self.process = subprocess.Popen(
+            ["psql", "-h", "127.0.0.1", "-p", str(pg.port), "-U", pg.user, "-d", pg.database,
+             "-X", "-q", "-A", "-t", "-F", "\t", "-v", "ON_ERROR_STOP=1"],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1)
+
+    def query(self, sql):
+        self.process.stdin.write(sql.rstrip(";") + ";\n")
+        return [self.process.stdout.readline().rstrip("\n").split("\t")]
+
+    def close(self):
+        self.process.stdin.close()
+        self.process.wait()
+
+
+def publish_all(broker, payloads):
+    """Publishes every station's records at once, a publisher each; returns the threads."""
     threads = [threading.Thread(target=broker.publish, args=(f"noxa/{station}/record", lines))
                for station, lines in payloads.items()]
     for thread in threads:
         thread.start()
+    return threads
+
+
+def flood(archive, meter, broker, payloads, count_stored, total):
+    """Publishes every station's records at once; the seconds until all are stored. The
+    meter gets the publishers' CPU time too."""
+    meter.start(archive.process.pid)
+    children = resource.getrusage(resource.RUSAGE_CHILDREN)
+    started = time.monotonic()
+    threads = publish_all(broker, payloads)
     wait_for(lambda: count_stored() >= total, timeout=600, what="every record stored")
     elapsed = time.monotonic() - started
+    meter.stop()
     for thread in threads:
         thread.join()
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    meter.publishers = (after.ru_utime + after.ru_stime) - (children.ru_utime + children.ru_stime)
     return elapsed
 
 
-def catch_up(archive, broker, payloads, count_stored, total):
+def catch_up(archive, meter, broker, payloads, count_stored, total):
     """With the archive away, the broker keeps its session's records; the seconds the archive
     takes to store them all once back."""
     archive.stop()
     for station, lines in payloads.items():
         broker.publish(f"noxa/{station}/record", lines)
+    meter.start()
     started = time.monotonic()
     archive.start()
+    meter.archive_started(archive.process.pid)
     wait_for(lambda: count_stored() >= total, timeout=600, what="every record stored")
-    return time.monotonic() - started
+    elapsed = time.monotonic() - started
+    meter.stop()
+    return elapsed
+
+
+def drain(payloads, total, mode):
+    """The broker's own ceiling: the records/s a plain QoS 1 subscriber with a persistent
+    session (mosquitto_sub, writing them to /dev/null) takes them at, as the archive would."""
+    broker = Broker()
+    try:
+        subscriber = ["mosquitto_sub", "-p", str(broker.port), "-q", "1", "-c", "-i",
+                      "noxa-bench-drain", "-t", "noxa/+/record"]
+        wait_for(lambda: subprocess.run(subscriber + ["-E"], stderr=subprocess.DEVNULL)
+                 .returncode == 0, what="the broker")
+        if mode == "catch-up":
+            for station, lines in payloads.items():
+                broker.publish(f"noxa/{station}/record", lines)
+        started = time.monotonic()
+        threads = publish_all(broker, payloads) if mode == "flood" else []
+        subprocess.run(subscriber + ["-C", str(total)], stdout=subprocess.DEVNULL, check=True)
+        elapsed = time.monotonic() - started
+        for thread in threads:
+            thread.join()
+        return elapsed
+    finally:
+        broker.close()
 
 
 def run_archive(program, db_url, query, payloads, total, mode):
     with tempfile.TemporaryDirectory(prefix="noxa-bench-") as folder:
         broker = Broker()
         archive = Archive(program, broker, folder, db_url).start()
+        meter = CpuMeter(broker)
         try:
             if query is None:
                 import sqlite3
@@ -71,12 +179,10 @@ def run_archive(program, db_url, query, payloads, total, mode):
                     with sqlite3.connect(path) as db:
                         return db.execute(sql).fetchall()
             count = lambda: int(query("SELECT COUNT(*) FROM records")[0][0])  # noqa: E731
-            if mode == "flood":
-                elapsed = flood(broker, payloads, count, total)
-            else:
-                elapsed = catch_up(archive, broker, payloads, count, total)
+            run = flood if mode == "flood" else catch_up
+            elapsed = run(archive, meter, broker, payloads, count, total)
             first, last = query("SELECT MIN(committed_at), MAX(committed_at) FROM records")[0]
-            return elapsed, (int(last) - int(first)) / 1000
+            return elapsed, (int(last) - int(first)) / 1000, meter
         finally:
             archive.stop()
             broker.close()
@@ -109,12 +215,17 @@ def copy_rows(pg, payloads, folder):
     return time.monotonic() - started
 
 
-def report(engine, mode, total, elapsed, committing):
+def report(engine, mode, total, elapsed, committing, meter):
     what = ("from the first publish to the last commit" if mode == "flood" else
             "from the archive's start to the last commit, the broker holding them all")
+    others = f", PostgreSQL {meter.postgres:.2f} s" if engine == "PostgreSQL" else ""
+    if meter.publishers is not None:
+        others += f", publishers {meter.publishers:.2f} s"
     print(f"{engine + ' ' + mode + ':':22} {total / elapsed:7.0f} records/s {what} "
           f"({elapsed:.1f} s); {total / max(committing, 1e-3):7.0f}/s between the first and "
-          f"last commit")
+          f"last commit; CPU: archive {meter.archive:.2f} s "
+          f"({meter.archive / total * 1e6:.0f} us/record), broker {meter.broker_cpu:.2f} s"
+          f"{others}")
 
 
 def to_ms(text):
@@ -134,14 +245,22 @@ def main():
     print(f"{total} records from {args.stations} stations, "
           f"{START:%Y-%m-%d} to {START + timedelta(minutes=per_station):%Y-%m-%d}")
     for mode in ("flood", "catch-up"):
-        elapsed, committing = run_archive(args.program, None, None, payloads, total, mode)
-        report("SQLite", mode, total, elapsed, committing)
+        seconds = drain(payloads, total, mode)
+        print(f"{'mosquitto_sub ' + mode + ':':22} {total / seconds:7.0f} records/s (the "
+              f"broker's ceiling: a QoS 1 subscriber that stores nothing, {seconds:.1f} s)")
+    for mode in ("flood", "catch-up"):
+        report("SQLite", mode, total, *run_archive(args.program, None, None, payloads, total,
+                                                   mode))
     with PostgresServer() as pg, tempfile.TemporaryDirectory() as folder:
         for mode in ("flood", "catch-up"):
             pg.query("DROP TABLE IF EXISTS records, stations, schema_version")
-            elapsed, committing = run_archive(args.program, pg.url, pg.query, payloads, total,
-                                              mode)
-            report("PostgreSQL", mode, total, elapsed, committing)
+            session = PsqlSession(pg)
+            try:
+                measured = run_archive(args.program, pg.url, session.query, payloads, total,
+                                       mode)
+            finally:
+                session.close()
+            report("PostgreSQL", mode, total, *measured)
         seconds = copy_rows(pg, payloads, folder)
         print(f"{'COPY:':22} {total / seconds:7.0f} records/s ({seconds:.1f} s, psql \\copy of "
               f"the same rows into a table like records)")

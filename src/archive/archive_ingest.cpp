@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::size_t kBatchRecords = 1000;
 constexpr int kBatchMs = 50;
+// A backlog (a catch-up, a flood) is stored in larger transactions: fewer commits to wait for.
+constexpr std::size_t kMostPerCommit = 5000;
 // What is held while the database is away: this many records taken, as many waiting in the
 // inbox; then the network thread stops reading and the broker keeps the rest.
 constexpr std::size_t kMostHeld = 20000;
@@ -92,16 +94,14 @@ void ArchiveIngest::Accept(IncomingMessage message) {
         AcceptReport(message);
         return;
     }
-    std::string fault;
-    std::optional<ArchivedRecord> record = ParseRecord(message.station, message.payload, fault);
-    if (record) {
-        pending_.records.push_back(std::move(*record));
+    if (message.record) {
+        pending_.records.push_back(std::move(*message.record));
         return;
     }
     ++counters_.recordsRejected;
-    if (faults_.First(message.station, fault)) {
-        log_.Warning("Station " + message.station.toStdString() + ": unreadable record (" + fault +
-                     "); such records are counted, not stored.");
+    if (faults_.First(message.station, message.fault)) {
+        log_.Warning("Station " + message.station.toStdString() + ": unreadable record (" +
+                     message.fault + "); such records are counted, not stored.");
     }
 }
 
@@ -136,7 +136,7 @@ void ArchiveIngest::ScheduleCommit() {
 
 void ArchiveIngest::CommitNext() {
     if (!store_.IsOpen() || pending_.Empty()) return;
-    const std::size_t count = std::min(kBatchRecords, pending_.records.size());
+    const std::size_t count = std::min(kMostPerCommit, pending_.records.size());
     ArchiveBatch batch;
     batch.records.assign(pending_.records.begin(), pending_.records.begin() + count);
     batch.reports = pending_.reports;

@@ -16,8 +16,9 @@
 namespace noxa {
 
 // The archive's main-thread work: takes what the network thread received, stores it in
-// batches (a transaction every 50 ms or 1000 records), publishes each touched station's
-// confirmation after the commit, and holds what it received while the database is away.
+// batches (a transaction every 50 ms or 1000 records, up to 5000 of a backlog), publishes each
+// touched station's confirmation after the commit, and holds what it received while the
+// database is away.
 class ArchiveIngest : public QObject {
     Q_OBJECT
 

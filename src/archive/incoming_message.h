@@ -1,5 +1,7 @@
 #pragma once
 
+#include "archive/archived_record.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -9,11 +11,14 @@
 
 namespace noxa {
 
-// One message from a station's topics, as the network thread received it.
+// One message from a station's topics, as the network thread received it. A record is read
+// there already, so that the main thread stores while the next ones are read.
 struct IncomingMessage {
     enum class Kind { Record, State, Availability } kind = Kind::Record;
-    QString station;  // the station id: the topic level after the prefix
-    QByteArray payload;
+    QString station;                       // the station id: the topic level after the prefix
+    QByteArray payload;                    // of a state or availability
+    std::optional<ArchivedRecord> record;  // of a record: nothing when unreadable, and
+    std::string fault;                     // what is wrong with it
     std::int64_t arrivedMs = 0;
 };
 

@@ -1,46 +1,50 @@
 #include "archive/record_insert.h"
 
+#include "archive/sql_literal.h"
+
 #include <QDateTime>
 #include <QSqlError>
 #include <QTimeZone>
 
+#include <algorithm>
+#include <string>
+
 namespace noxa {
 namespace {
 
-// The most rows in one statement; fewer are stored by statements of 256, 128 ... 1 rows, so
-// that a handful of statements serves every batch.
-constexpr int kRowsPerStatement = 500;
+// The most rows in one statement.
+constexpr std::size_t kRowsPerStatement = 500;
 
-QString InsertSql(int rows) {
-    QString columns = "station, end_time, start_time, previous_end";
-    for (const char* key : kMeasureKeys) columns += QStringLiteral(", ") + key;
-    for (const char* key : kReportKeys) columns += QStringLiteral(", ") + key;
-    columns += ", committed_at";
-    const int count = 4 + static_cast<int>(kMeasureKeys.size() + kReportKeys.size()) + 1;
-    QString row = "(?";
-    for (int i = 1; i < count; ++i) row += ",?";
-    row += ')';
-    QString sql = "INSERT INTO records (" + columns + ") VALUES " + row;
-    for (int i = 1; i < rows; ++i) sql += ',' + row;
-    return sql + " ON CONFLICT (station, end_time) DO NOTHING RETURNING station, end_time";
+std::string InsertHead() {
+    std::string columns = "station, end_time, start_time, previous_end";
+    for (const char* key : kMeasureKeys) columns += std::string(", ") + key;
+    for (const char* key : kReportKeys) columns += std::string(", ") + key;
+    return "INSERT INTO records (" + columns + ", committed_at) VALUES ";
 }
 
-QVariant Optional(const std::optional<std::int64_t>& value) {
-    return value ? QVariant(qint64(*value)) : QVariant(QMetaType::fromType<qint64>());
-}
-
-QVariant Optional(const std::optional<double>& value) {
-    return value ? QVariant(*value) : QVariant(QMetaType::fromType<double>());
-}
-
-void BindRecord(QSqlQuery& query, const ArchivedRecord& record, std::int64_t nowMs) {
-    query.addBindValue(record.station);
-    query.addBindValue(qint64(record.end));
-    query.addBindValue(qint64(record.start));
-    query.addBindValue(Optional(record.previousEnd));
-    for (const auto& measure : record.measures) query.addBindValue(Optional(measure));
-    for (const std::int64_t count : record.reports) query.addBindValue(qint64(count));
-    query.addBindValue(qint64(nowMs));
+// The rows' values are written into the statement's text rather than bound: Qt SQL's binding
+// costs more than the database's work on a row, and its PostgreSQL driver sends bound values
+// as text in an EXECUTE statement anyway.
+void AppendRow(std::string& sql, const std::string& station, const ArchivedRecord& record,
+               const std::string& committed) {
+    sql += '(';
+    sql += station;
+    sql += ',';
+    AppendSqlNumber(sql, record.end);
+    sql += ',';
+    AppendSqlNumber(sql, record.start);
+    sql += ',';
+    AppendSqlNumber(sql, record.previousEnd);
+    for (const auto& measure : record.measures) {
+        sql += ',';
+        AppendSqlNumber(sql, measure);
+    }
+    for (const std::int64_t count : record.reports) {
+        sql += ',';
+        AppendSqlNumber(sql, count);
+    }
+    sql += committed;
+    sql += ')';
 }
 
 // The month that `ms` falls in, as [start, end) in ms; false outside the years partitioned.
@@ -53,28 +57,62 @@ bool MonthOf(std::int64_t ms, QDate& month, std::int64_t& from, std::int64_t& to
     return true;
 }
 
+// Marks the record of `station` and `end` in `records` (in order of station and end) as new.
+void MarkNew(const std::vector<const ArchivedRecord*>& records, const QString& station,
+             std::int64_t end, std::vector<bool>& isNew) {
+    const auto found = std::lower_bound(records.begin(), records.end(), std::pair(&station, end),
+                                        [](const ArchivedRecord* record, const auto& key) {
+                                            if (record->station != *key.first)
+                                                return record->station < *key.first;
+                                            return record->end < key.second;
+                                        });
+    if (found != records.end() && (*found)->station == station && (*found)->end == end) {
+        isNew[static_cast<std::size_t>(found - records.begin())] = true;
+    }
+}
+
 }  // namespace
 
-bool InsertRecords(QSqlDatabase& db, StatementCache& cache,
-                   const std::vector<const ArchivedRecord*>& records, std::int64_t nowMs,
-                   std::set<RecordKey>& inserted, QString& error) {
-    std::size_t next = 0;
-    while (next < records.size()) {
-        int rows = kRowsPerStatement;
-        while (static_cast<std::size_t>(rows) > records.size() - next) rows /= 2;
-        rows = std::max(rows, 1);
-        QSqlQuery* query = cache.Get(db, InsertSql(rows), error);
-        if (query == nullptr) return false;
-        for (int i = 0; i < rows; ++i) BindRecord(*query, *records[next + i], nowMs);
-        if (!query->exec()) {
-            error = query->lastError().text();
+bool InsertRecords(QSqlDatabase& db, const std::vector<const ArchivedRecord*>& records,
+                   std::int64_t nowMs, bool returning, std::vector<bool>& isNew, bool& repeats,
+                   QString& error) {
+    const std::string head = InsertHead();
+    const char* tail = returning ? " ON CONFLICT (station, end_time) DO NOTHING RETURNING "
+                                   "station, end_time"
+                                 : " ON CONFLICT (station, end_time) DO NOTHING";
+    std::string committed = ",";
+    AppendSqlNumber(committed, nowMs);
+    const QString* quoted = nullptr;  // the station whose literal `station` holds
+    std::string station, sql;
+    QSqlQuery query(db);
+    isNew.assign(records.size(), false);
+    for (std::size_t next = 0; next < records.size();) {
+        const std::size_t rows = std::min(kRowsPerStatement, records.size() - next);
+        sql = head;
+        for (std::size_t i = next; i < next + rows; ++i) {
+            if (quoted == nullptr || *quoted != records[i]->station) {
+                quoted = &records[i]->station;
+                station = SqlTextLiteral(*db.driver(), *quoted);
+            }
+            if (i > next) sql += ',';
+            AppendRow(sql, station, *records[i], committed);
+        }
+        sql += tail;
+        if (!query.exec(QString::fromStdString(sql))) {
+            error = query.lastError().text();
             return false;
         }
-        while (query->next()) {
-            inserted.emplace(query->value(0).toString(), query->value(1).toLongLong());
+        if (returning) {
+            while (query.next())
+                MarkNew(records, query.value(0).toString(), query.value(1).toLongLong(), isNew);
+        } else if (query.numRowsAffected() == static_cast<int>(rows)) {
+            std::fill(isNew.begin() + next, isNew.begin() + next + rows, true);
+        } else {
+            repeats = true;
+            return false;
         }
-        query->finish();
-        next += static_cast<std::size_t>(rows);
+        query.finish();
+        next += rows;
     }
     return true;
 }
@@ -105,9 +143,10 @@ bool LowerPreviousEnd(QSqlDatabase& db, StatementCache& cache, const ArchivedRec
 
 bool EnsureMonthlyPartitions(QSqlDatabase& db, const std::vector<const ArchivedRecord*>& records,
                              std::set<QString>& known, QString& error) {
+    std::int64_t from = 0, to = 0;  // the month of the record before
     for (const ArchivedRecord* record : records) {
+        if (record->end >= from && record->end < to) continue;
         QDate month;
-        std::int64_t from = 0, to = 0;
         if (!MonthOf(record->end, month, from, to)) continue;
         const QString name = month.toString("'records_'yyyy_MM");
         if (known.count(name)) continue;

@@ -15,13 +15,14 @@
 
 namespace noxa {
 
-using RecordKey = std::pair<QString, std::int64_t>;  // station id, end
-
-// Inserts `records` (no key twice), many rows to a statement; a record already stored is left
-// as it is. `inserted` gets the keys of those that were new.
-bool InsertRecords(QSqlDatabase& db, StatementCache& cache,
-                   const std::vector<const ArchivedRecord*>& records, std::int64_t nowMs,
-                   std::set<RecordKey>& inserted, QString& error);
+// Inserts `records` (no key twice, in order of station and end), many rows to a statement; a
+// record already stored is left as it is. `isNew` says, for each record, whether it was new.
+// Without `returning` the statements do not name the new rows, which costs both sides less:
+// then a statement that stored fewer rows than it had sets `repeats` and stops, and the caller
+// stores them again, within a new transaction, with `returning`.
+bool InsertRecords(QSqlDatabase& db, const std::vector<const ArchivedRecord*>& records,
+                   std::int64_t nowMs, bool returning, std::vector<bool>& isNew, bool& repeats,
+                   QString& error);
 
 // A repeat whose previous end is null or earlier than the stored one lowers it; true in
 // `changed` when it did.

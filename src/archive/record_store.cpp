@@ -129,61 +129,80 @@ bool RecordStore::LoadStations(QString& error) {
 
 bool RecordStore::Commit(const ArchiveBatch& batch, std::int64_t nowMs, CommitOutcome& outcome,
                          QString& error) {
+    // Most batches hold only new records and are stored without asking which were new; one
+    // that held a record stored before is stored again, asking.
+    Stored stored = Transact(batch, nowMs, false, outcome, error);
+    if (stored == Stored::HadRepeats) stored = Transact(batch, nowMs, true, outcome, error);
+    return stored == Stored::Done;
+}
+
+RecordStore::Stored RecordStore::Transact(const ArchiveBatch& batch, std::int64_t nowMs,
+                                          bool returning, CommitOutcome& outcome, QString& error) {
     QSqlDatabase db = Database();
     if (!db.transaction()) {
         error = db.lastError().text();
-        return false;
+        return Stored::Failed;
     }
     std::set<QString> partitions = partitions_;
     outcome = {};
-    if (!Store(db, batch, nowMs, outcome, partitions, error) || !db.commit()) {
-        if (error.isEmpty()) error = db.lastError().text();
+    bool repeats = false;
+    if (!Store(db, batch, nowMs, returning, outcome, partitions, repeats, error) || !db.commit()) {
+        if (error.isEmpty() && !repeats) error = db.lastError().text();
         db.rollback();
         outcome = {};
-        return false;
+        return repeats ? Stored::HadRepeats : Stored::Failed;
     }
     partitions_ = std::move(partitions);
     for (const auto& [station, chain] : outcome.touched) stations_[station] = chain;
-    return true;
+    return Stored::Done;
 }
 
 bool RecordStore::Store(QSqlDatabase& db, const ArchiveBatch& batch, std::int64_t nowMs,
-                        CommitOutcome& outcome, std::set<QString>& partitions, QString& error) {
+                        bool returning, CommitOutcome& outcome, std::set<QString>& partitions,
+                        bool& repeats, QString& error) {
     const std::vector<const ArchivedRecord*> records = DistinctRecords(batch.records);
     if (target_.engine == DatabaseTarget::Engine::Postgres &&
         !EnsureMonthlyPartitions(db, records, partitions, error)) {
         return false;
     }
-    std::set<RecordKey> inserted;
-    std::size_t lowered = 0;  // repeats that lowered a stored previous end
-    if (!InsertRecords(db, statements_, records, nowMs, inserted, error)) return false;
+    std::vector<bool> isNew;
+    if (!InsertRecords(db, records, nowMs, returning, isNew, repeats, error)) return false;
+    std::size_t inserted = 0, lowered = 0;  // lowered: repeats that lowered a stored previous end
     std::map<QString, std::vector<ChainLink>> links;  // per station, in order of end
     std::map<QString, QString> names;
     std::map<QString, std::optional<std::int64_t>> storedNewest;  // before this batch
-    for (const ArchivedRecord* record : records) {
-        StationChain& chain =
-            outcome.touched.try_emplace(record->station, stations_[record->station]).first->second;
-        names[record->station] = Storable(record->name);
-        storedNewest.try_emplace(record->station, chain.newest);
-        const bool isNew = inserted.count({record->station, record->end}) > 0;
+    StationChain* chain = nullptr;  // of the station of the record before
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const ArchivedRecord* record = records[i];
+        if (i == 0 || record->station != records[i - 1]->station) {
+            chain = &outcome.touched.try_emplace(record->station, stations_[record->station])
+                         .first->second;
+            storedNewest.try_emplace(record->station, chain->newest);
+        }
+        if (i + 1 == records.size() || records[i + 1]->station != record->station) {
+            names[record->station] = Storable(record->name);
+        }
         bool changed = false;
-        if (!isNew && !LowerPreviousEnd(db, statements_, *record, changed, error)) {
+        if (!isNew[i] && !LowerPreviousEnd(db, statements_, *record, changed, error)) {
             return false;
         }
-        if (isNew) {
-            if (chain.records == 0) outcome.newStations.emplace_back(record->station, record->name);
-            ++chain.records;
-            chain.oldest = std::min(chain.oldest.value_or(record->end), record->end);
-            chain.newest = std::max(chain.newest.value_or(record->end), record->end);
+        if (isNew[i]) {
+            ++inserted;
+            if (chain->records == 0)
+                outcome.newStations.emplace_back(record->station, record->name);
+            ++chain->records;
+            chain->oldest = std::min(chain->oldest.value_or(record->end), record->end);
+            chain->newest = std::max(chain->newest.value_or(record->end), record->end);
             if (outcome.oldestInsertedEnd == 0 || record->end < outcome.oldestInsertedEnd) {
                 outcome.oldestInsertedEnd = record->end;
             }
         }
         lowered += changed ? 1 : 0;
-        if (isNew || changed) links[record->station].push_back({record->end, record->previousEnd});
+        if (isNew[i] || changed)
+            links[record->station].push_back({record->end, record->previousEnd});
     }
-    outcome.inserted = inserted.size();
-    outcome.repeated = batch.records.size() - inserted.size() - lowered;
+    outcome.inserted = inserted;
+    outcome.repeated = batch.records.size() - inserted - lowered;
     for (auto& [station, chain] : outcome.touched) {
         if (!AdvanceChain(db, statements_, station, links[station], storedNewest[station], chain,
                           error) ||

@@ -40,8 +40,13 @@ private:
     QSqlDatabase Database() const { return QSqlDatabase::database(connection_, false); }
     bool Configure(QSqlDatabase& db, QString& error);
     bool LoadStations(QString& error);
-    bool Store(QSqlDatabase& db, const ArchiveBatch& batch, std::int64_t nowMs,
-               CommitOutcome& outcome, std::set<QString>& partitions, QString& error);
+    enum class Stored { Done, Failed, HadRepeats };
+    // One transaction of the batch; see InsertRecords for `returning`.
+    Stored Transact(const ArchiveBatch& batch, std::int64_t nowMs, bool returning,
+                    CommitOutcome& outcome, QString& error);
+    bool Store(QSqlDatabase& db, const ArchiveBatch& batch, std::int64_t nowMs, bool returning,
+               CommitOutcome& outcome, std::set<QString>& partitions, bool& repeats,
+               QString& error);
 
     DatabaseTarget target_;
     QString password_;

@@ -1,5 +1,6 @@
 #include "archive/subscriber_session.h"
 
+#include "archive/record_json.h"
 #include "archive/subscriber_shared.h"
 
 #include <mosquitto.h>
@@ -110,7 +111,12 @@ void Session::OnMessage(const mosquitto_message& message) {
     IncomingMessage incoming;
     incoming.kind = kind->first;
     incoming.station = kind->second;
-    incoming.payload = QByteArray(static_cast<const char*>(message.payload), message.payloadlen);
+    const QByteArray payload(static_cast<const char*>(message.payload), message.payloadlen);
+    if (incoming.kind == IncomingMessage::Kind::Record) {
+        incoming.record = ParseRecord(incoming.station, payload, incoming.fault);
+    } else {
+        incoming.payload = payload;
+    }
     incoming.arrivedMs = QDateTime::currentMSecsSinceEpoch();
     inbox_.Push(std::move(incoming));
 }

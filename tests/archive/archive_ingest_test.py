@@ -1,5 +1,6 @@
 """noxa-archive against a broker and a database of the test's own: SQLite, and PostgreSQL
 when Debian's postgresql-15 is installed. The station is played by mosquitto_pub."""
+import json
 import os
 import signal
 import sqlite3
@@ -64,6 +65,14 @@ class ArchiveTest:
                          [["Alpha", "4", str(ms(end_of(3)))]])
         self.assertEqual(self.archive.log().count("unreadable record"), 2)
         self.assertEqual(self.archive.log().count("New station: alpha (Alpha)"), 1)
+
+    def test_station_ids_and_values_are_stored_as_they_came(self):
+        fields = json.loads(record(0))
+        fields.update(mag_v=0.30000000000000004, freq_v=1e-300, temperature=-12.5)
+        self.broker.publish("noxa/o'k\\x/record", [json.dumps(fields)])
+        wait_for(lambda: self.count() == 1, what="the record")
+        self.assertEqual(self.db.query("SELECT station, mag_v, freq_v, temperature FROM records"),
+                         [["o'k\\x", "0.30000000000000004", "1e-300", "-12.5"]])
 
     def test_a_gap_is_confirmed_once_filled(self):
         self.publish(0, 1, 3, 4)

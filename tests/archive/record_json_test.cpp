@@ -36,6 +36,8 @@ TEST(RecordJson, UnreadableRecordsSayWhy) {
         {"\"mag_v\":21.5", "\"mag_v\":\"21.5\""},
         {"\"reports\":3", "\"reports\":-3"},
         {"\"station\":\"Roof 1\"", "\"station\":7"},
+        {"\"mag_v\":21.5", "\"mag_v\":[21.5]"},
+        {"\"reports\":3", "\"reports\":{\"reports\":3}"},
     };
     for (const auto& [from, to] : cases) {
         std::string fault;
@@ -44,9 +46,21 @@ TEST(RecordJson, UnreadableRecordsSayWhy) {
         EXPECT_FALSE(ParseRecord("roof", payload, fault)) << payload.toStdString();
         EXPECT_FALSE(fault.empty());
     }
+    for (const QByteArray& broken : {QByteArray("{\"station\":"), kRecord + "x", QByteArray("[{}]"),
+                                     QByteArray(1 << 20, '[')}) {
+        std::string fault;
+        EXPECT_FALSE(ParseRecord("roof", broken, fault));
+        EXPECT_EQ(fault, "not a JSON object");
+    }
+}
+
+TEST(RecordJson, KeysInsideOtherValuesAreNotTheRecords) {
+    QByteArray payload = kRecord;
+    payload.insert(1, R"("extra":{"mag_v":"x","station":null,"reports":[-1]},)");
     std::string fault;
-    EXPECT_FALSE(ParseRecord("roof", "{\"station\":", fault));
-    EXPECT_EQ(fault, "not a JSON object");
+    const auto record = ParseRecord("roof", payload, fault);
+    ASSERT_TRUE(record) << fault;
+    EXPECT_EQ(record->measures[0], 21.5);
 }
 
 TEST(RecordJson, TopicsNameTheirStationAndKind) {
