@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace noxa {
 namespace {
@@ -10,13 +11,22 @@ double Clamp01(double v) {
     return std::clamp(v, 0.0, 1.0);
 }
 
+// A pixel coordinate far outside any image (a value off the scale, not a number) kept within
+// the range of int; every use clamps it to the clip rectangle anyway.
+double Bounded(double v) {
+    constexpr double kFar = 1e9;
+    return v > -kFar ? std::min(v, kFar) : -kFar;
+}
+
 // Rounded down and up without a call into the maths library.
 int Floor(double v) {
+    v = Bounded(v);
     const int i = static_cast<int>(v);
     return i - (v < i);
 }
 
 int Ceil(double v) {
+    v = Bounded(v);
     const int i = static_cast<int>(v);
     return i + (v > i);
 }
@@ -48,6 +58,53 @@ QPolygonF Straightened(const QPolygonF& points) {
     return kept;
 }
 
+// Where a dash pattern stands along a line: its entry (drawn when even) and what is left of it.
+struct DashPhase {
+    qsizetype entry = 0;
+    double left = HUGE_VAL;
+    bool starts = true;  // a dash begins here
+
+    // Moves `distance` along the pattern without drawing, in steps of whole patterns first, so
+    // that a line off the chart by any length takes no time.
+    void Skip(double distance, const QList<qreal>& dashes) {
+        if (dashes.isEmpty() || !(distance > 0)) return;
+        if (distance < left) {
+            left -= distance;
+            return;
+        }
+        distance -= left;
+        double total = 0;
+        for (const qreal dash : dashes) total += dash;
+        if (total > 0) distance = std::fmod(distance, total);
+        entry = (entry + 1) % dashes.size();
+        for (qsizetype i = 0; i < dashes.size() && distance >= dashes[entry]; ++i) {
+            distance -= dashes[entry];
+            entry = (entry + 1) % dashes.size();
+        }
+        left = dashes[entry] - distance;
+        starts = true;
+    }
+};
+
+// The stretch of the line from `a` along the unit vector `along` for `length` that lies within
+// `box`, as distances from `a`; an empty one (first >= second) when it misses.
+std::pair<double, double> WithinBox(QPointF a, QPointF along, double length, const QRectF& box) {
+    double from = 0, to = length;
+    const auto limit = [&](double start, double step, double low, double high) {
+        if (step == 0) {
+            if (start < low || start > high) to = -1;
+            return;
+        }
+        double t0 = (low - start) / step, t1 = (high - start) / step;
+        if (t0 > t1) std::swap(t0, t1);
+        from = std::max(from, t0);
+        to = std::min(to, t1);
+    };
+    limit(a.x(), along.x(), box.left(), box.right());
+    limit(a.y(), along.y(), box.top(), box.bottom());
+    return {from, to};
+}
+
 QRgb Mix(QRgb under, QRgb over, int alpha) {
     auto mix = [&](int a, int b) { return (b * alpha + a * (255 - alpha) + 127) / 255; };
     return qRgb(mix(qRed(under), qRed(over)), mix(qGreen(under), qGreen(over)),
@@ -68,34 +125,43 @@ void LinePainter::DrawPolyline(const QPolygonF& line, const LineStyle& style) {
     const double half = style.width / 2;
     const bool flat = style.cap != Qt::RoundCap;
     const QList<qreal>& dashes = style.dashes;
-    qsizetype entry = 0;  // of the dash pattern: drawn when even
-    double left = dashes.isEmpty() ? HUGE_VAL : dashes.front();  // of the entry
-    bool dashStarts = true;
+    // Only what can reach the clip rectangle is walked; the dashes move on over the rest.
+    const QRectF box = QRectF(clip_).adjusted(-half - 2, -half - 2, half + 2, half + 2);
+    DashPhase dash;
+    if (!dashes.isEmpty()) dash.left = dashes.front();
     for (qsizetype i = 1; i < points.size(); ++i) {
         const QPointF a = points[i - 1], b = points[i];
         const double length = std::sqrt(QPointF::dotProduct(b - a, b - a));
-        if (!(length > 1e-9)) continue;
+        if (!(length > 1e-9) || !std::isfinite(length)) continue;
         const QPointF along = (b - a) / length;
-        const bool lastSegment = i + 1 == points.size();
-        for (double done = 0;;) {
-            const bool segmentEnds = left >= length - done;
-            const double step = segmentEnds ? length - done : left;
-            const bool dashEnds = !segmentEnds || lastSegment || left == step;
-            if (entry % 2 == 0) {
-                const End start = !dashStarts ? End::Joined : flat ? End::Flat : End::Round;
+        const auto [from, to] = WithinBox(a, along, length, box);
+        if (!(from < to)) {
+            dash.Skip(length, dashes);
+            continue;
+        }
+        dash.Skip(from, dashes);
+        if (from > 0) dash.starts = false;
+        const bool lastSegment = i + 1 == points.size() && to == length;
+        for (double done = from;;) {
+            const bool segmentEnds = dash.left >= to - done;
+            const double step = segmentEnds ? to - done : dash.left;
+            const bool dashEnds = !segmentEnds || lastSegment || dash.left == step;
+            if (dash.entry % 2 == 0) {
+                const End start = !dash.starts ? End::Joined : flat ? End::Flat : End::Round;
                 const End end = flat && dashEnds ? End::Flat : End::Round;
                 Cover({a + along * done, a + along * (done + step), start, end}, half);
             }
             done += step;
-            left -= step;
-            dashStarts = false;
-            if (left <= 0) {
-                entry = (entry + 1) % dashes.size();
-                left = dashes[entry];
-                dashStarts = true;
+            dash.left -= step;
+            dash.starts = false;
+            if (dash.left <= 0) {
+                dash.entry = (dash.entry + 1) % dashes.size();
+                dash.left = dashes[dash.entry];
+                dash.starts = true;
             }
             if (segmentEnds) break;
         }
+        dash.Skip(length - to, dashes);
     }
     Blend(style.colour);
 }
