@@ -2,6 +2,7 @@
 
 #include "archive/record_json.h"
 #include "archive/subscriber_shared.h"
+#include "mqtt/mqtt_client_setup.h"
 
 #include <mosquitto.h>
 
@@ -24,22 +25,6 @@ constexpr auto kConnackTimeout = std::chrono::seconds(10);
 constexpr int kFirstRetrySeconds = 1;
 constexpr int kLastRetrySeconds = 60;
 constexpr int kQos = 1;
-
-std::string Reason(int rc, int error) {
-    switch (rc) {
-        case MOSQ_ERR_ERRNO:
-            return std::strerror(error);
-        case MOSQ_ERR_EAI:
-            return "host name lookup failed";
-        case MOSQ_ERR_CONN_LOST:
-        case MOSQ_ERR_NO_CONN:
-            return "connection lost";
-        case MOSQ_ERR_KEEPALIVE:
-            return "no answer to keep-alive";
-        default:
-            return mosquitto_strerror(rc);
-    }
-}
 
 class Session {
 public:
@@ -89,18 +74,10 @@ bool Session::Setup() {
     mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self, const mosquitto_message* m) {
         static_cast<Session*>(self)->OnMessage(*m);
     });
-    if (!config_.user.empty()) {
-        mosquitto_username_pw_set(mosq_, config_.user.c_str(),
-                                  config_.password.empty() ? nullptr : config_.password.c_str());
-    }
-    if (!config_.caFile.empty()) {
-        const int rc =
-            mosquitto_tls_set(mosq_, config_.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
-        if (rc != MOSQ_ERR_SUCCESS) {
-            shared_->Post(LogLevel::Error, "MQTT CA file \"" + config_.caFile +
-                                               "\" cannot be used: " + Reason(rc, errno));
-            return false;
-        }
+    std::string problem;
+    if (!SetMqttLogin(mosq_, config_.user, config_.password, config_.caFile, problem)) {
+        shared_->Post(LogLevel::Error, problem);
+        return false;
     }
     return true;
 }
@@ -161,13 +138,13 @@ std::string Session::Serve() {
         if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_loop_misc(mosq_);
         if (rc != MOSQ_ERR_SUCCESS) {
             const int error = errno;
-            if (connackSeen_ && connackRc_ != 0) return mosquitto_connack_string(connackRc_);
-            return Reason(rc, error);
+            if (connackSeen_ && connackRc_ != 0) return MqttRefusal(connackRc_);
+            return MqttReason(rc, error);
         }
         if (!online_ && connackSeen_) {
             if (connackRc_ != 0) {
                 mosquitto_disconnect(mosq_);
-                return mosquitto_connack_string(connackRc_);
+                return MqttRefusal(connackRc_);
             }
             OnConnected();
         } else if (!online_ && Clock::now() - connecting > kConnackTimeout) {
@@ -201,7 +178,7 @@ void Session::Run() {
         connackSeen_ = online_ = false;
         const int rc =
             mosquitto_connect(mosq_, config_.host.c_str(), config_.port, kKeepAliveSeconds);
-        const std::string reason = rc == MOSQ_ERR_SUCCESS ? Serve() : Reason(rc, errno);
+        const std::string reason = rc == MOSQ_ERR_SUCCESS ? Serve() : MqttReason(rc, errno);
         if (shared_->Stopping()) break;
         if (online_) {
             online_ = false;

@@ -1,5 +1,6 @@
 #include "outputs/mqtt/mqtt_session.h"
 
+#include "mqtt/mqtt_client_setup.h"
 #include "outputs/mqtt/mqtt_shared.h"
 #include "outputs/mqtt/mqtt_topics_record.h"
 
@@ -20,46 +21,6 @@ namespace noxa {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Why a call failed, for the log; `error` is errno right after the call.
-std::string Reason(int rc, int error) {
-    switch (rc) {
-        case MOSQ_ERR_ERRNO:
-            return std::strerror(error);
-        case MOSQ_ERR_EAI:
-            return "host name lookup failed";
-        case MOSQ_ERR_CONN_LOST:
-        case MOSQ_ERR_NO_CONN:
-            return "connection lost";
-        case MOSQ_ERR_TLS:
-            return "TLS error";
-        case MOSQ_ERR_KEEPALIVE:
-            return "no answer to keep-alive";
-        default: {
-            std::string text = mosquitto_strerror(rc);
-            if (!text.empty() && text.back() == '.') text.pop_back();
-            return text;
-        }
-    }
-}
-
-// Why the broker turned the connection down (MQTT 3.1.1 return codes).
-std::string Refusal(int code) {
-    switch (code) {
-        case 1:
-            return "refused: protocol version not accepted";
-        case 2:
-            return "refused: client id not accepted";
-        case 3:
-            return "refused: broker unavailable";
-        case 4:
-            return "refused: bad user name or password";
-        case 5:
-            return "refused: not authorised";
-        default:
-            return "refused (code " + std::to_string(code) + ")";
-    }
-}
 
 constexpr int kKeepAliveSeconds = 30;
 constexpr auto kConnackTimeout = std::chrono::seconds(10);
@@ -158,19 +119,10 @@ bool Session::Setup() {
                 static_cast<Session*>(session)->OnMessage(*message);
             });
     }
-    if (!config_.user.empty()) {
-        mosquitto_username_pw_set(mosq_, config_.user.c_str(),
-                                  config_.password.empty() ? nullptr : config_.password.c_str());
-    }
-    if (!config_.caFile.empty()) {
-        const int rc =
-            mosquitto_tls_set(mosq_, config_.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
-        if (rc != MOSQ_ERR_SUCCESS) {
-            shared_->Post(LogLevel::Error, "MQTT CA file \"" + config_.caFile +
-                                               "\" cannot be used: " + Reason(rc, errno) +
-                                               "; MQTT left off.");
-            return false;
-        }
+    std::string problem;
+    if (!SetMqttLogin(mosq_, config_.user, config_.password, config_.caFile, problem)) {
+        shared_->Post(LogLevel::Error, problem + "; MQTT left off.");
+        return false;
     }
     mosquitto_will_set(mosq_, topics_.availability.c_str(),
                        static_cast<int>(std::strlen(kMqttOffline)), kMqttOffline, 1, true);
@@ -210,7 +162,7 @@ std::string Session::Attempt() {
     connackSeen_ = online_ = accepted_ = recordsReady_ = false;
     recordMids_.clear();
     const int rc = mosquitto_connect(mosq_, config_.host.c_str(), config_.port, kKeepAliveSeconds);
-    if (rc != MOSQ_ERR_SUCCESS) return Reason(rc, errno);
+    if (rc != MOSQ_ERR_SUCCESS) return MqttReason(rc, errno);
     return Serve();
 }
 
@@ -278,13 +230,13 @@ std::string Session::Serve() {
         if (rc != MOSQ_ERR_SUCCESS) {
             const int error = errno;
             online_ = false;
-            if (connackSeen_ && connackRc_ != 0) return Refusal(connackRc_);
-            return Reason(rc, error);
+            if (connackSeen_ && connackRc_ != 0) return MqttRefusal(connackRc_);
+            return MqttReason(rc, error);
         }
         if (!online_ && connackSeen_) {
             if (connackRc_ != 0) {
                 mosquitto_disconnect(mosq_);
-                return Refusal(connackRc_);
+                return MqttRefusal(connackRc_);
             }
             online_ = accepted_ = true;
             shared_->Post(LogLevel::Info, "MQTT connected to " + broker_);
