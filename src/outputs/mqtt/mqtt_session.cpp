@@ -1,6 +1,7 @@
 #include "outputs/mqtt/mqtt_session.h"
 
 #include "mqtt/mqtt_client_setup.h"
+#include "mqtt/mqtt_connection_loop.h"
 #include "outputs/mqtt/mqtt_shared.h"
 #include "outputs/mqtt/mqtt_topics_record.h"
 
@@ -23,41 +24,42 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kKeepAliveSeconds = 30;
-constexpr auto kConnackTimeout = std::chrono::seconds(10);
-constexpr int kFirstRetrySeconds = 1;
-constexpr int kLastRetrySeconds = 60;
 
-// The network thread: connects, serves the connection, waits and connects again.
-class Session {
+// The station's client: the discovery, the availability and the state, retained; the records,
+// and the archives' confirmations of them.
+class Session final : public MqttConnectionLoop {
 public:
     Session(std::shared_ptr<MqttShared> shared, MqttPublisherConfig config, MqttTopics topics)
-        : shared_(std::move(shared)),
+        : MqttConnectionLoop(shared, config.host, config.port, kKeepAliveSeconds),
+          shared_(std::move(shared)),
           config_(std::move(config)),
           topics_(std::move(topics)),
           discovery_(DiscoveryMessages(topics_, {config_.stationName, config_.configurationUrl},
                                        static_cast<int>(std::ceil(config_.staleSeconds)))),
-          broker_(config_.host + ":" + std::to_string(config_.port)),
           records_(!config_.recordJournal.empty()) {
         published_ = {topics_.state, topics_.availability};
         for (const MqttMessage& message : discovery_) published_.insert(message.topic);
     }
 
-    void Run();
-
 private:
-    bool Setup();
-    // One attempt: connects and serves the connection until it ends; returns why it ended or
-    // failed, or nothing when stopping.
-    std::string Attempt();
-    std::string Serve();
-    void OnConnack(int rc);
+    bool Setup() override;
+    void OnAttempt() override {
+        recordsReady_ = false;
+        recordMids_.clear();
+    }
+    void OnOnline() override { PublishAll(); }
+    void OnTurn() override {
+        TakeState();
+        TakeRecords();
+    }
+    void OnStop() override { GoOffline(); }
     void OnPublished(int mid);
     void OnSubscribed(int mid);
     void OnMessage(const mosquitto_message& message);
     void PublishAll();
     int Publish(const std::string& topic, const QByteArray& payload, int qos = 0) {
         int mid = 0;
-        mosquitto_publish(mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()),
+        mosquitto_publish(Mosq(), &mid, topic.c_str(), static_cast<int>(payload.size()),
                           payload.constData(), qos, true);
         return mid;
     }
@@ -68,21 +70,13 @@ private:
     void RememberTopics();
     // Takes the newest state, if one came; publishes it when connected.
     void TakeState();
-    // Waits `seconds` unless the publisher stops; false when it does.
-    bool Pause(int seconds);
     void GoOffline();
 
     std::shared_ptr<MqttShared> shared_;
     MqttPublisherConfig config_;
     MqttTopics topics_;
     std::vector<MqttMessage> discovery_;
-    std::string broker_;
-    mosquitto* mosq_ = nullptr;
     QByteArray state_;
-    bool connackSeen_ = false;
-    int connackRc_ = 0;
-    bool online_ = false;
-    bool accepted_ = false;            // the broker accepted the last attempt's connection
     std::set<std::string> published_;  // the retained topics of this run
     std::set<std::string> recorded_;   // those remembered from the last run
     std::set<int> pendingClears_;      // clearing messages not yet acknowledged
@@ -97,78 +91,28 @@ private:
 };
 
 bool Session::Setup() {
-    const std::string clientId = topics_.nodeId + "-" + std::to_string(::getpid());
-    mosq_ = mosquitto_new(clientId.c_str(), true, this);
-    if (mosq_ == nullptr) {
-        shared_->Post(LogLevel::Error, "MQTT could not be set up; MQTT left off.");
-        return false;
-    }
-    mosquitto_connect_callback_set(mosq_, [](mosquitto*, void* session, int rc) {
-        static_cast<Session*>(session)->OnConnack(rc);
-    });
-    mosquitto_publish_callback_set(mosq_, [](mosquitto*, void* session, int mid) {
-        static_cast<Session*>(session)->OnPublished(mid);
-    });
+    if (!Create(topics_.nodeId + "-" + std::to_string(::getpid()), true)) return false;
+    mosquitto_publish_callback_set(
+        Mosq(), [](mosquitto*, void* session, int mid) { Of<Session>(session).OnPublished(mid); });
     if (records_) {
-        mosquitto_subscribe_callback_set(mosq_,
+        mosquitto_subscribe_callback_set(Mosq(),
                                          [](mosquitto*, void* session, int mid, int, const int*) {
-                                             static_cast<Session*>(session)->OnSubscribed(mid);
+                                             Of<Session>(session).OnSubscribed(mid);
                                          });
         mosquitto_message_callback_set(
-            mosq_, [](mosquitto*, void* session, const mosquitto_message* message) {
-                static_cast<Session*>(session)->OnMessage(*message);
+            Mosq(), [](mosquitto*, void* session, const mosquitto_message* message) {
+                Of<Session>(session).OnMessage(*message);
             });
     }
     std::string problem;
-    if (!SetMqttLogin(mosq_, config_.user, config_.password, config_.caFile, problem)) {
+    if (!SetMqttLogin(Mosq(), config_.user, config_.password, config_.caFile, problem)) {
         shared_->Post(LogLevel::Error, problem + "; MQTT left off.");
         return false;
     }
-    mosquitto_will_set(mosq_, topics_.availability.c_str(),
+    mosquitto_will_set(Mosq(), topics_.availability.c_str(),
                        static_cast<int>(std::strlen(kMqttOffline)), kMqttOffline, 1, true);
+    if (!config_.topicsFile.empty()) recorded_ = ReadPublishedTopics(config_.topicsFile);
     return true;
-}
-
-void Session::Run() {
-    if (Setup()) {
-        if (!config_.topicsFile.empty()) recorded_ = ReadPublishedTopics(config_.topicsFile);
-        std::string outage;  // why the broker cannot be reached; empty while it can
-        int retrySeconds = kFirstRetrySeconds;
-        while (!shared_->Stopping()) {
-            const std::string reason = Attempt();
-            if (accepted_) {
-                outage.clear();
-                retrySeconds = kFirstRetrySeconds;
-                if (!online_) shared_->PostConnected(false);
-            }
-            if (shared_->Stopping()) break;
-            if (reason != outage) {
-                shared_->Post(LogLevel::Warning,
-                              "MQTT broker " + broker_ + " unreachable: " + reason + "; retrying");
-                outage = reason;
-            }
-            if (!Pause(retrySeconds)) break;
-            retrySeconds = std::min(retrySeconds * 2, kLastRetrySeconds);
-        }
-        if (online_) GoOffline();
-    }
-    if (mosq_ != nullptr) mosquitto_destroy(mosq_);
-    std::lock_guard lock(shared_->mutex);
-    shared_->finished = true;
-    shared_->finishedChanged.notify_all();
-}
-
-std::string Session::Attempt() {
-    connackSeen_ = online_ = accepted_ = recordsReady_ = false;
-    recordMids_.clear();
-    const int rc = mosquitto_connect(mosq_, config_.host.c_str(), config_.port, kKeepAliveSeconds);
-    if (rc != MOSQ_ERR_SUCCESS) return MqttReason(rc, errno);
-    return Serve();
-}
-
-void Session::OnConnack(int rc) {
-    connackSeen_ = true;
-    connackRc_ = rc;
 }
 
 void Session::OnPublished(int mid) {
@@ -200,61 +144,21 @@ void Session::OnMessage(const mosquitto_message& message) {
 void Session::TakeRecords() {
     if (!records_) return;
     const std::deque<OutgoingRecord> records = shared_->TakeRecords();
-    if (!online_ || !recordsReady_) return;
+    if (!Online() || !recordsReady_) return;
     for (const OutgoingRecord& record : records) {
         int mid = 0;
         const int rc =
-            mosquitto_publish(mosq_, &mid, topics_.record.c_str(), int(record.payload.size()),
+            mosquitto_publish(Mosq(), &mid, topics_.record.c_str(), int(record.payload.size()),
                               record.payload.constData(), 1, false);
         // A record the library did not take is sent again after the next connection.
         if (rc == MOSQ_ERR_SUCCESS) recordMids_[mid] = record.end;
     }
 }
 
-std::string Session::Serve() {
-    const Clock::time_point connecting = Clock::now();
-    for (;;) {
-        if (shared_->Stopping()) return {};
-        const int socket = mosquitto_socket(mosq_);
-        if (socket < 0) return "connection lost";
-        pollfd fds[2] = {
-            {socket, static_cast<short>(POLLIN | (mosquitto_want_write(mosq_) ? POLLOUT : 0)), 0},
-            {shared_->wakeFd, POLLIN, 0}};
-        ::poll(fds, 2, 1000);
-        if (fds[1].revents) shared_->Drain();
-        int rc = MOSQ_ERR_SUCCESS;
-        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) rc = mosquitto_loop_read(mosq_, 1);
-        if (rc == MOSQ_ERR_SUCCESS && (fds[0].revents & POLLOUT))
-            rc = mosquitto_loop_write(mosq_, 1);
-        if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_loop_misc(mosq_);
-        if (rc != MOSQ_ERR_SUCCESS) {
-            const int error = errno;
-            online_ = false;
-            if (connackSeen_ && connackRc_ != 0) return MqttRefusal(connackRc_);
-            return MqttReason(rc, error);
-        }
-        if (!online_ && connackSeen_) {
-            if (connackRc_ != 0) {
-                mosquitto_disconnect(mosq_);
-                return MqttRefusal(connackRc_);
-            }
-            online_ = accepted_ = true;
-            shared_->Post(LogLevel::Info, "MQTT connected to " + broker_);
-            shared_->PostConnected(true);
-            PublishAll();
-        } else if (!online_ && Clock::now() - connecting > kConnackTimeout) {
-            mosquitto_disconnect(mosq_);
-            return "no answer from the broker";
-        }
-        TakeState();
-        TakeRecords();
-    }
-}
-
 void Session::PublishAll() {
     if (records_) {
         const std::string filter = topics_.archived + "+";
-        mosquitto_subscribe(mosq_, &archivedSubscription_, filter.c_str(), 1);
+        mosquitto_subscribe(Mosq(), &archivedSubscription_, filter.c_str(), 1);
     }
     for (const MqttMessage& message : discovery_) Publish(message.topic, message.payload, 1);
     Publish(topics_.availability, kMqttOnline, 1);
@@ -292,21 +196,7 @@ void Session::TakeState() {
     }
     if (fresh.isEmpty()) return;
     state_ = fresh;
-    if (online_) Publish(topics_.state, state_);
-}
-
-bool Session::Pause(int seconds) {
-    const Clock::time_point until = Clock::now() + std::chrono::seconds(seconds);
-    for (;;) {
-        if (shared_->Stopping()) return false;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
-        if (left <= 0) return true;
-        pollfd wake{shared_->wakeFd, POLLIN, 0};
-        if (::poll(&wake, 1, static_cast<int>(left)) > 0) shared_->Drain();
-        TakeState();
-        TakeRecords();
-    }
+    if (Online()) Publish(topics_.state, state_);
 }
 
 // The last state, "offline", then a clean disconnect, within two seconds or so.
@@ -317,21 +207,21 @@ void Session::GoOffline() {
     if (!stopped.isEmpty()) lastWords_.insert(Publish(topics_.state, stopped, 1));
     lastWords_.insert(Publish(topics_.availability, kMqttOffline, 1));
     Clock::time_point until = Clock::now() + std::chrono::seconds(1);
-    while (!lastWords_.empty() && mosquitto_socket(mosq_) >= 0 && Clock::now() < until) {
-        pollfd io{mosquitto_socket(mosq_),
-                  static_cast<short>(POLLIN | (mosquitto_want_write(mosq_) ? POLLOUT : 0)), 0};
+    while (!lastWords_.empty() && mosquitto_socket(Mosq()) >= 0 && Clock::now() < until) {
+        pollfd io{mosquitto_socket(Mosq()),
+                  static_cast<short>(POLLIN | (mosquitto_want_write(Mosq()) ? POLLOUT : 0)), 0};
         ::poll(&io, 1, 100);
         int rc = MOSQ_ERR_SUCCESS;
-        if (io.revents & (POLLIN | POLLHUP | POLLERR)) rc = mosquitto_loop_read(mosq_, 1);
-        if (rc == MOSQ_ERR_SUCCESS && (io.revents & POLLOUT)) rc = mosquitto_loop_write(mosq_, 1);
+        if (io.revents & (POLLIN | POLLHUP | POLLERR)) rc = mosquitto_loop_read(Mosq(), 1);
+        if (rc == MOSQ_ERR_SUCCESS && (io.revents & POLLOUT)) rc = mosquitto_loop_write(Mosq(), 1);
         if (rc != MOSQ_ERR_SUCCESS) return;
     }
-    mosquitto_disconnect(mosq_);
+    mosquitto_disconnect(Mosq());
     until = Clock::now() + std::chrono::seconds(1);
-    while (mosquitto_socket(mosq_) >= 0 && mosquitto_want_write(mosq_) && Clock::now() < until) {
-        pollfd out{mosquitto_socket(mosq_), POLLOUT, 0};
+    while (mosquitto_socket(Mosq()) >= 0 && mosquitto_want_write(Mosq()) && Clock::now() < until) {
+        pollfd out{mosquitto_socket(Mosq()), POLLOUT, 0};
         ::poll(&out, 1, 100);
-        if (mosquitto_loop_write(mosq_, 1) != MOSQ_ERR_SUCCESS) break;
+        if (mosquitto_loop_write(Mosq(), 1) != MOSQ_ERR_SUCCESS) break;
     }
 }
 
@@ -339,7 +229,11 @@ void Session::GoOffline() {
 
 void RunMqttSession(std::shared_ptr<MqttShared> shared, MqttPublisherConfig config,
                     MqttTopics topics) {
-    Session(std::move(shared), std::move(config), std::move(topics)).Run();
+    Session(shared, std::move(config), std::move(topics)).Run();
+    // The client is gone with the session: the publisher may go now.
+    std::lock_guard lock(shared->mutex);
+    shared->finished = true;
+    shared->finishedChanged.notify_all();
 }
 
 }  // namespace noxa

@@ -1,10 +1,8 @@
 #pragma once
 
+#include "mqtt/mqtt_thread_shared.h"
 #include "outputs/mqtt/mqtt_publisher.h"
 #include "outputs/mqtt/record_outbox.h"
-
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <QByteArray>
 #include <QMetaObject>
@@ -20,29 +18,12 @@
 namespace noxa {
 
 // What the station's thread and the network thread share.
-struct MqttShared {
-    MqttShared() : wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
-    ~MqttShared() {
-        if (wakeFd >= 0) ::close(wakeFd);
-    }
-
-    void Wake() {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof one);
-    }
-    void Drain() {
-        std::uint64_t count = 0;
-        [[maybe_unused]] const auto read = ::read(wakeFd, &count, sizeof count);
-    }
-    bool Stopping() {
-        std::lock_guard lock(mutex);
-        return stop;
-    }
+struct MqttShared final : MqttThreadShared {
     // Hands a log line to the station's thread, unless the publisher is gone.
-    void Post(LogLevel level, const std::string& line) {
+    void Post(LogLevel level, const std::string& line) override {
         Queue([level, line](MqttPublisher& publisher) { publisher.log_(level, line); });
     }
-    void PostConnected(bool connected) {
+    void PostConnected(bool connected) override {
         Queue([connected](MqttPublisher& publisher) { publisher.SetConnected(connected); });
     }
     void PostRecordsReady() {
@@ -75,11 +56,8 @@ struct MqttShared {
         return stoppedState;
     }
 
-    const int wakeFd;
-    std::mutex mutex;
     std::condition_variable finishedChanged;
     MqttPublisher* owner = nullptr;      // under `mutex`
-    bool stop = false;                   // under `mutex`
     bool finished = false;               // under `mutex`
     QByteArray state;                    // under `mutex`: the newest, not yet handed on
     QByteArray stoppedState;             // under `mutex`: the last word, set before `stop`
