@@ -35,10 +35,12 @@ StationSummary Summarize(const StationRow& row, std::optional<double> lastNightM
         s.ageSeconds = static_cast<double>(now - *row.lastEnd) / 1000.0;
         s.stale = *s.ageSeconds > static_cast<double>(staleSeconds);
     }
+    // A station silent past its limit or gone offline says nothing about the sky now: its
+    // last verdict and brightness are unknown, not repeated.
+    if (s.stale || row.availability == QLatin1String("offline")) return s;
     const QJsonObject state = QJsonDocument::fromJson(row.state).object();
     const QJsonValue safe = state.value(QLatin1String("safe"));
-    if (safe.isBool() && !s.stale && row.availability != QLatin1String("offline"))
-        s.safe = safe.toBool();
+    if (safe.isBool()) s.safe = safe.toBool();
     const QJsonValue magV = state.value(QLatin1String("mag_v"));
     s.magV = magV.isDouble() ? std::optional(magV.toDouble()) : row.lastRecordMagV;
     return s;
