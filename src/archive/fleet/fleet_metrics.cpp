@@ -1,6 +1,7 @@
 #include "archive/fleet/fleet_metrics.h"
 
 #include "archive/archive_counters.h"
+#include "outputs/common/exposition_text.h"
 
 #include <QLocale>
 
@@ -16,27 +17,6 @@ QByteArray Value(double value) {
     return QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
-// A label's value with backslash, double quote and line feed escaped.
-QByteArray LabelValue(const QString& text) {
-    QByteArray out;
-    for (const char c : text.toUtf8()) {
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c == '"') {
-            out += "\\\"";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-void Family(QByteArray& out, const char* name, const char* type, const char* help) {
-    out += "# HELP " + QByteArray(name) + ' ' + help + "\n# TYPE " + name + ' ' + type + '\n';
-}
-
 void Sample(QByteArray& out, const QByteArray& name, const QByteArray& labels, double value) {
     out += name;
     if (!labels.isEmpty()) out += '{' + labels + '}';
@@ -44,13 +24,14 @@ void Sample(QByteArray& out, const QByteArray& name, const QByteArray& labels, d
 }
 
 void Single(QByteArray& out, const char* name, const char* type, const char* help, double value) {
-    Family(out, name, type, help);
+    ExpositionFamily(out, name, type, help);
     Sample(out, name, {}, value);
 }
 
 void CommitHistogram(QByteArray& out, const ArchiveCounters& c) {
     const char* name = "noxa_archive_commit_seconds";
-    Family(out, name, "histogram", "How long each batch's database commit took, in seconds.");
+    ExpositionFamily(out, name, "histogram",
+                     "How long each batch's database commit took, in seconds.");
     const QByteArray bucket = QByteArray(name) + "_bucket";
     for (std::size_t i = 0; i < c.commitBuckets.size() && i < c.commitCounts.size(); ++i) {
         Sample(out, bucket, "le=\"" + Value(c.commitBuckets[i]) + '"',
@@ -65,10 +46,10 @@ void CommitHistogram(QByteArray& out, const ArchiveCounters& c) {
 template <typename ValueOf>
 void PerStation(QByteArray& out, const char* name, const char* help,
                 const std::vector<StationSummary>& stations, ValueOf value) {
-    Family(out, name, "gauge", help);
+    ExpositionFamily(out, name, "gauge", help);
     for (const StationSummary& s : stations) {
         const std::optional<double> v = value(s);
-        if (v) Sample(out, name, "station=\"" + LabelValue(s.id) + '"', *v);
+        if (v) Sample(out, name, "station=\"" + ExpositionLabelValue(s.id.toUtf8()) + '"', *v);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "outputs/common/metrics_text.h"
 
+#include "outputs/common/exposition_text.h"
 #include "outputs/common/latest_readings.h"
 #include "outputs/common/reading_description.h"
 #include "outputs/common/shortest_decimal.h"
@@ -11,22 +12,10 @@
 namespace noxa {
 namespace {
 
-// A label value with backslash, double quote and line feed escaped.
+// A label value: the station's name is 8-bit text of the system's code page.
 QByteArray LabelValue(const std::string& text) {
-    QByteArray out;
-    // The station name is 8-bit text of the system's code page.
-    for (const QChar c : QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()))) {
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c == '"') {
-            out += "\\\"";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else {
-            out += QString(c).toUtf8();
-        }
-    }
-    return out;
+    return ExpositionLabelValue(
+        QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())).toUtf8());
 }
 
 QByteArray Value(double value) {
@@ -39,18 +28,6 @@ QByteArray Value(double value) {
 QByteArray Value(float value) {
     if (!std::isfinite(value)) return Value(static_cast<double>(value));
     return ShortestDecimal(value);
-}
-
-void Family(QByteArray& out, const char* name, const char* type, const char* help) {
-    out += "# HELP ";
-    out += name;
-    out += ' ';
-    out += help;
-    out += "\n# TYPE ";
-    out += name;
-    out += ' ';
-    out += type;
-    out += '\n';
 }
 
 // A sample; an unknown value is left out, as the exposition format has no "unknown".
@@ -68,13 +45,13 @@ void Sample(QByteArray& out, const char* name, const QByteArray& labels, Number 
 template <typename Number>
 void Gauge(QByteArray& out, const char* name, const char* help, const QByteArray& labels,
            Number value) {
-    Family(out, name, "gauge", help);
+    ExpositionFamily(out, name, "gauge", help);
     Sample(out, name, labels, value);
 }
 
 void ReadingMetrics(QByteArray& out, const QByteArray& station, const Observation& o) {
     for (const MetricFamily* family : ReadingMetricFamilies()) {
-        Family(out, family->name, "gauge", family->help);
+        ExpositionFamily(out, family->name, "gauge", family->help);
         for (const ReadingDescription& reading : ReadingDescriptions()) {
             if (reading.metric != family) continue;
             const QByteArray labels =
@@ -94,7 +71,8 @@ QByteArray MetricsText(const LatestReadings& readings) {
 
     Gauge(out, "noxa_build_info", "The station's version, as a label; always 1.",
           "version=\"" NOXA_VERSION "\"", 1.0);
-    Family(out, "noxa_reports_total", "counter", "Reports of the station's instrument decoded.");
+    ExpositionFamily(out, "noxa_reports_total", "counter",
+                     "Reports of the station's instrument decoded.");
     Sample(out, "noxa_reports_total", station, static_cast<double>(readings.ReportCount()));
     Gauge(out, "noxa_link_ok", "1 while the link works and reports are fresh, 0 otherwise.",
           station, readings.Link().ok ? 1.0 : 0.0);
