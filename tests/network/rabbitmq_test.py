@@ -9,7 +9,8 @@ import sqlite3
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+here = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [here, os.path.join(here, "..", "support")]
 import servers  # noqa: E402
 from network_processes import Archive, Station  # noqa: E402
 from station_records import same_record  # noqa: E402

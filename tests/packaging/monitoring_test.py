@@ -17,33 +17,17 @@ import socket
 import subprocess
 import sys
 import tempfile
-import time
 import urllib.error
 import urllib.parse
 import urllib.request
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from servers import free_port, wait_for  # noqa: E402
 
 # What Grafana puts in for its own variable in a range query, with a 1 s scrape interval.
 GRAFANA_BUILTINS = {"$__rate_interval": "10s", "$__interval": "2s", "$__range": "1m"}
 # The series a rule or panel reads: ours and Prometheus' own `up`.
 SELECTOR = re.compile(r'(?<![\w$])(up|noxa_\w+)(\{[^}]*\})?')
-
-
-def free_port(kind=socket.SOCK_STREAM):
-    with socket.socket(socket.AF_INET, kind) as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def wait_for(condition, what, seconds=60):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        try:
-            if condition():
-                return
-        except OSError:
-            pass
-        time.sleep(0.2)
-    raise AssertionError("timed out waiting for " + what())
 
 
 def api(port, path, **params):
@@ -174,7 +158,7 @@ def check_queries(port, queries, archive):
 
     def empty():
         return [f"{t}: {e}" for t, e in required if not api(port, "query", query=e)["result"]]
-    wait_for(lambda: not empty(), lambda: "data for " + "; ".join(empty()))
+    wait_for(lambda: not empty(), 60, lambda: "data for " + "; ".join(empty()))
     return len(required)
 
 
@@ -182,10 +166,10 @@ def check_alerts(port, services):
     """No alert but an unsafe sky while all is well; then each fault raises its alert."""
     def equipment_alerts():
         return {alert for alert in active_alerts(port) if alert[1] != "info"}
-    wait_for(lambda: not equipment_alerts(), lambda: f"no alerts, not {equipment_alerts()}")
+    wait_for(lambda: not equipment_alerts(), 60, lambda: f"no alerts, not {equipment_alerts()}")
     for process, alert in (("sim", "NoxaInstrumentSilent"), ("station", "NoxaStationDown")):
         services.stop(process)
-        wait_for(lambda: alert in {name for name, _ in active_alerts(port)}, lambda: alert)
+        wait_for(lambda: alert in {name for name, _ in active_alerts(port)}, 60, alert)
 
 
 def main():
@@ -213,7 +197,7 @@ def main():
             def unhealthy():
                 return [f"{r['name']} ({r['health']}: {r.get('lastError')})"
                         for r in all_rules(prom) if r["health"] != "ok"]
-            wait_for(lambda: all_rules(prom) and not unhealthy(),
+            wait_for(lambda: all_rules(prom) and not unhealthy(), 60,
                      lambda: "healthy rules, not " + ", ".join(unhealthy()))
             queries = rule_queries(all_rules(prom)) + dashboard_queries(dashboard)
             count = check_queries(prom, queries, archive)

@@ -15,6 +15,7 @@ def free_port(kind=socket.SOCK_STREAM):
 
 
 def wait_for(condition, seconds=30, what="a condition"):
+    """Polls `condition`; `what`, a text or a function giving one, names it on a timeout."""
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
         try:
@@ -23,6 +24,7 @@ def wait_for(condition, seconds=30, what="a condition"):
         except OSError:
             pass
         time.sleep(0.1)
+    what = what() if callable(what) else what
     raise AssertionError(f"timed out after {seconds} s waiting for {what}")
 
 
