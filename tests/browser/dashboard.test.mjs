@@ -5,26 +5,17 @@
 // Environment: NOXA_STATION, NOXA_SIM (the programs), CHROMIUM (default /usr/bin/chromium).
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
-import { spawn, execFileSync } from "node:child_process";
+import { execFileSync } from "node:child_process";
 import dgram from "node:dgram";
 import fs from "node:fs";
 import net from "node:net";
 import os from "node:os";
 import path from "node:path";
-import puppeteer from "puppeteer-core";
+import { freeTcpPort, launchBrowser, startServing, stopServing } from "./harness.mjs";
 
 const shots = process.env.NOXA_SHOT_DIR || os.tmpdir();
 let folder, station, browser, base, udpPort;
 const complaints = [];
-
-function freeTcpPort() {
-  return new Promise((resolve) => {
-    const server = net.createServer().listen(0, "127.0.0.1", () => {
-      const { port } = server.address();
-      server.close(() => resolve(port));
-    });
-  });
-}
 
 function freeUdpPort() {
   return new Promise((resolve) => {
@@ -79,34 +70,15 @@ before(async () => {
   udpPort = await freeUdpPort();
   const httpPort = await freeTcpPort();
   base = `http://127.0.0.1:${httpPort}`;
-  station = spawn(process.env.NOXA_STATION,
+  station = await startServing(process.env.NOXA_STATION,
     ["--headless", "--udp-port", String(udpPort), "--http", String(httpPort)],
-    { cwd: folder, env: { ...process.env, QT_QPA_PLATFORM: "offscreen" } });
-  let log = "";
-  await new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error("no web server in the log:\n" + log)), 20000);
-    station.stdout.on("data", (chunk) => {
-      log += chunk;
-      if (log.includes("Web server on ")) {
-        clearTimeout(timer);
-        resolve();
-      }
-    });
-  });
-  browser = await puppeteer.launch({
-    executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
-    headless: true,
-    userDataDir: path.join(folder, "profile"),
-    args: ["--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-extensions"],
-  });
+    { cwd: folder, env: { ...process.env, QT_QPA_PLATFORM: "offscreen" } }, "Web server on ");
+  browser = await launchBrowser(folder);
 });
 
 after(async () => {
   if (browser) await browser.close();
-  if (station) {
-    station.kill("SIGTERM");
-    await new Promise((resolve) => station.once("exit", resolve));
-  }
+  await stopServing(station);
   fs.rmSync(folder, { recursive: true, force: true });
 });
 

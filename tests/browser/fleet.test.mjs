@@ -4,56 +4,27 @@
 // Environment: NOXA_FLEET_SERVE (the serving program), CHROMIUM (default /usr/bin/chromium).
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
-import { spawn } from "node:child_process";
 import fs from "node:fs";
-import net from "node:net";
 import os from "node:os";
 import path from "node:path";
-import puppeteer from "puppeteer-core";
+import { freeTcpPort, launchBrowser, startServing, stopServing } from "./harness.mjs";
 
 const shots = process.env.NOXA_SHOT_DIR || os.tmpdir();
 let folder, server, browser, base;
 const complaints = [];
 
-function freeTcpPort() {
-  return new Promise((resolve) => {
-    const listener = net.createServer().listen(0, "127.0.0.1", () => {
-      const { port } = listener.address();
-      listener.close(() => resolve(port));
-    });
-  });
-}
-
 before(async () => {
   folder = fs.mkdtempSync(path.join(os.tmpdir(), "noxa-fleet-"));
   const port = await freeTcpPort();
   base = `http://127.0.0.1:${port}`;
-  server = spawn(process.env.NOXA_FLEET_SERVE, [folder, String(port)]);
-  let log = "";
-  await new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error("not serving:\n" + log)), 20000);
-    server.stdout.on("data", (chunk) => {
-      log += chunk;
-      if (log.includes("Fleet web on ")) {
-        clearTimeout(timer);
-        resolve();
-      }
-    });
-  });
-  browser = await puppeteer.launch({
-    executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
-    headless: true,
-    userDataDir: path.join(folder, "profile"),
-    args: ["--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-extensions"],
-  });
+  server = await startServing(process.env.NOXA_FLEET_SERVE, [folder, String(port)], {},
+    "Fleet web on ");
+  browser = await launchBrowser(folder);
 });
 
 after(async () => {
   if (browser) await browser.close();
-  if (server) {
-    server.kill("SIGTERM");
-    await new Promise((resolve) => server.once("exit", resolve));
-  }
+  await stopServing(server);
   fs.rmSync(folder, { recursive: true, force: true });
 });
 
