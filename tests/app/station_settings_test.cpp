@@ -78,7 +78,7 @@ TEST(StationSettingsFile, AnUnknownTimeZoneIsSaidAndTheComputersApplies) {
                             computers.id().toStdString() + ") applies."));
 }
 
-// The README's table of settings lists every setting with its option and default, and nothing
+// The settings page's table of settings lists every setting with its option and default, and nothing
 // else: a setting added or renamed in the code shows here.
 TEST(StationSettingsFile, TheReadmeTableListsEverySettingWithItsOption) {
     QFile readme(QStringLiteral(NOXA_README));
