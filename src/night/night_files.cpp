@@ -45,6 +45,9 @@ NightFileRecords ReadRecordsFile(const QString& path, const DataFileTimes& dataT
     out = nightFile
               ? ReadNightText(bytes)
               : ReadDataText(bytes, dataTimes.datePattern, dataTimes.timePattern, dataTimes.zone);
+    // Lines ending in CR alone come as one line: say so rather than what that one line lacks.
+    if (!out.error.empty() && bytes.contains('\r') && !bytes.contains('\n'))
+        out.error = "its lines end in CR alone (old Mac line ends): give it with CR LF or LF";
     const std::string name = InstrumentLabel(out.instrument);
     out.instrument = name.empty() ? InstrumentLabel(NameOf(path, nightFile)) : name;
     return out;

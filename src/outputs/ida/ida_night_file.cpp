@@ -31,7 +31,8 @@ std::string Value(std::optional<double> value, const char* format) {
 const QRegularExpression& WholeRecord() {
     static const QRegularExpression re(QStringLiteral(
         R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3};\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3})"
-        R"((;(-?\d+\.\d|unknown)){2}(;(-?\d+\.\d{3}|unknown);(-?\d+\.\d{2}|unknown)){5}\r?$)"));
+        R"(;(-?\d+\.\d|unknown);unknown;(-?\d+\.\d{3}|unknown);(-?\d+\.\d{2}|unknown))"
+        R"(;(-?\d+\.\d|unknown)(;(-?\d+\.\d{3}|unknown);(-?\d+\.\d{2}|unknown)){4}\r?$)"));
     return re;
 }
 
@@ -69,7 +70,7 @@ QString IdaNightFile::FileName(QDate night, const std::string& instrumentId) {
 
 std::string IdaNightFile::Line(const IntervalRecord& r, const QTimeZone& zone) {
     std::string line = Time(r.end, QTimeZone::utc()) + ";" + Time(r.end, zone);
-    line += ";" + Value(r.sensorTemperature, "%.1f") + ";" + Value(r.skyTemperature, "%.1f");
+    line += ";" + Value(r.sensorTemperature, "%.1f") + ";" + kIdaUnknown;  // no counts
     const struct {
         double frequency, magnitude;
         std::int32_t reports;
@@ -82,6 +83,8 @@ std::string IdaNightFile::Line(const IntervalRecord& r, const QTimeZone& zone) {
         const bool measured = c.reports > 0;
         line += ";" + Value(measured ? std::optional(c.frequency) : std::nullopt, "%.3f");
         line += ";" + Value(measured ? std::optional(c.magnitude) : std::nullopt, "%.2f");
+        // The one-channel layout ends after channel 1: the sky's temperature comes next.
+        if (&c == channels) line += ";" + Value(r.skyTemperature, "%.1f");
     }
     return line;
 }
