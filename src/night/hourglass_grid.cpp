@@ -60,6 +60,29 @@ std::optional<HourglassCells> CellsEndingAt(const Night& night, qint64 end, UtcM
     return HourglassCells{night.date.dayOfYear() - 1, int(first), int(last)};
 }
 
+// Marks the cells of the local hour the clocks skip in the night (going forward), which no
+// record can fill.
+void MarkSkippedHour(const Night& night, const HourglassLayout& layout,
+                     std::vector<HourglassCell>& cells) {
+    if (!night.zone.isValid()) return;
+    const QDateTime noon(night.date, QTime(12, 0), night.zone);
+    const QTimeZone::OffsetData next = night.zone.nextTransition(noon);
+    if (!next.atUtc.isValid() || next.atUtc >= noon.addDays(1)) return;
+    const qint64 at = next.atUtc.toMSecsSinceEpoch();
+    const qint64 before =
+        qint64(night.zone.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(at - 1, QTimeZone::utc())));
+    const qint64 after = qint64(next.offsetFromUtc);
+    if (after <= before) return;
+    const qint64 start = ChartMilliseconds(night, at, before * 1000, layout);
+    const qint64 end = ChartMilliseconds(night, at, after * 1000, layout);
+    const qint64 rowMs = qint64(layout.minutesPerRow) * 60000;
+    for (qint64 row = std::max<qint64>(0, start / rowMs); row < qint64(cells.size()); ++row) {
+        if ((row + 1) * rowMs > end) break;
+        if (row * rowMs >= start && cells[size_t(row)].records == 0)
+            cells[size_t(row)].light = SkyLight::ClockChange;
+    }
+}
+
 }  // namespace
 
 SkyLight SkyLightOf(const NightSample& sample) {
@@ -73,7 +96,10 @@ std::optional<HourglassCells> HourglassCellsOf(const Night& night, UtcMillisecon
                                                UtcMilliseconds span, int year,
                                                const HourglassLayout& layout) {
     if (night.date.year() != year) return std::nullopt;
-    return CellsEndingAt(night, ChartMilliseconds(night, time, layout), span, year, layout);
+    // From the interval's start on the clock: an interval over a change of the clocks keeps the
+    // clock time it began in.
+    return CellsEndingAt(night, ChartMilliseconds(night, time - span, layout) + span, span, year,
+                         layout);
 }
 
 UtcMilliseconds RecordSpan(const Night& night) {
@@ -118,6 +144,7 @@ HourglassColumn BuildHourglassColumn(const Night& night, const HourglassLayout& 
         column.cells[row].mag = Median(values[row]);
         if (hasSingle) column.singleMags[row] = Median(single[row]);
     }
+    MarkSkippedHour(night, layout, column.cells);
     return column;
 }
 

@@ -17,6 +17,9 @@ enum class SkyLight {
     Unknown,   // the Sun or the Moon not known
     MoonUp,    // the Sun below -18°, the Moon above the horizon
     Twilight,  // the Sun at -18° or above
+    // A cell without records in the hour the clocks skip when they go forward: no local time
+    // of the night falls in it.
+    ClockChange,
 };
 
 SkyLight SkyLightOf(const NightSample& sample);

@@ -57,7 +57,7 @@ void ReadCells(QDataStream& in, HourglassColumn& column, int rows) {
         float mag = NAN, single = NAN;
         in >> light >> records >> mag;
         if (hasSingle) in >> single;
-        cell.light = SkyLight(std::min<quint8>(light, quint8(SkyLight::Twilight)));
+        cell.light = SkyLight(std::min<quint8>(light, quint8(SkyLight::ClockChange)));
         cell.records = records;
         cell.mag = Known(mag);
         if (hasSingle) column.singleMags[size_t(row)] = Known(single);

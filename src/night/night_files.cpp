@@ -3,6 +3,7 @@
 #include "night/text_fields.h"
 #include "time/sun_moon.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -60,7 +61,13 @@ std::string InstrumentLabel(std::string_view name) {
                           (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
         if (!kept) c = '-';
     }
-    return label;
+    // File names hold 255 bytes: a longer name keeps its start and a hash of the whole.
+    if (label.size() <= kLongestInstrumentLabel) return label;
+    const QByteArray hash =
+        QCryptographicHash::hash(QByteArray::fromStdString(label), QCryptographicHash::Sha1)
+            .toHex()
+            .left(8);
+    return label.substr(0, kLongestInstrumentLabel - 9) + '-' + hash.toStdString();
 }
 
 void AddSky(std::vector<NightSample>& samples, const ObserverPlace& place) {

@@ -59,7 +59,8 @@ std::string ZeroPointLine(const std::optional<ZeroPoints>& zeroPoints) {
 
 // The first six fields are the format's one-channel layout, with channel 1 in it, so that a
 // reader of that layout reads channel 1 right; the sky's temperature and the other channels
-// follow.
+// follow. The sky's temperature, which the format does not have, is in "degC": "Celsius" would
+// make the units' line longer than the format's 150 characters.
 std::string ColumnNames() {
     std::string names =
         "# UTC Date & Time, Local Date & Time, Temperature, Counts, Frequency, MSAS, "
@@ -71,7 +72,7 @@ std::string ColumnNames() {
 
 std::string ColumnUnits() {
     std::string units =
-        "# YYYY-MM-DDTHH:mm:ss.fff;YYYY-MM-DDTHH:mm:ss.fff;Celsius;number;Hz;mag/arcsec^2;Celsius";
+        "# YYYY-MM-DDTHH:mm:ss.fff;YYYY-MM-DDTHH:mm:ss.fff;Celsius;number;Hz;mag/arcsec^2;degC";
     for (std::size_t i = 1; i < std::size(kChannels); ++i) units += ";Hz;mag/arcsec^2";
     return units;
 }

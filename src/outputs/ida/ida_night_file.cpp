@@ -5,6 +5,7 @@
 #include "time/date_time.h"
 #include "time/station_clock.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QRegularExpression>
 
@@ -62,8 +63,14 @@ QString IdaNightFile::CurrentFilePath() const {
 
 QString IdaNightFile::FileName(QDate night, const std::string& instrumentId) {
     QString id = QString::fromStdString(IdaAscii(instrumentId));
-    // The name stays one portable file name.
+    // The name stays one portable file name, short enough for any file system: a long id keeps
+    // its start and a hash of the whole.
     id.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("-"));
+    constexpr qsizetype kLongest = 100;
+    if (id.size() > kLongest) {
+        const QByteArray hash = QCryptographicHash::hash(id.toLatin1(), QCryptographicHash::Sha1);
+        id = id.left(kLongest - 9) + '-' + QString::fromLatin1(hash.toHex().left(8));
+    }
     return night.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("_120000_") + id +
            QStringLiteral(".dat");
 }
