@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,6 +40,8 @@ struct MqttPublisherConfig {
     std::string recordJournal;
     // Records that did not reach every archive in this many days are given up.
     int backlogDays = 7;
+    // The archives whose confirmations count; empty: every archive that confirms.
+    std::set<std::string> archives;
 };
 
 // Publishes the newest readings to an MQTT broker: the readings' JSON, retained, at every
