@@ -71,8 +71,9 @@ void ArchiveIngest::DatabaseFailed(const QString& error) {
     store_.Close();
     counters_.databaseUp = false;
     if (!databaseLost_) {
-        log_.Error("Database " + store_.Target().Shown().toStdString() + " unavailable: " +
-                   error.simplified().toStdString() + "; holding what arrives and retrying.");
+        log_.Error("Database " + store_.Target().Shown().toStdString() +
+                   " unavailable: " + error.simplified().left(300).toStdString() +
+                   "; holding what arrives and retrying.");
         databaseLost_ = true;
     }
     retryTimer_.start(retrySeconds_ * 1000);
