@@ -165,6 +165,20 @@ class ArchiveTest:
         zero = self.db.query(f"SELECT mag_v FROM records WHERE end_time = {ms(end_of(3))}")
         self.assertFalse(zero[0][0].startswith("-"), zero)
 
+    def test_the_chain_never_passes_the_archives_clock(self):
+        self.publish(0)
+        self.wait_through(0)
+        self.archive.stop()
+        future = datetime(9999, 12, 31, 23, 0, tzinfo=timezone.utc)  # stored before refusals
+        self.db.query("INSERT INTO records (station, end_time, start_time, reports, reports_r, "
+                      f"reports_g, reports_b, committed_at) VALUES ('alpha', {ms(future)}, "
+                      f"{ms(future) - 60000}, 0, 0, 0, 0, 0)")
+        self.db.query(f"UPDATE stations SET through = {ms(future)}, last_end = {ms(future)}")
+        self.archive.start()
+        self.publish(1, previous=False)
+        expected = {"through": utc(end_of(1)), "newest": utc(future)}
+        wait_for(lambda: self.broker.retained(CONFIRMED) == expected, what="a chain up to now")
+
     def test_names_in_utf8_and_control_bytes_in_requests(self):
         self.broker.publish("noxa/avila/record", [record(0, name="Ávila")])
         wait_for(lambda: self.count() == 1, what="the record")
