@@ -26,6 +26,8 @@ std::string Shown(const std::string& name) {
     return shown + (name.size() > 64 ? "..." : "");
 }
 
+constexpr qsizetype kMostConfirmationBytes = 1024;
+
 // Archive names not trusted that are said in the log; more are ignored without a word.
 constexpr std::size_t kMostUntrustedSaid = 100;
 
@@ -138,7 +140,8 @@ void RecordOutbox::Confirmation(const std::string& archive, const QByteArray& pa
     if (!Trusted(archive)) return;
     std::optional<ArchiveConfirmation> confirmation;
     if (!payload.isEmpty()) {
-        confirmation = ParseConfirmation(payload);
+        // A confirmation takes under 100 bytes: a larger payload is not even read.
+        if (payload.size() <= kMostConfirmationBytes) confirmation = ParseConfirmation(payload);
         if (!confirmation) {
             if (unreadable_.insert(archive).second) {
                 log_.Warning("MQTT: the confirmation of archive \"" + Shown(archive) +
