@@ -41,8 +41,8 @@ private:
     const StationClock& clock_;
     const Settings settings_;
     const SafetyLimits limits_;
-    // The status and the rule hear of the feed before any output: an output reads them
-    // already brought up to date.
+    // Made before any output, so they hear of the feed's news first (the rule of the
+    // readings' changes): an output that is told reads them already brought up to date.
     StationStatus status_;
     LatestReadings latest_;
     SafetyRule safety_;
