@@ -73,9 +73,9 @@ void MqttPublisher::Start() {
     UseLibrary();
     shared_ = std::make_shared<MqttShared>();
     shared_->owner = this;
-    connect(&station_.readings, &LatestReadings::changed, this, &MqttPublisher::OfferState);
-    connect(&station_.safety, &SafetyRule::changed, this, &MqttPublisher::OfferState);
-    connect(&station_.status, &StationStatus::changed, this, &MqttPublisher::OfferState);
+    connect(&station_.readings, &LatestReadings::changed, this, &MqttPublisher::StateChanged);
+    connect(&station_.safety, &SafetyRule::changed, this, &MqttPublisher::StateChanged);
+    connect(&station_.status, &StationStatus::changed, this, &MqttPublisher::StateChanged);
     // Whatever an earlier run left on the broker is replaced as soon as the connection is up.
     OfferState();
     connect(&heartbeat_, &QTimer::timeout, this, &MqttPublisher::OfferState);
@@ -91,6 +91,20 @@ void MqttPublisher::SetConnected(bool connected) {
     connected_ = connected;
     if (!connected && outbox_) outbox_->Disconnected();
     emit connectionChanged(connected);
+}
+
+void MqttPublisher::StateChanged() {
+    // A report or a tick changes the readings, the verdict and the link one after the other;
+    // the state is taken once they all have, never half-way.
+    if (statePending_) return;
+    statePending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            statePending_ = false;
+            OfferState();
+        },
+        Qt::QueuedConnection);
 }
 
 void MqttPublisher::OfferState() {

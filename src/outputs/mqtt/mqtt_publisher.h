@@ -92,6 +92,8 @@ private:
 
     // Hands the state as it is now to the network thread.
     void OfferState();
+    // Offers the state once the station's thread is done with what it is doing.
+    void StateChanged();
     void SetConnected(bool connected);
     void RecordsReady();
     void RecordAcknowledged(UtcMilliseconds end);
@@ -105,6 +107,7 @@ private:
     bool connected_ = false;
     std::unique_ptr<RecordOutbox> outbox_;
     std::shared_ptr<MqttShared> shared_;
+    bool statePending_ = false;
     QTimer heartbeat_;
     std::thread worker_;
 };
