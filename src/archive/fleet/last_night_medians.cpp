@@ -1,0 +1,63 @@
+#include "archive/fleet/last_night_medians.h"
+
+#include "night/median.h"
+#include "outputs/common/shortest_decimal.h"
+
+#include <QElapsedTimer>
+
+namespace noxa {
+namespace {
+
+constexpr qint64 kMinuteMs = 60'000;
+constexpr qint64 kAfterRecordsMs = 10 * kMinuteMs;
+constexpr qint64 kEveryMs = 60 * kMinuteMs;
+// While stations are due: this long on them, then a pause as long for the rest of the thread.
+constexpr qint64 kBudgetMs = 50;
+constexpr int kBusyPauseMs = 50;
+constexpr int kIdlePauseMs = 10'000;
+
+}  // namespace
+
+LastNightMedians::LastNightMedians(QString connectionName, StationBoard& board,
+                                   const StationClock& clock, QObject* parent)
+    : QObject(parent), reader_(std::move(connectionName)), board_(board), clock_(clock) {
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &LastNightMedians::Tick);
+}
+
+void LastNightMedians::Start() {
+    timer_.start(0);
+}
+
+void LastNightMedians::Tick() {
+    timer_.start(Refresh(kBudgetMs) ? kIdlePauseMs : kBusyPauseMs);
+}
+
+bool LastNightMedians::Due(const StationFacts& station, qint64 now) const {
+    const auto look = looks_.find(station.id);
+    if (look == looks_.end()) return true;
+    const qint64 since = now - look->second.at;
+    return since >= kEveryMs ||
+           (since >= kAfterRecordsMs && station.lastEnd != look->second.lastEnd);
+}
+
+bool LastNightMedians::Refresh(qint64 budgetMs) {
+    QElapsedTimer spent;
+    spent.start();
+    std::vector<float> dark;
+    for (const StationFacts& station : board_.Copy()) {
+        const qint64 now = clock_.NowUtc();
+        if (!Due(station, now)) continue;
+        if (spent.elapsed() >= budgetMs) return false;
+        QString error;
+        // A database away is said by the ingest; the station is looked at again later.
+        if (!reader_.LastNightDarkMagnitudes(station.id, now, dark, error)) return true;
+        const std::optional<float> median = Median(dark);
+        board_.SetLastNight(station.id,
+                            median ? std::optional(ShortestDouble(*median)) : std::nullopt);
+        looks_[station.id] = {now, station.lastEnd};
+    }
+    return true;
+}
+
+}  // namespace noxa
