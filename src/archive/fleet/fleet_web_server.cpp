@@ -60,7 +60,7 @@ WebReply FleetWebServer::StationsReply() {
     // Nothing is known of the stations before the database was read once.
     if (!board_.Loaded())
         return TextReply(503, "Service Unavailable", "The archive's database cannot be read\n");
-    return Json(StationsJson(SummarizeByName(board_.Copy(), Now(), staleSeconds_)));
+    return Json(StationsJson(SummarizeAll(board_.Copy(), Now(), staleSeconds_)));
 }
 
 WebReply FleetWebServer::RecordsReply(const QHttpServerRequest& request) {
@@ -93,10 +93,9 @@ WebReply FleetWebServer::RecordsReply(const QHttpServerRequest& request) {
 }
 
 WebReply FleetWebServer::MetricsReply() {
-    return WebReply{
-        200, "OK", kMetricsContentType,
-        FleetMetricsText(counters_, SummarizeByName(board_.Copy(), Now(), staleSeconds_),
-                         staleSeconds_)};
+    return WebReply{200, "OK", kMetricsContentType,
+                    FleetMetricsText(counters_, SummarizeAll(board_.Copy(), Now(), staleSeconds_),
+                                     staleSeconds_)};
 }
 
 WebReply FleetWebServer::DatabaseFailed(const QString& error) {

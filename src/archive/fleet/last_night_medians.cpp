@@ -11,8 +11,8 @@ namespace {
 constexpr qint64 kMinuteMs = 60'000;
 constexpr qint64 kAfterRecordsMs = 10 * kMinuteMs;
 constexpr qint64 kEveryMs = 60 * kMinuteMs;
-// While stations are due: this long on them, then a pause as long for the rest of the thread.
-constexpr qint64 kBudgetMs = 50;
+// While stations are due: this long on them, then a pause for the rest of the thread.
+constexpr qint64 kBudgetMs = 20;
 constexpr int kBusyPauseMs = 50;
 constexpr int kIdlePauseMs = 10'000;
 

@@ -12,7 +12,29 @@ void StationBoard::Load(const std::vector<StationRow>& rows) {
         if (held != stations_.end()) facts.lastNightMedian = held->second.lastNightMedian;
     }
     stations_ = std::move(loaded);
+    byName_.clear();
+    for (const auto& [id, facts] : stations_) byName_.insert(KeyOf(facts));
     loaded_ = true;
+}
+
+StationBoard::NameKey StationBoard::KeyOf(const StationFacts& facts) {
+    return {facts.name.value_or(facts.id).toCaseFolded(), facts.id};
+}
+
+StationFacts& StationBoard::Entry(const QString& id) {
+    const auto [entry, made] = stations_.try_emplace(id);
+    if (made) {
+        entry->second.id = id;
+        byName_.insert(KeyOf(entry->second));
+    }
+    return entry->second;
+}
+
+void StationBoard::Rename(StationFacts& facts, const QString& name) {
+    if (facts.name == name) return;
+    byName_.erase(KeyOf(facts));
+    facts.name = name;
+    byName_.insert(KeyOf(facts));
 }
 
 bool StationBoard::Loaded() const {
@@ -23,8 +45,7 @@ bool StationBoard::Loaded() const {
 void StationBoard::Apply(const ArchiveBatch& batch, const CommitOutcome& outcome) {
     const std::lock_guard lock(mutex_);
     for (const auto& [id, chain] : outcome.touched) {
-        StationFacts& facts = stations_[id];
-        facts.id = id;
+        StationFacts& facts = Entry(id);
         facts.lastEnd = chain.newest;
         facts.through = chain.through;
         facts.records = chain.records;
@@ -37,17 +58,16 @@ void StationBoard::Apply(const ArchiveBatch& batch, const CommitOutcome& outcome
         if (held == nullptr || record.end >= held->end) held = &record;
     }
     for (const auto& [id, record] : newest) {
-        StationFacts& facts = stations_[id];
-        facts.name = record->name;
+        StationFacts& facts = Entry(id);
+        Rename(facts, record->name);
         if (facts.lastEnd == record->end) facts.lastRecordMagV = record->measures[0];
     }
     for (const StationReport& report : batch.reports) ApplyReport(report);
 }
 
 void StationBoard::ApplyReport(const StationReport& report) {
-    StationFacts& facts = stations_[report.station];
-    facts.id = report.station;
-    if (!report.name.isEmpty()) facts.name = report.name;
+    StationFacts& facts = Entry(report.station);
+    if (!report.name.isEmpty()) Rename(facts, report.name);
     if (report.kind == StationReport::Kind::Availability) {
         facts.availability = report.text;
     } else {
@@ -63,14 +83,17 @@ void StationBoard::SetLastNight(const QString& id, std::optional<double> median)
 
 void StationBoard::Forget(const QString& id) {
     const std::lock_guard lock(mutex_);
-    stations_.erase(id);
+    const auto held = stations_.find(id);
+    if (held == stations_.end()) return;
+    byName_.erase(KeyOf(held->second));
+    stations_.erase(held);
 }
 
 std::vector<StationFacts> StationBoard::Copy() const {
     const std::lock_guard lock(mutex_);
     std::vector<StationFacts> copy;
     copy.reserve(stations_.size());
-    for (const auto& [id, facts] : stations_) copy.push_back(facts);
+    for (const NameKey& key : byName_) copy.push_back(stations_.at(key.second));
     return copy;
 }
 

@@ -8,6 +8,8 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
+#include <utility>
 #include <vector>
 
 namespace noxa {
@@ -32,15 +34,22 @@ public:
     // Drops the station, as when the archive forgets it.
     void Forget(const QString& id);
 
-    // A copy of every station, ordered by id.
+    // A copy of every station, ordered by name (the id where there is none), case aside, then
+    // by id.
     std::vector<StationFacts> Copy() const;
 
 private:
+    using NameKey = std::pair<QString, QString>;  // the name case-folded, the id
+    static NameKey KeyOf(const StationFacts& facts);
+    // The station, made when it is new.
+    StationFacts& Entry(const QString& id);
+    void Rename(StationFacts& facts, const QString& name);
     void ApplyReport(const StationReport& report);
 
     mutable std::mutex mutex_;
     bool loaded_ = false;
     std::map<QString, StationFacts> stations_;
+    std::set<NameKey> byName_;
 };
 
 }  // namespace noxa

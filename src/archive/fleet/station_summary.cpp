@@ -2,14 +2,8 @@
 
 #include "archive/fleet/fleet_json.h"
 
-#include <algorithm>
-
 namespace noxa {
 namespace {
-
-QString SortName(const StationSummary& s) {
-    return s.name.value_or(s.id);
-}
 
 Condition ConditionOf(const StationSummary& s) {
     if (s.availability == QLatin1String("offline")) return Condition::Offline;
@@ -21,53 +15,65 @@ Condition ConditionOf(const StationSummary& s) {
     return *s.safe ? Condition::Safe : Condition::Unsafe;
 }
 
-// Writes the JSON object's members one after the other, each value already JSON.
+// Writes a JSON object's members one after the other straight into `out`.
 class JsonObjectText {
 public:
     explicit JsonObjectText(QByteArray& out) : out_(out) { out_ += '{'; }
     ~JsonObjectText() { out_ += '}'; }
-    void Add(const char* key, const QByteArray& json) {
+    JsonObjectText(const JsonObjectText&) = delete;
+    JsonObjectText& operator=(const JsonObjectText&) = delete;
+
+    void Raw(const char* key, const char* json) { Key(key) += json; }
+    // A word that needs no escape.
+    void Word(const char* key, const char* word) {
+        Key(key) += '"';
+        out_ += word;
+        out_ += '"';
+    }
+    void Text(const char* key, const QString& text) { AppendJsonString(Key(key), text); }
+    void Text(const char* key, const std::optional<QString>& text) {
+        text ? Text(key, *text) : Raw(key, "null");
+    }
+    void Number(const char* key, const std::optional<double>& value) {
+        value ? AppendJsonNumber(Key(key), *value) : Raw(key, "null");
+    }
+    void Bool(const char* key, const std::optional<bool>& value) {
+        Raw(key, value ? (*value ? "true" : "false") : "null");
+    }
+    void Time(const char* key, const std::optional<qint64>& ms) {
+        if (!ms) return Raw(key, "null");
+        Key(key) += '"' + IsoUtc(*ms) + '"';
+    }
+
+private:
+    QByteArray& Key(const char* key) {
         if (!first_) out_ += ',';
         first_ = false;
         out_ += '"';
         out_ += key;
         out_ += "\":";
-        out_ += json;
+        return out_;
     }
-    template <typename T, typename Text>
-    void Add(const char* key, const std::optional<T>& value, Text text) {
-        Add(key, value ? text(*value) : QByteArray("null"));
-    }
-
-private:
     QByteArray& out_;
     bool first_ = true;
 };
 
-QByteArray Bool(bool value) {
-    return value ? "true" : "false";
-}
-
-QByteArray Time(qint64 ms) {
-    return '"' + IsoUtc(ms) + '"';
-}
-
 void AppendStation(QByteArray& out, const StationSummary& s) {
     JsonObjectText o(out);
-    o.Add("station", JsonString(s.id));
-    o.Add("name", s.name, JsonString);
-    o.Add("availability", s.availability, JsonString);
-    o.Add("last_end", s.lastEnd, Time);
-    o.Add("age_seconds", s.ageSeconds, JsonNumber);
-    o.Add("safe", s.safe, Bool);
-    o.Add("mag_v", s.magV, JsonNumber);
-    o.Add("last_night_median", s.lastNightMedian, JsonNumber);
-    o.Add("records", QByteArray::number(s.records));
-    o.Add("stale", Bool(s.stale));
-    o.Add("condition", '"' + QByteArray(ConditionKey(s.condition)) + '"');
-    o.Add("unsafe_reason", s.unsafeReason, JsonString);
-    o.Add("link_ok", s.linkOk, Bool);
-    o.Add("through", s.through, Time);
+    o.Text("station", s.id);
+    o.Text("name", s.name);
+    o.Text("availability", s.availability);
+    o.Time("last_end", s.lastEnd);
+    o.Number("age_seconds", s.ageSeconds);
+    o.Bool("safe", s.safe);
+    o.Number("mag_v", s.magV);
+    o.Number("last_night_median", s.lastNightMedian);
+    o.Number("records", static_cast<double>(s.records));
+    o.Bool("stale", s.stale);
+    o.Word("condition", ConditionKey(s.condition));
+    o.Text("unsafe_reason", s.unsafeReason);
+    o.Bool("link_ok", s.linkOk);
+    o.Time("through", s.through);
 }
 
 }  // namespace
@@ -122,15 +128,11 @@ StationSummary Summarize(const StationFacts& facts, qint64 now, qint64 staleSeco
     return s;
 }
 
-std::vector<StationSummary> SummarizeByName(const std::vector<StationFacts>& stations, qint64 now,
-                                            qint64 staleSeconds) {
+std::vector<StationSummary> SummarizeAll(const std::vector<StationFacts>& stations, qint64 now,
+                                         qint64 staleSeconds) {
     std::vector<StationSummary> out;
     out.reserve(stations.size());
     for (const StationFacts& facts : stations) out.push_back(Summarize(facts, now, staleSeconds));
-    std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) {
-        const int byName = SortName(a).compare(SortName(b), Qt::CaseInsensitive);
-        return byName != 0 ? byName < 0 : a.id < b.id;
-    });
     return out;
 }
 

@@ -50,10 +50,9 @@ struct StationSummary {
 
 StationSummary Summarize(const StationFacts& facts, qint64 now, qint64 staleSeconds);
 
-// Every station summarized, ordered by name (the id where there is none), case aside, then
-// by id.
-std::vector<StationSummary> SummarizeByName(const std::vector<StationFacts>& stations, qint64 now,
-                                            qint64 staleSeconds);
+// Every station summarized, in the same order.
+std::vector<StationSummary> SummarizeAll(const std::vector<StationFacts>& stations, qint64 now,
+                                         qint64 staleSeconds);
 
 // The JSON array of /api/stations.
 QByteArray StationsJson(const std::vector<StationSummary>& stations);
