@@ -5,6 +5,8 @@
 
 #include <QElapsedTimer>
 
+#include <set>
+
 namespace noxa {
 namespace {
 
@@ -41,11 +43,19 @@ bool LastNightMedians::Due(const StationFacts& station, qint64 now) const {
            (since >= kAfterRecordsMs && station.lastEnd != look->second.lastEnd);
 }
 
+void LastNightMedians::Prune(const std::vector<StationFacts>& stations) {
+    std::set<QString> held;
+    for (const StationFacts& station : stations) held.insert(station.id);
+    std::erase_if(looks_, [&held](const auto& look) { return !held.contains(look.first); });
+}
+
 bool LastNightMedians::Refresh(qint64 budgetMs) {
     QElapsedTimer spent;
     spent.start();
     std::vector<float> dark;
-    for (const StationFacts& station : board_.Copy()) {
+    const std::vector<StationFacts> stations = board_.Copy();
+    if (looks_.size() > stations.size()) Prune(stations);
+    for (const StationFacts& station : stations) {
         const qint64 now = clock_.NowUtc();
         if (!Due(station, now)) continue;
         if (spent.elapsed() >= budgetMs) return false;

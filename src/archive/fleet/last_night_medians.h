@@ -34,6 +34,8 @@ private:
     };
     bool Due(const StationFacts& station, qint64 now) const;
     void Tick();
+    // Forgets the looks at stations the board no longer holds.
+    void Prune(const std::vector<StationFacts>& stations);
 
     const ArchiveReader reader_;
     StationBoard& board_;
