@@ -64,6 +64,7 @@ void ArchiveIngest::ConnectDatabase() {
                   " stations known.");
     }
     databaseLost_ = false;
+    if (opened_) opened_();
     TakeMessages();
 }
 
@@ -178,6 +179,7 @@ void ArchiveIngest::CommitNext() {
     pending_.reports.clear();
     pending_.refusedLinks.clear();
     CountCommit(outcome, timer.nsecsElapsed() / 1e9, NowMs());
+    if (committed_) committed_(batch, outcome);
     for (const auto& [station, name] : outcome.newStations) {
         log_.Info("New station: " + Shown(station) + " (" + Shown(name) + ")");
     }
