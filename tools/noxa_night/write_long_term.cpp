@@ -45,8 +45,13 @@ bool WriteYear(const YearData& year, const std::vector<NightDigest>& merged, boo
         Say(QStringLiteral("%1 not written: %2").arg(dataPath, error));
         return false;
     }
+    // The chart is current when it is newer than the data it was drawn from: a run without
+    // charts leaves it older.
     const QString chart = HourglassChartPath(options.folder, year.instrument, year.year);
-    if (!options.charts || (!changed && QFileInfo::exists(chart))) return true;
+    const QFileInfo drawn(chart);
+    if (!options.charts ||
+        (!changed && drawn.exists() && drawn.lastModified() >= QFileInfo(dataPath).lastModified()))
+        return true;
     std::vector<const HourglassColumn*> columns;
     for (const NightDigest& night : merged) columns.push_back(&night.column);
     if (SaveHourglassChart(BuildHourglassGrid(columns, year.year), year.instrument, chart, error))

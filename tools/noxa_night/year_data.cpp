@@ -41,12 +41,15 @@ std::vector<YearData> GatherYears(const std::vector<Night>& nights, const NightO
     chartCurrent.assign(nights.size(), false);
     for (size_t i = 0; i < nights.size(); ++i) {
         const std::vector<NightDigest>& kept = order[i]->kept;
-        const auto same = std::find_if(kept.begin(), kept.end(), [&](const NightDigest& d) {
-            return d.Date() == nights[i].date && d.recordsHash == digests[i].recordsHash;
+        const auto before = std::find_if(kept.begin(), kept.end(), [&](const NightDigest& d) {
+            return d.Date() == nights[i].date;
         });
+        const quint64 drawn = before == kept.end() ? 0 : before->recordsHash;
         chartCurrent[i] =
-            same != kept.end() &&
+            drawn == digests[i].recordsHash &&
             QFileInfo::exists(NightChartPath(options.folder, nights[i].date, nights[i].instrument));
+        // Without charts the kept hash stays that of the records the chart shows, if any.
+        if (!options.charts) digests[i].recordsHash = drawn;
         order[i]->fresh.push_back(std::move(digests[i]));
     }
     std::vector<YearData> out;

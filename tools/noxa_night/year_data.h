@@ -20,6 +20,7 @@ struct YearData {
 // The years the nights fall in, with the folder's kept data of each (read in parallel) and the
 // digests of the nights. Says on standard error which kept data could not be read.
 // `chartCurrent` tells, for each night, whether its chart in the folder shows the same records
-// already, so that it need not be drawn again.
+// already, so that it need not be drawn again. The digests keep the hash of the records their
+// chart shows: without charts, that of the chart drawn before (0 for none).
 std::vector<YearData> GatherYears(const std::vector<noxa::Night>& nights,
                                   const NightOptions& options, std::vector<bool>& chartCurrent);

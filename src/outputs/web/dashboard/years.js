@@ -88,9 +88,11 @@
     for (var i = first; i <= first + span; ++i) {
       if (i % step) continue;
       var name = MONTH_NAMES[i % 12];
-      trend.appendChild(svg("text", { x: x(i), y: 214, "text-anchor": "middle" }, name));
+      // The last label ends at the drawing's edge rather than running over it.
+      var anchor = x(i) > width - 24 ? "end" : "middle";
+      trend.appendChild(svg("text", { x: x(i), y: 214, "text-anchor": anchor }, name));
       if (i % 12 === 0 || i - first < step)
-        trend.appendChild(svg("text", { x: x(i), y: 230, "text-anchor": "middle" }, String(Math.floor(i / 12))));
+        trend.appendChild(svg("text", { x: x(i), y: 230, "text-anchor": anchor }, String(Math.floor(i / 12))));
     }
     var points = known.map(function (m) { return x(index(m.month)).toFixed(1) + "," + y(m.median_740nm).toFixed(1); });
     trend.appendChild(svg("polyline", { class: "line", points: points.join(" ") }));
