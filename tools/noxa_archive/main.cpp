@@ -1,11 +1,11 @@
-#include "app/log_printer.h"
-#include "app/unix_signals.h"
 #include "archive/archive_ingest.h"
 #include "archive/archive_settings.h"
 #include "archive/fleet/fleet_web.h"
 #include "archive/mqtt_subscriber.h"
 #include "archive/record_store.h"
 #include "core/work_dir.h"
+#include "process/log_printer.h"
+#include "process/unix_signals.h"
 
 #include <mosquitto.h>
 

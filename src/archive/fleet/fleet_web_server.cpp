@@ -4,7 +4,7 @@
 #include "archive/fleet/fleet_metrics.h"
 #include "archive/fleet/records_output.h"
 #include "archive/fleet/records_request.h"
-#include "night/median.h"
+#include "core/median.h"
 #include "outputs/common/metrics_text.h"
 #include "outputs/common/shortest_decimal.h"
 
