@@ -4,7 +4,7 @@
   layers_test.py includes BUILD SOURCE   each library's compile flags find the headers of the
                                          library itself and of what it needs, and no others: an
                                          upward include does not build
-  layers_test.py graph BUILD SOURCE      `cmake --graphviz` links each library to exactly what
+  layers_test.py graph BUILD SOURCE CMAKE `cmake --graphviz` links each library to exactly what
                                          the table says it needs
 """
 import json
@@ -92,8 +92,9 @@ def check_includes(build, source, layers):
         allowed = {name} | below(layers, name)
         if found - allowed:
             faults.append(f"{name} finds the headers of {sorted(found - allowed)}")
-        if ({name} | layers[name][1]) - found:
-            faults.append(f"{name} misses the headers of {sorted(({name} | layers[name][1]) - found)}")
+        missing = ({name} | layers[name][1]) - found
+        if missing:
+            faults.append(f"{name} misses the headers of {sorted(missing)}: {result.stderr}")
     # And a file of the lowest layer that includes one of the top does not build.
     header = a_header(source, layers["noxa_app"][0])
     result = compile_text(flags_of(build, source, "core"), f'#include "{header}"\n',
@@ -103,11 +104,10 @@ def check_includes(build, source, layers):
     return faults
 
 
-def check_graph(build, layers):
+def check_graph(build, layers, cmake):
     with tempfile.TemporaryDirectory() as folder:
         dot = Path(folder) / "layers.dot"
-        subprocess.run(["cmake", f"--graphviz={dot}", str(build)], check=True,
-                       capture_output=True)
+        subprocess.run([cmake, f"--graphviz={dot}", str(build)], check=True, capture_output=True)
         text = dot.read_text()
     names = dict(re.findall(r'"(node\d+)" \[ label = "([^"]+)"', text))
     linked = {}
@@ -127,8 +127,10 @@ def main():
     missing = built_libraries(build) - set(layers)
     if missing:
         raise SystemExit(f"not in docs/development.md's table: {sorted(missing)}")
-    faults = check_includes(build, source, layers) if check == "includes" else \
-        check_graph(build, layers)
+    if check == "includes":
+        faults = check_includes(build, source, layers)
+    else:
+        faults = check_graph(build, layers, sys.argv[4])
     for fault in faults:
         print(fault)
     return 1 if faults else 0
