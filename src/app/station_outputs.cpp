@@ -27,7 +27,9 @@ StationOutputs::StationOutputs(Station& station, const StationClock& clock, Sett
       limits_(ReadSafetyLimits(settings_)),
       latest_(station.Feed(), clock, limits_.staleSeconds),
       safety_(latest_, limits_, station.Form().LogTo()),
-      siteZone_(std::move(siteZone)) {}
+      siteZone_(std::move(siteZone)) {
+    station_.SetStaleSeconds(limits_.staleSeconds);
+}
 
 StationOutputs::~StationOutputs() {
     while (!running_.empty()) running_.pop_back();

@@ -66,7 +66,7 @@ protected:
         Observation o;
         o.time = clock.NowUtc();
         o.station = "qelvoxxx";
-        o.magV = magV;
+        o[ChannelId::C740].mag = magV;
         o.sensorTemperature = 9.5f;
         emit feed.observed(o);
     }

@@ -1,7 +1,7 @@
 #include "outputs/common/readings_json.h"
 
+#include "core/readings.h"
 #include "outputs/common/latest_readings.h"
-#include "outputs/common/reading_description.h"
 #include "outputs/common/shortest_decimal.h"
 
 #include <QDateTime>
@@ -27,7 +27,7 @@ QJsonObject ReadingsObject(const LatestReadings& readings) {
     json["station"] = o ? QJsonValue(QString::fromLatin1(o->station.data(),
                                                          static_cast<qsizetype>(o->station.size())))
                         : QJsonValue(QJsonValue::Null);
-    for (const ReadingDescription& reading : ReadingDescriptions()) {
+    for (const ReadingDescription& reading : kReadings) {
         if (!reading.key) continue;
         json[reading.key] = o ? Number(ShownValue(reading, *o)) : QJsonValue(QJsonValue::Null);
     }

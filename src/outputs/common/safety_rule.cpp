@@ -52,8 +52,9 @@ std::optional<std::string> SafetyRule::Unsafe(const LatestReadings& readings,
         return "cloud cover " + Number(cloud, 0) + " % above " + Number(limits.maxCloudCover, 0) +
                " %";
     }
-    if (limits.brightestSky && latest->magV < *limits.brightestSky) {
-        return "sky " + Number(latest->magV, 2) + " mag/arcsec² brighter than " +
+    const float sky = (*latest)[ChannelId::C740].mag;
+    if (limits.brightestSky && sky < *limits.brightestSky) {
+        return "sky " + Number(sky, 2) + " mag/arcsec² brighter than " +
                Number(*limits.brightestSky, 2);
     }
     return std::nullopt;

@@ -1,6 +1,6 @@
 #include "outputs/mqtt/mqtt_discovery.h"
 
-#include "outputs/common/reading_description.h"
+#include "core/readings.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -85,7 +85,7 @@ MqttMessage Sensor(const MqttTopics& topics, const MqttDevice& device,
 std::vector<MqttMessage> DiscoveryMessages(const MqttTopics& topics, const MqttDevice& device,
                                            int expireAfterSeconds) {
     std::vector<MqttMessage> messages;
-    for (const ReadingDescription& reading : ReadingDescriptions()) {
+    for (const ReadingDescription& reading : kReadings) {
         if (reading.haName) messages.push_back(Sensor(topics, device, reading, expireAfterSeconds));
     }
 
