@@ -63,6 +63,7 @@ void ArchiveIngest::ConnectDatabase() {
                   " stations known.");
     }
     databaseLost_ = false;
+    if (opened_) opened_();
     TakeMessages();
 }
 
@@ -152,6 +153,7 @@ void ArchiveIngest::CommitNext() {
     pending_.records.erase(pending_.records.begin(), pending_.records.begin() + count);
     pending_.reports.clear();
     CountCommit(outcome, timer.nsecsElapsed() / 1e9, NowMs());
+    if (committed_) committed_(batch, outcome);
     for (const auto& [station, name] : outcome.newStations) {
         log_.Info("New station: " + station.toStdString() + " (" + name.toStdString() + ")");
     }

@@ -3,6 +3,8 @@
 #include "archive/archive_ingest.h"
 #include "archive/archive_settings.h"
 #include "archive/fleet/fleet_web.h"
+#include "archive/fleet/last_night_medians.h"
+#include "archive/fleet/station_board.h"
 #include "archive/mqtt_subscriber.h"
 #include "archive/record_store.h"
 #include "core/work_dir.h"
@@ -20,9 +22,11 @@
 
 namespace {
 
-// The connection names of the ingest's and the web side's database connections.
+// The connection names of the ingest's, the web side's and the last nights' database
+// connections.
 constexpr const char* kIngestConnection = "noxa-archive-ingest";
 constexpr const char* kWebConnection = "noxa-archive-web";
+constexpr const char* kNightsConnection = "noxa-archive-nights";
 
 void AddOptions(QCommandLineParser& parser) {
     parser.setApplicationDescription(
@@ -62,10 +66,30 @@ std::optional<noxa::ArchiveConfig> ReadConfig(const QCommandLineParser& parser,
     return config;
 }
 
+// Keeps `board` as the database has the stations: read whole each time the ingest opens the
+// database, then brought up to date by each commit.
+void FeedBoard(noxa::ArchiveIngest& ingest, noxa::StationBoard& board, const noxa::Log& log) {
+    ingest.WatchStore(
+        [&board, log] {
+            std::vector<noxa::StationRow> rows;
+            QString error;
+            if (noxa::ArchiveReader(kIngestConnection).Stations(rows, error)) {
+                board.Load(rows);
+            } else {
+                log.Error("The stations cannot be read for the fleet page: " + error.toStdString());
+            }
+        },
+        [&board](const noxa::ArchiveBatch& batch, const noxa::CommitOutcome& outcome) {
+            board.Apply(batch, outcome);
+        });
+}
+
 int Run(QCoreApplication& app, const noxa::ArchiveConfig& config, const noxa::Log& log) {
     noxa::ArchiveCounters counters;
     noxa::RecordStore store(config.database, config.databasePassword, kIngestConnection);
     noxa::ArchiveIngest ingest(store, counters, config.broker.topicPrefix, config.name, log);
+    noxa::StationBoard board;
+    FeedBoard(ingest, board, log);
     noxa::MqttSubscriber subscriber(config.broker, ingest.Inbox(), log);
     QObject::connect(&subscriber, &noxa::MqttSubscriber::connectionChanged, &app,
                      [&counters](bool connected) { counters.brokerConnected = connected; });
@@ -85,14 +109,24 @@ int Run(QCoreApplication& app, const noxa::ArchiveConfig& config, const noxa::Lo
     webOptions.address = QHostAddress(config.http.address);
     webOptions.staleSeconds = static_cast<qint64>(config.http.staleSeconds);
     std::unique_ptr<noxa::FleetWeb> web =
-        noxa::StartFleetWeb(webOptions, kWebConnection, counters, log);
+        noxa::StartFleetWeb(webOptions, kWebConnection, board, counters, log);
+    // Last night's medians for the page, read through a connection of their own.
+    const noxa::SystemClock clock;
+    std::unique_ptr<noxa::LastNightMedians> medians;
+    if (web) {
+        QSqlDatabase::cloneDatabase(kIngestConnection, kNightsConnection);
+        medians = std::make_unique<noxa::LastNightMedians>(kNightsConnection, board, clock);
+        medians->Start();
+    }
 
     noxa::TerminationSignals termination;
     QObject::connect(&termination, &noxa::TerminationSignals::terminationRequested, &app,
                      &QCoreApplication::quit);
     const int status = app.exec();
     web.reset();
+    medians.reset();
     QSqlDatabase::removeDatabase(kWebConnection);
+    QSqlDatabase::removeDatabase(kNightsConnection);
     ingest.Finish();
     log.Info("noxa-archive ends.");
     return status;

@@ -2,7 +2,10 @@
 
 #include "core/readings.h"
 #include "outputs/common/latest_readings.h"
+#include "outputs/common/safety_rule.h"
 #include "outputs/common/shortest_decimal.h"
+#include "outputs/common/station_status.h"
+#include "outputs/common/station_view.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -18,7 +21,8 @@ QJsonValue Number(float value) {
     return QJsonValue(ShortestDouble(value));
 }
 
-QJsonObject ReadingsObject(const LatestReadings& readings) {
+QJsonObject ReadingsObject(const LatestReadings& readings, const SafetyVerdict& verdict,
+                           bool linkOk) {
     QJsonObject json;
     const auto& o = readings.Latest();
     json["time"] =
@@ -31,11 +35,10 @@ QJsonObject ReadingsObject(const LatestReadings& readings) {
         if (!reading.key) continue;
         json[reading.key] = o ? Number(ShownValue(reading, *o)) : QJsonValue(QJsonValue::Null);
     }
-    json["link_ok"] = readings.Link().ok;
-    json["safe"] = readings.Safe();
-    json["unsafe_reason"] = readings.Safe()
-                                ? QJsonValue(QJsonValue::Null)
-                                : QJsonValue(QString::fromStdString(readings.SafetyReason()));
+    json["link_ok"] = linkOk;
+    json["safe"] = verdict.Safe();
+    json["unsafe_reason"] = verdict.Safe() ? QJsonValue(QJsonValue::Null)
+                                           : QJsonValue(QString::fromStdString(verdict.reason));
     const auto age = readings.AgeSeconds();
     json["age_s"] = age ? QJsonValue(std::round(*age * 10) / 10) : QJsonValue(QJsonValue::Null);
     return json;
@@ -43,16 +46,15 @@ QJsonObject ReadingsObject(const LatestReadings& readings) {
 
 }  // namespace
 
-QByteArray ReadingsJson(const LatestReadings& readings) {
-    return QJsonDocument(ReadingsObject(readings)).toJson(QJsonDocument::Compact);
+QByteArray ReadingsJson(const StationView& station) {
+    return QJsonDocument(
+               ReadingsObject(station.readings, station.safety.Verdict(), station.status.LinkOk()))
+        .toJson(QJsonDocument::Compact);
 }
 
 QByteArray StoppedReadingsJson(const LatestReadings& readings) {
-    QJsonObject json = ReadingsObject(readings);
-    json["link_ok"] = false;
-    json["safe"] = false;
-    json["unsafe_reason"] = "station stopped";
-    return QJsonDocument(json).toJson(QJsonDocument::Compact);
+    const SafetyVerdict stopped{UnsafeCause::StationStopped, "station stopped"};
+    return QJsonDocument(ReadingsObject(readings, stopped, false)).toJson(QJsonDocument::Compact);
 }
 
 }  // namespace noxa

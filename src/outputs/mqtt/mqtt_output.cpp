@@ -1,8 +1,8 @@
 #include "outputs/mqtt/mqtt_output.h"
 
 #include "core/observation_feed.h"
-#include "outputs/common/latest_readings.h"
 #include "outputs/common/safety_rule.h"
+#include "outputs/common/station_status.h"
 #include "outputs/mqtt/mqtt_publisher.h"
 #include "time/sun_moon.h"
 
@@ -16,12 +16,13 @@ constexpr char kRecordJournal[] = "noxa-records.journal";
 class RunningPublisher : public Output {
 public:
     RunningPublisher(OutputContext& context, MqttPublisherConfig config)
-        : publisher_(context.latest, std::move(config), context.log, &context.clock) {
-        LatestReadings& latest = context.latest;
+        : publisher_({context.latest, context.safety, context.status}, std::move(config),
+                     context.log, &context.clock),
+          status_(context.status) {
         // The metrics say whether the broker is connected.
-        latest.SetMqttConnected(false);
+        status_.SetMqttConnected(false);
         QObject::connect(&publisher_, &MqttPublisher::connectionChanged, &publisher_,
-                         [&latest](bool connected) { latest.SetMqttConnected(connected); });
+                         [this](bool connected) { status_.SetMqttConnected(connected); });
         publisher_.Start();
         const ObserverPlace& place = context.place;
         QObject::connect(&context.feed, &ObservationFeed::recorded, &publisher_,
@@ -33,6 +34,7 @@ public:
 
 private:
     MqttPublisher publisher_;
+    StationStatus& status_;
 };
 
 std::unique_ptr<Output> Start(const Settings& settings, OutputContext& context) {
