@@ -47,7 +47,7 @@ protected:
         IntervalRecord record;
         record.start = clock.NowUtc() + (minute - 1) * kMinute;
         record.end = clock.NowUtc() + minute * kMinute;
-        for (ChannelMeans& c : record.channels) c.reports = 10;
+        record[ChannelId::C740].reports = record[ChannelId::C640].reports = 10;
         record[ChannelId::C740].mag = 20 + minute;
         publisher.Record(record, SunMoon{});
     }

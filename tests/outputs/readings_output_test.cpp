@@ -96,11 +96,11 @@ TEST_F(ReadingsOutputTest, AnEstimateIsUnknownWithAReadingItRestsOnAndEveryReadi
     EXPECT_TRUE(Json()["sky_temperature"].isNull());
     EXPECT_TRUE(Json()["cloud_cover"].isNull());
     EXPECT_FALSE(Json()["nelm"].isNull());
-    EXPECT_THAT(MetricsText(readings).toStdString(), Not(HasSubstr("noxa_cloud_cover_percent{")));
+    EXPECT_THAT(MetricsText(View()).toStdString(), Not(HasSubstr("noxa_cloud_cover_percent{")));
 
     clock.Advance(121000);
     emit feed.linkStatus(LinkStatus{true, 121});
-    const std::string metrics = MetricsText(readings).toStdString();
+    const std::string metrics = MetricsText(View()).toStdString();
     EXPECT_THAT(metrics, Not(HasSubstr("noxa_frequency_hertz{")));  // the derived green too
     EXPECT_THAT(metrics, Not(HasSubstr("noxa_sky_brightness{")));
 }
