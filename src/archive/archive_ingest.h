@@ -48,6 +48,8 @@ private:
     void TakeMessages();
     void Accept(IncomingMessage message);
     void AcceptReport(const IncomingMessage& message);
+    // Counts the refused message and says so once per station and kind.
+    void Refuse(const QString& station, Refusal refusal);
     void ScheduleCommit();
     void CommitNext();
     void Confirm(const CommitOutcome& outcome);

@@ -99,8 +99,8 @@ WebReply FleetWebServer::MetricsReply() {
 }
 
 WebReply FleetWebServer::DatabaseFailed(const QString& error) {
-    const std::string line =
-        "Fleet web: the archive's database cannot be read: " + error.toStdString();
+    const std::string line = "Fleet web: the archive's database cannot be read: " +
+                             error.simplified().left(300).toStdString();
     if (database_.Failed(line)) log_.Error(line);
     return TextReply(503, "Service Unavailable", "The archive's database cannot be read\n");
 }

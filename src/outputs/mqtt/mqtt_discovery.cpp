@@ -1,6 +1,7 @@
 #include "outputs/mqtt/mqtt_discovery.h"
 
 #include "core/readings.h"
+#include "core/station_name_text.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -30,9 +31,7 @@ QJsonObject LinkAvailability(const MqttTopics& topics) {
 }
 
 QJsonObject Device(const MqttTopics& topics, const MqttDevice& device) {
-    // The station's name is Latin-1 text, as the instrument's configuration holds it.
-    const QString station = QString::fromLatin1(device.stationName.data(),
-                                                static_cast<qsizetype>(device.stationName.size()));
+    const QString station = StationNameText(device.stationName);
     QJsonObject json{
         {"identifiers", QJsonArray{Text(topics.nodeId)}},
         {"name", "NOXA-V4I " + station},

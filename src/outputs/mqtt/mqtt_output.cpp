@@ -66,6 +66,9 @@ std::unique_ptr<Output> Start(const Settings& settings, OutputContext& context) 
     config.topicsFile = context.dir.Path("noxa-mqtt-topics.txt");
     if (settings.OnOff("mqtt/records")) config.recordJournal = context.dir.Path(kRecordJournal);
     config.backlogDays = static_cast<int>(settings.Number("mqtt/backlog_days", 1, 365).value_or(7));
+    for (const QString& name : settings.Text("mqtt/archives").split(',', Qt::SkipEmptyParts)) {
+        if (!name.trimmed().isEmpty()) config.archives.insert(name.trimmed().toStdString());
+    }
     return std::make_unique<RunningPublisher>(context, std::move(config));
 }
 
@@ -91,6 +94,8 @@ OutputKind MqttOutput() {
                 {"mqtt/backlog_days", "mqtt-backlog-days", "days", "7",
                  "Give up records that did not reach every archive in this many days (1 to "
                  "365)."},
+                {"mqtt/archives", "mqtt-archives", "name,...", "",
+                 "Only these archives' confirmations count; empty: every archive's."},
             },
             Start};
 }

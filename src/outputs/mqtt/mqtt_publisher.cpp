@@ -43,6 +43,7 @@ MqttPublisher::MqttPublisher(StationView station, MqttPublisherConfig config, Lo
     outbox_ = std::make_unique<RecordOutbox>(
         config_.recordJournal, config_.backlogDays, std::move(now), log_,
         [this](std::vector<OutgoingRecord> records) { HandOver(std::move(records)); });
+    outbox_->TrustOnly(config_.archives);
 }
 
 MqttPublisher::~MqttPublisher() {

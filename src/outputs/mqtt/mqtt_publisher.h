@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,6 +45,8 @@ struct MqttPublisherConfig {
     std::string recordJournal;
     // Records that did not reach every archive in this many days are given up.
     int backlogDays = 7;
+    // The archives whose confirmations count; empty: every archive that confirms.
+    std::set<std::string> archives;
 };
 
 // Publishes the newest readings to an MQTT broker: the readings' JSON with the safety verdict,

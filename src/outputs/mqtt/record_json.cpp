@@ -1,4 +1,5 @@
 #include "outputs/mqtt/record_json.h"
+#include "core/station_name_text.h"
 
 #include "core/readings.h"
 
@@ -49,7 +50,7 @@ std::optional<UtcMilliseconds> ParseUtc(const QString& text) {
 QByteArray RecordJson(const IntervalRecord& r, const std::string& station, const SunMoon& sky,
                       std::optional<UtcMilliseconds> previousEnd) {
     QJsonObject json;
-    json["station"] = QString::fromLatin1(station.data(), qsizetype(station.size()));
+    json["station"] = StationNameText(station);
     json["start"] = UtcText(r.start);
     json["end"] = UtcText(r.end);
     json["previous_end"] = Time(previousEnd);
