@@ -35,7 +35,6 @@ public:
     std::optional<double> AgeSeconds() const;
     // Seconds since a finite value of `reading` came; none before the first one.
     std::optional<double> SecondsSinceValue(Reading reading) const;
-    double StaleSeconds() const { return staleSeconds_; }
     UtcMilliseconds Now() const;
 
     // The station's name as configured: it names every output's series before a report came.
@@ -52,7 +51,6 @@ private:
     // Derives what is on show from the newest report and the time; true when that changed
     // which readings are known.
     bool Refresh();
-    bool Fresh(Reading reading) const;
     bool FreshAt(Reading reading, UtcMilliseconds now) const;
 
     const StationClock& clock_;
