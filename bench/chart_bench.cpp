@@ -2,7 +2,7 @@
 // redrawn with 9 × 1440 points and exported as JPEG images, and the day-buffer save.
 #include "app/station.h"
 #include "core/form_model.h"
-#include "core/live_readings.h"
+#include "core/live_sums.h"
 #include "recording/chart_points.h"
 #include "recording/day_buffer_file.h"
 #include "time/date_time.h"
@@ -39,14 +39,10 @@ float Wave(int i) {
 noxa::ChartSums Sums(int i) {
     const float wave = Wave(i);
     noxa::ChartSums s;
-    s.count = s.countTSens = s.countTIR = 1;
-    s.sumMv740 = 20.5f + wave;
-    s.sumMv640 = 20.2f + wave;
-    s.sumMvR = 20.0f + wave;
-    s.sumMvG = 21.0f + wave;
-    s.sumMvB = 21.5f + wave;
-    s.sumTSens = 10 - 2 * wave;
-    s.sumTIR = -15 - 5 * wave;
+    s.count = 1;
+    s.mag = {20.5f + wave, 20.2f + wave, 20.0f + wave, 21.0f + wave, 21.5f + wave};
+    s.sensorTemperature = 10 - 2 * wave;
+    s.skyTemperature = -15 - 5 * wave;
     return s;
 }
 
@@ -68,9 +64,8 @@ noxa::DayTables FullDay(noxa::ManualClock& clock) {
     noxa::DayTables days;
     days.InitSlotTimes(noxa::ToDayNumber(clock.Now()));
     for (int i = 0; i < 1440; ++i) {
-        noxa::ChartSums sums = Sums(i);
         clock.Advance(60000);
-        noxa::AddChartPoint(days, sums, clock);
+        noxa::AddChartPoint(days, Sums(i), clock);
     }
     return days;
 }

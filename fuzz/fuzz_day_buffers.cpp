@@ -5,7 +5,7 @@
 #include "charts/station_charts.h"
 #include "core/c_numbers.h"
 #include "core/day_tables.h"
-#include "core/live_readings.h"
+#include "core/live_sums.h"
 #include "core/number_display.h"
 #include "core/sky_quality.h"
 #include "core/station_locale.h"
@@ -52,8 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     noxa::FormatRounded(noxa::CloudIndex(newest.meanTSens, newest.meanTIR), 0, locale);
     noxa::CFormat("%04.1f\t", newest.meanTSens);
 
-    noxa::ChartSums sums;
-    noxa::AddChartPoint(*days, sums, clock);
+    noxa::AddChartPoint(*days, noxa::ChartSums{}, clock);
     noxa::RedrawCharts(*charts, *days, locale);
     return 0;
 }

@@ -4,7 +4,7 @@
 #include "core/broadcast_decoder.h"
 #include "core/day_tables.h"
 #include "core/form_model.h"
-#include "core/live_readings.h"
+#include "core/live_sums.h"
 #include "core/readings_presenter.h"
 #include "core/report_filter.h"
 #include "core/station_locale.h"
@@ -19,14 +19,14 @@ namespace {
 
 struct Receiver {
     noxa::FormModel form;
-    noxa::LiveReadings readings;
+    noxa::LiveSums readings;
     noxa::DayTables days;
     noxa::StationLocale locale = noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ",");
     noxa::ReadingsPresenter presenter{form, days, locale};
 
     void Take(std::string_view report) {
         const noxa::DecodedReport decoded = noxa::DecodeBroadcast(report);
-        noxa::AddReport(readings, decoded.observation);
+        readings.AddReport(decoded, 0);
         presenter.Present(decoded);
     }
 };

@@ -3,7 +3,7 @@
 #include "core/broadcast_decoder.h"
 #include "core/day_tables.h"
 #include "core/form_model.h"
-#include "core/live_readings.h"
+#include "core/live_sums.h"
 #include "core/readings_presenter.h"
 #include "core/station_locale.h"
 #include "links/serial_stream_parser.h"
@@ -18,7 +18,7 @@ namespace {
 
 // Every completed frame is decoded, whatever station it names.
 struct Line final : noxa::FramingEvents {
-    void FrameStarted() override { readings.rxTicks = 0; }
+    void FrameStarted() override { readings.RestartSilence(); }
     void FrameBufferOverflow(std::int32_t position) override {
         form.AppendLog(noxa::LogLevel::Warning, "Ruido posmeteo" + std::to_string(position));
     }
@@ -27,12 +27,12 @@ struct Line final : noxa::FramingEvents {
     }
     void FrameCompleted(std::string_view frame) override {
         const noxa::DecodedReport decoded = noxa::DecodeBroadcast(frame);
-        noxa::AddReport(readings, decoded.observation);
+        readings.AddReport(decoded, 0);
         presenter.Present(decoded);
     }
 
     noxa::FormModel form;
-    noxa::LiveReadings readings;
+    noxa::LiveSums readings;
     noxa::DayTables days;
     noxa::StationLocale locale = noxa::StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ".");
     noxa::ReadingsPresenter presenter{form, days, locale};

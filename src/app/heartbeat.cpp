@@ -2,7 +2,7 @@
 
 #include "core/chart_settings.h"
 #include "core/form_model.h"
-#include "core/live_readings.h"
+#include "core/live_sums.h"
 #include "core/number_display.h"
 #include "core/station_config.h"
 #include "core/station_error.h"
@@ -13,11 +13,11 @@
 #include <string>
 
 namespace noxa {
-Heartbeat::Heartbeat(FormModel& form, LiveReadings& readings, const StationConfig& config,
+Heartbeat::Heartbeat(FormModel& form, LiveSums& sums, const StationConfig& config,
                      const ChartSettings& chart, SkyTime& sky, const StationClock& clock,
                      const StationLocale& locale, HeartbeatActions& actions)
     : form_(form),
-      readings_(readings),
+      sums_(sums),
       config_(config),
       chart_(chart),
       sky_(sky),
@@ -26,7 +26,7 @@ Heartbeat::Heartbeat(FormModel& form, LiveReadings& readings, const StationConfi
       actions_(actions) {}
 
 void Heartbeat::Tick() {
-    ++readings_.rxTicks;
+    sums_.Tick();
     ShowInstrumentConstants();
     HandleSilence();
 
@@ -51,26 +51,27 @@ void Heartbeat::Tick() {
 }
 
 void Heartbeat::ShowInstrumentConstants() {
-    const float constants[] = {readings_.ci1, readings_.ci2, readings_.ci3, readings_.ci4};
     const FormText labels[] = {FormText::LCI1, FormText::LCI2, FormText::LCI3, FormText::LCI4};
-    for (int i = 0; i < 4; ++i) {
-        form_.SetText(labels[i], "CI" + std::to_string(i + 1) + ": " +
-                                     FormatRounded(constants[i], 2, locale_));
+    for (std::size_t i = 0; i < kInstrumentChannels.size(); ++i) {
+        const float constant =
+            sums_.Latest()[static_cast<std::size_t>(kInstrumentChannels[i])].zeroPoint;
+        form_.SetText(labels[i],
+                      "CI" + std::to_string(i + 1) + ": " + FormatRounded(constant, 2, locale_));
     }
 }
 
 void Heartbeat::HandleSilence() {
     if (config_.SerialMode()) {
         // Repeats every tick until a frame starts: each reconnect logs its outcome.
-        if (readings_.rxTicks > kSerialSilenceTicks) {
+        if (sums_.TicksSinceReport() > kSerialSilenceTicks) {
             actions_.Reconnect();
             form_.SetRxColour(kIndicatorRed);
         }
         return;
     }
-    if (readings_.rxTicks > kNetworkSilenceTicks) {
+    if (sums_.TicksSinceReport() > kNetworkSilenceTicks) {
         // The readings themselves stay; only their labels say they are stale.
-        readings_.rxTicks = 0;
+        sums_.RestartSilence();
         form_.SetRxColour(kIndicatorRed);
         for (FormText label :
              {FormText::Lmv, FormText::Lmv2, FormText::LmvR, FormText::LmvB, FormText::LmvG}) {

@@ -6,10 +6,10 @@ namespace noxa {
 
 struct ChartSettings;
 class FormModel;
+class LiveSums;
 class SkyTime;
 class StationClock;
 class StationLocale;
-struct LiveReadings;
 struct StationConfig;
 
 // What the heartbeat asks of the rest of the station.
@@ -36,7 +36,7 @@ public:
     static constexpr int kSnapshotTicks = 10;
     static constexpr int kReopenTicks = 240;
 
-    Heartbeat(FormModel& form, LiveReadings& readings, const StationConfig& config,
+    Heartbeat(FormModel& form, LiveSums& sums, const StationConfig& config,
               const ChartSettings& chart, SkyTime& sky, const StationClock& clock,
               const StationLocale& locale, HeartbeatActions& actions);
 
@@ -53,7 +53,7 @@ private:
     void StartCharts();
 
     FormModel& form_;
-    LiveReadings& readings_;
+    LiveSums& sums_;
     const StationConfig& config_;
     const ChartSettings& chart_;
     SkyTime& sky_;

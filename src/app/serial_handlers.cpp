@@ -1,7 +1,7 @@
 #include "app/serial_handlers.h"
 
 #include "core/form_model.h"
-#include "core/live_readings.h"
+#include "core/live_sums.h"
 #include "core/report_filter.h"
 
 #include <string>
@@ -9,8 +9,8 @@
 
 namespace noxa {
 
-SerialHandlers::SerialHandlers(FormModel& form, LiveReadings& readings, ReportHandler onReport)
-    : form_(form), readings_(readings), onReport_(std::move(onReport)) {}
+SerialHandlers::SerialHandlers(FormModel& form, LiveSums& sums, ReportHandler onReport)
+    : form_(form), sums_(sums), onReport_(std::move(onReport)) {}
 
 void SerialHandlers::ParseSocketText(std::string_view text) {
     // Restored however the parse ends, a handler that throws included.
@@ -23,7 +23,7 @@ void SerialHandlers::ParseSocketText(std::string_view text) {
 }
 
 void SerialHandlers::FrameStarted() {
-    readings_.rxTicks = 0;
+    sums_.RestartSilence();
 }
 
 void SerialHandlers::FrameBufferOverflow(std::int32_t position) {

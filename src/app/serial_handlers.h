@@ -10,18 +10,18 @@
 namespace noxa {
 
 class FormModel;
-struct LiveReadings;
+class LiveSums;
 
 // The station's side of the serial framing, which the serial line, TCP socket 1 and the
-// automation interface share: every frame start is a sign of life (rxTicks back to 0), the two
-// overflows are logged, and a completed frame that names the station (Esitio), cut at its first
-// zero byte, goes on as a report: from socket 1 while its text is parsed, from the serial line
-// otherwise.
+// automation interface share: every frame start is a sign of life (the silence count starts again),
+// the two overflows are logged, and a completed frame that names the station (Esitio), cut at its
+// first zero byte, goes on as a report: from socket 1 while its text is parsed, from the serial
+// line otherwise.
 class SerialHandlers final : public FramingEvents {
 public:
     using ReportHandler = std::function<void(std::string_view report, ReportSource source)>;
 
-    SerialHandlers(FormModel& form, LiveReadings& readings, ReportHandler onReport);
+    SerialHandlers(FormModel& form, LiveSums& sums, ReportHandler onReport);
     SerialHandlers(const SerialHandlers&) = delete;
     SerialHandlers& operator=(const SerialHandlers&) = delete;
 
@@ -39,7 +39,7 @@ public:
 
 private:
     FormModel& form_;
-    LiveReadings& readings_;
+    LiveSums& sums_;
     ReportHandler onReport_;
     ReportSource source_ = ReportSource::Serial;
     SerialStreamParser framing_{*this};

@@ -17,7 +17,6 @@
 
 #include <cstdio>
 #include <exception>
-#include <limits>
 #include <utility>
 
 namespace noxa {
@@ -28,11 +27,11 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
       workDir_(std::move(options.workDir)),
       configFile_(form_, config_, workDir_),
       dayBuffers_(form_, days_, workDir_),
-      dataFile_(form_, locale_, workDir_, feed_),
-      recorder_(readings_, days_, clock_, feed_),
+      dataFile_([this] { return Identity(); }, locale_, workDir_, feed_, form_.LogTo()),
+      recorder_(sums_, days_, clock_, feed_),
       presenter_(form_, days_, locale_),
       serialEvents_(
-          form_, readings_,
+          form_, sums_,
           [this](std::string_view report, ReportSource source) { HandleReport(report, source); }),
       listener_(options.udpPort),
       serial_(serialEvents_.Framing()),
@@ -43,7 +42,7 @@ Station::Station(const StationClock& clock, StationLocale locale, StationOptions
       siteLatitude_(options.siteLatitude),
       siteLongitude_(options.siteLongitude),
       snapshot_(form_, clock_, locale_, workDir_),
-      heartbeat_(form_, readings_, config_, chartSettings_, sky_, clock_, locale_, *this) {
+      heartbeat_(form_, sums_, config_, chartSettings_, sky_, clock_, locale_, *this) {
     if (!options.serialDevice.isEmpty()) serial_.SetDeviceOverride(options.serialDevice);
     if (!options.tcpHost.isEmpty()) tcp_.Enable(options.tcpHost);
     socketEvents_.Attach(tcp_);
@@ -80,17 +79,13 @@ void Station::Guarded(Handler&& handler) {
 
 void Station::HandleReport(std::string_view report, ReportSource source) {
     Guarded([&] {
-        DecodedReport decoded = DecodeBroadcast(report);
-        AddReport(readings_, decoded.observation);
+        const DecodedReport decoded = DecodeBroadcast(report);
+        const UtcMilliseconds now = clock_.NowUtc();
+        sums_.AddReport(decoded, now);
         const ShownEstimates& shown = presenter_.Present(decoded);
-        Observation& observation = decoded.observation;
-        observation.time = clock_.NowUtc();
+        Observation observation = builder_.Build(decoded, now, shown);
         observation.source = source;
         observation.station = form_.Text(FormText::Esitio);
-        // The estimates shown come from the newest chart point, which may be the last run's.
-        constexpr float kUnknown = std::numeric_limits<float>::quiet_NaN();
-        observation.nelm = ownBrightnessMean_ ? shown.nelm : kUnknown;
-        observation.cloudIndex = ownTemperatureMean_ ? shown.cloudIndex : kUnknown;
         const SunMoon& sky = sunMoon_.At(observation.time, Place());
         observation.sunAltitude = static_cast<float>(sky.sunAltitude);
         observation.moonAltitude = static_cast<float>(sky.moonAltitude);
@@ -98,6 +93,12 @@ void Station::HandleReport(std::string_view report, ReportSource source) {
         emit feed_.observed(observation);
         RecordIfDue();
     });
+}
+
+StationIdentity Station::Identity() const {
+    return {form_.Text(FormText::Esitio),
+            {form_.Text(FormText::LCI1), form_.Text(FormText::LCI2), form_.Text(FormText::LCI3),
+             form_.Text(FormText::LCI4)}};
 }
 
 ObserverPlace Station::Place() const {
@@ -207,7 +208,7 @@ void Station::Tick() {
         recorder_.CountSecond();
         heartbeat_.Tick();
     });
-    emit feed_.linkStatus(LinkStatus{form_.RxColour() != kIndicatorRed, readings_.rxTicks});
+    emit feed_.linkStatus(LinkStatus{form_.RxColour() != kIndicatorRed, sums_.TicksSinceReport()});
 }
 
 void Station::Reconnect() {
@@ -241,23 +242,10 @@ void Station::SetChartTimerInterval(int milliseconds) {
 }
 
 std::string Station::MakeChartPoint() {
-    const bool brightness = readings_.chart.count > 0;
-    const bool temperatures = readings_.chart.countTSens > 0 && readings_.chart.countTIR > 0;
-    ownBrightnessMean_ = ownBrightnessMean_ || brightness;
-    ownTemperatureMean_ = ownTemperatureMean_ || temperatures;
-    noxa::AddChartPoint(days_, readings_.chart, clock_);
-    const DaySlot& newest = days_.Newest();
-    // The day slot repeats the previous point's means when the interval had none; the feed
-    // says that they are unknown.
-    const auto mean = [](bool measured, float value) {
-        return measured ? value : std::numeric_limits<float>::quiet_NaN();
-    };
-    emit feed_.chartPointAdded(
-        ChartPoint{clock_.NowUtc(), mean(brightness, newest.meanMv740),
-                   mean(brightness, newest.meanMv640), mean(brightness, newest.meanMvR),
-                   mean(brightness, newest.meanMvG), mean(brightness, newest.meanMvB),
-                   mean(temperatures, newest.meanTSens), mean(temperatures, newest.meanTIR),
-                   mean(brightness, newest.nelm), mean(temperatures, newest.cloudIndex)});
+    const ChartSums sums = sums_.TakeChartSums();
+    noxa::AddChartPoint(days_, sums, clock_);
+    builder_.ChartPointMade(sums);
+    emit feed_.chartPointAdded(FedChartPoint(days_.Newest(), sums, clock_.NowUtc()));
     RedrawCharts(charts_, days_, locale_);
     return ExportCharts(charts_, workDir_, "mag.jpg", "temp.jpg");
 }

@@ -12,10 +12,12 @@
 #include "core/failure_state.h"
 #include "core/foreign_stations.h"
 #include "core/form_model.h"
-#include "core/live_readings.h"
+#include "core/live_sums.h"
+#include "core/observation_builder.h"
 #include "core/observation_feed.h"
 #include "core/readings_presenter.h"
 #include "core/station_config.h"
+#include "core/station_identity.h"
 #include "core/station_locale.h"
 #include "links/serial_link.h"
 #include "links/tcp_sockets.h"
@@ -117,9 +119,14 @@ public:
     // Where the observer stands, for the Sun and the Moon of every output: the site's position
     // where it is given, otherwise the configuration's.
     ObserverPlace Place() const;
+    // The station's name and instrument constants as the window shows them, for its files.
+    StationIdentity Identity() const;
 
     // Everything the station measures, as numbers, for the outputs to subscribe to.
     ObservationFeed& Feed() { return feed_; }
+    // How long a reading may give no value before it counts as failed: the estimates then rest
+    // only on means taken after it came back.
+    void SetStaleSeconds(double seconds) { builder_.SetStaleSeconds(seconds); }
     // What the window shows and edits.
     FormModel& Form() { return form_; }
     StationCharts& Charts() { return charts_; }
@@ -161,7 +168,8 @@ private:
     StationLocale locale_;
     ObservationFeed feed_;
     FormModel form_;
-    LiveReadings readings_;
+    LiveSums sums_;
+    ObservationBuilder builder_;
     DayTables days_;
     StationConfig config_;
     // The chart interval as the settings page gives it.
@@ -186,10 +194,6 @@ private:
     const std::optional<double> siteLatitude_, siteLongitude_;
     SunMoonAtPlace sunMoon_;
     ForeignStations foreignStations_;
-    // Whether this run made a chart point from reports of its own, of the sky brightness and
-    // of the temperatures: until then the estimates on show rest on the saved history.
-    bool ownBrightnessMean_ = false;
-    bool ownTemperatureMean_ = false;
     XmlSnapshot snapshot_;
     Heartbeat heartbeat_;
     ErrorHandler errorHandler_;

@@ -28,7 +28,9 @@ StationOutputs::StationOutputs(Station& station, const StationClock& clock, Sett
       status_(station.Feed(), clock, limits_.staleSeconds),
       latest_(station.Feed(), clock, limits_.staleSeconds),
       safety_(latest_, limits_, station.Form().LogTo()),
-      siteZone_(std::move(siteZone)) {}
+      siteZone_(std::move(siteZone)) {
+    station_.SetStaleSeconds(limits_.staleSeconds);
+}
 
 StationOutputs::~StationOutputs() {
     while (!running_.empty()) running_.pop_back();

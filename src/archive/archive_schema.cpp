@@ -1,5 +1,7 @@
 #include "archive/archive_schema.h"
 
+#include "archive/archived_record.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -11,23 +13,17 @@ namespace {
 
 using Engine = DatabaseTarget::Engine;
 
-// The columns of the records; PostgreSQL divides the table into a partition a month.
+// The columns of the records, one for each measure and count a record carries; PostgreSQL
+// divides the table into a partition a month. A measure added later needs a step of its own
+// that adds its column to the tables made before.
 QString RecordsTable(Engine engine) {
     QString sql = QStringLiteral(
         "CREATE TABLE records ("
         " station TEXT NOT NULL, end_time BIGINT NOT NULL, start_time BIGINT NOT NULL,"
-        " previous_end BIGINT,"
-        " mag_v DOUBLE PRECISION, mag_v2 DOUBLE PRECISION, mag_r DOUBLE PRECISION,"
-        " mag_g DOUBLE PRECISION, mag_b DOUBLE PRECISION,"
-        " freq_v DOUBLE PRECISION, freq_v2 DOUBLE PRECISION, freq_r DOUBLE PRECISION,"
-        " freq_g DOUBLE PRECISION, freq_b DOUBLE PRECISION,"
-        " temperature DOUBLE PRECISION, sky_temperature DOUBLE PRECISION,"
-        " reports INTEGER NOT NULL, reports_r INTEGER NOT NULL, reports_g INTEGER NOT NULL,"
-        " reports_b INTEGER NOT NULL,"
-        " sun_altitude DOUBLE PRECISION, moon_altitude DOUBLE PRECISION,"
-        " moon_illumination DOUBLE PRECISION,"
-        " committed_at BIGINT NOT NULL,"
-        " PRIMARY KEY (station, end_time))");
+        " previous_end BIGINT");
+    for (const char* key : kMeasureKeys) sql += QStringLiteral(", %1 DOUBLE PRECISION").arg(key);
+    for (const char* key : kReportKeys) sql += QStringLiteral(", %1 INTEGER NOT NULL").arg(key);
+    sql += QStringLiteral(", committed_at BIGINT NOT NULL, PRIMARY KEY (station, end_time))");
     if (engine == Engine::Postgres) sql += " PARTITION BY RANGE (end_time)";
     return sql;
 }

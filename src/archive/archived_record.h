@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/readings.h"
+
 #include <QString>
 
 #include <array>
@@ -9,13 +11,9 @@
 namespace noxa {
 
 // The measured values of a record, in the order of kMeasureKeys; each null when unknown.
-inline constexpr std::array<const char*, 15> kMeasureKeys{
-    "mag_v",       "mag_v2",          "mag_r",        "mag_g",         "mag_b",
-    "freq_v",      "freq_v2",         "freq_r",       "freq_g",        "freq_b",
-    "temperature", "sky_temperature", "sun_altitude", "moon_altitude", "moon_illumination"};
+inline constexpr auto kMeasureKeys = RecordMeasureKeys();
 // The report counts, in this order.
-inline constexpr std::array<const char*, 4> kReportKeys{"reports", "reports_r", "reports_g",
-                                                        "reports_b"};
+inline constexpr auto kReportKeys = RecordCountKeys();
 
 // One record as a station published it, times in milliseconds UTC.
 struct ArchivedRecord {

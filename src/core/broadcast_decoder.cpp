@@ -1,7 +1,7 @@
 #include "core/broadcast_decoder.h"
 
 #include "core/c_numbers.h"
-#include "core/live_readings.h"
+#include "core/readings.h"
 
 #include <cmath>
 #include <cstddef>
@@ -35,42 +35,82 @@ std::string_view Sub(std::string_view text, std::ptrdiff_t i, std::ptrdiff_t n) 
     return text.substr(static_cast<std::size_t>(i - 1), static_cast<std::size_t>(n));
 }
 
-// A channel's text runs from the fifth character after its key to the end of the report.
-std::string_view ChannelText(std::string_view report, std::string_view key) {
-    return Sub(report, Pos(report, key) + 5, static_cast<std::ptrdiff_t>(report.size()));
+// The green channel from channel 2 minus channels 3 and 4, with channel 2's zero point.
+struct GreenChannel {
+    float frecG;
+    float mvG;
+};
+GreenChannel DeriveGreen(float frec640, float frecR, float frecB, float ci2) {
+    const double frecG = static_cast<double>(frec640) - frecR - frecB;
+    // Also taken when the difference is not a number.
+    if (!(frecG > 0)) return {0.0f, 25.0f};
+    return {static_cast<float>(frecG), static_cast<float>(ci2 - 2.5 * std::log10(frecG))};
 }
 
+// Whether C's atof reads a number at the start of `text`, rather than taking 0 for it.
+bool BeginsWithNumber(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    const auto digit = [&](std::size_t at) {
+        return at < text.size() && text[at] >= '0' && text[at] <= '9';
+    };
+    if (digit(i) || (i < text.size() && text[i] == '.' && digit(i + 1))) return true;
+    const auto word = [&](std::string_view w) {
+        if (text.size() - i < w.size()) return false;
+        for (std::size_t k = 0; k < w.size(); ++k)
+            if ((text[i + k] | 0x20) != w[k]) return false;
+        return true;
+    };
+    return word("inf") || word("nan");
+}
+
+// A value's text and whether a number was found there.
+struct Field {
+    std::string_view text;
+    bool read = false;
+};
+
 // Five characters starting `offset` characters after the first character of `key`.
-std::string_view FixedField(std::string_view text, std::string_view key, std::ptrdiff_t offset) {
-    return Sub(text, Pos(text, key) + offset, 5);
+Field FixedField(Field text, std::string_view key, std::ptrdiff_t offset) {
+    const std::ptrdiff_t at = Pos(text.text, key);
+    const std::string_view value = Sub(text.text, at + offset, 5);
+    return {value, text.read && at > 0 && BeginsWithNumber(value)};
 }
 
 // The frequency runs from after "freq": up to the first comma of the channel text.
-std::string_view FrequencyText(std::string_view channel) {
-    const std::ptrdiff_t start = Pos(channel, "freq") + 6;
-    return Sub(channel, start, Pos(channel, ",") - start);
+Field FrequencyText(Field channel) {
+    const std::ptrdiff_t at = Pos(channel.text, "freq");
+    const std::ptrdiff_t start = at + 6;
+    const std::string_view value = Sub(channel.text, start, Pos(channel.text, ",") - start);
+    return {value, channel.read && at > 0 && BeginsWithNumber(value)};
+}
+
+// A channel's text runs from the fifth character after its key to the end of the report.
+Field ChannelField(std::string_view report, std::string_view key) {
+    const std::ptrdiff_t at = Pos(report, key);
+    return {Sub(report, at + 5, static_cast<std::ptrdiff_t>(report.size())), at > 0};
 }
 
 struct ChannelFields {
-    std::string_view mag, zp, freq;
+    Field mag, zp, freq;
 };
 
-ChannelFields CutChannel(std::string_view channel) {
+ChannelFields CutChannel(Field channel) {
     return {FixedField(channel, "mag", 5), FixedField(channel, "zp", 4), FrequencyText(channel)};
 }
 
-float Value(std::string_view text) {
-    return static_cast<float>(CAtof(text));
+float Value(Field field) {
+    return static_cast<float>(CAtof(field.text));
 }
 
 // Every number the report gave or was derived from it.
 bool AllFinite(const Observation& o) {
-    for (const float value : {o.freq1, o.magV, o.zeroPoint1, o.freq2, o.magV2, o.zeroPoint2,
-                              o.freq3, o.magR, o.zeroPoint3, o.freq4, o.magB, o.zeroPoint4, o.freqG,
-                              o.magG, o.skyTemperature, o.sensorTemperature}) {
-        if (!std::isfinite(value)) return false;
+    for (const Channel& c : o.channels) {
+        if (!std::isfinite(c.mag) || !std::isfinite(c.freq) || !std::isfinite(c.zeroPoint))
+            return false;
     }
-    return true;
+    return std::isfinite(o.skyTemperature) && std::isfinite(o.sensorTemperature);
 }
 
 }  // namespace
@@ -80,44 +120,37 @@ DecodedReport DecodeBroadcast(std::string_view report) {
     Observation& o = decoded.observation;
     ReceivedTexts& received = decoded.received;
 
-    const ChannelFields c1 = CutChannel(ChannelText(report, "F1"));  // 740 nm
-    const ChannelFields c2 = CutChannel(ChannelText(report, "F2"));  // 640 nm
-    const ChannelFields c3 = CutChannel(ChannelText(report, "F3"));  // red
-    // The two temperatures are looked for in channel 4's text.
-    const std::string_view t4 = ChannelText(report, "F4");
-    const ChannelFields c4 = CutChannel(t4);  // blue
-    const std::string_view sky = FixedField(t4, "tsky", 6);
-    const std::string_view sensor = FixedField(t4, "tamb", 6);
+    // The instrument's channels 1 to 4 are keyed "F1" to "F4"; the two temperatures are looked
+    // for in channel 4's text.
+    constexpr std::string_view kKeys[] = {"F1", "F2", "F3", "F4"};
+    const Field t4 = ChannelField(report, "F4");
+    std::uint32_t& unread = decoded.unread;
+    for (std::size_t i = 0; i < kInstrumentChannels.size(); ++i) {
+        const ChannelId id = kInstrumentChannels[i];
+        const ChannelFields cut = CutChannel(ChannelField(report, kKeys[i]));
+        received.channels[static_cast<std::size_t>(id)] = {cut.mag.text, cut.freq.text};
+        o[id] = {Value(cut.mag), Value(cut.freq), Value(cut.zp)};
+        if (!cut.mag.read) unread |= Bit(Describe(id).mag);
+        if (!cut.freq.read) unread |= Bit(Describe(id).freq);
+        // Green's brightness is worked out with channel 2's zero point.
+        if (id == ChannelId::C640 && !cut.zp.read) unread |= Bit(Reading::MagG);
+    }
+    const Field sky = FixedField(t4, "tsky", 6);
+    const Field sensor = FixedField(t4, "tamb", 6);
+    received.skyTemperature = sky.text;
+    received.sensorTemperature = sensor.text;
 
-    received = {.magnitude1 = c1.mag,
-                .magnitude2 = c2.mag,
-                .frequency2 = c2.freq,
-                .magnitudeR = c3.mag,
-                .frequencyR = c3.freq,
-                .magnitudeB = c4.mag,
-                .frequencyB = c4.freq,
-                .skyTemperature = sky,
-                .sensorTemperature = sensor};
-
-    o.magV = Value(c1.mag);
-    o.zeroPoint1 = Value(c1.zp);
-    o.freq1 = Value(c1.freq);
-    o.magV2 = Value(c2.mag);
-    o.zeroPoint2 = Value(c2.zp);
-    o.freq2 = Value(c2.freq);
-    o.magR = Value(c3.mag);
-    o.zeroPoint3 = Value(c3.zp);
-    o.freq3 = Value(c3.freq);
-    o.magB = Value(c4.mag);
-    o.zeroPoint4 = Value(c4.zp);
-    o.freq4 = Value(c4.freq);
-
-    const GreenChannel green = DeriveGreen(o.freq2, o.freq3, o.freq4, o.zeroPoint2);
-    o.freqG = green.frecG;
-    o.magG = green.mvG;
+    const Channel& c640 = o[ChannelId::C640];
+    const GreenChannel green =
+        DeriveGreen(c640.freq, o[ChannelId::Red].freq, o[ChannelId::Blue].freq, c640.zeroPoint);
+    o[ChannelId::Green] = {green.mvG, green.frecG, c640.zeroPoint};
+    if (unread & (Bit(Reading::Freq2) | Bit(Reading::Freq3) | Bit(Reading::Freq4)))
+        unread |= Bit(Reading::FreqG) | Bit(Reading::MagG);
 
     o.skyTemperature = Value(sky);
     o.sensorTemperature = Value(sensor);
+    if (!sky.read) unread |= Bit(Reading::SkyTemperature);
+    if (!sensor.read) unread |= Bit(Reading::SensorTemperature);
     o.counted = AllFinite(o);
     return decoded;
 }

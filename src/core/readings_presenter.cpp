@@ -36,17 +36,17 @@ const ShownEstimates& ReadingsPresenter::Present(const DecodedReport& report) {
 
     // Channel 1's frequency and the derived green are shown formatted; the instrument's other
     // values as received.
-    form_.SetText(FormText::Lmv, received.magnitude1);
+    form_.SetText(FormText::Lmv, received[ChannelId::C740].mag);
     form_.SetText(FormText::Lnelm, estimates.nelmText);
-    form_.SetText(FormText::LHz, FormatRounded(o.freq1, 3, locale_));
-    form_.SetText(FormText::Lmv2, received.magnitude2);
-    form_.SetText(FormText::LHz2, received.frequency2);
-    form_.SetText(FormText::LmvR, received.magnitudeR);
-    form_.SetText(FormText::LHzR, received.frequencyR);
-    form_.SetText(FormText::LmvB, received.magnitudeB);
-    form_.SetText(FormText::LHzB, received.frequencyB);
-    form_.SetText(FormText::LmvG, FormatRounded(o.magG, 2, locale_));
-    form_.SetText(FormText::LHzG, FormatRounded(o.freqG, 3, locale_));
+    form_.SetText(FormText::LHz, FormatRounded(o[ChannelId::C740].freq, 3, locale_));
+    form_.SetText(FormText::Lmv2, received[ChannelId::C640].mag);
+    form_.SetText(FormText::LHz2, received[ChannelId::C640].freq);
+    form_.SetText(FormText::LmvR, received[ChannelId::Red].mag);
+    form_.SetText(FormText::LHzR, received[ChannelId::Red].freq);
+    form_.SetText(FormText::LmvB, received[ChannelId::Blue].mag);
+    form_.SetText(FormText::LHzB, received[ChannelId::Blue].freq);
+    form_.SetText(FormText::LmvG, FormatRounded(o[ChannelId::Green].mag, 2, locale_));
+    form_.SetText(FormText::LHzG, FormatRounded(o[ChannelId::Green].freq, 3, locale_));
     form_.SetText(FormText::Ltir, received.skyTemperature);
     form_.SetText(FormText::Ltsensor, received.sensorTemperature);
     // The label shows the cloud index unclamped; only the chart replaces values above 100.

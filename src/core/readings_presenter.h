@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/sky_quality.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -13,9 +15,7 @@ struct DaySlot;
 struct DecodedReport;
 
 // The sky-quality estimates shown with every report, from the newest chart point's means.
-struct ShownEstimates {
-    float nelm = 0;
-    float cloudIndex = 0;  // not held to 0..100
+struct ShownEstimates : ChartEstimates {
     std::string nelmText, cloudIndexText;
 };
 

@@ -1,5 +1,6 @@
 #include "core/sky_quality.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace noxa {
@@ -12,6 +13,11 @@ float NelmFromMag(float skyBrightness) {
 
 float CloudIndex(float tSensMean, float tIRMean) {
     return static_cast<float>(100.0 - 3.0 * (static_cast<double>(tSensMean) - tIRMean));
+}
+
+float CloudCoverPercent(float cloudIndex) {
+    if (std::isnan(cloudIndex)) return cloudIndex;
+    return std::clamp(cloudIndex, 0.0f, 100.0f);
 }
 
 }  // namespace noxa

@@ -55,8 +55,8 @@ QDate NightWatcher::Tonight() const {
 void NightWatcher::Add(const IntervalRecord& record) {
     NightSample sample;
     sample.time = record.end;
-    sample.mag = {float(record.magV), float(record.magV2), float(record.magR), float(record.magG),
-                  float(record.magB)};
+    for (std::size_t i = 0; i < kChannelCount; ++i)
+        sample.mag[i] = static_cast<float>(record.channels[i].mag);
     constexpr float kUnknown = std::numeric_limits<float>::quiet_NaN();
     sample.sensorTemperature = record.sensorTemperature.value_or(kUnknown);
     sample.skyTemperature = record.skyTemperature.value_or(kUnknown);

@@ -1,7 +1,6 @@
 #include "recording/data_file.h"
 
 #include "core/c_numbers.h"
-#include "core/form_model.h"
 #include "core/observation_feed.h"
 #include "core/station_locale.h"
 
@@ -34,9 +33,9 @@ void AppendGroup(std::string& line, double frequency, double magnitude, std::int
 
 }  // namespace
 
-DataFileWriter::DataFileWriter(FormModel& form, const StationLocale& locale, WorkDir dir,
-                               ObservationFeed& feed)
-    : form_(form), locale_(locale), dir_(std::move(dir)) {
+DataFileWriter::DataFileWriter(StationIdentitySource identity, const StationLocale& locale,
+                               WorkDir dir, ObservationFeed& feed, Log log)
+    : identity_(std::move(identity)), locale_(locale), dir_(std::move(dir)), log_(std::move(log)) {
     connect(&feed, &ObservationFeed::recorded, this, &DataFileWriter::Write);
 }
 
@@ -45,22 +44,19 @@ std::string DataFileWriter::Line(const IntervalRecord& r) const {
     line += '\t';
     line += locale_.LongTime(r.localEnd.time());
     line += '\t';
-    AppendGroup(line, r.freq1, r.magV, r.reports);
-    AppendGroup(line, r.freq2, r.magV2, r.reports);
-    AppendGroup(line, r.freqR, r.magR, r.reportsR);
-    AppendGroup(line, r.freqG, r.magG, r.reportsG);
-    AppendGroup(line, r.freqB, r.magB, r.reportsB);
+    for (const ChannelMeans& channel : r.channels)
+        AppendGroup(line, channel.freq, channel.mag, channel.reports);
     line += CFormat("%04.1f\t", r.dayTableSensorTemperature);
     line += CFormat("%05.2f\t", r.dayTableSkyTemperature);
     line += "\r\n";
     return line;
 }
 
-std::string DataFileWriter::HeaderLines() const {
-    std::string header = "# " + form_.Text(FormText::Esitio);
-    for (FormText label : {FormText::LCI1, FormText::LCI2, FormText::LCI3, FormText::LCI4}) {
+std::string DataFileWriter::HeaderLines(const StationIdentity& identity) {
+    std::string header = "# " + identity.name;
+    for (const std::string& constant : identity.instrumentConstants) {
         header += '\t';
-        header += form_.Text(label);
+        header += constant;
     }
     header += kHeaderChannels;
     header += kDataFileColumnsLine;
@@ -82,7 +78,8 @@ void DataFileWriter::Write(const IntervalRecord& record) {
     // The file is opened by the name's own bytes, whatever they are (a station name may hold
     // 8-bit characters that are no UTF-8), so that the file on disk carries the name that the
     // header and the log show.
-    const std::string name = DataFileName(form_.Text(FormText::Esitio), record.localEnd.date());
+    const StationIdentity identity = identity_();
+    const std::string name = DataFileName(identity.name, record.localEnd.date());
     struct stat status {};
     const std::string path = dir_.Path(name);
     const bool existed = ::stat(path.c_str(), &status) == 0;
@@ -94,8 +91,8 @@ void DataFileWriter::Write(const IntervalRecord& record) {
     }
     std::string text;
     if (!existed) {
-        text = HeaderLines();
-        form_.AppendLog(LogLevel::Info, "Created data file: " + name);
+        text = HeaderLines(identity);
+        log_.Info("Created data file: " + name);
     }
     text += line;
 
@@ -117,9 +114,8 @@ void DataFileWriter::Write(const IntervalRecord& record) {
     }
     if (error == 0) {
         ::close(fd);
-        form_.AppendLog(LogLevel::Debug, "Data line written to " + name);
-        if (failures_.Succeeded())
-            form_.AppendLog(LogLevel::Info, "Data lines written to " + name + " again");
+        log_.Debug("Data line written to " + name);
+        if (failures_.Succeeded()) log_.Info("Data lines written to " + name + " again");
         return;
     }
     if (!existed) {
@@ -133,7 +129,7 @@ void DataFileWriter::Write(const IntervalRecord& record) {
 
 void DataFileWriter::Failed(const std::string& name, int error) {
     const std::string line = "Data line not written to " + name + ": " + std::strerror(error);
-    if (failures_.Failed(line)) form_.AppendLog(LogLevel::Error, line);
+    if (failures_.Failed(line)) log_.Error(line);
 }
 
 }  // namespace noxa

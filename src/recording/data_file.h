@@ -2,6 +2,8 @@
 
 #include "core/failure_state.h"
 #include "core/observation.h"
+#include "core/station_identity.h"
+#include "core/station_log.h"
 #include "core/work_dir.h"
 
 #include <QDate>
@@ -11,7 +13,6 @@
 
 namespace noxa {
 
-class FormModel;
 class ObservationFeed;
 class StationLocale;
 
@@ -26,13 +27,13 @@ std::string DataFileName(const std::string& station, QDate date);
 
 // The month's data file: one tab-separated line per record of the feed, with three header
 // lines when the file is new. Lines end in CR LF, as the programs that read these files
-// expect. The station name and the instrument constants of the header come from the form.
+// expect. The file's name and header carry the station's identity; what happens goes to the log.
 class DataFileWriter : public QObject {
     Q_OBJECT
 
 public:
-    DataFileWriter(FormModel& form, const StationLocale& locale, WorkDir dir,
-                   ObservationFeed& feed);
+    DataFileWriter(StationIdentitySource identity, const StationLocale& locale, WorkDir dir,
+                   ObservationFeed& feed, Log log);
 
     // Appends the record's line to the file of its month.
     void Write(const IntervalRecord& record);
@@ -42,13 +43,14 @@ public:
     std::string Line(const IntervalRecord& record) const;
 
 private:
-    std::string HeaderLines() const;
+    static std::string HeaderLines(const StationIdentity& identity);
     // Says once, not at every record, that lines cannot be written and why.
     void Failed(const std::string& name, int error);
 
-    FormModel& form_;
+    StationIdentitySource identity_;
     const StationLocale& locale_;
     const WorkDir dir_;
+    Log log_;
     FailureState failures_;
 };
 

@@ -1,7 +1,7 @@
 #include "recording/recorder.h"
 
 #include "core/day_tables.h"
-#include "core/live_readings.h"
+#include "core/live_sums.h"
 #include "core/observation_feed.h"
 #include "time/station_clock.h"
 
@@ -17,9 +17,9 @@ double Mean(float sum, float count) {
 
 }  // namespace
 
-Recorder::Recorder(LiveReadings& readings, const DayTables& days, const StationClock& clock,
+Recorder::Recorder(LiveSums& sums, const DayTables& days, const StationClock& clock,
                    ObservationFeed& feed)
-    : readings_(readings), days_(days), clock_(clock), feed_(feed) {
+    : sums_(sums), days_(days), clock_(clock), feed_(feed) {
     chartPoints_ = QObject::connect(&feed, &ObservationFeed::chartPointAdded,
                                     [this](const ChartPoint& point) { ChartPointAdded(point); });
 }
@@ -47,38 +47,27 @@ bool Recorder::RecordIfDue() {
     }
     seconds_ = 0;
     if (settings_.enabled) {
-        const IntervalRecord record = MeansOfInterval();
-        readings_.record = RecordSums{};  // zeroed whether or not the record reaches a file
+        // Taken whether or not the record reaches a file.
+        const IntervalRecord record = MeansOfInterval(sums_.TakeRecordSums());
         intervalStart_ = record.end;
         emit feed_.recorded(record);
     }
     return true;
 }
 
-IntervalRecord Recorder::MeansOfInterval() const {
-    const RecordSums& s = readings_.record;
+IntervalRecord Recorder::MeansOfInterval(const RecordSums& s) const {
     IntervalRecord record;
     record.end = clock_.NowUtc();
     record.localEnd = clock_.Now();
     record.start = intervalStart_ != 0 ? intervalStart_ : record.end;
-    record.magV = Mean(s.sumMv740, s.count740);
-    record.magV2 = Mean(s.sumMv640, s.count740);
-    record.magR = Mean(s.sumMvR, s.countR);
-    record.magG = Mean(s.sumMvG, s.countG);
-    record.magB = Mean(s.sumMvB, s.countB);
-    record.freq1 = Mean(s.sumFrec740, s.count740);
-    record.freq2 = Mean(s.sumFrec640, s.count740);
-    record.freqR = Mean(s.sumFrecR, s.countR);
-    record.freqG = Mean(s.sumFrecG, s.countG);
-    record.freqB = Mean(s.sumFrecB, s.countB);
+    const auto reports = static_cast<std::int32_t>(s.count);
+    for (std::size_t i = 0; i < kChannelCount; ++i)
+        record.channels[i] = {Mean(s.mag[i], s.count), Mean(s.freq[i], s.count), reports};
+    record.unread = s.unread;
     record.sensorTemperature = sensorTemperature_;
     record.skyTemperature = skyTemperature_;
     record.dayTableSensorTemperature = days_.Newest().meanTSens;
     record.dayTableSkyTemperature = days_.Newest().meanTIR;
-    record.reports = static_cast<std::int32_t>(s.count740);
-    record.reportsR = static_cast<std::int32_t>(s.countR);
-    record.reportsG = static_cast<std::int32_t>(s.countG);
-    record.reportsB = static_cast<std::int32_t>(s.countB);
     return record;
 }
 

@@ -12,7 +12,8 @@ namespace noxa {
 class ObservationFeed;
 class StationClock;
 struct DayTables;
-struct LiveReadings;
+class LiveSums;
+struct RecordSums;
 
 // What the user chose for the data file: the seconds between records and whether records are
 // kept. The settings page edits push into it.
@@ -24,7 +25,7 @@ struct RecordingSettings {
 // The one place that decides when a record is due and what it holds. It counts the seconds of
 // the record interval; every report (a decoded one, or a text on socket 1) asks it. Once the
 // interval has passed, the count starts again and, with recording enabled, the interval's
-// means are taken from the record sums, the sums are zeroed and the record goes out on the
+// means are taken from the record sums, which start again, and the record goes out on the
 // feed, where the data file and the night files write it. The record's temperatures are the
 // newest chart point's, known only once a chart point of this run measured them.
 class Recorder {
@@ -32,7 +33,7 @@ public:
     // The count of seconds never shows more than this: it starts again after an hour.
     static constexpr std::int32_t kMaxCountedSeconds = 3600;
 
-    Recorder(LiveReadings& readings, const DayTables& days, const StationClock& clock,
+    Recorder(LiveSums& sums, const DayTables& days, const StationClock& clock,
              ObservationFeed& feed);
     ~Recorder();
     Recorder(const Recorder&) = delete;
@@ -52,11 +53,11 @@ public:
     bool RecordIfDue();
 
 private:
-    IntervalRecord MeansOfInterval() const;
+    IntervalRecord MeansOfInterval(const RecordSums& sums) const;
     // Keeps the temperature means of the newest chart point, as the feed tells them.
     void ChartPointAdded(const ChartPoint& point);
 
-    LiveReadings& readings_;
+    LiveSums& sums_;
     const DayTables& days_;
     const StationClock& clock_;
     ObservationFeed& feed_;

@@ -1,8 +1,9 @@
 #include "app/heartbeat.h"
 
+#include "core/broadcast_decoder.h"
 #include "core/chart_settings.h"
 #include "core/form_model.h"
-#include "core/live_readings.h"
+#include "core/live_sums.h"
 #include "core/station_config.h"
 #include "core/station_error.h"
 #include "core/station_locale.h"
@@ -58,7 +59,7 @@ protected:
     }
 
     FormModel form;
-    LiveReadings readings;
+    LiveSums readings;
     StationConfig config;
     ChartSettings chart;
     ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 0))};
@@ -70,14 +71,17 @@ protected:
 
 TEST_F(HeartbeatTest, StaleReadingsRestartTheTickCount) {
     Ticks(3600);
-    EXPECT_EQ(readings.rxTicks, 3600 % 11);  // restarted by a stale declaration every 11 ticks
+    EXPECT_EQ(readings.TicksSinceReport(),
+              3600 % 11);  // restarted by a stale declaration every 11 ticks
 }
 
 TEST_F(HeartbeatTest, ShowsEachChannelsZeroPoint) {
-    readings.ci1 = 20.456f;
-    readings.ci2 = 20;
-    readings.ci3 = 19.5f;
-    readings.ci4 = 18.25f;
+    DecodedReport report;
+    report.observation[ChannelId::C740].zeroPoint = 20.456f;
+    report.observation[ChannelId::C640].zeroPoint = 20;
+    report.observation[ChannelId::Red].zeroPoint = 19.5f;
+    report.observation[ChannelId::Blue].zeroPoint = 18.25f;
+    readings.AddReport(report, 0);
     Ticks(1);
     EXPECT_EQ(form.Text(FormText::LCI1), "CI1: 20.46");
     EXPECT_EQ(form.Text(FormText::LCI2), "CI2: 20");
@@ -97,11 +101,11 @@ TEST_F(HeartbeatTest, NetworkSilenceMarksTheReadingsStaleEveryElevenTicks) {
         EXPECT_EQ(form.Text(id), "-.-");
     }
     EXPECT_EQ(form.RxColour(), kIndicatorRed);
-    EXPECT_EQ(readings.rxTicks, 0);
+    EXPECT_EQ(readings.TicksSinceReport(), 0);
 
     // A report half way delays the next declaration to 11 ticks after it.
     Ticks(5);
-    readings.rxTicks = 0;
+    readings.RestartSilence();
     form.SetText(FormText::Lmv, "21.00");
     Ticks(10);
     EXPECT_EQ(form.Text(FormText::Lmv), "21.00");
@@ -127,7 +131,7 @@ TEST_F(HeartbeatTest, SerialSilenceReconnectsEveryTickFromTheNinth) {
     EXPECT_EQ(form.RxColour(), kIndicatorRed);
     Ticks(3);
     EXPECT_EQ(actions.reconnects, 4);
-    readings.rxTicks = 0;  // a frame starts
+    readings.RestartSilence();  // a frame starts
     Ticks(8);
     EXPECT_EQ(actions.reconnects, 4);
     EXPECT_EQ(form.Text(FormText::Lmv), "--");  // serial mode never marks labels stale
@@ -136,11 +140,11 @@ TEST_F(HeartbeatTest, SerialSilenceReconnectsEveryTickFromTheNinth) {
 TEST_F(HeartbeatTest, TheSerialPortIsReopenedEvery240Ticks) {
     config.serialPortNumber = 5;
     for (int i = 0; i < 239; ++i) {
-        readings.rxTicks = 0;
+        readings.RestartSilence();
         Ticks(1);
     }
     EXPECT_TRUE(actions.reopenedPorts.empty());
-    readings.rxTicks = 0;
+    readings.RestartSilence();
     Ticks(1);
     EXPECT_THAT(actions.reopenedPorts, ElementsAre(5));
     EXPECT_EQ(form.RxColour(), kIndicatorGray);
@@ -151,7 +155,7 @@ TEST_F(HeartbeatTest, TheSerialPortIsReopenedEvery240Ticks) {
     for (int i = 0; i < 100; ++i) Ticks(1);
     config.serialPortNumber = 5;
     for (int i = 0; i < 240; ++i) {
-        readings.rxTicks = 0;
+        readings.RestartSilence();
         Ticks(1);
     }
     EXPECT_EQ(actions.reopenedPorts.size(), 2u);  // ...and resumes in serial mode

@@ -4,7 +4,7 @@
 #include "app/serial_handlers.h"
 #include "app/socket_handlers.h"
 #include "core/form_model.h"
-#include "core/live_readings.h"
+#include "core/live_sums.h"
 #include "core/observation.h"
 #include "core/station_locale.h"
 #include "links/tcp_sockets.h"
@@ -48,7 +48,7 @@ protected:
     }
 
     FormModel form;
-    LiveReadings readings;
+    LiveSums readings;
     LinkState state;
     std::vector<std::pair<std::string, ReportSource>> reports;
     SerialHandlers framing{form, readings, [this](std::string_view report, ReportSource source) {

@@ -79,10 +79,10 @@ TEST_F(SocketHandlersTest, Socket1LogsEachReadUpTo2000CharactersAndCallsMoreNois
 TEST_F(SocketHandlersTest, Socket1TextGoesThroughTheSerialFramingAsSocketReports) {
     ASSERT_TRUE(net.ConnectAll());
     const std::string frame = MakeFrame(250);
-    readings.rxTicks = 12;
+    for (int i = 0; i < 12; ++i) readings.Tick();
     net.SendFromPeer(1, "noise" + frame.substr(0, 100));
     ASSERT_TRUE(AwaitLogLine("Red  105"));
-    EXPECT_EQ(readings.rxTicks, 0);
+    EXPECT_EQ(readings.TicksSinceReport(), 0);
     net.SendFromPeer(1, frame.substr(100) + MakeFrame(230, 'b'));
     ASSERT_TRUE(QTest::qWaitFor([&] { return reports.size() == 2; }, 10000));
     EXPECT_THAT(reports, ElementsAre(Pair(frame, ReportSource::Socket),

@@ -88,11 +88,11 @@ TEST_F(StationFramesTest, PublishesEachReportAsNumbersWithItsTimeAndSource) {
     EXPECT_EQ(seen[0].source, ReportSource::Serial);
     EXPECT_EQ(seen[1].source, ReportSource::Broadcast);
     EXPECT_EQ(seen[0].time, clock.Now().toMSecsSinceEpoch());
-    EXPECT_FLOAT_EQ(seen[0].magV, 21.34f);
-    EXPECT_FLOAT_EQ(seen[1].magV, 20.5f);
-    EXPECT_FLOAT_EQ(seen[0].freq1, 1234.5678f);
-    EXPECT_FLOAT_EQ(seen[0].freqG, 1000.0f);
-    EXPECT_FLOAT_EQ(seen[0].zeroPoint4, 19.4f);
+    EXPECT_FLOAT_EQ(seen[0][ChannelId::C740].mag, 21.34f);
+    EXPECT_FLOAT_EQ(seen[1][ChannelId::C740].mag, 20.5f);
+    EXPECT_FLOAT_EQ(seen[0][ChannelId::C740].freq, 1234.5678f);
+    EXPECT_FLOAT_EQ(seen[0][ChannelId::Green].freq, 1000.0f);
+    EXPECT_FLOAT_EQ(seen[0][ChannelId::Blue].zeroPoint, 19.4f);
     EXPECT_FLOAT_EQ(seen[0].sensorTemperature, 10.25f);
     EXPECT_FLOAT_EQ(seen[0].skyTemperature, -15.3f);
     EXPECT_TRUE(seen[0].counted);
@@ -117,8 +117,9 @@ TEST_F(StationFramesTest, EachReportCarriesTheSunAndMoonAtTheConfiguredPlace) {
 class StationDatagramTest : public test::StationTest {
 protected:
     StationDatagramTest() {
-        QObject::connect(&station.Feed(), &ObservationFeed::observed,
-                         [this](const Observation& o) { decoded.push_back(o.magV); });
+        QObject::connect(&station.Feed(), &ObservationFeed::observed, [this](const Observation& o) {
+            decoded.push_back(o[ChannelId::C740].mag);
+        });
         lines = Log().size();
     }
     void Receive(const QByteArray& datagram) { station.ReceiveDatagram(datagram); }

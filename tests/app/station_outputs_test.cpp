@@ -46,7 +46,7 @@ TEST_F(StationOutputsTest, NightFilesAreWrittenOnlyWhenTurnedOnWithTheSiteOfTheS
 
     IntervalRecord record;
     record.end = clock.NowUtc();
-    record.magV = 21.2f;
+    record[ChannelId::C740].mag = 21.2f;
     emit station.Feed().recorded(record);
     const QStringList files = QDir(dir.Path() + "/ida").entryList(QDir::Files);
     ASSERT_EQ(files.size(), 1);
@@ -104,7 +104,8 @@ TEST_F(StationOutputsTest, TheDataFileAndTheNightFileWriteThePublishedRecord) {
     const QStringList files = QDir(dir.Path() + "/ida").entryList(QDir::Files);
     ASSERT_EQ(files.size(), 1);
     const QStringList night = LastLineFields(dir.ReadFile("ida/" + files[0]), ';');
-    const double means[] = {r.magV, r.magV2, r.magR, r.magG, r.magB};
+    const double means[] = {r[ChannelId::C740].mag, r[ChannelId::C640].mag, r[ChannelId::Red].mag,
+                            r[ChannelId::Green].mag, r[ChannelId::Blue].mag};
     for (int i = 0; i < 5; ++i) {
         const QString mean = QString::asprintf("%.2f", means[i]);
         EXPECT_EQ(data[3 + 2 * i], mean) << i;
@@ -153,7 +154,7 @@ TEST_F(StationOutputsTest, AfterARestartTheNightsChartHasTheRecordsOfTheDataFile
     outputs.Start();
 
     IntervalRecord record;
-    record.magV = 21.f;
+    record[ChannelId::C740].mag = 21.f;
     for (; clock.Now().time() < QTime(11, 50) || clock.Now().date().day() == 9;
          clock.Advance(600000)) {
         record.end = clock.NowUtc();
@@ -188,7 +189,7 @@ TEST_F(WesternSiteTest, EachNightIsOneWholeNightOfTheSitesZone) {
     for (int i = 0; i < 144; ++i, clock.Advance(600000)) {
         // Only Denver's morning after UTC noon reads a darker sky.
         const QTime local = clock.Now().toTimeZone(denver).time();
-        record.magV = local >= QTime(5, 0) && local < QTime(12, 0) ? 22.f : 21.f;
+        record[ChannelId::C740].mag = local >= QTime(5, 0) && local < QTime(12, 0) ? 22.f : 21.f;
         record.end = clock.NowUtc();
         emit station.Feed().recorded(record);
     }

@@ -2,6 +2,7 @@
 // last run's history, when a sensor fails, and where the Sun and the Moon are computed.
 #include "app/station.h"
 #include "app/station_outputs.h"
+#include "core/sky_quality.h"
 #include "outputs/common/metrics_text.h"
 #include "outputs/common/readings_json.h"
 #include "support/settings_file.h"
@@ -101,13 +102,13 @@ TEST_F(StationTruthTest, AFailedSkySensorMakesItsReadingsUnknownAndTheSkyUnsafe)
     Receive(station, Report());
     ASSERT_TRUE(Json()["safe"].toBool());
 
-    // Within the stale limit the interval's cloud cover still stands.
+    // The cloud cover is unknown as soon as the sky temperature it rests on is.
     for (int second = 0; second < 100; ++second) {
         Receive(station, Report("nan.0"));
         Tick(station);
     }
     EXPECT_TRUE(Json()["sky_temperature"].isNull());
-    EXPECT_FALSE(Json()["cloud_cover"].isNull());
+    EXPECT_TRUE(Json()["cloud_cover"].isNull());
     for (int second = 0; second < 30; ++second) {
         Receive(station, Report("nan.0"));
         Tick(station);
@@ -120,6 +121,62 @@ TEST_F(StationTruthTest, AFailedSkySensorMakesItsReadingsUnknownAndTheSkyUnsafe)
     EXPECT_THAT(Metrics(), Not(HasSubstr("sensor=\"sky\"")));
     // The cloud cover is as old as the sky temperature it rests on.
     EXPECT_GT(*outputs->Latest().SecondsSinceValue(Reading::CloudIndex), 120);
+}
+
+// A sensor that comes back is judged on what it measured since, never on a mean from before it
+// failed.
+TEST_F(StationTruthTest, AnEstimateRestsOnlyOnReadingsSinceItsSensorCameBack) {
+    const struct {
+        std::string good, failed, back, estimate;
+        double expected;
+    } cases[] = {
+        {Report(), Report("nan.0"), Report("9.50"), "cloud_cover", 97.75},  // overcast
+        {Report(), Report().replace(Report().find("21.25"), 5, "nan.0"),
+         Report().replace(Report().find("21.25"), 5, "17.00"), "nelm", NelmFromMag(17)},
+    };
+    Start(station);
+    Tick(station, 2);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.estimate);
+        Receive(station, c.good);
+        Tick(station, 2);
+        station.ChartTick();
+        Receive(station, c.good);
+        ASSERT_FALSE(Json()[c.estimate.c_str()].isNull());
+        for (int second = 1; second <= 130; ++second) {
+            Receive(station, c.failed);
+            Tick(station);
+            if (second % 60 == 0) station.ChartTick();  // points without reports
+        }
+        ASSERT_FALSE(Json()["safe"].toBool());
+        Receive(station, c.back);
+        EXPECT_TRUE(Json()[c.estimate.c_str()].isNull());
+        EXPECT_FALSE(Json()["safe"].toBool() && c.estimate == "cloud_cover");
+        station.ChartTick();
+        Receive(station, c.back);
+        EXPECT_NEAR(Json()[c.estimate.c_str()].toDouble(), c.expected, 0.01);
+    }
+}
+
+// A value the report did not give as a number is unknown to every output; the window shows
+// the text that came and the files read it as 0, as they always have.
+TEST_F(StationTruthTest, AMissingSkyTemperatureIsUnknownNotZero) {
+    Start(station);
+    Tick(station, 2);
+    for (const std::string sky : {"null", "\"x\""}) {
+        SCOPED_TRACE(sky);
+        Receive(station, Report(sky));
+        Tick(station, 2);
+        station.ChartTick();
+        Receive(station, Report(sky));
+        const QJsonObject json = Json();
+        EXPECT_TRUE(json["sky_temperature"].isNull());
+        EXPECT_TRUE(json["cloud_cover"].isNull());
+        EXPECT_FALSE(json["safe"].toBool());
+        EXPECT_THAT(Metrics(), Not(HasSubstr("sensor=\"sky\"")));
+        EXPECT_EQ(station.Form().Text(FormText::Ltir), (sky + "}}").substr(0, 5));
+        EXPECT_EQ(station.Days().Newest().meanTIR, 0.0f);
+    }
 }
 
 TEST_F(StationTruthTest, TheSunAndTheMoonAreSeenFromTheSiteWhenOneIsGiven) {

@@ -1,7 +1,8 @@
 #include "recording/chart_points.h"
 
+#include "core/broadcast_decoder.h"
 #include "core/day_tables.h"
-#include "core/live_readings.h"
+#include "core/live_sums.h"
 #include "core/sky_quality.h"
 #include "time/date_time.h"
 #include "time/station_clock.h"
@@ -16,27 +17,24 @@ namespace {
 class ChartPointTest : public ::testing::Test {
 protected:
     void Report(float mv740, float tSens, float tIR) {
-        sums.count += 1;
-        sums.sumMv740 += mv740;
-        sums.sumMv640 += mv740 + 1;
-        sums.sumMvR += mv740 + 2;
-        sums.sumMvG += mv740 + 3;
-        sums.sumMvB += mv740 + 4;
-        sums.sumTSens += tSens;
-        sums.countTSens += 1;
-        sums.sumTIR += tIR;
-        sums.countTIR += 1;
+        DecodedReport report;
+        Observation& o = report.observation;
+        for (std::size_t i = 0; i < kChannelCount; ++i) o.channels[i].mag = mv740 + float(i);
+        o.sensorTemperature = tSens;
+        o.skyTemperature = tIR;
+        sums.AddReport(report, clock.NowUtc());
     }
+    void Point() { AddChartPoint(*days, sums.TakeChartSums(), clock); }
 
     std::unique_ptr<DayTables> days = std::make_unique<DayTables>();
-    ChartSums sums;
+    LiveSums sums;
     ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 30))};
 };
 
 TEST_F(ChartPointTest, TheNewestSlotTakesTheIntervalMeans) {
     Report(20.0f, 10, -20);
     Report(21.0f, 10, -20);
-    AddChartPoint(*days, sums, clock);
+    Point();
     const DaySlot& point = days->Newest();
     EXPECT_FLOAT_EQ(point.meanMv740, 20.5f);
     EXPECT_FLOAT_EQ(point.meanMv640, 21.5f);
@@ -45,26 +43,23 @@ TEST_F(ChartPointTest, TheNewestSlotTakesTheIntervalMeans) {
     EXPECT_FLOAT_EQ(point.cloudIndex, 10.0f);
     EXPECT_EQ(point.date, 45025.0);  // 9 April 2023
     EXPECT_NEAR(point.time, (22 * 3600 + 30) / 86400.0, 1e-9);
-    EXPECT_EQ(sums.count, 0.0f);
-    EXPECT_EQ(sums.countTSens, 0.0f);
-    EXPECT_EQ(sums.sumTIR, 0.0f);
 }
 
 TEST_F(ChartPointTest, ASkyWarmerThanTheSensorIsStoredAs99) {
     Report(21, 10, 12);
-    AddChartPoint(*days, sums, clock);
+    Point();
     EXPECT_EQ(days->Newest().cloudIndex, 99.0f);
     Report(21, 5, 5);
-    AddChartPoint(*days, sums, clock);
+    Point();
     EXPECT_EQ(days->Newest().cloudIndex, 100.0f);  // 100 itself stays
 }
 
 TEST_F(ChartPointTest, AnIntervalWithoutReportsRepeatsThePreviousPoint) {
     Report(21, 10, 12);
-    AddChartPoint(*days, sums, clock);
+    Point();
     const DaySlot first = days->Newest();
     clock.Advance(60000);
-    AddChartPoint(*days, sums, clock);
+    Point();
     const DaySlot& second = days->Newest();
     EXPECT_EQ(second.meanMv740, first.meanMv740);
     EXPECT_EQ(second.meanMvG, first.meanMvG);
@@ -77,9 +72,9 @@ TEST_F(ChartPointTest, AnIntervalWithoutReportsRepeatsThePreviousPoint) {
 
 TEST_F(ChartPointTest, AReportCountsInExactlyOnePoint) {
     Report(20, 10, 0);
-    AddChartPoint(*days, sums, clock);
+    Point();
     Report(22, 10, 0);
-    AddChartPoint(*days, sums, clock);
+    Point();
     EXPECT_FLOAT_EQ(days->slot[1438].meanMv740, 20.0f);
     EXPECT_FLOAT_EQ(days->Newest().meanMv740, 22.0f);
 }

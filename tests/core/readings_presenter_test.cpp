@@ -26,15 +26,11 @@ protected:
 };
 
 TEST_F(PresenterTest, ShowsTheInstrumentsTextsAsReceived) {
-    report.received = {.magnitude1 = "21.34",
-                       .magnitude2 = "20.90",
-                       .frequency2 = "2000",
-                       .magnitudeR = "20.80",
-                       .frequencyR = "600",
-                       .magnitudeB = "21.50",
-                       .frequencyB = "400",
-                       .skyTemperature = "-15.3",
-                       .sensorTemperature = "9.87,"};
+    report.received = {
+        .channels =
+            {{{"21.34", ""}, {"20.90", "2000"}, {"20.80", "600"}, {"", ""}, {"21.50", "400"}}},
+        .skyTemperature = "-15.3",
+        .sensorTemperature = "9.87,"};
     form.SetRxColour(kIndicatorRed);
     presenter.Present(report);
     const std::pair<FormText, std::string> shown[] = {
@@ -54,9 +50,9 @@ TEST_F(PresenterTest, ShowsChannelOnesFrequencyAndTheGreenChannelRounded) {
     // An empty frequency is 0 for channel 1, where the received text shows nothing.
     for (const Case& c : {Case{1234.5678f, 12.5f, 1000.0f, "1234.568", "12.5", "1000"},
                           Case{0.0f, 25.0f, 0.0f, "0", "25", "0"}}) {
-        report.observation.freq1 = c.freq1;
-        report.observation.magG = c.magG;
-        report.observation.freqG = c.freqG;
+        report.observation[ChannelId::C740].freq = c.freq1;
+        report.observation[ChannelId::Green].mag = c.magG;
+        report.observation[ChannelId::Green].freq = c.freqG;
         presenter.Present(report);
         EXPECT_EQ(Text(FormText::LHz), c.hz);
         EXPECT_EQ(Text(FormText::LmvG), c.mvG);

@@ -40,8 +40,9 @@ TEST(NightFilesTest, StationsNightFileReadsBack) {
     site.latitude = -33.5, site.longitude = 151.25;
     IntervalRecord r;
     r.end = QDateTime(QDate(2024, 3, 10), QTime(22, 0), kBerlin).toMSecsSinceEpoch();
-    r.magV = 21.5f, r.magV2 = 20.9f, r.magR = 20.25f, r.magG = 19.f, r.magB = 18.75f;
-    r.reports = r.reportsR = r.reportsG = r.reportsB = 1;
+    r[ChannelId::C740].mag = 21.5f, r[ChannelId::C640].mag = 20.9f, r[ChannelId::Red].mag = 20.25f,
+    r[ChannelId::Green].mag = 19.f, r[ChannelId::Blue].mag = 18.75f;
+    for (ChannelMeans& c : r.channels) c.reports = 1;
     r.sensorTemperature = 10, r.skyTemperature = -20;
     std::string text;
     for (const auto& line : IdaHeader(site, kBerlin, std::nullopt)) text += line + "\r\n";
@@ -156,7 +157,7 @@ protected:
         for (; clock.Now().time() != QTime(7, 0); clock.Advance(600000)) Record();
     }
     void Record() {
-        r.magV = 21;
+        r[ChannelId::C740].mag = 21;
         r.end = clock.NowUtc();
         emit feed.recorded(r);
     }

@@ -61,7 +61,7 @@ TEST_F(YearRedrawTest, AtDawnTheYearsChartAndMonthsAreWrittenFromTheDataFilesAnd
 
     Run([&] {
         IntervalRecord r;
-        r.magV = 21;
+        r[ChannelId::C740].mag = 21;
         for (; clock.Now().time() != QTime(7, 0); clock.Advance(600000)) {
             r.end = clock.NowUtc();
             emit feed.recorded(r);

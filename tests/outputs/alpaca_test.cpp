@@ -92,7 +92,7 @@ protected:
     Observation Report(float cloudIndex) {
         Observation o;
         o.time = clock.NowUtc();
-        o.magV = 21.34f;
+        o[ChannelId::C740].mag = 21.34f;
         o.skyTemperature = -18.5f;
         o.sensorTemperature = 4.25f;
         o.cloudIndex = cloudIndex;

@@ -28,10 +28,12 @@ IntervalRecord Record(const QDateTime& end, float magV = 21.5f) {
     IntervalRecord r;
     r.end = end.toMSecsSinceEpoch();
     r.start = r.end - 60000;
-    r.magV = magV, r.magV2 = 20.9f, r.magR = 20.25f, r.magG = 19.f, r.magB = 18.75f;
-    r.freq1 = 12.5f, r.freq2 = 30.f, r.freqR = 40.125f, r.freqG = 1.f, r.freqB = 2.f;
+    r[ChannelId::C740].mag = magV, r[ChannelId::C640].mag = 20.9f, r[ChannelId::Red].mag = 20.25f,
+    r[ChannelId::Green].mag = 19.f, r[ChannelId::Blue].mag = 18.75f;
+    r[ChannelId::C740].freq = 12.5f, r[ChannelId::C640].freq = 30.f,
+    r[ChannelId::Red].freq = 40.125f, r[ChannelId::Green].freq = 1.f, r[ChannelId::Blue].freq = 2.f;
     r.sensorTemperature = 4.f, r.skyTemperature = -20.25f;
-    r.reports = r.reportsR = r.reportsG = r.reportsB = 60;
+    for (ChannelMeans& c : r.channels) c.reports = 60;
     return r;
 }
 
@@ -69,8 +71,8 @@ protected:
 TEST_F(IdaNightFileTest, NightFileFollowsTheFormat) {
     auto writer = Writer();
     Observation report;
-    report.zeroPoint1 = 20.37f, report.zeroPoint2 = 20.f, report.zeroPoint3 = 19.6f,
-    report.zeroPoint4 = 19.4f;
+    report[ChannelId::C740].zeroPoint = 20.37f, report[ChannelId::C640].zeroPoint = 20.f,
+    report[ChannelId::Red].zeroPoint = 19.6f, report[ChannelId::Blue].zeroPoint = 19.4f;
     emit feed.observed(report);
     emit feed.recorded(Record(Local(10, 22, 0)));
     emit feed.recorded(Record(Local(11, 0, 30, 250)));
@@ -144,7 +146,7 @@ TEST_F(IdaNightFileTest, ValuesNotMeasuredAreWrittenUnknown) {
     IntervalRecord r = Record(Local(10, 22, 0));
     r.sensorTemperature.reset();
     r.skyTemperature.reset();
-    r.reportsG = 0;
+    r[ChannelId::Green].reports = 0;
     EXPECT_EQ(IdaNightFile::Line(r, kBerlin),
               "2024-03-10T21:00:00.000;2024-03-10T22:00:00.000;unknown;unknown;12.500;21.50;"
               "unknown;30.000;20.90;40.125;20.25;unknown;unknown;2.000;18.75");

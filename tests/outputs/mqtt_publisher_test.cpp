@@ -70,7 +70,7 @@ protected:
         Observation o;
         o.time = clock.NowUtc();
         o.station = "qelvoxxx";
-        o.magV = magV;
+        o[ChannelId::C740].mag = magV;
         o.sensorTemperature = 9.5f;
         o.cloudIndex = cloudIndex;
         emit feed.observed(o);

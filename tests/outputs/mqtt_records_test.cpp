@@ -47,8 +47,8 @@ protected:
         IntervalRecord record;
         record.start = clock.NowUtc() + (minute - 1) * kMinute;
         record.end = clock.NowUtc() + minute * kMinute;
-        record.reports = 10;
-        record.magV = 20 + minute;
+        record[ChannelId::C740].reports = record[ChannelId::C640].reports = 10;
+        record[ChannelId::C740].mag = 20 + minute;
         publisher.Record(record, SunMoon{});
     }
     bool WaitForLog(const std::string& line) {

@@ -31,18 +31,18 @@ protected:
     QJsonObject Json() { return QJsonDocument::fromJson(ReadingsJson(View())).object(); }
     StationView View() const { return {readings, rule, status}; }
 
-    void Observe(float cloudIndex = 106, float magV = 21.34f) {
+    void Observe(float cloudIndex = 106, float magV = 21.34f, float skyTemperature = -15.3f) {
         Observation o;
         o.time = clock.NowUtc();
         o.station = "roof\"1";
-        o.magV = magV;
-        o.magV2 = 20.9f;
-        o.magR = 20.8f;
-        o.magG = 12.5f;
-        o.magB = std::numeric_limits<float>::quiet_NaN();
-        o.freq1 = 1234.5678f;
+        o[ChannelId::C740].mag = magV;
+        o[ChannelId::C640].mag = 20.9f;
+        o[ChannelId::Red].mag = 20.8f;
+        o[ChannelId::Green].mag = 12.5f;
+        o[ChannelId::Blue].mag = std::numeric_limits<float>::quiet_NaN();
+        o[ChannelId::C740].freq = 1234.5678f;
         o.sensorTemperature = 10.25f;
-        o.skyTemperature = -15.3f;
+        o.skyTemperature = skyTemperature;
         o.nelm = 6.1f;
         o.cloudIndex = cloudIndex;
         o.sunAltitude = -18.25f;
@@ -91,12 +91,18 @@ TEST_F(ReadingsOutputTest, JsonIsNullBeforeTheFirstReportThenCarriesItsNumbers) 
     EXPECT_EQ(json["age_s"].toDouble(), 2.5);
 }
 
-TEST(ReadingFields, EachFieldNamesItsReadingAndTheDerivedGreenFrequencyNone) {
-    for (std::size_t i = 0; i < kReadingCount; ++i) {
-        const auto reading = static_cast<Reading>(i);
-        EXPECT_EQ(ReadingAt(ReadingField(reading)), reading);
-    }
-    EXPECT_EQ(ReadingAt(&Observation::freqG), std::nullopt);
+TEST_F(ReadingsOutputTest, AnEstimateIsUnknownWithAReadingItRestsOnAndEveryReadingGoesStale) {
+    Observe(10, 21.34f, std::numeric_limits<float>::quiet_NaN());
+    EXPECT_TRUE(Json()["sky_temperature"].isNull());
+    EXPECT_TRUE(Json()["cloud_cover"].isNull());
+    EXPECT_FALSE(Json()["nelm"].isNull());
+    EXPECT_THAT(MetricsText(View()).toStdString(), Not(HasSubstr("noxa_cloud_cover_percent{")));
+
+    clock.Advance(121000);
+    emit feed.linkStatus(LinkStatus{true, 121});
+    const std::string metrics = MetricsText(View()).toStdString();
+    EXPECT_THAT(metrics, Not(HasSubstr("noxa_frequency_hertz{")));  // the derived green too
+    EXPECT_THAT(metrics, Not(HasSubstr("noxa_sky_brightness{")));
 }
 
 TEST(ShortestDecimal, WritesTheDigitsThatCame) {

@@ -186,9 +186,9 @@ TEST(RecordJson, EveryKeyIsThereAndWhatIsUnknownIsNull) {
     IntervalRecord record;
     record.start = kStart;
     record.end = kStart + kMinute;
-    record.magV = 21.25;
-    record.freqR = 0;
-    record.reports = 3;
+    record[ChannelId::C740].mag = 21.25;
+    record[ChannelId::Red].freq = 0;
+    record[ChannelId::C740].reports = record[ChannelId::C640].reports = 3;
     record.skyTemperature = -12.5f;
     const QJsonObject json =
         QJsonDocument::fromJson(RecordJson(record, "Roof \xe9", {-30.5, 10, 0.25}, std::nullopt))

@@ -117,8 +117,8 @@ protected:
         Observation o;
         o.time = clock.NowUtc();
         o.station = "roof";
-        o.magV = 21.34f;
-        o.magB = std::numeric_limits<float>::quiet_NaN();
+        o[ChannelId::C740].mag = 21.34f;
+        o[ChannelId::Blue].mag = std::numeric_limits<float>::quiet_NaN();
         emit feed.observed(o);
     }
 

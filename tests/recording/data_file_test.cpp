@@ -3,7 +3,7 @@
 #include "core/broadcast_decoder.h"
 #include "core/day_tables.h"
 #include "core/form_model.h"
-#include "core/live_readings.h"
+#include "core/live_sums.h"
 #include "core/observation_feed.h"
 #include "core/station_locale.h"
 #include "recording/recorder.h"
@@ -41,11 +41,9 @@ protected:
     DataFileTest() { recorder.SetIntervalSeconds(0); }
     // One report's worth of record sums with the given per-report values.
     void AddRecord(float frec, float mag) {
-        RecordSums& s = readings.record;
-        s.count740 += 1, s.countR += 1, s.countG += 1, s.countB += 1;
-        s.sumFrec740 += frec, s.sumFrec640 += frec, s.sumFrecR += frec, s.sumFrecG += frec,
-            s.sumFrecB += frec;
-        s.sumMv740 += mag, s.sumMv640 += mag, s.sumMvR += mag, s.sumMvG += mag, s.sumMvB += mag;
+        DecodedReport report;
+        for (Channel& channel : report.observation.channels) channel = {mag, frec, 0};
+        sums.AddReport(report, 0);
     }
     // The sums make a record at once, which the writer appends.
     void Record() { ASSERT_TRUE(recorder.RecordIfDue()); }
@@ -53,18 +51,19 @@ protected:
 
     test::ScopedWorkDir dir;
     FormModel form;
-    LiveReadings readings;
+    LiveSums sums;
     DayTables days;
     ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 5))};
     StationLocale locale = StationLocale::Fixed("%d/%m/%Y", "%H:%M:%S", ",");
     ObservationFeed feed;
-    DataFileWriter writer{form, locale, dir.Dir(), feed};
-    Recorder recorder{readings, days, clock, feed};
+    StationIdentity identity{"qelvoxxx", {"CI1", "CI2", "CI3", "CI4"}};
+    DataFileWriter writer{[this] { return identity; }, locale, dir.Dir(), feed, form.LogTo()};
+    Recorder recorder{sums, days, clock, feed};
 };
 
 TEST_F(DataFileTest, ANewFileStartsWithItsThreeHeaderLines) {
-    form.SetText(FormText::LCI1, "CI1: 20.37");
-    form.SetText(FormText::LCI2, "CI2: 20");
+    identity.instrumentConstants[0] = "CI1: 20.37";
+    identity.instrumentConstants[1] = "CI2: 20";
     AddRecord(1234.5f, 21.25f);
     Record();
     EXPECT_EQ(Read("qelvoxxx_04_2023.csv"),
@@ -112,8 +111,8 @@ TEST_F(DataFileTest, GreenChannelMeansFromDecodedReports) {
                R"(,"mag":20.90,"zp":20.00},"F3":{"freq":0,"mag":20.80,"zp":19.60},)"
                R"("F4":{"freq":0,"mag":21.50,"zp":19.40,"tamb":10.25,"tsky":-15.30}})";
     };
-    AddReport(readings, DecodeBroadcast(report("1000")).observation);  // green 1000 Hz, 12.5
-    AddReport(readings, DecodeBroadcast(report("100")).observation);   // green 100 Hz, 15.0
+    sums.AddReport(DecodeBroadcast(report("1000")), 0);  // green 1000 Hz, 12.5
+    sums.AddReport(DecodeBroadcast(report("100")), 0);   // green 100 Hz, 15.0
     Record();
     EXPECT_THAT(Read("qelvoxxx_04_2023.csv"), HasSubstr("\t00550.0\t13.75\t"));
 }
@@ -121,8 +120,8 @@ TEST_F(DataFileTest, GreenChannelMeansFromDecodedReports) {
 TEST_F(DataFileTest, NamesTheFileByMonthAndYearWhateverTheDateLayout) {
     StationLocale monthFirst = StationLocale::Fixed("%m/%d/%y", "%I:%M:%S %p", ".");
     ObservationFeed feed2;
-    DataFileWriter writer2(form, monthFirst, dir.Dir(), feed2);
-    form.SetText(FormText::Esitio, "obs/roof");
+    identity.name = "obs/roof";
+    DataFileWriter writer2([this] { return identity; }, monthFirst, dir.Dir(), feed2, Log());
     IntervalRecord record;
     record.localEnd = clock.Now();
     writer2.Write(record);
@@ -134,7 +133,7 @@ TEST_F(DataFileTest, An8BitStationNameNamesTheFileWithItsOwnBytes) {
         "Espa\xF1"
         "a";  // not UTF-8
     const std::string name = station + "_04_2023.csv";
-    form.SetText(FormText::Esitio, station);
+    identity.name = station;
     Record();
     Record();
     std::string text;

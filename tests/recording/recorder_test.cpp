@@ -1,7 +1,8 @@
 #include "recording/recorder.h"
 
+#include "core/broadcast_decoder.h"
 #include "core/day_tables.h"
-#include "core/live_readings.h"
+#include "core/live_sums.h"
 #include "core/observation_feed.h"
 #include "time/station_clock.h"
 
@@ -19,15 +20,22 @@ protected:
         QObject::connect(&feed, &ObservationFeed::recorded,
                          [this](const IntervalRecord& record) { records.push_back(record); });
     }
+    // A counted report with channel 1's brightness and red's frequency.
+    void AddReport(float mag, float freqRed) {
+        DecodedReport report;
+        report.observation[ChannelId::C740].mag = mag;
+        report.observation[ChannelId::Red].freq = freqRed;
+        sums.AddReport(report, clock.NowUtc());
+    }
     void Seconds(int n) {
         for (int i = 0; i < n; ++i) recorder.CountSecond();
     }
 
-    LiveReadings readings;
+    LiveSums sums;
     DayTables days;
     ManualClock clock{QDateTime(QDate(2023, 4, 9), QTime(22, 0, 5))};
     ObservationFeed feed;
-    Recorder recorder{readings, days, clock, feed};
+    Recorder recorder{sums, days, clock, feed};
     std::vector<IntervalRecord> records;
 };
 
@@ -37,25 +45,23 @@ TEST_F(RecorderTest, RecordsTheMeansOnceTheIntervalHasPassed) {
     EXPECT_EQ(recorder.SecondsCounted(), 59);
     const UtcMilliseconds start = clock.NowUtc();
 
-    readings.record.count740 = readings.record.countR = 2;
-    readings.record.sumMv740 = 42;
-    readings.record.sumFrecR = 3;
+    AddReport(20, 1);
+    AddReport(22, 2);
     days.Newest().meanTIR = -12.5f;
     clock.Advance(61000);
     Seconds(2);
     EXPECT_TRUE(recorder.RecordIfDue());
     EXPECT_EQ(recorder.SecondsCounted(), 0);
-    EXPECT_EQ(readings.record.count740, 0.0f);  // the record took the sums
+    EXPECT_EQ(sums.Record().count, 0.0f);  // the record took the sums
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].start, start);
     EXPECT_EQ(records[0].end, start + 61000);
     EXPECT_EQ(records[0].localEnd, clock.Now());
-    EXPECT_DOUBLE_EQ(records[0].magV, 21.0);
-    EXPECT_DOUBLE_EQ(records[0].freqR, 1.5);
-    EXPECT_DOUBLE_EQ(records[0].magB, 0.0);  // no reports of its own
+    EXPECT_DOUBLE_EQ(records[0][ChannelId::C740].mag, 21.0);
+    EXPECT_DOUBLE_EQ(records[0][ChannelId::Red].freq, 1.5);
+    EXPECT_DOUBLE_EQ(records[0][ChannelId::Blue].mag, 0.0);
     EXPECT_FLOAT_EQ(records[0].dayTableSkyTemperature, -12.5f);
-    EXPECT_EQ(records[0].reports, 2);
-    EXPECT_EQ(records[0].reportsB, 0);
+    EXPECT_EQ(records[0][ChannelId::Blue].reports, 2);
 }
 
 TEST_F(RecorderTest, TemperaturesAreKnownOnlyFromAChartPointThatMeasuredThem) {
@@ -81,10 +87,10 @@ TEST_F(RecorderTest, TemperaturesAreKnownOnlyFromAChartPointThatMeasuredThem) {
 TEST_F(RecorderTest, ARecordDueWithRecordingDisabledOnlyRestartsTheCount) {
     recorder.SetEnabled(false);
     Seconds(60);
-    readings.record.count740 = 1;
+    AddReport(20, 1);
     EXPECT_TRUE(recorder.RecordIfDue());
     EXPECT_EQ(recorder.SecondsCounted(), 0);
-    EXPECT_EQ(readings.record.count740, 1.0f);  // nothing zeroes the record sums
+    EXPECT_EQ(sums.Record().count, 1.0f);  // the record sums keep growing
     EXPECT_TRUE(records.empty());
 }
 

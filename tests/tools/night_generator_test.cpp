@@ -65,7 +65,7 @@ TEST(NightGenerator, CloudsAndTheMoonBrightenTheSky) {
         std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
         return values[values.size() / 2];
     };
-    const auto mag = [](const IntervalRecord& r) { return r.magV; };
+    const auto mag = [](const IntervalRecord& r) { return r[ChannelId::C740].mag; };
     const auto cloud = [](const IntervalRecord& r) {
         return CloudIndex(*r.sensorTemperature, *r.skyTemperature);
     };
@@ -78,8 +78,8 @@ TEST(NightGenerator, CloudsAndTheMoonBrightenTheSky) {
     EXPECT_GT(dark(newMoon, sim::Weather::Cloudy, cloud), 85);
 
     // The same seed gives the same night; full-Moon runs start at the full Moon.
-    EXPECT_EQ(generator.Records(newMoon, sim::Weather::Broken)[200].magB,
-              generator.Records(newMoon, sim::Weather::Broken)[200].magB);
+    EXPECT_EQ(generator.Records(newMoon, sim::Weather::Broken)[200][ChannelId::Blue].mag,
+              generator.Records(newMoon, sim::Weather::Broken)[200][ChannelId::Blue].mag);
     sim::NightRun moonRun = SiteRun({});
     moonRun.from = QDate(2024, 1, 20), moonRun.kind = sim::NightKind::FullMoon;
     EXPECT_EQ(sim::PlanNights(moonRun).front().first, fullMoon);

@@ -27,14 +27,15 @@ TEST(ReportGenerator, ReportsDecodeIntoRealisticReadings) {
     sim::ReportGenerator generator("qelvoxxx", 42);
     for (double t = 0; t < 6 * 3600; t += 60) {
         const Observation o = DecodeBroadcast(generator.Next(t)).observation;
-        EXPECT_NEAR(o.magV, 21.2f, 0.5f);
-        EXPECT_NEAR(o.magB, 21.5f, 0.5f);
+        EXPECT_NEAR(o[ChannelId::C740].mag, 21.2f, 0.5f);
+        EXPECT_NEAR(o[ChannelId::Blue].mag, 21.5f, 0.5f);
         EXPECT_NEAR(o.sensorTemperature, 10.0f, 2.0f);
         EXPECT_NEAR(o.skyTemperature, -15.0f, 4.0f);
-        EXPECT_FLOAT_EQ(o.zeroPoint1, 20.5f);
+        EXPECT_FLOAT_EQ(o[ChannelId::C740].zeroPoint, 20.5f);
         // The frequencies agree with the magnitudes and zero points.
-        EXPECT_NEAR(o.zeroPoint1 - 2.5f * std::log10(o.freq1), o.magV, 0.01f);
-        EXPECT_GT(o.freqG, 0.0f);  // channel 2 outshines red and blue together
+        EXPECT_NEAR(o[ChannelId::C740].zeroPoint - 2.5f * std::log10(o[ChannelId::C740].freq),
+                    o[ChannelId::C740].mag, 0.01f);
+        EXPECT_GT(o[ChannelId::Green].freq, 0.0f);  // channel 2 outshines red and blue together
     }
 }
 

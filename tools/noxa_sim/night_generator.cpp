@@ -203,17 +203,17 @@ void SetBrightness(IntervalRecord& r, double mag, Dice& dice) {
     const auto channel = [&](double offset) {
         return static_cast<float>(std::max(kSaturation, mag + offset + 0.01 * dice.Normal()));
     };
-    r.magV = static_cast<float>(std::max(kSaturation, mag));
-    r.magV2 = channel(kChannelOffset[0]);
-    r.magR = channel(kChannelOffset[1]);
-    r.magG = channel(kChannelOffset[2]);
-    r.magB = channel(kChannelOffset[3]);
+    r[ChannelId::C740].mag = static_cast<float>(std::max(kSaturation, mag));
+    r[ChannelId::C640].mag = channel(kChannelOffset[0]);
+    r[ChannelId::Red].mag = channel(kChannelOffset[1]);
+    r[ChannelId::Green].mag = channel(kChannelOffset[2]);
+    r[ChannelId::Blue].mag = channel(kChannelOffset[3]);
     // Frequencies for the instrument's zero points.
-    r.freq1 = static_cast<float>(Flux(r.magV - kZeroPoint));
-    r.freq2 = static_cast<float>(Flux(r.magV2 - kZeroPoint));
-    r.freqR = static_cast<float>(Flux(r.magR - kZeroPoint));
-    r.freqG = static_cast<float>(Flux(r.magG - kZeroPoint));
-    r.freqB = static_cast<float>(Flux(r.magB - kZeroPoint));
+    r[ChannelId::C740].freq = static_cast<float>(Flux(r[ChannelId::C740].mag - kZeroPoint));
+    r[ChannelId::C640].freq = static_cast<float>(Flux(r[ChannelId::C640].mag - kZeroPoint));
+    r[ChannelId::Red].freq = static_cast<float>(Flux(r[ChannelId::Red].mag - kZeroPoint));
+    r[ChannelId::Green].freq = static_cast<float>(Flux(r[ChannelId::Green].mag - kZeroPoint));
+    r[ChannelId::Blue].freq = static_cast<float>(Flux(r[ChannelId::Blue].mag - kZeroPoint));
 }
 
 std::int64_t LocalNoon(QDate day, const QTimeZone& zone) {
@@ -257,7 +257,7 @@ std::vector<IntervalRecord> NightGenerator::Records(QDate night, Weather weather
         IntervalRecord r;
         r.end = end;
         r.start = end - step;
-        r.reports = r.reportsR = r.reportsG = r.reportsB = intervalSeconds_;
+        for (ChannelMeans& c : r.channels) c.reports = intervalSeconds_;
         SetBrightness(r, mag, dice);
         nightSky.SetTemperatures(r, sky, cover, dice);
         records.push_back(r);

@@ -1,7 +1,7 @@
 #include "outputs/alpaca/alpaca_server.h"
 
+#include "core/readings.h"
 #include "outputs/common/latest_readings.h"
-#include "outputs/common/reading_description.h"
 #include "outputs/common/safety_rule.h"
 #include "outputs/common/shortest_decimal.h"
 
@@ -31,7 +31,7 @@ constexpr int kSafetyMonitor = 1;
 
 // The reading an ObservingConditions member gives; nullptr for a member that gives none.
 const ReadingDescription* FindSensor(const QString& member) {
-    for (const ReadingDescription& reading : ReadingDescriptions()) {
+    for (const ReadingDescription& reading : kReadings) {
         if (reading.alpacaMember && member == QLatin1String(reading.alpacaMember)) return &reading;
     }
     return nullptr;
@@ -79,8 +79,7 @@ WebReply BadRequest(const QString& message) {
 // as old as the oldest reading it rests on.
 std::optional<double> SecondsSince(const LatestReadings& readings,
                                    const ReadingDescription& sensor) {
-    const auto reading = ReadingAt(sensor.field);
-    return reading ? readings.SecondsSinceValue(*reading) : std::nullopt;
+    return readings.SecondsSinceValue(sensor.id);
 }
 
 const char* const kSetupPage = R"(<!DOCTYPE html>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/observation.h"
+#include "core/readings.h"
 
 #include <QObject>
 
@@ -14,39 +15,13 @@ namespace noxa {
 class ObservationFeed;
 class StationClock;
 
-// The values of an observation that can be known or unknown, each on its own.
-enum class Reading : std::uint8_t {
-    MagV,
-    MagV2,
-    MagR,
-    MagG,
-    MagB,
-    Freq1,
-    Freq2,
-    Freq3,
-    Freq4,
-    SensorTemperature,
-    SkyTemperature,
-    Nelm,
-    CloudIndex,
-    SunAltitude,
-    MoonAltitude,
-    MoonIllumination,
-};
-inline constexpr std::size_t kReadingCount = 16;
-
-// Where a reading sits in an observation.
-float Observation::*ReadingField(Reading reading);
-// The reading kept at `field`; none for a value that is no reading of its own.
-std::optional<Reading> ReadingAt(float Observation::*field);
-
 // What every output shows of the readings: the newest observation and how many reports came,
 // kept from the station's feed, its only writer. Outputs read it at any moment (a web request,
 // a scrape) and are told when it changes.
 //
 // Only what is true now is shown: a reading for which no finite value came within the stale
-// limit is unknown (NaN), and so is an estimate whose inputs are unknown (the cloud index
-// without both temperatures, the limiting magnitude without channel 1).
+// limit is unknown (NaN), and so is an estimate while a reading it rests on is unknown (the
+// cloud index without both temperatures, the limiting magnitude without channel 1).
 class LatestReadings : public QObject {
     Q_OBJECT
 
@@ -58,8 +33,7 @@ public:
     std::uint64_t ReportCount() const { return reports_; }
     // Seconds since the newest report, by the clock; none before the first one.
     std::optional<double> AgeSeconds() const;
-    // Seconds since a finite value of `reading` came; none before the first one. An estimate
-    // is as old as the oldest reading it rests on.
+    // Seconds since a finite value of `reading` came; none before the first one.
     std::optional<double> SecondsSinceValue(Reading reading) const;
     UtcMilliseconds Now() const;
 
@@ -88,8 +62,5 @@ private:
     std::uint32_t unknown_ = 0;  // a bit for each reading that is unknown now
     std::uint64_t reports_ = 0;
 };
-
-// The cloud index held to the 0..100 scale of a cloud cover.
-float CloudCoverPercent(float cloudIndex);
 
 }  // namespace noxa

@@ -1,8 +1,8 @@
 #include "outputs/common/metrics_text.h"
 
+#include "core/readings.h"
 #include "outputs/common/exposition_text.h"
 #include "outputs/common/latest_readings.h"
-#include "outputs/common/reading_description.h"
 #include "outputs/common/safety_rule.h"
 #include "outputs/common/shortest_decimal.h"
 #include "outputs/common/station_status.h"
@@ -53,9 +53,9 @@ void Gauge(QByteArray& out, const char* name, const char* help, const QByteArray
 }
 
 void ReadingMetrics(QByteArray& out, const QByteArray& station, const Observation& o) {
-    for (const MetricFamily* family : ReadingMetricFamilies()) {
+    for (const MetricFamily* family : kReadingMetricFamilies) {
         ExpositionFamily(out, family->name, "gauge", family->help);
-        for (const ReadingDescription& reading : ReadingDescriptions()) {
+        for (const ReadingDescription& reading : kReadings) {
             if (reading.metric != family) continue;
             const QByteArray labels =
                 reading.metricLabel ? station + ',' + reading.metricLabel : station;

@@ -1,8 +1,8 @@
 #include "outputs/common/readings_json.h"
 
+#include "core/readings.h"
 #include "core/station_name_text.h"
 #include "outputs/common/latest_readings.h"
-#include "outputs/common/reading_description.h"
 #include "outputs/common/safety_rule.h"
 #include "outputs/common/shortest_decimal.h"
 #include "outputs/common/station_status.h"
@@ -30,7 +30,7 @@ QJsonObject ReadingsObject(const LatestReadings& readings, const SafetyVerdict& 
         o ? QJsonValue(QDateTime::fromMSecsSinceEpoch(o->time, Qt::UTC).toString(Qt::ISODateWithMs))
           : QJsonValue(QJsonValue::Null);
     json["station"] = o ? QJsonValue(StationNameText(o->station)) : QJsonValue(QJsonValue::Null);
-    for (const ReadingDescription& reading : ReadingDescriptions()) {
+    for (const ReadingDescription& reading : kReadings) {
         if (!reading.key) continue;
         json[reading.key] = o ? Number(ShownValue(reading, *o)) : QJsonValue(QJsonValue::Null);
     }

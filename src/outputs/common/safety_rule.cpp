@@ -52,8 +52,9 @@ SafetyVerdict SafetyRule::Judge(const LatestReadings& readings, const SafetyLimi
         return Unsafe(UnsafeCause::Cloudy, "cloud cover " + Number(cloud, 0) + " % above " +
                                                Number(limits.maxCloudCover, 0) + " %");
     }
-    if (limits.brightestSky && latest->magV < *limits.brightestSky) {
-        return Unsafe(UnsafeCause::BrightSky, "sky " + Number(latest->magV, 2) +
+    const float sky = (*latest)[ChannelId::C740].mag;
+    if (limits.brightestSky && sky < *limits.brightestSky) {
+        return Unsafe(UnsafeCause::BrightSky, "sky " + Number(sky, 2) +
                                                   " mag/arcsec² brighter than " +
                                                   Number(*limits.brightestSky, 2));
     }

@@ -2,6 +2,7 @@
 
 #include "core/c_numbers.h"
 #include "core/observation_feed.h"
+#include "core/readings.h"
 #include "time/date_time.h"
 #include "time/station_clock.h"
 
@@ -51,7 +52,9 @@ IdaNightFile::IdaNightFile(ObservationFeed& feed, const StationClock& clock, con
 }
 
 void IdaNightFile::Observed(const Observation& o) {
-    const ZeroPoints reported = {o.zeroPoint1, o.zeroPoint2, o.zeroPoint3, o.zeroPoint4};
+    ZeroPoints reported{};
+    for (std::size_t i = 0; i < kInstrumentChannels.size(); ++i)
+        reported[i] = o[kInstrumentChannels[i]].zeroPoint;
     if (std::all_of(reported.begin(), reported.end(), [](float zp) { return std::isfinite(zp); }))
         zeroPoints_ = reported;
 }
@@ -78,20 +81,14 @@ QString IdaNightFile::FileName(QDate night, const std::string& instrumentId) {
 std::string IdaNightFile::Line(const IntervalRecord& r, const QTimeZone& zone) {
     std::string line = Time(r.end, QTimeZone::utc()) + ";" + Time(r.end, zone);
     line += ";" + Value(r.sensorTemperature, "%.1f") + ";" + kIdaUnknown;  // no counts
-    const struct {
-        double frequency, magnitude;
-        std::int32_t reports;
-    } channels[] = {{r.freq1, r.magV, r.reports},
-                    {r.freq2, r.magV2, r.reports},
-                    {r.freqR, r.magR, r.reportsR},
-                    {r.freqG, r.magG, r.reportsG},
-                    {r.freqB, r.magB, r.reportsB}};
-    for (const auto& c : channels) {
-        const bool measured = c.reports > 0;
-        line += ";" + Value(measured ? std::optional(c.frequency) : std::nullopt, "%.3f");
-        line += ";" + Value(measured ? std::optional(c.magnitude) : std::nullopt, "%.2f");
+    const auto mean = [&](const ChannelDescription& c, Reading reading, double value) {
+        return MeanKnown(r, c, reading) ? std::optional(value) : std::nullopt;
+    };
+    for (const ChannelDescription& c : kChannels) {
+        line += ";" + Value(mean(c, c.freq, r[c.id].freq), "%.3f");
+        line += ";" + Value(mean(c, c.mag, r[c.id].mag), "%.2f");
         // The one-channel layout ends after channel 1: the sky's temperature comes next.
-        if (&c == channels) line += ";" + Value(r.skyTemperature, "%.1f");
+        if (&c == &kChannels.front()) line += ";" + Value(r.skyTemperature, "%.1f");
     }
     return line;
 }

@@ -1,7 +1,7 @@
 #include "outputs/mqtt/mqtt_discovery.h"
 
+#include "core/readings.h"
 #include "core/station_name_text.h"
-#include "outputs/common/reading_description.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -84,7 +84,7 @@ MqttMessage Sensor(const MqttTopics& topics, const MqttDevice& device,
 std::vector<MqttMessage> DiscoveryMessages(const MqttTopics& topics, const MqttDevice& device,
                                            DiscoveryExpiry expiry) {
     std::vector<MqttMessage> messages;
-    for (const ReadingDescription& reading : ReadingDescriptions()) {
+    for (const ReadingDescription& reading : kReadings) {
         if (reading.haName) messages.push_back(Sensor(topics, device, reading, expiry.readings));
     }
 

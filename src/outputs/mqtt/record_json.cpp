@@ -1,6 +1,8 @@
 #include "outputs/mqtt/record_json.h"
 #include "core/station_name_text.h"
 
+#include "core/readings.h"
+
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -47,32 +49,21 @@ std::optional<UtcMilliseconds> ParseUtc(const QString& text) {
 
 QByteArray RecordJson(const IntervalRecord& r, const std::string& station, const SunMoon& sky,
                       std::optional<UtcMilliseconds> previousEnd) {
-    const bool v = r.reports > 0, red = r.reportsR > 0, green = r.reportsG > 0,
-               blue = r.reportsB > 0;
     QJsonObject json;
     json["station"] = StationNameText(station);
     json["start"] = UtcText(r.start);
     json["end"] = UtcText(r.end);
     json["previous_end"] = Time(previousEnd);
-    json["mag_v"] = Number(r.magV, v);
-    json["mag_v2"] = Number(r.magV2, v);
-    json["mag_r"] = Number(r.magR, red);
-    json["mag_g"] = Number(r.magG, green);
-    json["mag_b"] = Number(r.magB, blue);
-    json["freq_v"] = Number(r.freq1, v);
-    json["freq_v2"] = Number(r.freq2, v);
-    json["freq_r"] = Number(r.freqR, red);
-    json["freq_g"] = Number(r.freqG, green);
-    json["freq_b"] = Number(r.freqB, blue);
-    json["temperature"] = Number(r.sensorTemperature);
-    json["sky_temperature"] = Number(r.skyTemperature);
-    json["reports"] = r.reports;
-    json["reports_r"] = r.reportsR;
-    json["reports_g"] = r.reportsG;
-    json["reports_b"] = r.reportsB;
-    json["sun_altitude"] = Number(sky.sunAltitude);
-    json["moon_altitude"] = Number(sky.moonAltitude);
-    json["moon_illumination"] = Number(sky.moonIllumination);
+    for (const ChannelDescription& c : kChannels) {
+        json[c.magKey] = Number(r[c.id].mag, MeanKnown(r, c, c.mag));
+        json[c.recordFreqKey] = Number(r[c.id].freq, MeanKnown(r, c, c.freq));
+        if (c.reportsKey) json[c.reportsKey] = r[c.id].reports;
+    }
+    json[Describe(Reading::SensorTemperature).recordKey] = Number(r.sensorTemperature);
+    json[Describe(Reading::SkyTemperature).recordKey] = Number(r.skyTemperature);
+    json[Describe(Reading::SunAltitude).recordKey] = Number(sky.sunAltitude);
+    json[Describe(Reading::MoonAltitude).recordKey] = Number(sky.moonAltitude);
+    json[Describe(Reading::MoonIllumination).recordKey] = Number(sky.moonIllumination);
     return QJsonDocument(json).toJson(QJsonDocument::Compact);
 }
 

@@ -1,7 +1,7 @@
 #include "outputs/web/history_json.h"
 
 #include "core/day_tables.h"
-#include "outputs/common/reading_description.h"
+#include "core/readings.h"
 #include "outputs/common/shortest_decimal.h"
 #include "time/date_time.h"
 
@@ -50,7 +50,7 @@ QByteArray HistoryJson(const DayTables& days) {
         out += Time(days.slot[i]);
     }
     out += ']';
-    for (const ReadingDescription& series : ReadingDescriptions()) {
+    for (const ReadingDescription& series : kReadings) {
         if (!series.chartMean) continue;
         out += ",\"";
         out += series.key;
