@@ -8,8 +8,8 @@
 #include "outputs/common/metrics_text.h"
 #include "outputs/common/shortest_decimal.h"
 
-#include <QHttpServerRequest>
-#include <QUrlQuery>
+#include <QMetaObject>
+#include <QThread>
 
 namespace noxa {
 namespace {
@@ -22,7 +22,9 @@ WebReply Json(QByteArray json) {
 
 WebLimits FleetWebLimits() {
     WebLimits limits;
-    limits.maxUnsentBytes = 64 * 1024 * 1024;
+    limits.threads = std::max(2u, QThread::idealThreadCount() > 0
+                                      ? static_cast<unsigned>(QThread::idealThreadCount())
+                                      : 2u);
     return limits;
 }
 
@@ -42,14 +44,25 @@ FleetWebServer::FleetWebServer(QString connectionName, const ArchiveCounters& co
         QStringLiteral(":/fleet/fleet.html"),
         {QStringLiteral(":/web/dashboard.css"), QStringLiteral(":/fleet/fleet.css")},
         {QStringLiteral(":/web/nightmode.js"), QStringLiteral(":/fleet/fleet.js")});
+    CopyCounters();
+    connect(&copyCounters_, &QTimer::timeout, this, &FleetWebServer::CopyCounters);
+    copyCounters_.start(500);
     AddOwnRoutes();
+}
+
+FleetWebServer::~FleetWebServer() {
+    Stop();
+}
+
+void FleetWebServer::CopyCounters() {
+    std::lock_guard lock(mutex_);
+    countersCopy_ = counters_;
 }
 
 void FleetWebServer::AddOwnRoutes() {
     AddRoute("/", [this](const auto&) { return PageReply(page_); });
     AddRoute("/api/stations", [this](const auto&) { return StationsReply(); });
-    AddRoute("/api/records",
-             [this](const QHttpServerRequest& request) { return RecordsReply(request); });
+    AddRoute("/api/records", [this](const WebRequest& request) { return RecordsReply(request); });
     AddRoute("/metrics", [this](const auto&) { return MetricsReply(); });
 }
 
@@ -83,9 +96,9 @@ WebReply FleetWebServer::StationsReply() {
     return Json(StationsJson(stations));
 }
 
-WebReply FleetWebServer::RecordsReply(const QHttpServerRequest& request) {
+WebReply FleetWebServer::RecordsReply(const WebRequest& request) {
     QString error;
-    const auto asked = ParseRecordsRequest(QUrlQuery(request.url()), Now(), error);
+    const auto asked = ParseRecordsRequest(request.Query(), Now(), error);
     if (!asked) return TextReply(400, "Bad Request", error.toUtf8() + '\n');
     std::optional<StationRow> station;
     if (!reader_.Station(asked->station, station, error)) return DatabaseFailed(error);
@@ -122,19 +135,33 @@ WebReply FleetWebServer::MetricsReply() {
         DatabaseFailed(error);
         stations.clear();
     }
+    ArchiveCounters counters;
+    {
+        std::lock_guard lock(mutex_);
+        counters = countersCopy_;
+    }
     return WebReply{200, "OK", kMetricsContentType,
-                    FleetMetricsText(counters_, stations, staleSeconds_)};
+                    FleetMetricsText(counters, stations, staleSeconds_)};
 }
 
+// The lines are said on the server's own thread, where the log lives.
 WebReply FleetWebServer::DatabaseFailed(const QString& error) {
     const std::string line =
         "Fleet web: the archive's database cannot be read: " + error.toStdString();
-    if (database_.Failed(line)) log_.Error(line);
+    std::lock_guard lock(mutex_);
+    if (database_.Failed(line))
+        QMetaObject::invokeMethod(
+            this, [this, line] { log_.Error(line); }, Qt::QueuedConnection);
     return TextReply(503, "Service Unavailable", "The archive's database cannot be read\n");
 }
 
 void FleetWebServer::DatabaseWorked() {
-    if (database_.Succeeded()) log_.Info("Fleet web: the archive's database can be read again");
+    std::lock_guard lock(mutex_);
+    if (database_.Succeeded()) {
+        QMetaObject::invokeMethod(
+            this, [this] { log_.Info("Fleet web: the archive's database can be read again"); },
+            Qt::QueuedConnection);
+    }
 }
 
 }  // namespace noxa
