@@ -179,6 +179,19 @@ TEST_F(WebServerTest, HistoryHasEverySlotInUtcWithNullWhereNothingWasMeasured) {
     EXPECT_EQ(json["cloud_cover"].toArray()[1439].toDouble(), 100);
 }
 
+// The history's answer costs its making once a chart point, not once a request or a tick.
+TEST_F(WebServerTest, HistoryIsMadeAgainOnlyWhenTheChartPointsChange) {
+    const QByteArray before = server->Snapshots().Current()->historyJson;
+    Observe();
+    emit readings.ticked();
+    EXPECT_EQ(server->Snapshots().Current()->historyJson.constData(), before.constData());
+    days.Newest().date = 46000;
+    days.Newest().meanMv740 = 20.5f;
+    emit readings.ticked();
+    EXPECT_NE(server->Snapshots().Current()->historyJson, before);
+    EXPECT_EQ(Get("/api/history").body, server->Snapshots().Current()->historyJson);
+}
+
 TEST_F(WebServerTest, PageMetricsAndImages) {
     const Reply page = Get("/");
     EXPECT_EQ(page.Header("Content-Type"), "text/html; charset=utf-8");
