@@ -2,6 +2,7 @@
 
 #include "archive/archive_counters.h"
 #include "archive/fleet/archive_reader.h"
+#include "archive/fleet/station_board.h"
 #include "archive/fleet/station_summary.h"
 #include "core/failure_state.h"
 #include "core/station_log.h"
@@ -26,18 +27,19 @@ WebLimits FleetWebLimits();
 // noxa-archive's web side, on the station's web server classes: the fleet page ("/"), every
 // station's summary ("/api/stations"), one station's records as JSON or CSV
 // ("/api/records?station=S&from=T&to=T&format=csv") and the metrics ("/metrics").
-// The answers are made on the web server's threads, each reading the archive's database through
-// its own copy of the connection named `connectionName` (made by the archive), and a copy of the
-// ingest's `counters` taken on this thread twice a second. A station silent for more than
-// `staleSeconds` is stale. The database failing is answered 503 and said in the log once, and
-// once when it works again. Listen() starts it.
+// The stations come from `board`; the records from the archive's database, on the web
+// server's threads, each through its own copy of the connection named `connectionName` (made by
+// the archive); the figures from a copy of the ingest's `counters` taken on this thread twice a
+// second. A station silent for more than `staleSeconds` is stale. The database failing is
+// answered 503 and said in the log once, and once when it works again. Listen() starts it.
 class FleetWebServer : public RouteServer {
     Q_OBJECT
 
 public:
-    FleetWebServer(QString connectionName, const ArchiveCounters& counters, qint64 staleSeconds,
-                   Log log = {}, WebLimits limits = FleetWebLimits(),
-                   const StationClock* clock = nullptr, QObject* parent = nullptr);
+    FleetWebServer(QString connectionName, const StationBoard& board,
+                   const ArchiveCounters& counters, qint64 staleSeconds, Log log = {},
+                   WebLimits limits = FleetWebLimits(), const StationClock* clock = nullptr,
+                   QObject* parent = nullptr);
     ~FleetWebServer() override;
 
 private:
@@ -46,14 +48,13 @@ private:
     WebReply RecordsReply(const WebRequest& request);
     void CopyCounters();
     WebReply MetricsReply();
-    // Every station's summary, with last night's median when `withNights`.
-    bool Summaries(bool withNights, std::vector<StationSummary>& out, QString& error);
     // The 503 answer for a database that failed with `error`, said in the log once.
     WebReply DatabaseFailed(const QString& error);
     void DatabaseWorked();
     qint64 Now() const;
 
     const ArchiveReader reader_;
+    const StationBoard& board_;
     const ArchiveCounters& counters_;
     const qint64 staleSeconds_;
     const Log log_;

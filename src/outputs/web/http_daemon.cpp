@@ -21,7 +21,28 @@ struct RequestState {
     QByteArray body;
     bool headChecked = false;
     bool bodyTooLarge = false;
+    bool lastOnConnection = false;  // the connection closes after its answer
 };
+
+// Whether the connection's slot was given back already.
+struct ConnectionSlot {
+    bool released = false;
+};
+
+// Whether the comma-separated `list` holds `token`, in any case.
+bool HasToken(const char* list, const char* token) {
+    if (list == nullptr) return false;
+    for (const QByteArray& item : QByteArray(list).split(','))
+        if (item.trimmed().compare(token, Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
+// Whether the client asked to close the connection after this request's answer.
+bool ClientCloses(MHD_Connection* connection, const char* version) {
+    const char* options = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Connection");
+    if (HasToken(options, "close")) return true;
+    return std::strcmp(version, "HTTP/1.0") == 0 && !HasToken(options, "keep-alive");
+}
 
 ssize_t ReadBody(void* cls, uint64_t pos, char* buffer, size_t max) {
     const auto& body = *static_cast<const QByteArray*>(cls);
@@ -88,22 +109,38 @@ struct HttpDaemon::Calls {
         return state;
     }
 
-    static void Ended(void*, MHD_Connection*, void** context, MHD_RequestTerminationCode) {
-        delete static_cast<RequestState*>(*context);
+    // A connection that closes after its answer gives back its slot once the answer is
+    // sent, before the close: its client may open the next one at once.
+    static void Ended(void* cls, MHD_Connection* connection, void** context,
+                      MHD_RequestTerminationCode code) {
+        auto* state = static_cast<RequestState*>(*context);
+        if (state != nullptr && state->lastOnConnection &&
+            code == MHD_REQUEST_TERMINATED_COMPLETED_OK)
+            Release(*static_cast<HttpDaemon*>(cls), connection);
+        delete state;
         *context = nullptr;
+    }
+
+    static void Release(HttpDaemon& self, MHD_Connection* connection) {
+        const MHD_ConnectionInfo* slot =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+        const MHD_ConnectionInfo* address =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+        auto* held = slot ? static_cast<ConnectionSlot*>(slot->socket_context) : nullptr;
+        if (held == nullptr || held->released || address == nullptr) return;
+        held->released = true;
+        self.acceptor_.Closed(address->client_addr);
     }
 
     static void Connection(void* cls, MHD_Connection* connection, void** socketContext,
                            MHD_ConnectionNotificationCode code) {
-        auto& self = *static_cast<HttpDaemon*>(cls);
         if (code == MHD_CONNECTION_NOTIFY_STARTED) {
-            *socketContext = &self;
+            *socketContext = new ConnectionSlot;
             return;
         }
-        if (*socketContext == nullptr) return;
-        const MHD_ConnectionInfo* info =
-            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-        if (info != nullptr) self.acceptor_.Closed(info->client_addr);
+        Release(*static_cast<HttpDaemon*>(cls), connection);
+        delete static_cast<ConnectionSlot*>(*socketContext);
+        *socketContext = nullptr;
     }
 
     // The library's own decoding of the path is left out: the routes see the target as sent.
@@ -116,6 +153,7 @@ struct HttpDaemon::Calls {
         auto& state = *static_cast<RequestState*>(*context);
         if (!state.headChecked) {
             state.headChecked = true;
+            state.lastOnConnection = ClientCloses(connection, version);
             return CheckHead(self, connection, state, method, version);
         }
         if (*uploadSize > 0) {
@@ -126,7 +164,10 @@ struct HttpDaemon::Calls {
             *uploadSize = 0;
             return MHD_YES;
         }
-        if (state.bodyTooLarge) return Refuse(connection, Refusal{413, "Content Too Large"});
+        if (state.bodyTooLarge) {
+            state.lastOnConnection = true;
+            return Refuse(connection, Refusal{413, "Content Too Large"});
+        }
         const auto target = ParseTarget(state.target.toStdString());
         WebRequest request;
         request.method = method;
@@ -136,19 +177,19 @@ struct HttpDaemon::Calls {
         return Queue(connection, self.answer_(request), false);
     }
 
-    static MHD_Result CheckHead(HttpDaemon& self, MHD_Connection* connection,
-                                const RequestState& state, const char* method,
-                                const char* version) {
+    static MHD_Result CheckHead(HttpDaemon& self, MHD_Connection* connection, RequestState& state,
+                                const char* method, const char* version) {
         const std::string target = state.target.toStdString();
         RequestHead head{method, target, version, {}};
         MHD_get_connection_values_n(connection, MHD_HEADER_KIND, CollectField, &head);
         std::size_t headBytes = std::strlen(method) + target.size() + std::strlen(version);
         for (const auto& [name, value] : head.fields) headBytes += name.size() + value.size() + 4;
+        std::optional<Refusal> refusal = CheckRequest(head, self.limits_.maxBodyBytes);
         if (headBytes > static_cast<std::size_t>(self.limits_.maxHeadBytes))
-            return Refuse(connection, Refusal{431, "Request Header Fields Too Large"});
-        if (const auto refusal = CheckRequest(head, self.limits_.maxBodyBytes))
-            return Refuse(connection, *refusal);
-        return MHD_YES;
+            refusal = Refusal{431, "Request Header Fields Too Large"};
+        if (!refusal) return MHD_YES;
+        state.lastOnConnection = true;
+        return Refuse(connection, *refusal);
     }
 };
 

@@ -3,6 +3,8 @@
 #include "core/day_tables.h"
 #include "outputs/common/metrics_text.h"
 #include "outputs/common/readings_json.h"
+#include "outputs/common/safety_rule.h"
+#include "outputs/common/station_status.h"
 #include "outputs/web/history_json.h"
 
 #include <QHashFunctions>
@@ -20,25 +22,28 @@ std::optional<UtcMilliseconds> Before(UtcMilliseconds now, std::optional<double>
 
 }  // namespace
 
-std::shared_ptr<const StationSnapshot> MakeStationSnapshot(const LatestReadings& readings,
+std::shared_ptr<const StationSnapshot> MakeStationSnapshot(const StationView& station,
                                                            QByteArray historyJson) {
+    const LatestReadings& readings = station.readings;
     auto snapshot = std::make_shared<StationSnapshot>();
-    snapshot->readingsJson = ReadingsJson(readings);
-    snapshot->metricsText = MetricsText(readings);
+    snapshot->readingsJson = ReadingsJson(station);
+    snapshot->metricsText = MetricsText(station);
     snapshot->historyJson = std::move(historyJson);
     snapshot->latest = readings.Latest();
     const UtcMilliseconds now = readings.Now();
     snapshot->newestReport = Before(now, readings.AgeSeconds());
     for (std::size_t i = 0; i < kReadingCount; ++i)
         snapshot->lastValue[i] = Before(now, readings.SecondsSinceValue(static_cast<Reading>(i)));
-    snapshot->safe = readings.Safe();
+    snapshot->safe = station.safety.IsSafe();
     return snapshot;
 }
 
-StationSnapshots::StationSnapshots(const LatestReadings& readings, const DayTables& days)
-    : readings_(readings), days_(days) {
-    connect(&readings_, &LatestReadings::changed, this, &StationSnapshots::Publish);
-    connect(&readings_, &LatestReadings::ticked, this, &StationSnapshots::Publish);
+StationSnapshots::StationSnapshots(StationView station, const DayTables& days)
+    : station_(station), days_(days) {
+    connect(&station_.readings, &LatestReadings::changed, this, &StationSnapshots::Publish);
+    connect(&station_.readings, &LatestReadings::ticked, this, &StationSnapshots::Publish);
+    connect(&station_.safety, &SafetyRule::changed, this, &StationSnapshots::Publish);
+    connect(&station_.status, &StationStatus::changed, this, &StationSnapshots::Publish);
     Publish();
 }
 
@@ -54,7 +59,7 @@ void StationSnapshots::Publish() {
         historyJson_ = HistoryJson(days_);
         historyKey_ = key;
     }
-    auto snapshot = MakeStationSnapshot(readings_, historyJson_);
+    auto snapshot = MakeStationSnapshot(station_, historyJson_);
     std::lock_guard lock(mutex_);
     current_ = std::move(snapshot);
 }

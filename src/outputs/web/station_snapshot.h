@@ -2,6 +2,7 @@
 
 #include "core/observation.h"
 #include "outputs/common/latest_readings.h"
+#include "outputs/common/station_view.h"
 
 #include <QByteArray>
 
@@ -27,18 +28,18 @@ struct StationSnapshot {
     bool safe = false;
 };
 
-// A snapshot of what LatestReadings and the safety verdict give now; `historyJson` is the
-// chart history's answer, made when its points last changed.
-std::shared_ptr<const StationSnapshot> MakeStationSnapshot(const LatestReadings& readings,
+// A snapshot of what the readings, the safety verdict and the station's status give now;
+// `historyJson` is the chart history's answer, made when its points last changed.
+std::shared_ptr<const StationSnapshot> MakeStationSnapshot(const StationView& station,
                                                            QByteArray historyJson);
 
-// The newest snapshot: published by the station's thread at each change of the readings and
-// each tick, read by any thread.
+// The newest snapshot: published by the station's thread at each change of the readings, the
+// verdict or the status and at each tick, read by any thread.
 class StationSnapshots : public QObject {
     Q_OBJECT
 
 public:
-    StationSnapshots(const LatestReadings& readings, const DayTables& days);
+    StationSnapshots(StationView station, const DayTables& days);
 
     std::shared_ptr<const StationSnapshot> Current() const;
     // Makes and publishes a new snapshot; the history's answer again only when its points
@@ -46,7 +47,7 @@ public:
     void Publish();
 
 private:
-    const LatestReadings& readings_;
+    const StationView station_;
     const DayTables& days_;
     std::size_t historyKey_ = 0;
     QByteArray historyJson_;

@@ -86,9 +86,9 @@ WebReply HourglassChart(const WorkDir& dir, const QString& path) {
 
 }  // namespace
 
-WebServer::WebServer(const LatestReadings& readings, const DayTables& days, WorkDir dir,
-                     WebLimits limits, QObject* parent)
-    : RouteServer(limits, parent), snapshots_(readings, days), dir_(std::move(dir)) {
+WebServer::WebServer(StationView station, const DayTables& days, WorkDir dir, WebLimits limits,
+                     QObject* parent)
+    : RouteServer(limits, parent), snapshots_(station, days), dir_(std::move(dir)) {
     const QString dashboardStyle = QStringLiteral(":/web/dashboard.css");
     // The pages share the night mode's script, ahead of their own.
     const QString nightMode = QStringLiteral(":/web/nightmode.js");

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "core/work_dir.h"
+#include "outputs/common/station_view.h"
 #include "outputs/web/inline_page.h"
 #include "outputs/web/route_server.h"
 #include "outputs/web/station_snapshot.h"
 
 namespace noxa {
 
-class LatestReadings;
 struct DayTables;
 
 // The station's web server: the dashboard ("/"), the newest readings ("/api/readings"), the
@@ -24,8 +24,8 @@ class WebServer : public RouteServer {
     Q_OBJECT
 
 public:
-    WebServer(const LatestReadings& readings, const DayTables& days, WorkDir dir,
-              WebLimits limits = {}, QObject* parent = nullptr);
+    WebServer(StationView station, const DayTables& days, WorkDir dir, WebLimits limits = {},
+              QObject* parent = nullptr);
     ~WebServer() override;
 
     // What the station shows now, for the routes mounted on the server.
