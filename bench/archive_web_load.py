@@ -92,7 +92,9 @@ def main():
         db_path = os.path.join(folder, "noxa-archive.db")
         try:
             time.sleep(1)
-            broker.publish("noxa/big/record", [record(i, name="Big") for i in
+            # The history ends before now: the archive refuses records from the future.
+            start = datetime.now(timezone.utc) - timedelta(minutes=args.history + 10)
+            broker.publish("noxa/big/record", [record(i, name="Big", start=start) for i in
                                                range(args.history)])
 
             def stored():
