@@ -7,7 +7,7 @@ The years (--years, default 10) are synthetic night files of one-minute lines (t
 Each side then runs --runs times, timed from outside:
 
   pandas       in this process: for each file pd.read_csv(file, sep=";", comment="#",
-               header=None, names=[14 columns], parse_dates=["utc", "local"]), which parses
+               header=None, names=[15 columns], parse_dates=["utc", "local"]), which parses
                both time columns as datetimes, then pd.concat of the frames into one frame
                (ignore_index). It reads the data and charts nothing.
   noxa-night   the process noxa-night FILES... --out FOLDER (a fresh folder each run): it reads
@@ -41,8 +41,8 @@ import tempfile
 import time
 
 FIRST_YEAR = 2016
-COLUMNS = ["utc", "local", "sensor_temperature", "sky_temperature", "freq1", "msas1", "freq2",
-           "msas2", "freq_r", "msas_r", "freq_g", "msas_g", "freq_b", "msas_b"]
+COLUMNS = ["utc", "local", "sensor_temperature", "counts", "freq1", "msas1", "sky_temperature",
+           "freq2", "msas2", "freq_r", "msas_r", "freq_g", "msas_g", "freq_b", "msas_b"]
 
 
 def nights_of_years(sim, years):

@@ -1,6 +1,7 @@
 #include "core/settings.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -22,6 +23,29 @@ void ReportUnknownKeys(const QSettings& file, const std::vector<SettingSpec>& sp
         const QString shown = slash < 0 ? key : "[" + key.left(slash) + "] " + key.mid(slash + 1);
         problems.push_back(fileName + ": unknown key " + shown.toStdString() + " ignored.");
     }
+}
+
+// The text after "=" on the line of `key` ("group/name") in the INI file at `path`, as written:
+// the settings file's texts ("name, affiliation, mail address") keep their commas and spaces,
+// which QSettings would read as a list and lose.
+QString RawIniText(const QString& path, const QString& key) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
+    const qsizetype slash = key.indexOf('/');
+    const QString group = slash < 0 ? QStringLiteral("General") : key.left(slash);
+    const QString name = key.mid(slash + 1);
+    QString section = QStringLiteral("General");
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith('[') && line.endsWith(']')) {
+            section = line.mid(1, line.size() - 2).trimmed();
+            continue;
+        }
+        const qsizetype equals = line.indexOf('=');
+        if (equals > 0 && section == group && line.left(equals).trimmed() == name)
+            return line.mid(equals + 1).trimmed();
+    }
+    return {};
 }
 
 }  // namespace
@@ -53,9 +77,10 @@ Settings::Settings(const QString& path, const QCommandLineParser& parser,
             value = parser.value(spec.option);
         } else {
             const QVariant stored = file.value(spec.key, QString::fromUtf8(spec.defaultValue));
-            // An unquoted value with commas reads as a list.
-            value = stored.typeId() == QMetaType::QStringList ? stored.toStringList().join(',')
-                                                              : stored.toString();
+            // An unquoted value with commas reads as a list: its text is taken as written.
+            value = stored.typeId() == QMetaType::QStringList
+                        ? RawIniText(path, QString::fromUtf8(spec.key))
+                        : stored.toString();
         }
         values_[spec.key] = value;
     }

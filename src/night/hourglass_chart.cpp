@@ -19,11 +19,13 @@ namespace {
 constexpr int kCellWidth = 3, kCellHeight = 2;
 constexpr int kLeft = 56, kTop = 40, kBottom = 56, kRight = 110;
 constexpr int kBarWidth = 22, kBarGap = 20;
-constexpr QRgb kEmpty = 0xffffff, kHatch = 0xd8d8d8, kAxis = 0x404040;
+constexpr QRgb kEmpty = 0xffffff, kHatch = 0xd8d8d8, kAxis = 0x404040, kClockChange = 0x9ab8d8;
 
 // The colour of one pixel of a cell: twilight grey, Moon-up hatched by diagonal lines that run
 // on across neighbouring cells.
 QRgb PixelColour(const HourglassCell& cell, const SkyColourScale& scale, int x, int y) {
+    // The skipped hour: blue lines across, unlike any record's cell.
+    if (cell.light == SkyLight::ClockChange) return y % 2 == 0 ? kClockChange : kEmpty;
     if (!cell.mag) return kEmpty;
     switch (cell.light) {
         case SkyLight::Twilight:
@@ -127,6 +129,8 @@ void PaintLegend(QPainter& painter, const HourglassGrid& grid, const SkyColourSc
     swatch({18.5f, SkyLight::MoonUp, 1}, QStringLiteral("Moon up"));
     swatch({18.f, SkyLight::Twilight, 1}, QStringLiteral("twilight (Sun above −18°)"));
     swatch({std::nullopt, SkyLight::Dark, 0}, QStringLiteral("no record"));
+    swatch({std::nullopt, SkyLight::ClockChange, 0},
+           QStringLiteral("hour skipped (clocks forward)"));
 }
 
 }  // namespace

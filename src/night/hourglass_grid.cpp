@@ -60,6 +60,29 @@ std::optional<HourglassCells> CellsEndingAt(const Night& night, qint64 end, UtcM
     return HourglassCells{night.date.dayOfYear() - 1, int(first), int(last)};
 }
 
+// Marks the cells of the local hour the clocks skip in the night (going forward), which no
+// record can fill.
+void MarkSkippedHour(const Night& night, const HourglassLayout& layout,
+                     std::vector<HourglassCell>& cells) {
+    if (!night.zone.isValid()) return;
+    const QDateTime noon(night.date, QTime(12, 0), night.zone);
+    const QTimeZone::OffsetData next = night.zone.nextTransition(noon);
+    if (!next.atUtc.isValid() || next.atUtc >= noon.addDays(1)) return;
+    const qint64 at = next.atUtc.toMSecsSinceEpoch();
+    const qint64 before =
+        qint64(night.zone.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(at - 1, QTimeZone::utc())));
+    const qint64 after = qint64(next.offsetFromUtc);
+    if (after <= before) return;
+    const qint64 start = ChartMilliseconds(night, at, before * 1000, layout);
+    const qint64 end = ChartMilliseconds(night, at, after * 1000, layout);
+    const qint64 rowMs = qint64(layout.minutesPerRow) * 60000;
+    for (qint64 row = std::max<qint64>(0, start / rowMs); row < qint64(cells.size()); ++row) {
+        if ((row + 1) * rowMs > end) break;
+        if (row * rowMs >= start && cells[size_t(row)].records == 0)
+            cells[size_t(row)].light = SkyLight::ClockChange;
+    }
+}
+
 }  // namespace
 
 SkyLight SkyLightOf(const NightSample& sample) {
@@ -73,7 +96,10 @@ std::optional<HourglassCells> HourglassCellsOf(const Night& night, UtcMillisecon
                                                UtcMilliseconds span, int year,
                                                const HourglassLayout& layout) {
     if (night.date.year() != year) return std::nullopt;
-    return CellsEndingAt(night, ChartMilliseconds(night, time, layout), span, year, layout);
+    // From the interval's start on the clock: an interval over a change of the clocks keeps the
+    // clock time it began in.
+    return CellsEndingAt(night, ChartMilliseconds(night, time - span, layout) + span, span, year,
+                         layout);
 }
 
 UtcMilliseconds RecordSpan(const Night& night) {
@@ -86,46 +112,75 @@ UtcMilliseconds RecordSpan(const Night& night) {
     return std::clamp<UtcMilliseconds>(gaps[gaps.size() / 2], 1, kLongest);
 }
 
-int HourglassChannel(const std::vector<const Night*>& nights) {
-    const bool any740 =
-        std::any_of(nights.begin(), nights.end(), [](const Night* n) { return HasValue(*n, 0); });
-    const bool anySingle = std::any_of(nights.begin(), nights.end(),
-                                       [](const Night* n) { return HasValue(*n, kSingleChannel); });
-    return !any740 && anySingle ? kSingleChannel : 0;
+HourglassColumn BuildHourglassColumn(const Night& night, const HourglassLayout& layout) {
+    HourglassColumn column;
+    column.date = night.date;
+    column.has740 = HasValue(night, 0);
+    const bool hasSingle = HasValue(night, kSingleChannel);
+    const int rows = layout.Rows();
+    column.cells.resize(size_t(rows));
+    if (hasSingle) column.singleMags.resize(size_t(rows));
+    std::vector<std::vector<float>> values(static_cast<size_t>(rows));
+    std::vector<std::vector<float>> single(hasSingle ? static_cast<size_t>(rows) : 0);
+    const UtcMilliseconds span = RecordSpan(night);
+    const std::optional<qint64> offset = SteadyOffset(night);
+    const int year = night.date.year();
+    for (const NightSample& sample : night.samples) {
+        const auto covered =
+            offset ? CellsEndingAt(night, ChartMilliseconds(night, sample.time, *offset, layout),
+                                   span, year, layout)
+                   : HourglassCellsOf(night, sample.time, span, year, layout);
+        if (!covered) continue;
+        for (int row = covered->firstRow; row <= covered->lastRow; ++row) {
+            HourglassCell& cell = column.cells[size_t(row)];
+            ++cell.records;
+            cell.light = std::max(cell.light, SkyLightOf(sample));
+            if (sample.mag[0] > 0) values[size_t(row)].push_back(sample.mag[0]);
+            if (hasSingle && sample.mag[kSingleChannel] > 0)
+                single[size_t(row)].push_back(sample.mag[kSingleChannel]);
+        }
+    }
+    for (size_t row = 0; row < size_t(rows); ++row) {
+        column.cells[row].mag = Median(values[row]);
+        if (hasSingle) column.singleMags[row] = Median(single[row]);
+    }
+    MarkSkippedHour(night, layout, column.cells);
+    return column;
 }
 
 HourglassGrid BuildHourglassGrid(const std::vector<const Night*>& nights, int year,
                                  const HourglassLayout& layout) {
+    std::vector<HourglassColumn> columns;
+    for (const Night* night : nights)
+        if (night->date.year() == year) columns.push_back(BuildHourglassColumn(*night, layout));
+    std::vector<const HourglassColumn*> pointers;
+    for (const HourglassColumn& column : columns) pointers.push_back(&column);
+    return BuildHourglassGrid(pointers, year, layout);
+}
+
+HourglassGrid BuildHourglassGrid(const std::vector<const HourglassColumn*>& columns, int year,
+                                 const HourglassLayout& layout) {
+    // 740 nm, or a single-channel logger's own when the nights give no 740 nm value at all.
+    const bool any740 = std::any_of(columns.begin(), columns.end(),
+                                    [](const HourglassColumn* c) { return c->has740; });
+    const bool anySingle = std::any_of(columns.begin(), columns.end(),
+                                       [](const auto* c) { return !c->singleMags.empty(); });
     HourglassGrid grid;
     grid.year = year;
-    grid.channel = HourglassChannel(nights);
+    grid.channel = !any740 && anySingle ? kSingleChannel : 0;
     grid.columns = QDate(year, 1, 1).daysInYear();
     grid.rows = layout.Rows();
     grid.cells.resize(size_t(grid.columns) * size_t(grid.rows));
-    std::vector<std::vector<float>> values(grid.cells.size());
-    for (const Night* night : nights) {
-        if (night->date.year() != year) continue;
-        const UtcMilliseconds span = RecordSpan(*night);
-        const std::optional<qint64> offset = SteadyOffset(*night);
-        for (const NightSample& sample : night->samples) {
-            const auto covered =
-                offset
-                    ? CellsEndingAt(*night, ChartMilliseconds(*night, sample.time, *offset, layout),
-                                    span, year, layout)
-                    : HourglassCellsOf(*night, sample.time, span, year, layout);
-            if (!covered) continue;
-            const float mag = sample.mag[size_t(grid.channel)];
-            for (int row = covered->firstRow; row <= covered->lastRow; ++row) {
-                const size_t at = size_t(row) * size_t(grid.columns) + size_t(covered->column);
-                HourglassCell& cell = grid.cells[at];
-                ++cell.records;
-                cell.light = std::max(cell.light, SkyLightOf(sample));
-                if (mag > 0) values[at].push_back(mag);
-            }
+    for (const HourglassColumn* column : columns) {
+        if (column->date.year() != year || int(column->cells.size()) != grid.rows) continue;
+        const size_t x = size_t(column->date.dayOfYear() - 1);
+        for (size_t row = 0; row < size_t(grid.rows); ++row) {
+            HourglassCell& cell = grid.cells[row * size_t(grid.columns) + x];
+            cell = column->cells[row];
+            if (grid.channel == kSingleChannel)
+                cell.mag = column->singleMags.empty() ? std::nullopt : column->singleMags[row];
         }
     }
-    for (size_t at = 0; at < grid.cells.size(); ++at)
-        if (!values[at].empty()) grid.cells[at].mag = *Median(values[at]);
     return grid;
 }
 

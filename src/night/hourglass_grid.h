@@ -17,6 +17,9 @@ enum class SkyLight {
     Unknown,   // the Sun or the Moon not known
     MoonUp,    // the Sun below -18°, the Moon above the horizon
     Twilight,  // the Sun at -18° or above
+    // A cell without records in the hour the clocks skip when they go forward: no local time
+    // of the night falls in it.
+    ClockChange,
 };
 
 SkyLight SkyLightOf(const NightSample& sample);
@@ -65,12 +68,21 @@ std::optional<HourglassCells> HourglassCellsOf(const Night& night, UtcMillisecon
 // that the instrument's pauses are left as gaps.
 UtcMilliseconds RecordSpan(const Night& night);
 
-// The channel the chart shows: 740 nm, or a single-channel logger's own when the nights give
-// no 740 nm value at all.
-int HourglassChannel(const std::vector<const Night*>& nights);
+// One night's column of the grid: its cells with their brightness at 740 nm, and the
+// brightness of a single-channel logger's own channel.
+struct HourglassColumn {
+    QDate date;  // the night's
+    std::vector<HourglassCell> cells;
+    std::vector<std::optional<float>> singleMags;  // empty when the night has no such value
+    bool has740 = false;  // some record of the night has a 740 nm value, in the chart or not
+};
 
-// The grid of one instrument's nights that began in `year`.
+HourglassColumn BuildHourglassColumn(const Night& night, const HourglassLayout& layout = {});
+
+// The grid of one instrument's nights that began in `year`, from their nights or their columns.
 HourglassGrid BuildHourglassGrid(const std::vector<const Night*>& nights, int year,
+                                 const HourglassLayout& layout = {});
+HourglassGrid BuildHourglassGrid(const std::vector<const HourglassColumn*>& columns, int year,
                                  const HourglassLayout& layout = {});
 
 // The nights by instrument and by the year in which they began.

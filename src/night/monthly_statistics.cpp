@@ -21,23 +21,54 @@ constexpr size_t kRed = 2, kBlue = 4;
 constexpr std::array<std::string_view, kNightChannels> kChannelKeys = {"740nm", "640nm", "red",
                                                                        "green", "blue",  "msas"};
 
-// The records of one instrument's month, gathered night by night.
+// The dark records of one instrument's month, gathered night by night.
 struct MonthRecords {
     int nights = 0;
-    int darkClear = 0;
-    std::array<std::vector<float>, kNightChannels> values;
+    std::vector<const DarkRecord*> dark;
 };
 
-MonthlyStatistics Finish(const std::pair<std::string, QDate>& key, MonthRecords& records) {
+ClearRule RuleOf(const std::vector<const DarkRecord*>& dark) {
+    if (dark.empty()) return ClearRule::None;
+    const auto any = [&](auto test) { return std::any_of(dark.begin(), dark.end(), test); };
+    if (any([](const DarkRecord* r) { return !std::isnan(r->cloudCover); }))
+        return ClearRule::CloudCover;
+    if (any([](const DarkRecord* r) { return r->steady; })) return ClearRule::Steadiness;
+    return ClearRule::DarkOnly;
+}
+
+bool Counts(const DarkRecord& record, ClearRule rule, float cloudyAbovePercent) {
+    switch (rule) {
+        case ClearRule::CloudCover:
+            return record.cloudCover <= cloudyAbovePercent;  // false for NaN
+        case ClearRule::Steadiness:
+            return record.steady;
+        case ClearRule::DarkOnly:
+            return true;
+        case ClearRule::None:
+            break;
+    }
+    return false;
+}
+
+MonthlyStatistics Finish(const std::string& instrument, QDate first, const MonthRecords& records,
+                         float cloudyAbovePercent) {
     MonthlyStatistics month;
-    month.instrument = key.first;
-    month.year = key.second.year();
-    month.month = key.second.month();
+    month.instrument = instrument;
+    month.year = first.year();
+    month.month = first.month();
     month.nights = records.nights;
-    month.darkClearRecords = records.darkClear;
+    month.darkRecords = int(records.dark.size());
+    month.rule = RuleOf(records.dark);
+    std::array<std::vector<float>, kNightChannels> values;
+    for (const DarkRecord* record : records.dark) {
+        if (!Counts(*record, month.rule, cloudyAbovePercent)) continue;
+        ++month.darkClearRecords;
+        for (size_t c = 0; c < kNightChannels; ++c)
+            if (record->mag[c] > 0) values[c].push_back(record->mag[c]);
+    }
     for (size_t c = 0; c < kNightChannels; ++c) {
-        month.median[c].records = int(records.values[c].size());
-        month.median[c].value = Median(records.values[c]);
+        month.median[c].records = int(values[c].size());
+        month.median[c].value = Median(values[c]);
     }
     const CountedValue &red = month.median[kRed], &blue = month.median[kBlue];
     if (red.value && blue.value) {
@@ -64,23 +95,48 @@ bool IsDarkClear(const NightSample& sample, float cloudyAbovePercent) {
            sample.cloudCover <= cloudyAbovePercent;  // false for any NaN
 }
 
-std::vector<MonthlyStatistics> ComputeMonthlyStatistics(const std::vector<Night>& nights,
-                                                        float cloudyAbovePercent) {
-    std::map<std::pair<std::string, QDate>, MonthRecords> months;
-    for (const Night& night : nights) {
-        MonthRecords& month =
-            months[{night.instrument, QDate(night.date.year(), night.date.month(), 1)}];
+const char* ClearRuleName(ClearRule rule) {
+    switch (rule) {
+        case ClearRule::CloudCover:
+            return "cloud";
+        case ClearRule::Steadiness:
+            return "steady";
+        case ClearRule::DarkOnly:
+            return "dark";
+        case ClearRule::None:
+            break;
+    }
+    return "";
+}
+
+std::vector<MonthlyStatistics> ComputeMonthlyStatistics(
+    const std::string& instrument, const std::vector<const NightDigest*>& nights,
+    float cloudyAbovePercent) {
+    std::map<QDate, MonthRecords> months;
+    for (const NightDigest* night : nights) {
+        MonthRecords& month = months[QDate(night->Date().year(), night->Date().month(), 1)];
         ++month.nights;
-        for (const NightSample& sample : night.samples) {
-            if (!IsDarkClear(sample, cloudyAbovePercent)) continue;
-            ++month.darkClear;
-            for (size_t c = 0; c < kNightChannels; ++c)
-                if (sample.mag[c] > 0) month.values[c].push_back(sample.mag[c]);
-        }
+        for (const DarkRecord& record : night->dark) month.dark.push_back(&record);
     }
     std::vector<MonthlyStatistics> statistics;
     statistics.reserve(months.size());
-    for (auto& [key, records] : months) statistics.push_back(Finish(key, records));
+    for (const auto& [first, records] : months)
+        statistics.push_back(Finish(instrument, first, records, cloudyAbovePercent));
+    return statistics;
+}
+
+std::vector<MonthlyStatistics> ComputeMonthlyStatistics(const std::vector<Night>& nights,
+                                                        float cloudyAbovePercent) {
+    std::map<std::string, std::vector<NightDigest>> byInstrument;
+    for (const Night& night : nights) byInstrument[night.instrument].push_back(DigestNight(night));
+    std::vector<MonthlyStatistics> statistics;
+    for (const auto& [instrument, digests] : byInstrument) {
+        std::vector<const NightDigest*> pointers;
+        for (const NightDigest& digest : digests) pointers.push_back(&digest);
+        for (MonthlyStatistics& month :
+             ComputeMonthlyStatistics(instrument, pointers, cloudyAbovePercent))
+            statistics.push_back(std::move(month));
+    }
     return statistics;
 }
 
@@ -88,7 +144,7 @@ std::string MonthlyCsvHeader() {
     std::string header = "instrument,month,nights,dark_clear_records";
     for (const std::string_view key : kChannelKeys)
         header += ",median_" + std::string(key) + ",records_" + std::string(key);
-    return header + ",blue_minus_red,records_blue_minus_red";
+    return header + ",blue_minus_red,records_blue_minus_red,median_rule,dark_records";
 }
 
 std::string MonthlyCsvLine(const MonthlyStatistics& month) {
@@ -98,7 +154,8 @@ std::string MonthlyCsvLine(const MonthlyStatistics& month) {
     for (const CountedValue& median : month.median)
         line += ',' + Field(median.value) + ',' + std::to_string(median.records);
     return line + ',' + Field(month.colourIndex.value) + ',' +
-           std::to_string(month.colourIndex.records);
+           std::to_string(month.colourIndex.records) + ',' + ClearRuleName(month.rule) + ',' +
+           std::to_string(month.darkRecords);
 }
 
 std::string MergeMonthlyCsv(const std::string& existing, const std::vector<std::string>& lines) {

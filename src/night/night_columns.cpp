@@ -137,6 +137,12 @@ NightColumns PlaceColumns(const std::vector<std::string_view>& names) {
         }
         *place = int(i);
     }
+    // The station's night files put channel 1 in the one-channel layout's "MSAS" and name
+    // their other channels beside it: there "MSAS" is 740 nm, not a logger's own channel.
+    int& single = columns.mags[kSingleChannel];
+    const bool stationChannels = std::any_of(columns.mags.begin() + 1, columns.mags.begin() + 5,
+                                             [](int at) { return at >= 0; });
+    if (single >= 0 && stationChannels && columns.mags[0] < 0) std::swap(single, columns.mags[0]);
     return columns;
 }
 

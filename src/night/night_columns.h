@@ -27,7 +27,8 @@ struct NightColumns {
 };
 
 // Places the columns `names` name, in their order; names are compared without case and without
-// the spaces around them.
+// the spaces around them. "MSAS" is a single-channel logger's own channel, but channel 1
+// (740 nm) in a file that names the station's other channels (MSAS2 … MSASB).
 NightColumns PlaceColumns(const std::vector<std::string_view>& names);
 
 // Reads one line's `fields` into `sample`: a brightness that cannot be read or is "unknown" is 0

@@ -54,7 +54,10 @@ NightFileRecords ReadDataText(const QByteArray& bytes, const std::string& datePa
 NightFileRecords ReadRecordsFile(const QString& path, const DataFileTimes& dataTimes);
 
 // The instrument's name as it goes into file names and the summary: letters, digits, ".", "_"
-// and "-" kept, anything else made "-".
+// and "-" kept, anything else made "-"; a name longer than kLongestInstrumentLabel keeps its
+// start and ends in "-" and eight hex digits of its hash, so that the files' names stay short
+// enough for any file system and different names stay apart.
+inline constexpr size_t kLongestInstrumentLabel = 100;
 std::string InstrumentLabel(std::string_view name);
 
 // Fills in the Sun, the Moon and the cloud cover of every sample at `place`.

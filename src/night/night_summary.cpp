@@ -113,6 +113,16 @@ std::string SummaryCsvLine(const NightSummary& summary) {
     return line;
 }
 
+std::set<std::pair<std::string, std::string>> NightsOfSummary(const std::string& text) {
+    std::set<std::pair<std::string, std::string>> nights;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.size() >= 10 && !line.starts_with("date,")) nights.insert(NightOfLine(line));
+    }
+    return nights;
+}
+
 std::string MergeSummaryCsv(const std::string& existing, const std::vector<std::string>& lines) {
     // Keyed by the date and the instrument, so a night summed up again replaces its line.
     std::map<std::pair<std::string, std::string>, std::string> byNight;

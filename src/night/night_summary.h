@@ -4,6 +4,7 @@
 
 #include <array>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,5 +32,7 @@ std::string SummaryCsvLine(const NightSummary& summary);
 // instrument already there is replaced, the lines are sorted by date and instrument, and the
 // header is written first.
 std::string MergeSummaryCsv(const std::string& existing, const std::vector<std::string>& lines);
+// The nights of a summary file's text: their dates (yyyy-MM-dd) and instruments.
+std::set<std::pair<std::string, std::string>> NightsOfSummary(const std::string& text);
 
 }  // namespace noxa

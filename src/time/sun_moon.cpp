@@ -41,24 +41,57 @@ double Altitude(double p[3], double gst, double longitude, double latitude) {
 
 }  // namespace
 
-SunMoon ComputeSunMoon(UtcMilliseconds time, double latitude, double longitude) {
-    double utc1 = 0, utc2 = 0;
+namespace {
+
+// The instant as UTC and TT, each a two-part Julian date.
+void JulianDates(UtcMilliseconds time, double& utc1, double& utc2, double& tt1, double& tt2) {
     UtcJulianDate(time, utc1, utc2);
-    double tai1 = 0, tai2 = 0, tt1 = 0, tt2 = 0;
+    double tai1 = 0, tai2 = 0;
     if (eraUtctai(utc1, utc2, &tai1, &tai2) < 0 || eraTaitt(tai1, tai2, &tt1, &tt2) != 0) {
         tt1 = utc1;
         tt2 = utc2 + 69.184 / 86400.0;
     }
+}
+
+}  // namespace
+
+BodyPositions ComputeEarthPosition(UtcMilliseconds time) {
+    double utc1 = 0, utc2 = 0, tt1 = 0, tt2 = 0;
+    JulianDates(time, utc1, utc2, tt1, tt2);
     // TDB differs from TT by under 2 ms: TT serves for both.
     double earthHelio[2][3], earthBary[2][3];
     eraEpv00(tt1, tt2, earthHelio, earthBary);
+    BodyPositions bodies;
+    std::copy(earthHelio[0], earthHelio[0] + 3, bodies.earth.begin());
+    return bodies;
+}
+
+BodyPositions ComputeMoonPosition(UtcMilliseconds time) {
+    double utc1 = 0, utc2 = 0, tt1 = 0, tt2 = 0;
+    JulianDates(time, utc1, utc2, tt1, tt2);
     double moonPv[2][3];
     eraMoon98(tt1, tt2, moonPv);
+    BodyPositions bodies;
+    std::copy(moonPv[0], moonPv[0] + 3, bodies.moon.begin());
+    return bodies;
+}
+
+BodyPositions ComputeBodyPositions(UtcMilliseconds time) {
+    return {ComputeEarthPosition(time).earth, ComputeMoonPosition(time).moon};
+}
+
+SunMoon ComputeSunMoon(UtcMilliseconds time, double latitude, double longitude) {
+    return ComputeSunMoon(time, latitude, longitude, ComputeBodyPositions(time));
+}
+
+SunMoon ComputeSunMoon(UtcMilliseconds time, double latitude, double longitude,
+                       const BodyPositions& bodies) {
+    double utc1 = 0, utc2 = 0, tt1 = 0, tt2 = 0;
+    JulianDates(time, utc1, utc2, tt1, tt2);
 
     // Geocentric directions in the GCRS, in au.
-    double sun[3], moon[3];
-    eraSxp(-1.0, earthHelio[0], sun);
-    eraCp(moonPv[0], moon);
+    double sun[3] = {-bodies.earth[0], -bodies.earth[1], -bodies.earth[2]};
+    double moon[3] = {bodies.moon[0], bodies.moon[1], bodies.moon[2]};
 
     // The Moon's phase angle, between the directions from the Moon to the Sun and to the Earth.
     double moonToSun[3], moonToEarth[3];

@@ -2,6 +2,7 @@
 
 #include "core/observation.h"
 
+#include <array>
 #include <optional>
 
 namespace noxa {
@@ -25,6 +26,20 @@ struct SunMoon {
 // Both altitudes are of the bodies' centres, seen from the observer's place on the Earth's
 // surface, without atmospheric refraction.
 SunMoon ComputeSunMoon(UtcMilliseconds time, double latitude, double longitude);
+
+// The Earth's heliocentric and the Moon's geocentric positions (au, in the GCRS's axes) at
+// `time`: the costliest parts of ComputeSunMoon and the slowest to change, so that a caller
+// computing many instants may compute them seldom and take them between from its own
+// interpolation.
+struct BodyPositions {
+    std::array<double, 3> earth{}, moon{};
+};
+BodyPositions ComputeBodyPositions(UtcMilliseconds time);
+// Each alone, at the cost of that body.
+BodyPositions ComputeEarthPosition(UtcMilliseconds time);
+BodyPositions ComputeMoonPosition(UtcMilliseconds time);
+SunMoon ComputeSunMoon(UtcMilliseconds time, double latitude, double longitude,
+                       const BodyPositions& bodies);
 
 // The Sun and the Moon at one place, computed again only when the place changes or the time
 // reaches another second: in a second they move less than 0.01 degree, and a flood of reports

@@ -108,7 +108,9 @@ TEST_F(StationOutputsTest, TheDataFileAndTheNightFileWriteThePublishedRecord) {
     for (int i = 0; i < 5; ++i) {
         const QString mean = QString::asprintf("%.2f", means[i]);
         EXPECT_EQ(data[3 + 2 * i], mean) << i;
-        EXPECT_EQ(night[5 + 2 * i], mean) << i;
+        // Channel 1 in the one-channel layout's MSAS field, the others after the sky's
+        // temperature.
+        EXPECT_EQ(night[i == 0 ? 5 : 6 + 2 * i], mean) << i;
     }
     EXPECT_EQ(data[3], "21.50");
     EXPECT_EQ(data[1], "22:00:06");

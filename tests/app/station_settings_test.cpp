@@ -67,6 +67,17 @@ TEST(StationSettingsFile, AnOptionWinsOverTheFile) {
                             "debug; info applies."));
 }
 
+TEST(StationSettingsFile, TextsWithCommasKeepTheirSpaces) {
+    test::ScopedWorkDir dir;
+    const Settings settings = test::ReadSettingsFile(
+        dir,
+        "[site]\ncontact = Dr. Zoe Muller, Department of Physics,  zm@example.org \n"
+        "licence=\"CC BY, 4.0\"\n");
+    EXPECT_EQ(settings.Text("site/contact"),
+              "Dr. Zoe Muller, Department of Physics,  zm@example.org");
+    EXPECT_EQ(settings.Text("site/licence"), "CC BY, 4.0");
+}
+
 TEST(StationSettingsFile, AnUnknownTimeZoneIsSaidAndTheComputersApplies) {
     test::ScopedWorkDir dir;
     const Settings settings = test::ReadSettingsFile(dir, "[site]\ntime_zone=America/Denvr\n");
@@ -78,8 +89,8 @@ TEST(StationSettingsFile, AnUnknownTimeZoneIsSaidAndTheComputersApplies) {
                             computers.id().toStdString() + ") applies."));
 }
 
-// The settings page's table of settings lists every setting with its option and default, and nothing
-// else: a setting added or renamed in the code shows here.
+// The settings page's table of settings lists every setting with its option and default, and
+// nothing else: a setting added or renamed in the code shows here.
 TEST(StationSettingsFile, TheReadmeTableListsEverySettingWithItsOption) {
     QFile readme(QStringLiteral(NOXA_README));
     ASSERT_TRUE(readme.open(QIODevice::ReadOnly));

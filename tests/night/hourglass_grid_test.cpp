@@ -1,4 +1,5 @@
 #include "night/hourglass_grid.h"
+#include "night/night_digest.h"
 #include "night/sky_colour_scale.h"
 
 #include <QDateTime>
@@ -101,9 +102,48 @@ TEST(HourglassGridTest, SingleChannelLoggerShowsItsOwnChannel) {
     NightSample s = Record(LocalTime(night, 0, QTime(22, 0)), 0);
     s.mag[kSingleChannel] = 20.5f;
     night.samples = {s};
-    EXPECT_EQ(HourglassChannel({&night}), kSingleChannel);
+    EXPECT_EQ(BuildHourglassGrid({&night}, 2024).channel, kSingleChannel);
     night.samples[0].mag[0] = 20;
-    EXPECT_EQ(HourglassChannel({&night}), 0);
+    EXPECT_EQ(BuildHourglassGrid({&night}, 2024).channel, 0);
+}
+
+// The hour the clocks skip is marked as such, not left as a gap in the records.
+TEST(HourglassGridTest, TheSpringForwardHourIsMarkedAsTheClockChange) {
+    Night night = NightOf(QDate(2024, 3, 30));  // Berlin: 02:00 became 03:00 on the 31st
+    for (UtcMilliseconds t = LocalTime(night, 0, QTime(20, 0));
+         t <= LocalTime(night, 1, QTime(6, 0)); t += 5 * kMinute)
+        night.samples.push_back(Record(t, 21));
+    const HourglassGrid grid = BuildHourglassGrid({&night}, 2024);
+    const int column = night.date.dayOfYear() - 1;
+    for (int row = 118; row < 134; ++row) {
+        const bool skipped = row >= 120 && row < 132;  // 02:00 to 03:00
+        EXPECT_EQ(grid.At(column, row).light == SkyLight::ClockChange, skipped) << row;
+        EXPECT_EQ(grid.At(column, row).records == 0, skipped) << row;
+    }
+    EXPECT_NE(grid.At(column - 1, 125).light, SkyLight::ClockChange);
+}
+
+// What a folder keeps of a year comes back as it was; bytes of another layout or cut short
+// are refused.
+TEST(NightDigestTest, DigestsComeBackAsTheyWere) {
+    Night night = NightOf(QDate(2024, 3, 30));
+    for (int i = 0; i < 300; ++i) {
+        NightSample s = Record(LocalTime(night, 0, QTime(18, 0)) + i * kMinute, 20 + i % 7 * 0.1f,
+                               i < 100 ? -10.f : -30.f, -5);
+        s.mag[kSingleChannel] = 19;
+        s.cloudCover = i % 3 ? 10 : kNaN;
+        night.samples.push_back(s);
+    }
+    const std::vector<NightDigest> digests = {DigestNight(night)};
+    ASSERT_EQ(digests[0].dark.size(), 200u);
+    const HourglassLayout layout;
+    const QByteArray bytes = EncodeDigests(digests, layout);
+    const auto back = DecodeDigests(bytes, layout);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(EncodeDigests(*back, layout), bytes);
+    EXPECT_EQ((*back)[0].Date(), night.date);
+    EXPECT_FALSE(DecodeDigests(bytes.left(bytes.size() - 3), layout));
+    EXPECT_FALSE(DecodeDigests(bytes, HourglassLayout{.minutesPerRow = 10}));
 }
 
 TEST(SkyColourScaleTest, DarkerSkyIsDarkerColourAndEndsClamp) {

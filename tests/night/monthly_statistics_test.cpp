@@ -47,9 +47,45 @@ TEST(MonthlyStatisticsTest, MonthsOfInstrumentsWithMediansAndColourIndex) {
     };
     const auto months = ComputeMonthlyStatistics(nights, 30);
     ASSERT_EQ(months.size(), 3u);
-    EXPECT_EQ(MonthlyCsvLine(months[0]), "a,2024-01,2,3,21.00,3,,0,20.00,3,,0,20.75,2,,0,0.75,2");
-    EXPECT_EQ(MonthlyCsvLine(months[1]), "a,2024-02,1,0,,0,,0,,0,,0,,0,,0,,0");
+    EXPECT_EQ(MonthlyCsvLine(months[0]),
+              "a,2024-01,2,3,21.00,3,,0,20.00,3,,0,20.75,2,,0,0.75,2,cloud,4");
+    EXPECT_EQ(MonthlyCsvLine(months[1]), "a,2024-02,1,0,,0,,0,,0,,0,,0,,0,,0,,0");
     EXPECT_EQ(months[2].instrument, "b");
+}
+
+// A single-channel logger gives no cloud cover: its months rest on the records whose sky was
+// steady, or, without any such, on all its dark records, and say which.
+TEST(MonthlyStatisticsTest, MonthsWithoutCloudCoverSayWhichRuleMadeTheirMedians) {
+    const auto logger = [](std::vector<float> mags) {
+        Night night = NightOf(QDate(2024, 3, 10), {});
+        for (size_t i = 0; i < mags.size(); ++i) {
+            NightSample s = Record(0, 0, -30, -5, kNaN);
+            s.mag = {};
+            s.mag[kSingleChannel] = mags[i];
+            s.time = UtcMilliseconds(i) * 60000;
+            night.samples.push_back(s);
+        }
+        return night;
+    };
+    std::vector<float> steadyThenCloudy(60, 21.24f);
+    for (int i = 0; i < 60; ++i) steadyThenCloudy.push_back(i % 2 ? 19.f : 20.f);
+    std::vector<float> cloudy(60);
+    for (int i = 0; i < 60; ++i) cloudy[size_t(i)] = i % 2 ? 19.f : 20.5f;
+    const struct {
+        std::vector<float> mags;
+        ClearRule rule;
+        float median;
+        int records;
+    } cases[] = {{steadyThenCloudy, ClearRule::Steadiness, 21.24f, 45},  // 15 min off the clouds
+                 {cloudy, ClearRule::DarkOnly, 19.75f, 60}};
+    for (const auto& c : cases) {
+        const auto months = ComputeMonthlyStatistics({logger(c.mags)}, 30);
+        ASSERT_EQ(months.size(), 1u);
+        EXPECT_EQ(months[0].rule, c.rule);
+        EXPECT_EQ(months[0].median[kSingleChannel].value, c.median);
+        EXPECT_EQ(months[0].darkClearRecords, c.records);
+        EXPECT_EQ(months[0].darkRecords, int(c.mags.size()));
+    }
 }
 
 TEST(MonthlyStatisticsTest, MergeReplacesTheSameMonthAndSorts) {

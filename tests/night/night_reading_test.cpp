@@ -37,6 +37,62 @@ TEST(NightReadingTest, ChannelsAreTakenByTheirNamesNotTheirPlaces) {
     EXPECT_THAT(read.samples[0].mag, ElementsAre(21.5f, 20.9f, 20.25f, 19.f, 18.75f, 0.f));
 }
 
+// The station's layouts, older and newer, and a single-channel logger's: channel 1 is 740 nm
+// wherever the station's other channels are named beside it.
+TEST(NightReadingTest, EachLayoutGivesItsChannelsTheirPlaces) {
+    const struct {
+        const char* names;
+        const char* line;
+        std::array<float, kNightChannels> mags;
+        float sky;
+    } cases[] = {
+        {"UTC Date & Time, Local Date & Time, Temperature, Sky Temperature, Freq1, MSAS1, Freq2, "
+         "MSAS2, FreqR, MSASR, FreqG, MSASG, FreqB, MSASB",
+         "2024-03-10T22:00:00.000;x;4.0;-20.2;12.5;21.50;30.0;20.90;40.1;20.25;1.0;19.00;2.0;18.75",
+         {21.5f, 20.9f, 20.25f, 19.f, 18.75f, 0.f},
+         -20.2f},
+        {"UTC Date & Time, Local Date & Time, Temperature, Counts, Frequency, MSAS, Sky "
+         "Temperature, Freq2, MSAS2, FreqR, MSASR, FreqG, MSASG, FreqB, MSASB",
+         "2024-03-10T22:00:00.000;x;4.0;unknown;12.5;21.50;-20.2;30.0;20.90;40.1;20.25;1.0;19.00;"
+         "2.0;18.75",
+         {21.5f, 20.9f, 20.25f, 19.f, 18.75f, 0.f},
+         -20.2f},
+        {"UTC Date & Time, Local Date & Time, Temperature, Counts, Frequency, MSAS",
+         "2024-03-10T22:00:00.000;x;4.0;12;12.5;21.24",
+         {0.f, 0.f, 0.f, 0.f, 0.f, 21.24f},
+         NAN},
+    };
+    for (const auto& c : cases) {
+        const NightFileRecords read =
+            ReadNightText(QByteArray::fromStdString(NightText(c.names, {c.line})));
+        ASSERT_EQ(read.samples.size(), 1u) << c.names;
+        EXPECT_EQ(read.samples[0].mag, c.mags) << c.names;
+        EXPECT_THAT(read.samples[0].skyTemperature, ::testing::NanSensitiveFloatEq(c.sky));
+        EXPECT_TRUE(read.unknownColumns.empty()) << c.names;
+    }
+}
+
+TEST(NightReadingTest, LongInstrumentNamesStayShortAndApart) {
+    const std::string a = InstrumentLabel(std::string(259, 'x') + "a");
+    const std::string b = InstrumentLabel(std::string(259, 'x') + "b");
+    EXPECT_EQ(a.size(), kLongestInstrumentLabel);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(InstrumentLabel("sqm 1"), "sqm-1");
+}
+
+TEST(NightReadingTest, LinesEndingInCarriageReturnsAloneAreNamed) {
+    std::string text = kFiveChannels;
+    std::erase(text, '\n');
+    test::ScopedWorkDir dir;
+    QFile file(dir.Path() + "/n.dat");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text.data(), qint64(text.size()));
+    file.close();
+    const NightFileRecords read =
+        ReadRecordsFile(file.fileName(), {"%d/%m/%Y", "%H:%M:%S", QTimeZone::utc()});
+    EXPECT_THAT(read.error, ::testing::HasSubstr("CR alone"));
+}
+
 TEST(NightReadingTest, AFileWithoutReadableValuesSaysSoAndAByteOrderMarkIsRead) {
     const struct {
         const char* what;

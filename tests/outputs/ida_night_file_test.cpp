@@ -109,7 +109,7 @@ TEST_F(IdaNightFileTest, NightFileFollowsTheFormat) {
                           "Filters per channel: ",
                           "Measurement direction per channel: ",
                           "Field of view (degrees): unknown",
-                          "Number of fields per line: 14"};
+                          "Number of fields per line: 15"};
     for (size_t i = 0; i < std::size(keys); ++i)
         EXPECT_TRUE(lines[i].starts_with(std::string("# ") + keys[i])) << lines[i];
     for (int i = 0; i < kIdaHeaderLines; ++i) {
@@ -123,17 +123,19 @@ TEST_F(IdaNightFileTest, NightFileFollowsTheFormat) {
     EXPECT_EQ(lines[24], "# Comment: ");
     EXPECT_EQ(lines[29], "# blank line 30");
     EXPECT_EQ(lines[32],
-              "# UTC Date & Time, Local Date & Time, Temperature, Sky Temperature, Freq1, MSAS1, "
-              "Freq2, MSAS2, FreqR, MSASR, FreqG, MSASG, FreqB, MSASB");
+              "# UTC Date & Time, Local Date & Time, Temperature, Counts, Frequency, MSAS, "
+              "Sky Temperature, Freq2, MSAS2, FreqR, MSASR, FreqG, MSASG, FreqB, MSASB");
     EXPECT_EQ(lines[34], "# END OF HEADER");
     // The units name as many fields as each line has.
     EXPECT_EQ(QString::fromStdString(lines[33]).split(';').size(), kIdaFieldsPerLine);
 
     // Semicolons, ISO 8601 in UTC and local time, fixed decimals with trailing zeros, each
-    // channel's frequency before its sky brightness.
+    // channel's frequency before its sky brightness; channel 1 where the one-channel layout
+    // has its channel (after the counts, which the instrument does not give), then the sky's
+    // temperature and the other channels.
     EXPECT_EQ(lines[35],
-              "2024-03-10T21:00:00.000;2024-03-10T22:00:00.000;4.0;-20.2;12.500;21.50;30.000;20.90;"
-              "40.125;20.25;1.000;19.00;2.000;18.75");
+              "2024-03-10T21:00:00.000;2024-03-10T22:00:00.000;4.0;unknown;12.500;21.50;-20.2;"
+              "30.000;20.90;40.125;20.25;1.000;19.00;2.000;18.75");
     EXPECT_TRUE(lines[36].starts_with("2024-03-10T23:30:00.250;2024-03-11T00:30:00.250;"));
     EXPECT_TRUE(log.empty());
 }
@@ -145,7 +147,7 @@ TEST_F(IdaNightFileTest, ValuesNotMeasuredAreWrittenUnknown) {
     r.reportsG = 0;
     EXPECT_EQ(IdaNightFile::Line(r, kBerlin),
               "2024-03-10T21:00:00.000;2024-03-10T22:00:00.000;unknown;unknown;12.500;21.50;"
-              "30.000;20.90;40.125;20.25;unknown;unknown;2.000;18.75");
+              "unknown;30.000;20.90;40.125;20.25;unknown;unknown;2.000;18.75");
     // A night file started before the first report.
     EXPECT_EQ(IdaHeader(site, kBerlin, std::nullopt)[19],
               "# Zero points (ZP) of channels 1, 2, R, G, B: unknown");
@@ -173,6 +175,13 @@ TEST_F(IdaNightFileTest, SiteTextsTooLongForTheirLinesGoOnOnCommentLines) {
         "# Location name: " + site.locationName);
     EXPECT_EQ(lines[26], "# Comment: ");
     EXPECT_EQ(IdaOverlongTexts(site), (std::vector{&IdaSite::contact, &IdaSite::locationName}));
+}
+
+TEST_F(IdaNightFileTest, ALongInstrumentIdMakesAShortEnoughFileName) {
+    const QString name = IdaNightFile::FileName(QDate(2024, 3, 10), std::string(260, 'r'));
+    EXPECT_EQ(name.size(), 120);  // date, time, 100 of the id, ".dat"
+    EXPECT_TRUE(name.startsWith("20240310_120000_rrr"));
+    EXPECT_NE(name, IdaNightFile::FileName(QDate(2024, 3, 10), std::string(261, 'r')));
 }
 
 TEST_F(IdaNightFileTest, NightTurnsAtLocalNoon) {

@@ -93,13 +93,13 @@ TEST_F(YearsRoutesTest, YearChartsOnlyByTheirExactNames) {
 TEST_F(YearsRoutesTest, MonthsWithNullForWhatWasNotFound) {
     EXPECT_EQ(Get("/api/monthly").second, "[]");
     WriteFile("night/monthly.csv",
-              "instrument,month,nights,dark_clear_records,median_740nm,records_740nm\n"
-              ",2024-02,12,340,21.35,340\n"
-              ",2024-03,3,0,,0\n"
-              ",2024-13,3,0,,0\n"
-              ",2024-04,3,0,x,0\n"
+              "instrument,month,nights,dark_clear_records,median_740nm,records_740nm,median_rule\n"
+              ",2024-02,12,340,21.35,340,cloud\n"
+              ",2024-03,3,0,,0,\n"
+              ",2024-13,3,0,,0,\n"
+              ",2024-04,3,0,x,0,\n"
               ",2024-05,3\n"
-              "sqm-1,2024-02,20,500,20.90,500\n");
+              "sqm-1,2024-02,20,500,20.90,500,steady\n");
     const QJsonArray months = QJsonDocument::fromJson(Get("/api/monthly").second).array();
     ASSERT_EQ(months.size(), 3);
     const QJsonObject february = months[0].toObject();
@@ -110,6 +110,7 @@ TEST_F(YearsRoutesTest, MonthsWithNullForWhatWasNotFound) {
     EXPECT_TRUE(months[1].toObject()["median_740nm"].isNull());
     EXPECT_EQ(months[1].toObject()["records_740nm"].toInt(), 0);
     EXPECT_EQ(months[2].toObject()["instrument"].toString(), "sqm-1");
+    EXPECT_EQ(months[2].toObject()["median_rule"].toString(), "steady");
 }
 
 TEST_F(YearsRoutesTest, YearsPageLinkedWithTheOthers) {

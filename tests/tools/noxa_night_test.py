@@ -76,5 +76,29 @@ with tempfile.TemporaryDirectory() as work:
 
     usage = run("noxa-night")
     check(usage.returncode == 2 and "no files" in usage.stderr, usage.stderr)
+    for zone in ("", "Mars/Olympus"):  # an unset shell variable, a zone that is none
+        refused = run("noxa-night", simulated[0], "--zone", zone, "--out", out)
+        check(refused.returncode == 1 and "zone" in refused.stderr, (zone, refused.stderr))
+
+    # A fortnight over a month's end and the spring-forward night, given at once and given
+    # over several runs, the last one night alone: the same year's chart and months, and the
+    # last run draws only its night's chart and the year's.
+    spring = os.path.join(work, "spring")
+    sim = run("noxa-sim", "--night-files", spring, "--from", "2024-03-25", "--days", "14",
+              "--interval", "300")
+    check(sim.returncode == 0, f"noxa-sim: {sim.stderr}")
+    files = [os.path.join(spring, n) for n in sorted(os.listdir(spring))]
+    once, runs = os.path.join(work, "once"), os.path.join(work, "runs")
+    check(run("noxa-night", *files, "--out", once).returncode == 0, "one run")
+    for part in (files[:6], files[6:13]):
+        check(run("noxa-night", *part, "--out", runs).returncode == 0, "a run of some nights")
+    drawn = {n: os.stat(os.path.join(runs, n)).st_mtime_ns for n in os.listdir(runs)}
+    check(run("noxa-night", files[13], "--out", runs).returncode == 0, "the last night's run")
+    redrawn = sorted(n for n in os.listdir(runs) if n.endswith(".png") and
+                     os.stat(os.path.join(runs, n)).st_mtime_ns != drawn.get(n))
+    check(redrawn == ["2024-04-07_sim.png", "hourglass-sim-2024.png"], redrawn)
+    for name in ("monthly.csv", "summary.csv", "hourglass-sim-2024.png"):
+        with open(os.path.join(once, name), "rb") as a, open(os.path.join(runs, name), "rb") as b:
+            check(a.read() == b.read(), f"{name} of several runs is that of one run")
 print("noxa-night: charts, summary, two instruments, a file twice, a broken file, a second "
-      "run and --zone as expected")
+      "run, --zone and a year's views over several runs as expected")

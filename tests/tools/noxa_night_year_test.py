@@ -13,7 +13,7 @@ import pandas as pd
 
 BIN = sys.argv[1]
 CLOUDY_ABOVE = 30
-CHANNELS = {"MSAS1": "740nm", "MSAS2": "640nm", "MSASR": "red", "MSASG": "green", "MSASB": "blue"}
+CHANNELS = {"MSAS": "740nm", "MSAS2": "640nm", "MSASR": "red", "MSASG": "green", "MSASB": "blue"}
 
 
 def run(*args):

@@ -6,7 +6,9 @@
 #include "read_nights.h"
 #include "write_long_term.h"
 #include "write_nights.h"
+#include "year_data.h"
 
+#include <QDir>
 #include <QGuiApplication>
 
 #include <malloc.h>
@@ -43,13 +45,20 @@ int main(int argc, char* argv[]) {
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("noxa-night"));
 
-    const std::optional<NightOptions> options = ParseNightOptions(app.arguments());
-    if (!options) return 2;
+    int refused = 0;
+    const std::optional<NightOptions> options = ParseNightOptions(app.arguments(), refused);
+    if (!options) return refused;
     Progress bar(options->progress || isatty(STDERR_FILENO));
     bool failed = false;
     const std::vector<noxa::Night> nights = ReadNights(*options, bar, failed);
-    if (!WriteNights(nights, *options, bar, failed)) return 1;
-    if (!WriteLongTerm(nights, *options, bar, failed)) return 1;
+    if (!QDir().mkpath(options->folder)) {
+        Say(QStringLiteral("the folder %1 cannot be made").arg(options->folder));
+        return 1;
+    }
+    std::vector<bool> chartCurrent;
+    std::vector<YearData> years = GatherYears(nights, *options, chartCurrent);
+    if (!WriteNights(nights, chartCurrent, *options, bar, failed)) return 1;
+    if (!WriteLongTerm(years, *options, bar, failed)) return 1;
     Say(QStringLiteral("%1 nights of %2 instruments from %3 files in %4")
             .arg(nights.size())
             .arg(CountInstruments(nights))

@@ -27,7 +27,7 @@ QCommandLineOption Option(const char* name, const char* help, const char* value 
 
 }  // namespace
 
-std::optional<NightOptions> ParseNightOptions(const QStringList& arguments) {
+std::optional<NightOptions> ParseNightOptions(const QStringList& arguments, int& exitCode) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Draws the chart of every night of every instrument in the given files and sums each "
@@ -63,14 +63,19 @@ std::optional<NightOptions> ParseNightOptions(const QStringList& arguments) {
 
     NightOptions options;
     options.files = parser.positionalArguments();
+    exitCode = 2;  // the command line's use
     if (options.files.isEmpty()) return Say(QStringLiteral("no files given (see --help)"));
+    exitCode = 1;  // a value that cannot be read, like a file that cannot be
     if (parser.isSet(site) && !(options.place = ParsePlace(parser.value(site))))
         return Say(QStringLiteral("--site needs LAT,LON in degrees"));
     options.dataTimes.zone = QTimeZone::systemTimeZone();
     if (parser.isSet(zone)) {
-        options.zone = QTimeZone(parser.value(zone).toUtf8());
+        // An empty value (an unset shell variable) is refused, not taken as this computer's.
+        const QString name = parser.value(zone).trimmed();
+        if (name.isEmpty()) return Say(QStringLiteral("--zone needs a time zone's name"));
+        options.zone = QTimeZone(name.toUtf8());
         if (!options.zone->isValid())
-            return Say(QStringLiteral("unknown time zone ") + parser.value(zone));
+            return Say(QStringLiteral("unknown time zone \"%1\"").arg(name));
         options.dataTimes.zone = *options.zone;
     }
     bool cloudyOk = false;

@@ -20,5 +20,6 @@ struct NightOptions {
 };
 
 // Reads the command line; --help ends the program there. On a wrong command line, says why
-// on standard error and returns nothing.
-std::optional<NightOptions> ParseNightOptions(const QStringList& arguments);
+// on standard error and returns nothing, with the exit code: 2 for no files, 1 for an option's
+// value that cannot be read.
+std::optional<NightOptions> ParseNightOptions(const QStringList& arguments, int& exitCode);

@@ -2,14 +2,14 @@
 
 #include "night_options.h"
 #include "progress.h"
-
-#include "night/night_sample.h"
+#include "year_data.h"
 
 #include <vector>
 
-// Draws the year's chart of each instrument and year (in parallel, unless charts are left out)
-// and adds the instruments' months to the folder's monthly.csv. Says on standard error what
-// could not be written: false when monthly.csv could not be, `failed` set when a chart could
-// not be.
-bool WriteLongTerm(const std::vector<noxa::Night>& nights, const NightOptions& options,
-                   Progress& bar, bool& failed);
+// Puts each year's nights of this run into the folder's kept data of the year (year-data/), and
+// from all of the year's nights draws its chart, when it changed (in parallel, unless charts
+// are left out), and writes its months into the folder's monthly.csv. Says on standard error
+// what could not be written: false when monthly.csv could not be, `failed` set when a year's
+// chart or data could not be.
+bool WriteLongTerm(std::vector<YearData>& years, const NightOptions& options, Progress& bar,
+                   bool& failed);

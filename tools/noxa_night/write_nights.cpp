@@ -14,8 +14,8 @@
 
 using namespace noxa;
 
-bool WriteNights(const std::vector<Night>& nights, const NightOptions& options, Progress& bar,
-                 bool& failed) {
+bool WriteNights(const std::vector<Night>& nights, const std::vector<bool>& chartCurrent,
+                 const NightOptions& options, Progress& bar, bool& failed) {
     const QString& folder = options.folder;
     if (!QDir().mkpath(folder)) {
         Say(QStringLiteral("the folder %1 cannot be made").arg(folder));
@@ -26,7 +26,8 @@ bool WriteNights(const std::vector<Night>& nights, const NightOptions& options, 
     QMutex printing;
     const auto reportOne = [&](const Night& night) {
         QString error;
-        if (options.charts &&
+        const bool current = chartCurrent[size_t(&night - nights.data())];
+        if (options.charts && !current &&
             !SaveNightChart(night, NightChartPath(folder, night.date, night.instrument), error)) {
             const QMutexLocker lock(&printing);
             const QString instrument = QString::fromStdString(night.instrument);

@@ -57,16 +57,23 @@ std::string ZeroPointLine(const std::optional<ZeroPoints>& zeroPoints) {
     return line + values;
 }
 
+// The first six fields are the format's one-channel layout, with channel 1 in it, so that a
+// reader of that layout reads channel 1 right; the sky's temperature and the other channels
+// follow. The sky's temperature, which the format does not have, is in "degC": "Celsius" would
+// make the units' line longer than the format's 150 characters.
 std::string ColumnNames() {
-    std::string names = "# UTC Date & Time, Local Date & Time, Temperature, Sky Temperature";
-    for (const char* channel : kChannels)
-        names += std::string(", Freq") + channel + ", MSAS" + channel;
+    std::string names =
+        "# UTC Date & Time, Local Date & Time, Temperature, Counts, Frequency, MSAS, "
+        "Sky Temperature";
+    for (std::size_t i = 1; i < std::size(kChannels); ++i)
+        names += std::string(", Freq") + kChannels[i] + ", MSAS" + kChannels[i];
     return names;
 }
 
 std::string ColumnUnits() {
-    std::string units = "# YYYY-MM-DDTHH:mm:ss.fff;YYYY-MM-DDTHH:mm:ss.fff;Celsius;Celsius";
-    for (std::size_t i = 0; i < std::size(kChannels); ++i) units += ";Hz;mag/arcsec^2";
+    std::string units =
+        "# YYYY-MM-DDTHH:mm:ss.fff;YYYY-MM-DDTHH:mm:ss.fff;Celsius;number;Hz;mag/arcsec^2;degC";
+    for (std::size_t i = 1; i < std::size(kChannels); ++i) units += ";Hz;mag/arcsec^2";
     return units;
 }
 
@@ -124,13 +131,14 @@ std::vector<std::string> IdaHeader(const IdaSite& site, const QTimeZone& zone,
         "# Measurement direction per channel: 0., 0., 0., 0., 0., 0., 0., 0., 0., 0.",
         "# Field of view (degrees): " + fov,
         "# Number of fields per line: " + std::to_string(kIdaFieldsPerLine),
-        "# Channels: 1 = 740 nm, 2 = 640 nm, R = red, B = blue, G = 640 nm less red and blue",
+        "# Channels: 1 = 740 nm (Frequency, MSAS), 2 = 640 nm, R = red, B = blue, G = 640 nm less "
+        "red and blue",
         ZeroPointLine(zeroPoints),
         "# Each line: the means of one record's interval, timed at its end; a value not "
         "measured is unknown",
         "# Frequencies (Freq) in Hz; sky brightness (MSAS) in mag/arcsec^2, for each report "
         "ZP - 2.5*log10(Freq)",
-        "# Temperatures: the sensor's and the sky's (infrared)",
+        "# Temperatures: the sensor's and the sky's (infrared); Counts: not measured (unknown)",
         "# Times: ISO 8601, UTC and the station's local time",
     };
     comments.resize(kCommentLines, "# Comment: ");

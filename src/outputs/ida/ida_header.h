@@ -27,7 +27,7 @@ using ZeroPoints = std::array<float, 4>;
 
 // The night files' fixed number of header lines, and of fields on each line.
 inline constexpr int kIdaHeaderLines = 35;
-inline constexpr int kIdaFieldsPerLine = 14;
+inline constexpr int kIdaFieldsPerLine = 15;
 // The longest header line the format allows; its user comment lines may run longer.
 inline constexpr std::size_t kIdaHeaderLineLimit = 150;
 // How the format writes a value that is not known.

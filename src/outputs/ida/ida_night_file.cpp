@@ -5,6 +5,7 @@
 #include "time/date_time.h"
 #include "time/station_clock.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QRegularExpression>
 
@@ -31,7 +32,8 @@ std::string Value(std::optional<double> value, const char* format) {
 const QRegularExpression& WholeRecord() {
     static const QRegularExpression re(QStringLiteral(
         R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3};\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3})"
-        R"((;(-?\d+\.\d|unknown)){2}(;(-?\d+\.\d{3}|unknown);(-?\d+\.\d{2}|unknown)){5}\r?$)"));
+        R"(;(-?\d+\.\d|unknown);unknown;(-?\d+\.\d{3}|unknown);(-?\d+\.\d{2}|unknown))"
+        R"(;(-?\d+\.\d|unknown)(;(-?\d+\.\d{3}|unknown);(-?\d+\.\d{2}|unknown)){4}\r?$)"));
     return re;
 }
 
@@ -61,15 +63,21 @@ QString IdaNightFile::CurrentFilePath() const {
 
 QString IdaNightFile::FileName(QDate night, const std::string& instrumentId) {
     QString id = QString::fromStdString(IdaAscii(instrumentId));
-    // The name stays one portable file name.
+    // The name stays one portable file name, short enough for any file system: a long id keeps
+    // its start and a hash of the whole.
     id.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("-"));
+    constexpr qsizetype kLongest = 100;
+    if (id.size() > kLongest) {
+        const QByteArray hash = QCryptographicHash::hash(id.toLatin1(), QCryptographicHash::Sha1);
+        id = id.left(kLongest - 9) + '-' + QString::fromLatin1(hash.toHex().left(8));
+    }
     return night.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("_120000_") + id +
            QStringLiteral(".dat");
 }
 
 std::string IdaNightFile::Line(const IntervalRecord& r, const QTimeZone& zone) {
     std::string line = Time(r.end, QTimeZone::utc()) + ";" + Time(r.end, zone);
-    line += ";" + Value(r.sensorTemperature, "%.1f") + ";" + Value(r.skyTemperature, "%.1f");
+    line += ";" + Value(r.sensorTemperature, "%.1f") + ";" + kIdaUnknown;  // no counts
     const struct {
         double frequency, magnitude;
         std::int32_t reports;
@@ -82,6 +90,8 @@ std::string IdaNightFile::Line(const IntervalRecord& r, const QTimeZone& zone) {
         const bool measured = c.reports > 0;
         line += ";" + Value(measured ? std::optional(c.frequency) : std::nullopt, "%.3f");
         line += ";" + Value(measured ? std::optional(c.magnitude) : std::nullopt, "%.2f");
+        // The one-channel layout ends after channel 1: the sky's temperature comes next.
+        if (&c == channels) line += ";" + Value(r.skyTemperature, "%.1f");
     }
     return line;
 }

@@ -16,7 +16,7 @@ namespace {
 constexpr qint64 kMaxMonthlyBytes = 4 * 1024 * 1024;
 
 bool IsText(const QByteArray& column) {
-    return column == "instrument" || column == "month";
+    return column == "instrument" || column == "month" || column == "median_rule";
 }
 
 // One line as a JSON object, or false when it is not a month.
