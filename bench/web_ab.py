@@ -7,7 +7,9 @@
                 requests, mean and 99th-percentile latency
   tick          the worst delay of the station's once-a-second tick (from the "noxa.ticks"
                 debug category) while 60 clients pipeline requests without ever reading an
-                answer, each opening a new connection when the station cuts one off
+                answer, each opening a new connection when the station cuts one off; once for
+                each route: /api/history, /api/readings, /metrics, the dashboard and an Alpaca
+                GET
 
 Usage: bench/web_ab.py [--bin build/bin] [--requests 20000] [--concurrency 16]
                        [--pipeliners 60] [--seconds 15]
@@ -53,13 +55,17 @@ def run_ab(port, requests, concurrency, keep_alive):
     }
 
 
-def pipeliners(port, count, seconds):
+ROUTES = ["/api/history", "/api/readings", "/metrics", "/",
+          "/api/v1/safetymonitor/0/issafe?ClientID=1"]
+
+
+def pipeliners(port, count, seconds, path):
     """`count` clients for `seconds`, in a process of their own at the lowest priority: on a
     real network they run on other machines, so here they should not take the station's CPU."""
     os.nice(19)
     stop = threading.Event()
     # Each from an address of its own (loopback has all of 127/8), as from as many machines.
-    threads = [threading.Thread(target=pipeliner, args=(port, f"127.0.1.{1 + i}", stop),
+    threads = [threading.Thread(target=pipeliner, args=(port, path, f"127.0.1.{1 + i}", stop),
                                 daemon=True)
                for i in range(count)]
     for t in threads:
@@ -70,9 +76,9 @@ def pipeliners(port, count, seconds):
         t.join(timeout=5)
 
 
-def pipeliner(port, source, stop):
+def pipeliner(port, path, source, stop):
     """Sends requests back to back and never reads; reconnects when cut off."""
-    request = b"GET /api/readings HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" * 64
+    request = f"GET {path} HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n".encode() * 64
     while not stop.is_set():
         try:
             with socket.create_connection(("127.0.0.1", port), timeout=1,
@@ -110,7 +116,7 @@ def main():
     parser.add_argument("--requests", type=int, default=20000)
     parser.add_argument("--concurrency", type=int, default=16)
     parser.add_argument("--pipeliners", type=int, default=60)
-    parser.add_argument("--seconds", type=float, default=15)
+    parser.add_argument("--seconds", type=float, default=10)
     args = parser.parse_args()
     args.bin = os.path.abspath(args.bin)
     env = dict(os.environ, QT_LOGGING_RULES="noxa.ticks.debug=true", QT_QPA_PLATFORM="offscreen")
@@ -141,15 +147,17 @@ def main():
             mark = log.tell()
             time.sleep(args.seconds)
             quiet, quiet_worst = worst_tick(log, mark)
-            log.seek(0, os.SEEK_END)
-            mark = log.tell()
-            flood = multiprocessing.Process(target=pipeliners,
-                                            args=(http, args.pipeliners, args.seconds))
-            flood.start()
-            flood.join()
-            time.sleep(1.5)
-            ticks, worst = worst_tick(log, mark)
-            after = wait_http(url, 10)
+            floods = []
+            for path in ROUTES:
+                log.seek(0, os.SEEK_END)
+                mark = log.tell()
+                flood = multiprocessing.Process(target=pipeliners,
+                                                args=(http, args.pipeliners, args.seconds, path))
+                flood.start()
+                flood.join()
+                time.sleep(1.5)
+                ticks, worst = worst_tick(log, mark)
+                floods.append((path, ticks, worst, bool(wait_http(url, 10))))
         finally:
             if nginx:
                 nginx.terminate()
@@ -166,14 +174,15 @@ def main():
               f"{r['non2xx']:7d} {r['mean']:8.3f} {r['p99']:7.0f}")
     print("(failed: all of ab's failed requests; length: those only because the body's length "
           "changed)")
-    if worst is None:
-        print("no tick timing found in the station's log")
-    else:
-        print(f"tick while quiet, {args.seconds:g} s: {len(quiet)} ticks, worst delay "
-              f"{quiet_worst} ms")
-        print(f"tick under {args.pipeliners} pipelining clients that never read, "
+    print(f"tick while quiet, {args.seconds:g} s: {len(quiet)} ticks, worst delay "
+          f"{quiet_worst} ms")
+    for path, ticks, worst, after in floods:
+        if worst is None:
+            print(f"{path}: no tick timing found in the station's log")
+            continue
+        print(f"tick under {args.pipeliners} clients that never read {path}, "
               f"{args.seconds:g} s: {len(ticks)} ticks, intervals {min(ticks)}..{max(ticks)} ms, "
-              f"worst delay {worst} ms; answered afterwards: {bool(after)}")
+              f"worst delay {worst} ms; answered afterwards: {after}")
 
 
 if __name__ == "__main__":

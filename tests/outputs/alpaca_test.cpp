@@ -1,5 +1,6 @@
 #include "core/day_tables.h"
 #include "core/observation_feed.h"
+#include "outputs/alpaca/alpaca_connections.h"
 #include "outputs/alpaca/alpaca_discovery.h"
 #include "outputs/alpaca/alpaca_server.h"
 #include "outputs/common/latest_readings.h"
@@ -115,7 +116,7 @@ protected:
     SafetyRule safety{readings, SafetyLimits{}, Log{}};
     DayTables days;
     test::ScopedWorkDir work;
-    AlpacaServer alpaca{readings, safety, AlpacaIdentity{"roof", "1.3", "4d1c-roof-id", "Hilltop"}};
+    AlpacaServer alpaca{clock, AlpacaIdentity{"roof", "1.3", "4d1c-roof-id", "Hilltop"}};
     std::unique_ptr<WebServer> web;
     QTcpSocket socket;
     int transaction = 0;
@@ -220,6 +221,7 @@ TEST_F(AlpacaTest, MalformedRequestsAndUnknownDevicesAre400) {
     EXPECT_EQ(Put("/api/v1/safetymonitor/0/connected", "Connected=yes").status, 400);
     EXPECT_EQ(Put("/api/v1/safetymonitor/0/connected", "").status, 400);
     EXPECT_EQ(Get("/api/v1/safetymonitor/1/issafe").status, 400);
+    EXPECT_EQ(Get("/api/v1/safetymonitor/00/issafe").status, 400);
     EXPECT_EQ(Get("/api/v1/telescope/0/name").status, 400);
     EXPECT_EQ(Get("/api/v1/safetymonitor/0/nosuchmember").status, 400);
     EXPECT_EQ(Put("/api/v1/safetymonitor/0/issafe", "").status, 400);
@@ -352,6 +354,36 @@ TEST_F(AlpacaTest, OneClientDisconnectingLeavesTheOthersConnected) {
         EXPECT_EQ(Value(monitor + "issafe", {}, c.id).toBool(), c.connected) << c.id;
     }
     EXPECT_EQ(Error(QByteArray(kConditions) + "skyquality", {}, 2), 0x407);  // another device
+}
+
+// Scripts that connect and end without disconnecting (each run a new ClientID) fill the table;
+// a new client still gets in, taking the place of the one quiet the longest.
+TEST_F(AlpacaTest, ClientsThatNeverSayGoodbyeNeverLockANewOneOut) {
+    const QByteArray monitor = "/api/v1/safetymonitor/0/";
+    Observe(5);
+    ASSERT_EQ(Put(monitor + "connected", "Connected=True").json["ErrorNumber"], 0);
+    for (int client = 1000; client < 1300; ++client) {
+        ASSERT_EQ(Put(monitor + "connected", "Connected=True", client).json["ErrorNumber"], 0)
+            << client;
+        if (client % 100 == 0) {
+            EXPECT_TRUE(Value(monitor + "issafe").toBool());
+        }
+    }
+    EXPECT_TRUE(Value(monitor + "issafe").toBool()) << "a client that keeps asking stays";
+    EXPECT_FALSE(Value(monitor + "connected", {}, 1000).toBool());
+    EXPECT_TRUE(Value(monitor + "connected", {}, 1299).toBool());
+}
+
+TEST(AlpacaConnectionsTest, AClientQuietForLongIsNoLongerConnected) {
+    AlpacaConnections clients;
+    const auto start = AlpacaConnections::Clock::now();
+    clients.Connect(1, start);
+    clients.Connect(2, start);
+    EXPECT_TRUE(clients.Seen(1, start + AlpacaConnections::kQuietLimit));
+    const auto later = start + AlpacaConnections::kQuietLimit + std::chrono::seconds(1);
+    EXPECT_TRUE(clients.Seen(1, later));
+    EXPECT_FALSE(clients.Seen(2, later));
+    EXPECT_EQ(clients.Count(), 1u);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <atomic>
 #include <initializer_list>
 
 namespace noxa {
@@ -42,6 +43,13 @@ StationRow StationOf(const QSqlQuery& q) {
     return row;
 }
 
+// A number for each reader and each thread, never used again in the process.
+std::atomic<int> lastSerial{0};
+int ThreadSerial() {
+    thread_local const int serial = ++lastSerial;
+    return serial;
+}
+
 // A query prepared on the connection and run with `values` bound in order.
 bool Run(QSqlQuery& query, const QString& connection, const QString& sql,
          std::initializer_list<QVariant> values, QString& error) {
@@ -75,9 +83,29 @@ bool Newest(const QString& connection, const QString& sql, std::initializer_list
 
 }  // namespace
 
+ArchiveReader::ArchiveReader(QString connectionName)
+    : connection_(std::move(connectionName)), serial_(++lastSerial) {}
+
+ArchiveReader::~ArchiveReader() {
+    for (const QString& name : copies_) QSqlDatabase::removeDatabase(name);
+}
+
+// A connection is used only on the thread that made it: each thread that reads gets its own
+// copy of the archive's.
+QString ArchiveReader::Connection() const {
+    const QString name =
+        QStringLiteral("%1@%2.%3").arg(connection_).arg(serial_).arg(ThreadSerial());
+    std::lock_guard lock(mutex_);
+    if (!QSqlDatabase::contains(name)) {
+        QSqlDatabase::cloneDatabase(connection_, name);
+        copies_.push_back(name);
+    }
+    return name;
+}
+
 bool ArchiveReader::Stations(std::vector<StationRow>& out, QString& error) const {
     QSqlQuery q;
-    if (!Run(q, connection_, QString::fromLatin1(kStationSelect), {}, error)) return false;
+    if (!Run(q, Connection(), QString::fromLatin1(kStationSelect), {}, error)) return false;
     out.clear();
     while (q.next()) out.push_back(StationOf(q));
     return true;
@@ -87,7 +115,7 @@ bool ArchiveReader::Station(const QString& id, std::optional<StationRow>& found,
                             QString& error) const {
     QSqlQuery q;
     const QString sql = QString::fromLatin1(kStationSelect) + " WHERE s.station = ?";
-    if (!Run(q, connection_, sql, {id}, error)) return false;
+    if (!Run(q, Connection(), sql, {id}, error)) return false;
     found = q.next() ? std::optional(StationOf(q)) : std::nullopt;
     return true;
 }
@@ -98,7 +126,7 @@ bool ArchiveReader::Records(const QString& id, qint64 from, qint64 to, qint64 li
     const QString sql = "SELECT " + QString::fromLatin1(RecordSelectList()) +
                         " FROM records WHERE station = ? AND end_time >= ? AND end_time <= ?"
                         " ORDER BY end_time LIMIT ?";
-    if (!Run(q, connection_, sql, {id, from, to, limit + 1}, error)) return false;
+    if (!Run(q, Connection(), sql, {id, from, to, limit + 1}, error)) return false;
     qint64 rows = 0;
     next.reset();
     const int end = 1;  // end_time's place in the select list
@@ -124,20 +152,20 @@ bool ArchiveReader::LastNightDarkMagnitudes(const QString& id, qint64 now, std::
     // end) and the light one before that (its start).
     std::optional<qint64> dawn, nightEnd, dusk;
     const qint64 since = now - kLastNightWithinMs - 24 * kHourMs;
-    if (!Newest(connection_, light, {id, since, now + 1, kDarkSunAltitude}, dawn, error))
+    if (!Newest(Connection(), light, {id, since, now + 1, kDarkSunAltitude}, dawn, error))
         return false;
     if (!dawn) return true;
-    if (!Newest(connection_, dark, {id, since, *dawn, kDarkSunAltitude}, nightEnd, error))
+    if (!Newest(Connection(), dark, {id, since, *dawn, kDarkSunAltitude}, nightEnd, error))
         return false;
     if (!nightEnd || *nightEnd < now - kLastNightWithinMs) return true;
     const qint64 longest = *nightEnd - 24 * kHourMs;
-    if (!Newest(connection_, light, {id, longest, *nightEnd, kDarkSunAltitude}, dusk, error))
+    if (!Newest(Connection(), light, {id, longest, *nightEnd, kDarkSunAltitude}, dusk, error))
         return false;
     QSqlQuery q;
     const QString values =
         "SELECT mag_v FROM records WHERE station = ? AND end_time > ? AND end_time <= ?"
         " AND sun_altitude < ? AND moon_altitude < 0 AND mag_v IS NOT NULL";
-    if (!Run(q, connection_, values, {id, dusk.value_or(longest), *nightEnd, kDarkSunAltitude},
+    if (!Run(q, Connection(), values, {id, dusk.value_or(longest), *nightEnd, kDarkSunAltitude},
              error))
         return false;
     while (q.next()) out.push_back(q.value(0).toFloat());

@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -24,12 +25,17 @@ struct StationRow {
     std::optional<double> lastRecordMagV;
 };
 
-// Reads the archive's database through a connection the archive made and named; on the
-// thread that made it. Plain SQL that SQLite and PostgreSQL both take. Every read returns
-// false, with the database's reason in `error`, when the database cannot answer.
+// Reads the archive's database through copies of a connection the archive made and named, one
+// for each thread that reads (a database connection belongs to one thread). Plain SQL that SQLite
+// and PostgreSQL both take. Every read returns false, with the database's reason in `error`, when
+// the database cannot answer.
 class ArchiveReader {
 public:
-    explicit ArchiveReader(QString connectionName) : connection_(std::move(connectionName)) {}
+    explicit ArchiveReader(QString connectionName);
+    // Removes its copies of the connection; no thread reads through it any more.
+    ~ArchiveReader();
+    ArchiveReader(const ArchiveReader&) = delete;
+    ArchiveReader& operator=(const ArchiveReader&) = delete;
 
     // Every station, in no particular order.
     bool Stations(std::vector<StationRow>& out, QString& error) const;
@@ -50,7 +56,13 @@ public:
                                  QString& error) const;
 
 private:
+    // This thread's copy of the connection, made on its first read.
+    QString Connection() const;
+
     const QString connection_;
+    const int serial_;
+    mutable std::mutex mutex_;
+    mutable std::vector<QString> copies_;
 };
 
 }  // namespace noxa

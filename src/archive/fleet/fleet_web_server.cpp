@@ -6,8 +6,8 @@
 #include "archive/fleet/records_request.h"
 #include "outputs/common/metrics_text.h"
 
-#include <QHttpServerRequest>
-#include <QUrlQuery>
+#include <QMetaObject>
+#include <QThread>
 
 namespace noxa {
 namespace {
@@ -20,7 +20,9 @@ WebReply Json(QByteArray json) {
 
 WebLimits FleetWebLimits() {
     WebLimits limits;
-    limits.maxUnsentBytes = 64 * 1024 * 1024;
+    limits.threads = std::max(2u, QThread::idealThreadCount() > 0
+                                      ? static_cast<unsigned>(QThread::idealThreadCount())
+                                      : 2u);
     return limits;
 }
 
@@ -41,14 +43,25 @@ FleetWebServer::FleetWebServer(QString connectionName, const StationBoard& board
         QStringLiteral(":/fleet/fleet.html"),
         {QStringLiteral(":/web/dashboard.css"), QStringLiteral(":/fleet/fleet.css")},
         {QStringLiteral(":/web/nightmode.js"), QStringLiteral(":/fleet/fleet.js")});
+    CopyCounters();
+    connect(&copyCounters_, &QTimer::timeout, this, &FleetWebServer::CopyCounters);
+    copyCounters_.start(500);
     AddOwnRoutes();
+}
+
+FleetWebServer::~FleetWebServer() {
+    Stop();
+}
+
+void FleetWebServer::CopyCounters() {
+    std::lock_guard lock(mutex_);
+    countersCopy_ = counters_;
 }
 
 void FleetWebServer::AddOwnRoutes() {
     AddRoute("/", [this](const auto&) { return PageReply(page_); });
     AddRoute("/api/stations", [this](const auto&) { return StationsReply(); });
-    AddRoute("/api/records",
-             [this](const QHttpServerRequest& request) { return RecordsReply(request); });
+    AddRoute("/api/records", [this](const WebRequest& request) { return RecordsReply(request); });
     AddRoute("/metrics", [this](const auto&) { return MetricsReply(); });
 }
 
@@ -63,9 +76,9 @@ WebReply FleetWebServer::StationsReply() {
     return Json(StationsJson(SummarizeAll(board_.Copy(), Now(), staleSeconds_)));
 }
 
-WebReply FleetWebServer::RecordsReply(const QHttpServerRequest& request) {
+WebReply FleetWebServer::RecordsReply(const WebRequest& request) {
     QString error;
-    const auto asked = ParseRecordsRequest(QUrlQuery(request.url()), Now(), error);
+    const auto asked = ParseRecordsRequest(request.Query(), Now(), error);
     if (!asked) return TextReply(400, "Bad Request", error.toUtf8() + '\n');
     std::optional<StationRow> station;
     if (!reader_.Station(asked->station, station, error)) return DatabaseFailed(error);
@@ -93,20 +106,34 @@ WebReply FleetWebServer::RecordsReply(const QHttpServerRequest& request) {
 }
 
 WebReply FleetWebServer::MetricsReply() {
+    ArchiveCounters counters;
+    {
+        std::lock_guard lock(mutex_);
+        counters = countersCopy_;
+    }
     return WebReply{200, "OK", kMetricsContentType,
-                    FleetMetricsText(counters_, SummarizeAll(board_.Copy(), Now(), staleSeconds_),
+                    FleetMetricsText(counters, SummarizeAll(board_.Copy(), Now(), staleSeconds_),
                                      staleSeconds_)};
 }
 
+// The lines are said on the server's own thread, where the log lives.
 WebReply FleetWebServer::DatabaseFailed(const QString& error) {
     const std::string line = "Fleet web: the archive's database cannot be read: " +
                              error.simplified().left(300).toStdString();
-    if (database_.Failed(line)) log_.Error(line);
+    std::lock_guard lock(mutex_);
+    if (database_.Failed(line))
+        QMetaObject::invokeMethod(
+            this, [this, line] { log_.Error(line); }, Qt::QueuedConnection);
     return TextReply(503, "Service Unavailable", "The archive's database cannot be read\n");
 }
 
 void FleetWebServer::DatabaseWorked() {
-    if (database_.Succeeded()) log_.Info("Fleet web: the archive's database can be read again");
+    std::lock_guard lock(mutex_);
+    if (database_.Succeeded()) {
+        QMetaObject::invokeMethod(
+            this, [this] { log_.Info("Fleet web: the archive's database can be read again"); },
+            Qt::QueuedConnection);
+    }
 }
 
 }  // namespace noxa

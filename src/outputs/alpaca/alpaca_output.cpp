@@ -16,7 +16,7 @@ public:
     RunningAlpaca(OutputContext& context, AlpacaIdentity identity, quint16 discoveryPort)
         : log_(context.log),
           web_(*context.services.web),
-          server_(context.latest, context.safety, std::move(identity)),
+          server_(context.clock, std::move(identity)),
           discoveryPort_(discoveryPort) {
         server_.MountOn(web_);
         if (discoveryPort_ == 0) return;

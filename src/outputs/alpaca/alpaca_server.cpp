@@ -1,12 +1,10 @@
 #include "outputs/alpaca/alpaca_server.h"
 
 #include "core/readings.h"
-#include "outputs/common/latest_readings.h"
-#include "outputs/common/safety_rule.h"
 #include "outputs/common/shortest_decimal.h"
+#include "time/station_clock.h"
 
 #include <QHash>
-#include <QHttpServerRequest>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,7 +22,6 @@ constexpr int kNotImplemented = 0x400;
 constexpr int kInvalidValue = 0x401;
 constexpr int kValueNotSet = 0x402;
 constexpr int kNotConnected = 0x407;
-constexpr int kDriverError = 0x500;
 
 constexpr int kObservingConditions = 0;
 constexpr int kSafetyMonitor = 1;
@@ -75,11 +72,9 @@ WebReply BadRequest(const QString& message) {
     return WebReply{400, "Bad Request", "text/plain; charset=utf-8", message.toUtf8() + '\n'};
 }
 
-// Seconds since the sensor's reading last had a finite value; none before that. An estimate is
-// as old as the oldest reading it rests on.
-std::optional<double> SecondsSince(const LatestReadings& readings,
-                                   const ReadingDescription& sensor) {
-    return readings.SecondsSinceValue(sensor.id);
+std::optional<double> SecondsFrom(std::optional<UtcMilliseconds> then, UtcMilliseconds now) {
+    if (!then) return std::nullopt;
+    return static_cast<double>(now - *then) / 1000;
 }
 
 const char* const kSetupPage = R"(<!DOCTYPE html>
@@ -95,6 +90,9 @@ Alpaca devices answer, <code>[alpaca]</code> the discovery port and the station'
 }  // namespace
 
 struct AlpacaServer::Call {
+    // What the station showed when the request came, and when that was.
+    std::shared_ptr<const StationSnapshot> station;
+    UtcMilliseconds now = 0;
     bool put = false;
     // A PUT's names as sent, a GET's lower-cased: PUT bodies must name each parameter exactly,
     // GET queries in any case.
@@ -123,19 +121,26 @@ struct AlpacaServer::Call {
     WebReply Error(int error, const QString& message) const {
         return Reply(std::nullopt, error, message);
     }
+    // Seconds since the sensor's reading last had a finite value; none before that.
+    std::optional<double> SecondsSince(const ReadingDescription& sensor) const {
+        return SecondsFrom(station->lastValue[static_cast<std::size_t>(sensor.id)], now);
+    }
 };
 
-AlpacaServer::AlpacaServer(const LatestReadings& readings, const SafetyRule& safety,
-                           AlpacaIdentity identity)
-    : readings_(readings), safety_(safety), identity_(std::move(identity)) {}
+AlpacaServer::AlpacaServer(const StationClock& clock, AlpacaIdentity identity)
+    : clock_(clock), identity_(std::move(identity)) {}
 
 void AlpacaServer::MountOn(WebServer& web) {
-    auto handler = [this](const QHttpServerRequest& request) { return Handle(request); };
+    snapshots_ = &web.Snapshots();
+    auto handler = [this](const WebRequest& request) { return Handle(request); };
     web.Mount("/management/", handler);
     web.Mount("/api/v1/", handler);
-    web.Mount("/setup", [this](const QHttpServerRequest& request) {
-        return SetupPage(request.url().path());
-    });
+    web.Mount("/setup", [this](const WebRequest& request) { return SetupPage(request.path); });
+}
+
+bool AlpacaServer::Connected(int device, std::uint32_t client) {
+    std::lock_guard lock(mutex_);
+    return connections_[device].Seen(client, AlpacaConnections::Clock::now());
 }
 
 WebReply AlpacaServer::SetupPage(const QString& path) const {
@@ -158,10 +163,9 @@ QUuid AlpacaServer::DeviceId(const QString& stationId, const QString& deviceType
     return QUuid::createUuidV5(kNamespace, stationId + '/' + deviceType);
 }
 
-WebReply AlpacaServer::Handle(const QHttpServerRequest& request) {
-    const bool put = request.method() == QHttpServerRequest::Method::Put;
-    return Handle(put, request.url().path(),
-                  put ? request.body() : request.url().query(QUrl::FullyEncoded).toUtf8());
+WebReply AlpacaServer::Handle(const WebRequest& request) {
+    const bool put = request.IsPut();
+    return Handle(put, request.path, put ? request.body : request.query);
 }
 
 WebReply AlpacaServer::Handle(bool put, const QString& path, const QByteArray& parameters) {
@@ -176,8 +180,16 @@ WebReply AlpacaServer::Handle(bool put, const QString& path, const QByteArray& p
             return BadRequest(QStringLiteral("%1 is not a number from 0 to 4294967295").arg(name));
         (name == QLatin1String("ClientID") ? call.clientId : call.clientTransaction) = *number;
     }
-    if (++serverTransaction_ == 0) serverTransaction_ = 1;
-    call.serverTransaction = serverTransaction_;
+    {
+        std::lock_guard lock(mutex_);
+        if (++serverTransaction_ == 0) serverTransaction_ = 1;
+        call.serverTransaction = serverTransaction_;
+        // Any request keeps its client's connections alive.
+        for (AlpacaConnections& clients : connections_)
+            clients.Seen(call.clientId, AlpacaConnections::Clock::now());
+    }
+    call.station = snapshots_->Current();
+    call.now = clock_.NowUtc();
 
     if (path.startsWith(QLatin1String("/management/"))) return Management(call, path);
 
@@ -187,8 +199,9 @@ WebReply AlpacaServer::Handle(bool put, const QString& path, const QByteArray& p
     const QString& type = parts[0];
     if (type != QLatin1String("observingconditions") && type != QLatin1String("safetymonitor"))
         return BadRequest(QStringLiteral("No device of type \"%1\"").arg(type));
+    // Device numbers as the API writes them: "0", never "00" or "+0".
     const auto number = ParseUint32(parts[1]);
-    if (!number || parts[1].isEmpty() || !parts[1].front().isDigit())
+    if (!number || parts[1] != QString::number(*number))
         return BadRequest(QStringLiteral("\"%1\" is not a device number").arg(parts[1]));
     if (*number != 0) return BadRequest(QStringLiteral("No %1 number %2").arg(type).arg(*number));
     return Device(call, type, parts[2]);
@@ -228,12 +241,10 @@ WebReply AlpacaServer::Device(const Call& call, const QString& type, const QStri
     if (call.put) {
         if (member == QLatin1String("connected")) {
             const QString value = call.Param(QLatin1String("Connected")).trimmed();
+            std::lock_guard lock(mutex_);
             AlpacaConnections& clients = connections_[device];
             if (value.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) {
-                if (!clients.Connect(call.clientId))
-                    return call.Error(kDriverError,
-                                      QStringLiteral("Too many clients connected (%1)")
-                                          .arg(AlpacaConnections::kMaxClients));
+                clients.Connect(call.clientId, AlpacaConnections::Clock::now());
             } else if (value.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0) {
                 clients.Disconnect(call.clientId);
             } else {
@@ -247,7 +258,7 @@ WebReply AlpacaServer::Device(const Call& call, const QString& type, const QStri
     } else if (kCommonGets.contains(member)) {
         const bool conditions = device == kObservingConditions;
         if (member == QLatin1String("connected"))
-            return call.Value(connections_[device].Connected(call.clientId));
+            return call.Value(Connected(device, call.clientId));
         if (member == QLatin1String("description"))
             return call.Value(conditions ? QStringLiteral("NOXA-V4I sky photometer: sky "
                                                           "quality, sky temperature, cloud cover")
@@ -281,7 +292,7 @@ WebReply AlpacaServer::ObservingConditions(const Call& call, const QString& memb
         return BadRequest(QStringLiteral("No %1 request for observingconditions/0/%2")
                               .arg(call.put ? "PUT" : "GET", member));
 
-    const bool connected = connections_[kObservingConditions].Connected(call.clientId);
+    const bool connected = Connected(kObservingConditions, call.clientId);
     if (call.put && member == QLatin1String("averageperiod")) {
         bool ok = false;
         const double hours = call.Param(QLatin1String("AveragePeriod")).trimmed().toDouble(&ok);
@@ -320,18 +331,19 @@ WebReply AlpacaServer::SensorInfo(const Call& call, const QString& member) const
         return call.Error(kInvalidValue, QStringLiteral("No sensor \"%1\"").arg(name));
     if (description) return call.Value(QString::fromUtf8(sensor->alpacaDescription));
 
-    const auto seconds = sensor ? SecondsSince(readings_, *sensor) : readings_.AgeSeconds();
+    const auto seconds =
+        sensor ? call.SecondsSince(*sensor) : SecondsFrom(call.station->newestReport, call.now);
     // A negative time: no value of this sensor came yet.
     return call.Value(seconds ? std::round(*seconds * 1000) / 1000 : -1.0);
 }
 
 WebReply AlpacaServer::SensorValue(const Call& call, const QString& member) const {
     const ReadingDescription& sensor = *FindSensor(member);
-    const auto& latest = readings_.Latest();
+    const auto& latest = call.station->latest;
     if (!latest) return call.Error(kValueNotSet, QStringLiteral("No report yet"));
     const float value = ShownValue(sensor, *latest);
     if (std::isfinite(value)) return call.Value(ShortestDouble(value));
-    const auto seconds = SecondsSince(readings_, sensor);
+    const auto seconds = call.SecondsSince(sensor);
     return call.Error(kValueNotSet, seconds
                                         ? QStringLiteral("No %1 now: the last value came %2 s ago")
                                               .arg(member)
@@ -344,7 +356,7 @@ WebReply AlpacaServer::SafetyMonitor(const Call& call, const QString& member) {
         return BadRequest(QStringLiteral("No %1 request for safetymonitor/0/%2")
                               .arg(call.put ? "PUT" : "GET", member));
     // Never safe for a client that has not connected it.
-    return call.Value(connections_[kSafetyMonitor].Connected(call.clientId) && safety_.IsSafe());
+    return call.Value(Connected(kSafetyMonitor, call.clientId) && call.station->safe);
 }
 
 }  // namespace noxa

@@ -7,14 +7,13 @@
 #include <QString>
 #include <QUuid>
 
+#include <chrono>
 #include <cstdint>
-
-class QHttpServerRequest;
+#include <mutex>
 
 namespace noxa {
 
-class LatestReadings;
-class SafetyRule;
+class StationClock;
 
 // What the station says about itself to Alpaca clients.
 struct AlpacaIdentity {
@@ -33,17 +32,20 @@ struct AlpacaIdentity {
 // the client's and the server's transaction numbers, an Alpaca error number and message, and
 // HTTP 400 only for a request that cannot be understood. Each client connects a device for
 // itself (by its ClientID); a reading the station does not know now is never given as a number.
+// Requests are answered on the web server's threads: the readings and the verdict come from the
+// snapshot the station publishes, and the clients' connections are the server's own state.
 class AlpacaServer {
 public:
-    AlpacaServer(const LatestReadings& readings, const SafetyRule& safety, AlpacaIdentity identity);
+    AlpacaServer(const StationClock& clock, AlpacaIdentity identity);
 
-    // Mounts the management and device requests and the setup pages on `web`.
+    // Mounts the management and device requests and the setup pages on `web`, and reads the
+    // station's snapshots from it.
     void MountOn(WebServer& web);
 
     // One request: PUT or not (HEAD and GET alike), its path and its parameters, form-encoded
     // (the query for a GET, the body for a PUT).
     WebReply Handle(bool put, const QString& path, const QByteArray& parameters);
-    WebReply Handle(const QHttpServerRequest& request);
+    WebReply Handle(const WebRequest& request);
 
     // The unique id of one of the station's devices: the same for the same station id.
     static QUuid DeviceId(const QString& stationId, const QString& deviceType);
@@ -59,10 +61,12 @@ private:
     WebReply SafetyMonitor(const Call& call, const QString& member);
     WebReply SensorValue(const Call& call, const QString& member) const;
     WebReply SensorInfo(const Call& call, const QString& member) const;
+    bool Connected(int device, std::uint32_t client);
 
-    const LatestReadings& readings_;
-    const SafetyRule& safety_;
+    const StationClock& clock_;
     const AlpacaIdentity identity_;
+    const StationSnapshots* snapshots_ = nullptr;
+    std::mutex mutex_;
     std::uint32_t serverTransaction_ = 0;
     // The clients that connected each device: [0] ObservingConditions, [1] SafetyMonitor.
     AlpacaConnections connections_[2];

@@ -1,38 +1,11 @@
 #include "outputs/web/route_server.h"
 
-#include "outputs/web/http_connection.h"
+#include "outputs/web/http_daemon.h"
 
-#include <QHttpServerRequest>
-#include <QTcpSocket>
+#include <QMetaObject>
+#include <QPointer>
 
 namespace noxa {
-namespace {
-
-using Method = QHttpServerRequest::Method;
-
-void Send(QTcpSocket* socket, const WebReply& answer, bool withBody) {
-    QByteArray out;
-    out.reserve(256 + (withBody ? answer.body.size() : 0));
-    out += "HTTP/1.1 ";
-    out += QByteArray::number(answer.status);
-    out += ' ';
-    out += answer.reason;
-    out += "\r\nContent-Type: ";
-    out += answer.type;
-    out += "\r\nContent-Length: ";
-    out += QByteArray::number(answer.body.size());
-    out += "\r\nCache-Control: ";
-    out += answer.cache;
-    out += "\r\nX-Content-Type-Options: nosniff\r\n";
-    if (const auto* connection = qobject_cast<const HttpConnection*>(socket))
-        out += connection->ConnectionHeader();
-    out += answer.extraHeaders;
-    out += "\r\n";
-    if (withBody) out += answer.body;
-    socket->write(out);
-}
-
-}  // namespace
 
 WebReply TextReply(int status, const QByteArray& reason, const QByteArray& text) {
     return WebReply{status, reason, "text/plain; charset=utf-8", text};
@@ -45,29 +18,39 @@ QString ServerUrl(const QHostAddress& address, quint16 port) {
     return QStringLiteral("http://%1:%2/").arg(host).arg(port);
 }
 
-RouteServer::RouteServer(WebLimits limits, QObject* parent)
-    : QAbstractHttpServer(parent), limits_(limits) {}
+RouteServer::RouteServer(WebLimits limits, QObject* parent) : QObject(parent), limits_(limits) {}
+
+RouteServer::~RouteServer() {
+    Stop();
+}
+
+void RouteServer::Stop() {
+    daemon_.reset();
+}
 
 bool RouteServer::Listen(const QHostAddress& address, quint16 port, QString& error) {
-    auto* listener = new GuardedTcpServer(limits_, log_, this);
-    if (!listener->listen(address, port)) {
-        error = listener->errorString();
-        delete listener;
-        return false;
+    if (!daemon_) {
+        // The acceptor's lines are said on this object's thread, where the log lives.
+        QPointer<RouteServer> self(this);
+        auto say = [self](LogLevel level, std::string line) {
+            QMetaObject::invokeMethod(
+                self, [self, level, line] { self->log_(level, line); }, Qt::QueuedConnection);
+        };
+        daemon_ = std::make_unique<HttpDaemon>(
+            limits_, [this](const WebRequest& request) { return Answer(request); }, say);
     }
-    bind(listener);
-    listener_ = listener;
+    if (!daemon_->Start(address, port, error)) return false;
     address_ = address;
     emit listening(address);
     return true;
 }
 
 quint16 RouteServer::Port() const {
-    return listener_ ? listener_->serverPort() : 0;
+    return daemon_ ? daemon_->Port() : 0;
 }
 
 int RouteServer::OpenConnections() const {
-    return listener_ ? listener_->OpenConnections() : 0;
+    return daemon_ ? daemon_->OpenConnections() : 0;
 }
 
 void RouteServer::LogTo(Log log) {
@@ -75,51 +58,71 @@ void RouteServer::LogTo(Log log) {
 }
 
 void RouteServer::Mount(QByteArray prefix, Handler handler) {
-    routes_.push_back({std::move(prefix), true, true, std::move(handler)});
+    Add({std::move(prefix), true, true, std::move(handler)});
 }
 
 void RouteServer::AddRoute(QByteArray path, Handler handler) {
-    routes_.push_back({std::move(path), false, false, std::move(handler)});
+    Add({std::move(path), false, false, std::move(handler)});
 }
 
 void RouteServer::AddPrefixRoute(QByteArray prefix, Handler handler) {
-    routes_.push_back({std::move(prefix), true, false, std::move(handler)});
+    Add({std::move(prefix), true, false, std::move(handler)});
 }
 
-const RouteServer::Route* RouteServer::RouteOf(const QString& path) const {
-    for (const Route& route : routes_) {
+// The routes are never changed in place: requests under way keep the ones they began with.
+void RouteServer::Add(Route route) {
+    std::lock_guard lock(mutex_);
+    auto routes = std::make_shared<Routes>(*routes_);
+    routes->push_back(std::move(route));
+    routes_ = std::move(routes);
+}
+
+namespace {
+
+// The route that takes `path`: one of the path itself before any prefix, then the first prefix
+// added; nullptr when none does.
+template <typename Routes>
+const auto* RouteOf(const Routes& routes, const QString& path) {
+    for (const auto& route : routes) {
         if (!route.prefix && path == QLatin1String(route.path)) return &route;
     }
-    for (const Route& route : routes_) {
+    for (const auto& route : routes) {
         if (route.prefix && path.startsWith(QLatin1String(route.path))) return &route;
     }
-    return nullptr;
+    return static_cast<decltype(&routes.front())>(nullptr);
 }
 
-bool RouteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
-    const Route* route = RouteOf(request.url().path());
-    const Method method = request.method();
-    const bool head = method == Method::Head;
-    const bool allowed =
-        method == Method::Get || head || (route && route->acceptsPut && method == Method::Put);
-    WebReply answer;
-    if (route == nullptr) {
-        answer = TextReply(404, "Not Found", "Not found\n");
-    } else if (!allowed) {
-        answer = TextReply(405, "Method Not Allowed", "Method not allowed\n");
-        answer.extraHeaders =
-            route->acceptsPut ? "Allow: GET, HEAD, PUT\r\n" : "Allow: GET, HEAD\r\n";
-    } else {
-        answer = route->handler(request);
+}  // namespace
+
+WebReply RouteServer::Answer(const WebRequest& request) const {
+    const bool options = request.method == "OPTIONS";
+    // The server as a whole: what it can be asked.
+    if (options && request.path == QLatin1String("*")) {
+        WebReply reply = TextReply(204, "No Content", {});
+        reply.extraHeaders = "Allow: GET, HEAD, PUT, OPTIONS\r\n";
+        return reply;
     }
-    // Whether the connection stays open is the HttpConnection's to decide, from the request
-    // as the client sent it.
-    Send(socket, answer, !head);
-    return true;
-}
-
-void RouteServer::missingHandler(const QHttpServerRequest&, QTcpSocket* socket) {
-    Send(socket, TextReply(404, "Not Found", "Not found\n"), true);
+    std::shared_ptr<const Routes> routes;
+    {
+        std::lock_guard lock(mutex_);
+        routes = routes_;
+    }
+    const auto* route = RouteOf(*routes, request.path);
+    if (route == nullptr) return TextReply(404, "Not Found", "Not found\n");
+    const QByteArray allow = route->acceptsPut ? "GET, HEAD, PUT" : "GET, HEAD";
+    if (options) {
+        WebReply reply = TextReply(204, "No Content", {});
+        reply.extraHeaders = "Allow: " + allow + ", OPTIONS\r\n";
+        return reply;
+    }
+    const bool allowed =
+        request.method == "GET" || request.IsHead() || (route->acceptsPut && request.IsPut());
+    if (!allowed) {
+        WebReply reply = TextReply(405, "Method Not Allowed", "Method not allowed\n");
+        reply.extraHeaders = "Allow: " + allow + "\r\n";
+        return reply;
+    }
+    return route->handler(request);
 }
 
 }  // namespace noxa

@@ -1,19 +1,22 @@
 #pragma once
 
 #include "core/station_log.h"
-#include "outputs/web/guarded_tcp_server.h"
 #include "outputs/web/web_limits.h"
+#include "outputs/web/web_request.h"
 
-#include <QAbstractHttpServer>
 #include <QByteArray>
 #include <QHostAddress>
-#include <QPointer>
+#include <QObject>
 #include <QString>
 
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 namespace noxa {
+
+class HttpDaemon;
 
 // An answer of the server, made by one of its own routes or by a handler mounted on it.
 struct WebReply {
@@ -29,15 +32,18 @@ struct WebReply {
 WebReply TextReply(int status, const QByteArray& reason, const QByteArray& text);
 
 // An HTTP server that answers GET and HEAD requests from routes made in memory, each for one
-// path or for every path under a prefix, behind a GuardedTcpServer that keeps the limits.
-// Nothing is ever looked up on disk by its path. Everything runs on the thread it is made on.
-class RouteServer : public QAbstractHttpServer {
+// path or for every path under a prefix. Nothing is ever looked up on disk by its path.
+// The HTTP library frames, reads and writes the connections on threads of its own, and the
+// routes' handlers run there: they must read only what is safe to read from any thread.
+// Routes may be added while it serves (other outputs mount theirs once it runs).
+class RouteServer : public QObject {
     Q_OBJECT
 
 public:
-    using Handler = std::function<WebReply(const QHttpServerRequest& request)>;
+    using Handler = std::function<WebReply(const WebRequest& request)>;
 
     explicit RouteServer(WebLimits limits = {}, QObject* parent = nullptr);
+    ~RouteServer() override;
 
     // Listens on `address`, `port` (0: a free one). False, with the reason, when it cannot.
     bool Listen(const QHostAddress& address, quint16 port, QString& error);
@@ -45,9 +51,10 @@ public:
     quint16 Port() const;
     // The address it listens on, once it does.
     const QHostAddress& ListeningAddress() const { return address_; }
+    // Connections open now, not counting those being turned away.
     int OpenConnections() const;
     // Where the server says what keeps it from taking connections, and when that passes; set
-    // before Listen().
+    // before Listen(). The lines are said on this object's thread.
     void LogTo(Log log);
 
     // Hands every GET, HEAD and PUT request whose path starts with `prefix` and that no route
@@ -63,27 +70,26 @@ protected:
     // A route of the server's own: GET and HEAD of exactly `path`, or of every path under it.
     void AddRoute(QByteArray path, Handler handler);
     void AddPrefixRoute(QByteArray prefix, Handler handler);
-
-    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
-    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    // Stops serving before the routes' owner goes: the handlers run no more once it returns.
+    void Stop();
 
 private:
-    // What answers the requests of one path, or of every path under a prefix.
     struct Route {
         QByteArray path;
         bool prefix = false;      // every path that starts with `path`
         bool acceptsPut = false;  // PUT besides GET and HEAD
         Handler handler;
     };
-    // The route that takes `path`: one of the path itself before any prefix, then the first
-    // prefix added; nullptr when none does.
-    const Route* RouteOf(const QString& path) const;
+    using Routes = std::vector<Route>;
+    void Add(Route route);
+    WebReply Answer(const WebRequest& request) const;
 
     const WebLimits limits_;
     Log log_;
-    QPointer<GuardedTcpServer> listener_;
+    std::unique_ptr<HttpDaemon> daemon_;
     QHostAddress address_;
-    std::vector<Route> routes_;
+    mutable std::mutex mutex_;
+    std::shared_ptr<const Routes> routes_ = std::make_shared<Routes>();
 };
 
 // "http://address:port/", the address in brackets when it is IPv6.

@@ -1,7 +1,6 @@
 #include "outputs/web/web_output.h"
 
 #include "outputs/common/retried_start.h"
-#include "outputs/web/descriptor_budget.h"
 #include "outputs/web/web_server.h"
 
 #include <QHostInfo>
@@ -67,9 +66,7 @@ std::unique_ptr<Output> Start(const Settings& settings, OutputContext& context) 
         return nullptr;
     }
     WebLimits limits;
-    std::string note;
-    limits.maxConnections = ConnectionsThatFit(connections, limits.maxRefusing, note);
-    if (!note.empty()) context.log.Warning(note);
+    limits.maxConnections = connections;
     limits.maxConnectionsPerClient = perClient;
     return std::make_unique<RunningWebServer>(context, address, port, limits);
 }

@@ -1,17 +1,12 @@
 #include "outputs/web/web_server.h"
 
-#include "outputs/common/latest_readings.h"
 #include "outputs/common/metrics_text.h"
-#include "outputs/common/readings_json.h"
-#include "outputs/web/history_json.h"
 #include "outputs/web/hourglass_route.h"
 #include "outputs/web/monthly_json.h"
 #include "outputs/web/nights_json.h"
 
 #include <QDate>
 #include <QFile>
-#include <QHttpServerRequest>
-#include <QUrlQuery>
 
 namespace noxa {
 namespace {
@@ -51,9 +46,9 @@ QByteArray ReadSummary(const QString& fileName) {
 }
 
 // The `limit` of the query, or 0 for none.
-int LimitOf(const QHttpServerRequest& request) {
+int LimitOf(const WebRequest& request) {
     bool ok = false;
-    const int limit = QUrlQuery(request.url()).queryItemValue(QStringLiteral("limit")).toInt(&ok);
+    const int limit = request.Query().queryItemValue(QStringLiteral("limit")).toInt(&ok);
     return ok && limit > 0 ? limit : 0;
 }
 
@@ -93,7 +88,7 @@ WebReply HourglassChart(const WorkDir& dir, const QString& path) {
 
 WebServer::WebServer(StationView station, const DayTables& days, WorkDir dir, WebLimits limits,
                      QObject* parent)
-    : RouteServer(limits, parent), station_(station), days_(days), dir_(std::move(dir)) {
+    : RouteServer(limits, parent), snapshots_(station, days), dir_(std::move(dir)) {
     const QString dashboardStyle = QStringLiteral(":/web/dashboard.css");
     // The pages share the night mode's script, ahead of their own.
     const QString nightMode = QStringLiteral(":/web/nightmode.js");
@@ -108,15 +103,19 @@ WebServer::WebServer(StationView station, const DayTables& days, WorkDir dir, We
     AddOwnRoutes();
 }
 
+WebServer::~WebServer() {
+    Stop();
+}
+
 void WebServer::AddOwnRoutes() {
     const auto add = [this](const char* path, Handler handler) {
         AddRoute(path, std::move(handler));
     };
     add("/", [this](const auto&) { return PageReply(page_); });
-    add("/api/readings", [this](const auto&) { return Json(ReadingsJson(station_)); });
-    add("/api/history", [this](const auto&) { return Json(HistoryJson(days_)); });
+    add("/api/readings", [this](const auto&) { return Json(snapshots_.Current()->readingsJson); });
+    add("/api/history", [this](const auto&) { return Json(snapshots_.Current()->historyJson); });
     add("/metrics", [this](const auto&) {
-        return WebReply{200, "OK", kMetricsContentType, MetricsText(station_)};
+        return WebReply{200, "OK", kMetricsContentType, snapshots_.Current()->metricsText};
     });
     add("/mag.jpg", [this](const auto&) {
         return FileOf(dir_.File("mag.jpg"), "image/jpeg", "No chart image yet\n");
@@ -125,18 +124,17 @@ void WebServer::AddOwnRoutes() {
         return FileOf(dir_.File("temp.jpg"), "image/jpeg", "No chart image yet\n");
     });
     add("/nights", [this](const auto&) { return PageReply(nightsPage_); });
-    add("/api/nights", [this](const QHttpServerRequest& request) {
+    add("/api/nights", [this](const WebRequest& request) {
         return Json(NightsJson(ReadSummary(dir_.File("night/summary.csv")), LimitOf(request)));
     });
-    AddPrefixRoute(kNightCharts, [this](const QHttpServerRequest& request) {
-        return NightChart(dir_, request.url().path());
-    });
+    AddPrefixRoute(kNightCharts,
+                   [this](const WebRequest& request) { return NightChart(dir_, request.path); });
     add("/years", [this](const auto&) { return PageReply(yearsPage_); });
     add("/api/monthly", [this](const auto&) {
         return Json(MonthlyJson(ReadMonthlyFile(dir_.File("night/monthly.csv"))));
     });
-    AddPrefixRoute(kHourglassCharts, [this](const QHttpServerRequest& request) {
-        return HourglassChart(dir_, request.url().path());
+    AddPrefixRoute(kHourglassCharts, [this](const WebRequest& request) {
+        return HourglassChart(dir_, request.path);
     });
 }
 

@@ -4,6 +4,7 @@
 #include "outputs/common/station_view.h"
 #include "outputs/web/inline_page.h"
 #include "outputs/web/route_server.h"
+#include "outputs/web/station_snapshot.h"
 
 namespace noxa {
 
@@ -15,21 +16,25 @@ struct DayTables;
 // and their charts ("/night/yyyy-MM-dd.png"), and the years: their page ("/years"), the months
 // ("/api/monthly") and the years' charts ("/hourglass/yyyy.png"). Nothing else: no path is ever
 // looked up on disk.
-// Every answer is made from memory on the station's thread (the thread the server is made on),
-// apart from the small files read from the working folder where the station writes them: the two
-// images, "night/summary.csv", "night/monthly.csv" and the nights' and years' charts.
+// The answers are made on the web server's threads from the snapshot the station's thread
+// publishes (see StationSnapshots), never from the station's live objects, apart from the
+// small files read from the working folder where the station writes them: the two images,
+// "night/summary.csv", "night/monthly.csv" and the nights' and years' charts.
 class WebServer : public RouteServer {
     Q_OBJECT
 
 public:
     WebServer(StationView station, const DayTables& days, WorkDir dir, WebLimits limits = {},
               QObject* parent = nullptr);
+    ~WebServer() override;
+
+    // What the station shows now, for the routes mounted on the server.
+    const StationSnapshots& Snapshots() const { return snapshots_; }
 
 private:
     void AddOwnRoutes();
 
-    const StationView station_;
-    const DayTables& days_;
+    StationSnapshots snapshots_;
     const WorkDir dir_;
     // The dashboard, its style and script inlined, and the security policy that admits them.
     InlinePage page_;

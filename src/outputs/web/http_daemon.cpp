@@ -1,0 +1,239 @@
+#include "outputs/web/http_daemon.h"
+
+#include "outputs/web/request_check.h"
+#include "outputs/web/route_server.h"
+
+#include <microhttpd.h>
+
+#include <cstring>
+#include <optional>
+#include <string>
+
+namespace noxa {
+namespace {
+
+// Bytes handed to the library at a time; it asks for more as the client reads.
+constexpr std::size_t kBlock = 64 * 1024;
+
+// What one request gathers while the library reads it.
+struct RequestState {
+    QByteArray target;
+    QByteArray body;
+    bool headChecked = false;
+    bool bodyTooLarge = false;
+    bool lastOnConnection = false;  // the connection closes after its answer
+};
+
+// Whether the connection's slot was given back already.
+struct ConnectionSlot {
+    bool released = false;
+};
+
+// Whether the comma-separated `list` holds `token`, in any case.
+bool HasToken(const char* list, const char* token) {
+    if (list == nullptr) return false;
+    for (const QByteArray& item : QByteArray(list).split(','))
+        if (item.trimmed().compare(token, Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
+// Whether the client asked to close the connection after this request's answer.
+bool ClientCloses(MHD_Connection* connection, const char* version) {
+    const char* options = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Connection");
+    if (HasToken(options, "close")) return true;
+    return std::strcmp(version, "HTTP/1.0") == 0 && !HasToken(options, "keep-alive");
+}
+
+ssize_t ReadBody(void* cls, uint64_t pos, char* buffer, size_t max) {
+    const auto& body = *static_cast<const QByteArray*>(cls);
+    if (pos >= static_cast<uint64_t>(body.size())) return MHD_CONTENT_READER_END_OF_STREAM;
+    const std::size_t count = std::min<std::size_t>(max, body.size() - pos);
+    std::memcpy(buffer, body.constData() + pos, count);
+    return static_cast<ssize_t>(count);
+}
+
+void FreeBody(void* cls) {
+    delete static_cast<QByteArray*>(cls);
+}
+
+void AddHeaderLines(MHD_Response* response, const QByteArray& lines) {
+    for (const QByteArray& line : lines.split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0) continue;
+        MHD_add_response_header(response, line.left(colon).trimmed().constData(),
+                                line.mid(colon + 1).trimmed().constData());
+    }
+}
+
+// Hands `reply` to the library; with `close`, the connection ends after it.
+MHD_Result Queue(MHD_Connection* connection, const WebReply& reply, bool close) {
+    auto* body = new QByteArray(reply.body);
+    MHD_Response* response = MHD_create_response_from_callback(static_cast<uint64_t>(body->size()),
+                                                               kBlock, ReadBody, body, FreeBody);
+    if (response == nullptr) {
+        delete body;
+        return MHD_NO;
+    }
+    MHD_set_response_options(response, MHD_RF_SEND_KEEP_ALIVE_HEADER, MHD_RO_END);
+    MHD_add_response_header(response, "Content-Type", reply.type.constData());
+    MHD_add_response_header(response, "Cache-Control", reply.cache.constData());
+    MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
+    AddHeaderLines(response, reply.extraHeaders);
+    if (close) MHD_add_response_header(response, "Connection", "close");
+    const MHD_Result queued =
+        MHD_queue_response(connection, static_cast<unsigned>(reply.status), response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+MHD_Result Refuse(MHD_Connection* connection, const Refusal& refusal) {
+    return Queue(connection,
+                 TextReply(refusal.status, refusal.reason, QByteArray(refusal.reason) + '\n'),
+                 true);
+}
+
+MHD_Result CollectField(void* cls, MHD_ValueKind, const char* name, size_t nameSize,
+                        const char* value, size_t valueSize) {
+    auto& head = *static_cast<RequestHead*>(cls);
+    head.fields.emplace_back(std::string_view(name, nameSize),
+                             std::string_view(value ? value : "", value ? valueSize : 0));
+    return MHD_YES;
+}
+
+}  // namespace
+
+struct HttpDaemon::Calls {
+    static void* Began(void*, const char* uri, MHD_Connection*) {
+        auto* state = new RequestState;
+        state->target = uri;
+        return state;
+    }
+
+    // A connection that closes after its answer gives back its slot once the answer is
+    // sent, before the close: its client may open the next one at once.
+    static void Ended(void* cls, MHD_Connection* connection, void** context,
+                      MHD_RequestTerminationCode code) {
+        auto* state = static_cast<RequestState*>(*context);
+        if (state != nullptr && state->lastOnConnection &&
+            code == MHD_REQUEST_TERMINATED_COMPLETED_OK)
+            Release(*static_cast<HttpDaemon*>(cls), connection);
+        delete state;
+        *context = nullptr;
+    }
+
+    static void Release(HttpDaemon& self, MHD_Connection* connection) {
+        const MHD_ConnectionInfo* slot =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+        const MHD_ConnectionInfo* address =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+        auto* held = slot ? static_cast<ConnectionSlot*>(slot->socket_context) : nullptr;
+        if (held == nullptr || held->released || address == nullptr) return;
+        held->released = true;
+        self.acceptor_.Closed(address->client_addr);
+    }
+
+    static void Connection(void* cls, MHD_Connection* connection, void** socketContext,
+                           MHD_ConnectionNotificationCode code) {
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            *socketContext = new ConnectionSlot;
+            return;
+        }
+        Release(*static_cast<HttpDaemon*>(cls), connection);
+        delete static_cast<ConnectionSlot*>(*socketContext);
+        *socketContext = nullptr;
+    }
+
+    // The library's own decoding of the path is left out: the routes see the target as sent.
+    static size_t KeepAsSent(void*, MHD_Connection*, char* text) { return std::strlen(text); }
+
+    static MHD_Result Access(void* cls, MHD_Connection* connection, const char*, const char* method,
+                             const char* version, const char* upload, size_t* uploadSize,
+                             void** context) {
+        auto& self = *static_cast<HttpDaemon*>(cls);
+        auto& state = *static_cast<RequestState*>(*context);
+        if (!state.headChecked) {
+            state.headChecked = true;
+            state.lastOnConnection = ClientCloses(connection, version);
+            return CheckHead(self, connection, state, method, version);
+        }
+        if (*uploadSize > 0) {
+            if (state.body.size() + static_cast<qint64>(*uploadSize) > self.limits_.maxBodyBytes)
+                state.bodyTooLarge = true;
+            else
+                state.body.append(upload, static_cast<qsizetype>(*uploadSize));
+            *uploadSize = 0;
+            return MHD_YES;
+        }
+        if (state.bodyTooLarge) {
+            state.lastOnConnection = true;
+            return Refuse(connection, Refusal{413, "Content Too Large"});
+        }
+        const auto target = ParseTarget(state.target.toStdString());
+        WebRequest request;
+        request.method = method;
+        request.path = QString::fromUtf8(QByteArray::fromPercentEncoding(target->path));
+        request.query = target->query;
+        request.body = std::move(state.body);
+        return Queue(connection, self.answer_(request), false);
+    }
+
+    static MHD_Result CheckHead(HttpDaemon& self, MHD_Connection* connection, RequestState& state,
+                                const char* method, const char* version) {
+        const std::string target = state.target.toStdString();
+        RequestHead head{method, target, version, {}};
+        MHD_get_connection_values_n(connection, MHD_HEADER_KIND, CollectField, &head);
+        std::size_t headBytes = std::strlen(method) + target.size() + std::strlen(version);
+        for (const auto& [name, value] : head.fields) headBytes += name.size() + value.size() + 4;
+        std::optional<Refusal> refusal = CheckRequest(head, self.limits_.maxBodyBytes);
+        if (headBytes > static_cast<std::size_t>(self.limits_.maxHeadBytes))
+            refusal = Refusal{431, "Request Header Fields Too Large"};
+        if (!refusal) return MHD_YES;
+        state.lastOnConnection = true;
+        return Refuse(connection, *refusal);
+    }
+};
+
+HttpDaemon::HttpDaemon(const WebLimits& limits, Answer answer, ConnectionAcceptor::Say say)
+    : limits_(limits),
+      answer_(std::move(answer)),
+      acceptor_(
+          limits_,
+          [this](int fd, const sockaddr* address, socklen_t size) {
+              return MHD_add_connection(daemon_, fd, address, size) == MHD_YES;
+          },
+          std::move(say)) {}
+
+HttpDaemon::~HttpDaemon() {
+    // The acceptor hands on nothing more once it is stopped; then the library stops.
+    acceptor_.Stop();
+    if (daemon_ != nullptr) MHD_stop_daemon(daemon_);
+}
+
+bool HttpDaemon::Start(const QHostAddress& address, quint16 port, QString& error) {
+    const auto memory = static_cast<size_t>(std::max<qint64>(2 * limits_.maxHeadBytes, 8192));
+    const unsigned flags =
+        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_NO_LISTEN_SOCKET | MHD_USE_ITC;
+    const unsigned threads = std::max(1u, limits_.threads);
+    // The acceptor keeps the limits, with a 503 for those over them; the library's own are a
+    // backstop that never turns away what the acceptor took: it shares its connection limit
+    // out among its threads by the descriptor's number, and counts an address's connections
+    // until a moment after the acceptor does.
+    const auto connections = static_cast<unsigned>(limits_.maxConnections) * threads;
+    const auto perAddress = 2 * static_cast<unsigned>(limits_.maxConnectionsPerClient);
+    if (daemon_ != nullptr) return acceptor_.Listen(address, port, error);
+    daemon_ = MHD_start_daemon(
+        flags, 0, nullptr, nullptr, &Calls::Access, this, MHD_OPTION_THREAD_POOL_SIZE, threads,
+        MHD_OPTION_CONNECTION_LIMIT, connections, MHD_OPTION_PER_IP_CONNECTION_LIMIT, perAddress,
+        MHD_OPTION_CONNECTION_TIMEOUT, limits_.timeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+        memory, MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_URI_LOG_CALLBACK, &Calls::Began, this,
+        MHD_OPTION_NOTIFY_COMPLETED, &Calls::Ended, this, MHD_OPTION_NOTIFY_CONNECTION,
+        &Calls::Connection, this, MHD_OPTION_UNESCAPE_CALLBACK, &Calls::KeepAsSent, this,
+        MHD_OPTION_END);
+    if (daemon_ == nullptr) {
+        error = QStringLiteral("the HTTP library did not start");
+        return false;
+    }
+    return acceptor_.Listen(address, port, error);
+}
+
+}  // namespace noxa

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "outputs/web/connection_acceptor.h"
+#include "outputs/web/web_limits.h"
+
+#include <QByteArray>
+
+#include <functional>
+#include <memory>
+
+struct MHD_Daemon;
+struct MHD_Connection;
+
+namespace noxa {
+
+struct WebReply;
+struct WebRequest;
+
+// GNU libmicrohttpd serving the connections the acceptor hands it, on its own threads (epoll,
+// a pool of `limits.threads`). Each request is checked (see CheckRequest), its body read, and
+// then given to `answer` on the thread that serves its connection; answers go out as the
+// client reads them, whole before any close.
+class HttpDaemon {
+public:
+    using Answer = std::function<WebReply(const WebRequest& request)>;
+
+    HttpDaemon(const WebLimits& limits, Answer answer, ConnectionAcceptor::Say say);
+    ~HttpDaemon();
+
+    // False, with the reason, when it cannot listen or the library cannot start.
+    bool Start(const QHostAddress& address, quint16 port, QString& error);
+    quint16 Port() const { return acceptor_.Port(); }
+    int OpenConnections() const { return acceptor_.OpenConnections(); }
+
+    // The library's callbacks.
+    struct Calls;
+
+private:
+    const WebLimits limits_;
+    const Answer answer_;
+    MHD_Daemon* daemon_ = nullptr;
+    ConnectionAcceptor acceptor_;
+};
+
+}  // namespace noxa
