@@ -42,6 +42,7 @@ bool SerialLink::OpenSerialPort(std::int32_t portNumber) {
     port_.setFlowControl(QSerialPort::NoFlowControl);
     // The device is opened non-blocking, so a missing or busy port fails at once.
     const bool opened = port_.open(QIODevice::ReadWrite);
+    openFailure_ = opened ? QString() : port_.errorString();
     ++openCount_;
     failed_ = false;
     return opened;

@@ -54,6 +54,9 @@ public:
     bool IsOpen() const { return port_.isOpen() && !failed_; }
     // The device of the last open attempt.
     QString DevicePath() const { return port_.portName(); }
+    // Why the last open attempt failed, in the system's words ("Permission denied", "No such
+    // file or directory"); empty after an open that succeeded.
+    const QString& OpenFailure() const { return openFailure_; }
 
     // The 100 ms poll: takes what waits at an open port into the framing and parses every
     // pending byte of the ring. Does nothing while the port is not open.
@@ -75,6 +78,7 @@ private:
     SerialStreamParser& framing_;
     QSerialPort port_;
     QString deviceOverride_;
+    QString openFailure_;
     std::array<char, kChunkSize> rxChunk_{};
     // The port reported a failure and is about to be closed.
     bool failed_ = false;
