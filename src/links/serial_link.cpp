@@ -34,7 +34,8 @@ bool SerialLink::OpenSerialPort(std::int32_t portNumber) {
         // No port is configured: nothing is opened and the link does not count as failed.
         return true;
     }
-    port_.setPortName(deviceOverride_.isEmpty() ? DeviceName(portNumber) : deviceOverride_);
+    devicePath_ = deviceOverride_.isEmpty() ? DeviceName(portNumber) : deviceOverride_;
+    port_.setPortName(devicePath_);
     port_.setBaudRate(QSerialPort::Baud9600);
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);
