@@ -25,6 +25,7 @@ StationOutputs::StationOutputs(Station& station, const StationClock& clock, Sett
       clock_(clock),
       settings_(std::move(settings)),
       limits_(ReadSafetyLimits(settings_)),
+      status_(station.Feed(), clock, limits_.staleSeconds),
       latest_(station.Feed(), clock, limits_.staleSeconds),
       safety_(latest_, limits_, station.Form().LogTo()),
       siteZone_(std::move(siteZone)) {}
@@ -40,18 +41,9 @@ void StationOutputs::Start() {
     const Log log = station_.Form().LogTo();
     // What was wrong in the settings read so far: the file, the station's and the limits'.
     for (const std::string& problem : settings_.TakeProblems()) log.Warning(problem);
-    OutputContext context{station_.Feed(),
-                          latest_,
-                          safety_,
-                          clock_,
-                          station_.Dir(),
-                          station_.Days(),
-                          station_.Locale(),
-                          place_,
-                          siteZone_,
-                          name,
-                          log,
-                          services_};
+    OutputContext context{
+        station_.Feed(),   latest_, safety_,   status_, clock_, station_.Dir(), station_.Days(),
+        station_.Locale(), place_,  siteZone_, name,    log,    services_};
     for (const OutputKind& kind : OutputKinds()) {
         if (std::unique_ptr<Output> output = kind.start(settings_, context)) {
             running_.push_back(std::move(output));

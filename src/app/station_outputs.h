@@ -4,6 +4,8 @@
 #include "core/settings.h"
 #include "outputs/common/latest_readings.h"
 #include "outputs/common/safety_rule.h"
+#include "outputs/common/station_status.h"
+#include "outputs/common/station_view.h"
 #include "time/sun_moon.h"
 
 #include <memory>
@@ -18,8 +20,8 @@ class StationClock;
 const std::vector<OutputKind>& OutputKinds();
 
 // The outputs the user turned on in the settings, fed by the station's observations, with the
-// newest readings and the safety verdict they share. Each output owns its sockets and files and
-// says in the station's log what it does and what fails.
+// newest readings, the safety verdict and the connections' status they share. Each output owns its
+// sockets and files and says in the station's log what it does and what fails.
 class StationOutputs {
 public:
     StationOutputs(Station& station, const StationClock& clock, Settings settings,
@@ -31,12 +33,17 @@ public:
 
     const LatestReadings& Latest() const { return latest_; }
     const SafetyRule& Safety() const { return safety_; }
+    const StationStatus& Status() const { return status_; }
+    StationView View() const { return {latest_, safety_, status_}; }
 
 private:
     Station& station_;
     const StationClock& clock_;
     const Settings settings_;
     const SafetyLimits limits_;
+    // Made before any output, so they hear of the feed's news first (the rule of the
+    // readings' changes): an output that is told reads them already brought up to date.
+    StationStatus status_;
     LatestReadings latest_;
     SafetyRule safety_;
     ObserverPlace place_;

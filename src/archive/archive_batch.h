@@ -20,11 +20,19 @@ struct StationReport {
     std::int64_t arrivedMs = 0;
 };
 
+// A refused record that still links its station's chain (see RefusedButLinked).
+struct RefusedLink {
+    QString station;
+    std::int64_t end = 0;
+    std::optional<std::int64_t> previousEnd;
+};
+
 // What one transaction stores.
 struct ArchiveBatch {
     std::vector<ArchivedRecord> records;
     std::vector<StationReport> reports;
-    bool Empty() const { return records.empty() && reports.empty(); }
+    std::vector<RefusedLink> refusedLinks;
+    bool Empty() const { return records.empty() && reports.empty() && refusedLinks.empty(); }
 };
 
 // What the archive knows of a station's records, kept as the stations table has it.

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "archive/refusal.h"
+
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -11,6 +14,8 @@ struct ArchiveCounters {
     std::uint64_t recordsRepeated = 0;  // repeats that changed nothing
     std::uint64_t recordsRejected = 0;  // unreadable payloads
     std::uint64_t recordsWaiting = 0;   // received, not yet committed
+    // Messages refused before they were stored, by kind of Refusal.
+    std::array<std::uint64_t, kRefusalKinds> refused{};
     bool brokerConnected = false;
     bool databaseUp = false;
     // Commit latency: the duration of each batch's commit, seconds, as a Prometheus

@@ -18,7 +18,8 @@ constexpr std::size_t kMostPerCommit = 5000;
 // What is held while the database is away: this many records taken, as many waiting in the
 // inbox; then the network thread stops reading and the broker keeps the rest.
 constexpr std::size_t kMostHeld = 20000;
-constexpr int kLastRetrySeconds = 30;
+// A database that answers again is used within this many seconds.
+constexpr int kLastRetrySeconds = 2;
 
 std::int64_t NowMs() {
     return QDateTime::currentMSecsSinceEpoch();
@@ -63,6 +64,7 @@ void ArchiveIngest::ConnectDatabase() {
                   " stations known.");
     }
     databaseLost_ = false;
+    if (opened_) opened_();
     TakeMessages();
 }
 
@@ -70,8 +72,9 @@ void ArchiveIngest::DatabaseFailed(const QString& error) {
     store_.Close();
     counters_.databaseUp = false;
     if (!databaseLost_) {
-        log_.Error("Database " + store_.Target().Shown().toStdString() + " unavailable: " +
-                   error.simplified().toStdString() + "; holding what arrives and retrying.");
+        log_.Error("Database " + store_.Target().Shown().toStdString() +
+                   " unavailable: " + error.simplified().left(300).toStdString() +
+                   "; holding what arrives and retrying.");
         databaseLost_ = true;
     }
     retryTimer_.start(retrySeconds_ * 1000);
@@ -90,18 +93,38 @@ void ArchiveIngest::TakeMessages() {
 }
 
 void ArchiveIngest::Accept(IncomingMessage message) {
+    if (message.refusal) {
+        Refuse(message.station, *message.refusal);
+        return;
+    }
     if (message.kind != IncomingMessage::Kind::Record) {
         AcceptReport(message);
         return;
     }
-    if (message.record) {
-        pending_.records.push_back(std::move(*message.record));
+    if (!message.record) {
+        ++counters_.recordsRejected;
+        if (faults_.First(message.station, message.fault)) {
+            log_.Warning("Station " + Shown(message.station) + ": unreadable record (" +
+                         message.fault + "); such records are counted, not stored.");
+        }
         return;
     }
-    ++counters_.recordsRejected;
-    if (faults_.First(message.station, message.fault)) {
-        log_.Warning("Station " + message.station.toStdString() + ": unreadable record (" +
-                     message.fault + "); such records are counted, not stored.");
+    ArchivedRecord& record = *message.record;
+    if (const std::optional<Refusal> refusal = RefusalOf(record, message.arrivedMs)) {
+        Refuse(record.station, *refusal);
+        if (RefusedButLinked(*refusal))
+            pending_.refusedLinks.push_back({record.station, record.end, record.previousEnd});
+        return;
+    }
+    DropNegativeZeros(record);
+    pending_.records.push_back(std::move(record));
+}
+
+void ArchiveIngest::Refuse(const QString& station, Refusal refusal) {
+    ++counters_.refused[static_cast<std::size_t>(refusal)];
+    if (faults_.First(station, RefusalLabel(refusal))) {
+        log_.Warning("Station " + Shown(station) + ": message refused, " + RefusalText(refusal) +
+                     "; such messages are counted, not stored.");
     }
 }
 
@@ -111,10 +134,12 @@ void ArchiveIngest::AcceptReport(const IncomingMessage& message) {
     report.kind = state ? StationReport::Kind::State : StationReport::Kind::Availability;
     report.station = message.station;
     report.arrivedMs = message.arrivedMs;
-    if (!message.payload.isEmpty()) {
-        report.text = QString::fromUtf8(message.payload.left(state ? 1 << 16 : 64)).trimmed();
-    }
+    if (!message.payload.isEmpty()) report.text = QString::fromUtf8(message.payload).trimmed();
     if (state) report.name = NameOfState(message.payload);
+    if (!IsUsableDisplayName(report.name)) {
+        Refuse(message.station, Refusal::StationName);
+        return;
+    }
     auto same = std::find_if(pending_.reports.begin(), pending_.reports.end(), [&](auto& held) {
         return held.kind == report.kind && held.station == report.station;
     });
@@ -140,6 +165,7 @@ void ArchiveIngest::CommitNext() {
     ArchiveBatch batch;
     batch.records.assign(pending_.records.begin(), pending_.records.begin() + count);
     batch.reports = pending_.reports;
+    batch.refusedLinks = pending_.refusedLinks;
     QElapsedTimer timer;
     timer.start();
     const std::int64_t startedMs = NowMs();
@@ -151,9 +177,11 @@ void ArchiveIngest::CommitNext() {
     }
     pending_.records.erase(pending_.records.begin(), pending_.records.begin() + count);
     pending_.reports.clear();
+    pending_.refusedLinks.clear();
     CountCommit(outcome, timer.nsecsElapsed() / 1e9, NowMs());
+    if (committed_) committed_(batch, outcome);
     for (const auto& [station, name] : outcome.newStations) {
-        log_.Info("New station: " + station.toStdString() + " (" + name.toStdString() + ")");
+        log_.Info("New station: " + Shown(station) + " (" + Shown(name) + ")");
     }
     Confirm(outcome);
     TakeMessages();

@@ -31,6 +31,14 @@ public:
     // Where the network thread leaves messages.
     MessageInbox& Inbox() { return inbox_; }
     void SetPublish(Publish publish) { publish_ = std::move(publish); }
+    // Told each time the database opens, before anything is stored through it, and after
+    // each commit with what it stored.
+    using Opened = std::function<void()>;
+    using Committed = std::function<void(const ArchiveBatch& batch, const CommitOutcome& outcome)>;
+    void WatchStore(Opened opened, Committed committed) {
+        opened_ = std::move(opened);
+        committed_ = std::move(committed);
+    }
     // Opens the database, or keeps trying.
     void Start();
     // Stores what is held, as far as the database lets it, before the archive ends.
@@ -40,6 +48,8 @@ private:
     void TakeMessages();
     void Accept(IncomingMessage message);
     void AcceptReport(const IncomingMessage& message);
+    // Counts the refused message and says so once per station and kind.
+    void Refuse(const QString& station, Refusal refusal);
     void ScheduleCommit();
     void CommitNext();
     void Confirm(const CommitOutcome& outcome);
@@ -53,6 +63,8 @@ private:
     const std::string topicPrefix_, archiveName_;
     Log log_;
     Publish publish_;
+    Opened opened_;
+    Committed committed_;
     MessageInbox inbox_;
     ArchiveBatch pending_;  // received, not committed; records in order of arrival
     FaultLog faults_;

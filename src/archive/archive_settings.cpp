@@ -1,5 +1,7 @@
 #include "archive/archive_settings.h"
 
+#include "archive/record_plausibility.h"
+
 #include <QFile>
 #include <QHostAddress>
 
@@ -66,13 +68,14 @@ bool ReadBroker(const Settings& settings, ArchiveConfig& config) {
 
 bool ReadName(const Settings& settings, ArchiveConfig& config) {
     config.name = settings.Text("archive/name").toStdString();
-    if (!config.name.empty() && !HasWildcard(config.name) &&
-        config.name.find('/') == std::string::npos) {
+    if (IsUsableLevel(settings.Text("archive/name"))) {
         config.broker.clientId = "noxa-archive-" + config.name;
         return true;
     }
-    settings.AddProblem(settings.Named("archive/name") + ": \"" + config.name +
-                        "\" cannot be a topic level.");
+    settings.AddProblem(settings.Named("archive/name") + ": \"" +
+                        Shown(settings.Text("archive/name")) +
+                        "\" cannot be a topic level (1 to 64 characters, none of them / + # or a "
+                        "control character).");
     return false;
 }
 
@@ -94,11 +97,12 @@ const std::vector<SettingSpec>& ArchiveSettingSpecs() {
     return kArchiveSpecs;
 }
 
-std::optional<ArchiveConfig> ReadArchiveConfig(const Settings& settings, const QString& folder) {
+std::optional<ArchiveConfig> ReadArchiveConfig(const Settings& settings, const QString& folder,
+                                               bool brokerNeeded) {
     ArchiveConfig config;
     WarnOfReadablePassword(settings, settings.Text("mqtt/password"));
     WarnOfReadablePassword(settings, settings.Text("archive/db_password"));
-    const bool brokerGiven = ReadBroker(settings, config);
+    const bool brokerGiven = !brokerNeeded || ReadBroker(settings, config);
     const bool nameGiven = ReadName(settings, config);
     const bool databaseGiven = ReadDatabase(settings, folder, config);
     config.http.port = settings.Port("http/port");

@@ -41,7 +41,9 @@ struct ArchiveConfig {
 const std::vector<SettingSpec>& ArchiveSettingSpecs();
 
 // The archive's configuration from `settings` (the file of `folder`); nothing when it cannot
-// run (no broker, a wrong database URL), each reason a problem of `settings`.
-std::optional<ArchiveConfig> ReadArchiveConfig(const Settings& settings, const QString& folder);
+// run (no broker while `brokerNeeded`, a wrong database URL), each reason a problem of
+// `settings`.
+std::optional<ArchiveConfig> ReadArchiveConfig(const Settings& settings, const QString& folder,
+                                               bool brokerNeeded = true);
 
 }  // namespace noxa

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/archived_record.h"
+#include "archive/record_plausibility.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,6 +20,7 @@ struct IncomingMessage {
     QByteArray payload;                    // of a state or availability
     std::optional<ArchivedRecord> record;  // of a record: nothing when unreadable, and
     std::string fault;                     // what is wrong with it
+    std::optional<Refusal> refusal;        // refused before it was read; payload left empty
     std::int64_t arrivedMs = 0;
 };
 

@@ -2,8 +2,10 @@
 
 #include "archive/archive_schema.h"
 #include "archive/record_insert.h"
+#include "archive/record_plausibility.h"
 #include "archive/station_chain.h"
 
+#include <QDateTime>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -36,6 +38,29 @@ QString Storable(QString text) {
 }
 
 }  // namespace
+
+void RecordStore::AddRefusedLinks(
+    const std::vector<RefusedLink>& refused, CommitOutcome& outcome,
+    std::map<QString, std::vector<ChainLink>>& links,
+    std::map<QString, std::optional<std::int64_t>>& storedNewest) const {
+    std::set<QString> linked;
+    for (const RefusedLink& link : refused) {
+        // Only a chain that holds records already is carried on: a refused record never makes
+        // a station.
+        const auto known = stations_.find(link.station);
+        if (known == stations_.end() || !known->second.through) continue;
+        const StationChain& chain =
+            outcome.touched.try_emplace(link.station, known->second).first->second;
+        storedNewest.try_emplace(link.station, chain.newest);
+        links[link.station].push_back({link.end, link.previousEnd});
+        linked.insert(link.station);
+    }
+    for (const QString& station : linked) {
+        std::vector<ChainLink>& ordered = links[station];
+        std::stable_sort(ordered.begin(), ordered.end(),
+                         [](const auto& a, const auto& b) { return a.end < b.end; });
+    }
+}
 
 RecordStore::RecordStore(DatabaseTarget target, QString password, QString connectionName)
     : target_(std::move(target)),
@@ -117,9 +142,13 @@ bool RecordStore::LoadStations(QString& error) {
         return value.isNull() ? std::nullopt : std::optional<std::int64_t>(value.toLongLong());
     };
     stations_.clear();
+    // A chain head ahead of the clock (stored before such records were refused) is forgotten:
+    // the station then starts the chain again.
+    const std::int64_t latestMs = QDateTime::currentMSecsSinceEpoch() + kMostAheadMs;
     while (query.next()) {
         StationChain& chain = stations_[query.value(0).toString()];
         chain.through = optional(query.value(1));
+        if (chain.through > latestMs) chain.through.reset();
         chain.newest = optional(query.value(2));
         chain.oldest = optional(query.value(3));
         chain.records = query.value(4).toLongLong();
@@ -203,9 +232,11 @@ bool RecordStore::Store(QSqlDatabase& db, const ArchiveBatch& batch, std::int64_
     }
     outcome.inserted = inserted;
     outcome.repeated = batch.records.size() - inserted - lowered;
+    AddRefusedLinks(batch.refusedLinks, outcome, links, storedNewest);
+    const std::int64_t latestMs = nowMs + kMostAheadMs;
     for (auto& [station, chain] : outcome.touched) {
-        if (!AdvanceChain(db, statements_, station, links[station], storedNewest[station], chain,
-                          error) ||
+        if (!AdvanceChain(db, statements_, station, links[station], storedNewest[station], latestMs,
+                          chain, error) ||
             !SaveStation(db, statements_, station, names[station], chain, error)) {
             return false;
         }

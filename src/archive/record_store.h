@@ -3,6 +3,7 @@
 #include "archive/archive_batch.h"
 #include "archive/database_url.h"
 #include "archive/statement_cache.h"
+#include "archive/station_chain.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -47,6 +48,12 @@ private:
     bool Store(QSqlDatabase& db, const ArchiveBatch& batch, std::int64_t nowMs, bool returning,
                CommitOutcome& outcome, std::set<QString>& partitions, bool& repeats,
                QString& error);
+
+    // Adds the refused records that link a known station's chain to `links`, kept in order
+    // of their ends.
+    void AddRefusedLinks(const std::vector<RefusedLink>& refused, CommitOutcome& outcome,
+                         std::map<QString, std::vector<ChainLink>>& links,
+                         std::map<QString, std::optional<std::int64_t>>& storedNewest) const;
 
     DatabaseTarget target_;
     QString password_;

@@ -14,8 +14,8 @@ bool Fail(const QSqlQuery& query, QString& error) {
 }
 
 // Walks from `through` through the stored records that follow it in the chain.
-bool Walk(QSqlDatabase& db, StatementCache& cache, const QString& station, std::int64_t& through,
-          QString& error) {
+bool Walk(QSqlDatabase& db, StatementCache& cache, const QString& station, std::int64_t latestMs,
+          std::int64_t& through, QString& error) {
     QSqlQuery* found =
         cache.Get(db,
                   QStringLiteral("SELECT end_time, previous_end FROM records WHERE station = ? "
@@ -32,7 +32,8 @@ bool Walk(QSqlDatabase& db, StatementCache& cache, const QString& station, std::
         while (query.next()) {
             ++rows;
             const QVariant previous = query.value(1);
-            if (!previous.isNull() && previous.toLongLong() > through) {
+            if ((!previous.isNull() && previous.toLongLong() > through) ||
+                query.value(0).toLongLong() > latestMs) {
                 query.finish();
                 return true;
             }
@@ -57,9 +58,10 @@ QVariant Optional(const std::optional<std::int64_t>& value) {
 
 bool AdvanceChain(QSqlDatabase& db, StatementCache& cache, const QString& station,
                   const std::vector<ChainLink>& links, std::optional<std::int64_t> storedNewest,
-                  StationChain& chain, QString& error) {
+                  std::int64_t latestMs, StationChain& chain, QString& error) {
     const std::optional<std::int64_t> before = chain.through;
     for (const ChainLink& link : links) {
+        if (link.end > latestMs) break;
         if (chain.through && link.end <= *chain.through) continue;
         if (!link.previousEnd || (chain.through && *link.previousEnd <= *chain.through)) {
             chain.through = link.end;
@@ -71,24 +73,25 @@ bool AdvanceChain(QSqlDatabase& db, StatementCache& cache, const QString& statio
         return true;
     }
     std::int64_t through = *chain.through;
-    if (!Walk(db, cache, station, through, error)) return false;
+    if (!Walk(db, cache, station, latestMs, through, error)) return false;
     chain.through = through;
     return true;
 }
 
 bool SaveStation(QSqlDatabase& db, StatementCache& cache, const QString& station,
                  const QString& name, const StationChain& chain, QString& error) {
-    QSqlQuery* found = cache.Get(
-        db,
-        "INSERT INTO stations (station, name, first_end, last_end, records, through) "
-        "VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (station) DO UPDATE SET name = excluded.name, "
-        "first_end = excluded.first_end, last_end = excluded.last_end, "
-        "records = excluded.records, through = excluded.through",
-        error);
+    QSqlQuery* found =
+        cache.Get(db,
+                  "INSERT INTO stations (station, name, first_end, last_end, records, through) "
+                  "VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (station) DO UPDATE SET "
+                  "name = COALESCE(excluded.name, stations.name), "
+                  "first_end = excluded.first_end, last_end = excluded.last_end, "
+                  "records = excluded.records, through = excluded.through",
+                  error);
     if (found == nullptr) return false;
     QSqlQuery& query = *found;
     query.addBindValue(station);
-    query.addBindValue(name);
+    query.addBindValue(name.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : name);
     query.addBindValue(Optional(chain.oldest));
     query.addBindValue(Optional(chain.newest));
     query.addBindValue(qint64(chain.records));

@@ -22,12 +22,12 @@ struct ChainLink {
 // its end, and from there it goes on through the following records whose previous end is at
 // most the new `through`: the links themselves, and, when records were stored beyond it
 // before (`storedNewest`), those read back from the database. `links` are in order of their
-// ends.
+// ends. The chain never moves past `latestMs`, the archive's clock and its allowance.
 bool AdvanceChain(QSqlDatabase& db, StatementCache& cache, const QString& station,
                   const std::vector<ChainLink>& links, std::optional<std::int64_t> storedNewest,
-                  StationChain& chain, QString& error);
+                  std::int64_t latestMs, StationChain& chain, QString& error);
 
-// Writes the station's figures into the stations table.
+// Writes the station's figures into the stations table; an empty name keeps the one stored.
 bool SaveStation(QSqlDatabase& db, StatementCache& cache, const QString& station,
                  const QString& name, const StationChain& chain, QString& error);
 

@@ -21,6 +21,18 @@ using Clock = std::chrono::steady_clock;
 constexpr int kKeepAliveSeconds = 60;
 constexpr int kQos = 1;
 
+// A payload larger than any honest one of its kind, or a station id that cannot be one, is
+// not read at all.
+std::optional<Refusal> RefusalBeforeReading(const IncomingMessage& message, int bytes) {
+    using Kind = IncomingMessage::Kind;
+    const qsizetype most = message.kind == Kind::Record  ? kMostRecordBytes
+                           : message.kind == Kind::State ? kMostStateBytes
+                                                         : kMostAvailabilityBytes;
+    if (bytes > most) return Refusal::TooLarge;
+    if (!IsUsableLevel(message.station)) return Refusal::StationId;
+    return std::nullopt;
+}
+
 // The archive's client: a persistent session subscribed to every station's records, states
 // and availability, handing what arrives to the inbox and publishing the confirmations.
 class Session final : public MqttConnectionLoop {
@@ -67,13 +79,18 @@ void Session::OnMessage(const mosquitto_message& message) {
     IncomingMessage incoming;
     incoming.kind = kind->first;
     incoming.station = kind->second;
+    incoming.arrivedMs = QDateTime::currentMSecsSinceEpoch();
+    incoming.refusal = RefusalBeforeReading(incoming, message.payloadlen);
+    if (incoming.refusal) {
+        inbox_.Push(std::move(incoming));
+        return;
+    }
     const QByteArray payload(static_cast<const char*>(message.payload), message.payloadlen);
     if (incoming.kind == IncomingMessage::Kind::Record) {
         incoming.record = ParseRecord(incoming.station, payload, incoming.fault);
     } else {
         incoming.payload = payload;
     }
-    incoming.arrivedMs = QDateTime::currentMSecsSinceEpoch();
     inbox_.Push(std::move(incoming));
 }
 

@@ -19,6 +19,7 @@ class ObservationFeed;
 class SafetyRule;
 class StationClock;
 class StationLocale;
+class StationStatus;
 class WebServer;
 struct DayTables;
 struct ObserverPlace;
@@ -36,8 +37,10 @@ struct OutputServices {
 // Everything an output starts from.
 struct OutputContext {
     ObservationFeed& feed;  // every report and record, as numbers
-    LatestReadings& latest;
+    const LatestReadings& latest;
     const SafetyRule& safety;
+    // The state of the station's connections: the MQTT output tells it of its broker.
+    StationStatus& status;
     const StationClock& clock;
     const WorkDir& dir;  // the station's working folder
     const DayTables& days;

@@ -2,6 +2,9 @@
 
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
+
 namespace noxa {
 
 bool ReplaceFile(const QString& path, QByteArrayView bytes, QString& error) {
@@ -11,11 +14,20 @@ bool ReplaceFile(const QString& path, QByteArrayView bytes, QString& error) {
         error = file.errorString();
         return false;
     }
+    errno = 0;
     const qint64 written = file.write(bytes.data(), bytes.size());
     if (written != bytes.size()) {
-        error = file.error() != QFileDevice::NoError
-                    ? file.errorString()
-                    : QStringLiteral("only %1 of %2 bytes written").arg(written).arg(bytes.size());
+        // A write cut short (a disk that fills up) leaves no error on the file but the system's
+        // reason in errno. The reason only, without byte counts: a full disk reads the same at
+        // every try, whatever room is left.
+        const int cause = errno;
+        if (file.error() != QFileDevice::NoError) {
+            error = file.errorString();
+        } else if (cause != 0) {
+            error = QString::fromLocal8Bit(std::strerror(cause));
+        } else {
+            error = QStringLiteral("the file was written only in part");
+        }
         file.cancelWriting();
         return false;
     }

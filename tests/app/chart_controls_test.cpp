@@ -13,6 +13,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -98,6 +102,42 @@ TEST_F(ChartStationTest, AnImageThatCannotBeWrittenIsReportedButTheHistoryIsSave
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_THAT(errors[0], testing::StartsWith("Image mag.jpg not written: "));
     EXPECT_EQ(QFile(dir.Path() + "/noxagraf.hex").size(), 103680);
+}
+
+// While it lives, no file of this process grows past `bytes`: a write cut short, as on a disk
+// with only that much room left.
+class RoomLeft {
+public:
+    explicit RoomLeft(rlim_t bytes) : signal_(std::signal(SIGXFSZ, SIG_IGN)) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        const rlimit limited{bytes, saved_.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~RoomLeft() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, signal_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*signal_)(int);
+};
+
+TEST_F(ChartStationTest, AFullDiskIsOneLinePerFileHoweverMuchRoomIsLeft) {
+    for (const rlim_t room : {4096, 8192, 1000}) {
+        const RoomLeft full(room);
+        station.ChartTick();
+    }
+    station.ChartTick();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Image mag.jpg not written: File too large");
+    const auto count = [&](const std::string& text) {
+        return std::count_if(Log().begin(), Log().end(),
+                             [&](const std::string& line) { return line.find(text) != line.npos; });
+    };
+    EXPECT_EQ(count("noxagraf.hex not saved"), 1);
+    EXPECT_EQ(count("noxagraf.hex saved again"), 1);
+    EXPECT_EQ(count("Chart images written again"), 1);
 }
 
 TEST_F(ChartStationTest, ZoomCyclesThroughFourScales) {

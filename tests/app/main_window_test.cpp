@@ -7,6 +7,7 @@
 #include "app/station.h"
 #include "core/form_model.h"
 #include "core/station_locale.h"
+#include "support/log_lines.h"
 #include "support/station_options.h"
 #include "support/temp_dir.h"
 #include "time/station_clock.h"
@@ -555,17 +556,28 @@ TEST_F(MainWindowTest, ConnectButtonOpensTheLink) {
     EXPECT_THAT(form.LogLines(), ElementsAre("22:30:00  Waiting NOXA-V4I broadcast on port 2255."));
 }
 
-TEST_F(MainWindowTest, TheSafetyVerdictShowsBelowThePages) {
+TEST_F(MainWindowTest, TheSafetyVerdictShowsBelowThePagesWithEveryChangeOfItsReason) {
+    std::vector<std::string> log;
     LatestReadings latest(station.Feed(), clock);
-    SafetyRule rule(latest, SafetyLimits{}, Log{});
+    SafetyRule rule(latest, SafetyLimits{}, test::KeepIn(log));
     window.ShowSafety(rule);
     const auto* indicator = Find<QLabel>("SafetyIndicator");
     EXPECT_EQ(indicator->text(), "Sky unsafe: no report yet");
-    Observation clear;
-    clear.time = clock.NowUtc();
-    clear.cloudIndex = 5;
-    emit station.Feed().observed(clear);
+    const auto observe = [&](float cloudIndex) {
+        Observation o;
+        o.time = clock.NowUtc();
+        o.cloudIndex = cloudIndex;
+        emit station.Feed().observed(o);
+    };
+    // Unsafe from the start, for another reason now, then with another number.
+    observe(33);
+    EXPECT_EQ(indicator->text(), "Sky unsafe: cloud cover 33 % above 30 %");
+    observe(41);
+    EXPECT_EQ(indicator->text(), "Sky unsafe: cloud cover 41 % above 30 %");
+    observe(5);
     EXPECT_EQ(indicator->text(), "Sky safe");
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"Sky unsafe: cloud cover 33 % above 30 %", "Sky safe"}));
 }
 
 }  // namespace

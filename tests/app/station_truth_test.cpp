@@ -45,8 +45,8 @@ protected:
         }
     }
     void Receive(Station& s, const std::string& report) { s.ReceiveDatagram(report); }
-    QJsonObject Json() { return QJsonDocument::fromJson(ReadingsJson(outputs->Latest())).object(); }
-    std::string Metrics() { return MetricsText(outputs->Latest()).toStdString(); }
+    QJsonObject Json() { return QJsonDocument::fromJson(ReadingsJson(outputs->View())).object(); }
+    std::string Metrics() { return MetricsText(outputs->View()).toStdString(); }
 
     std::unique_ptr<StationOutputs> outputs;
 };

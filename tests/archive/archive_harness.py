@@ -38,6 +38,11 @@ class Broker:
         self.process = subprocess.Popen(["/usr/sbin/mosquitto", "-c", config],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    def publish_one(self, topic, payload):
+        """Publishes one payload of any size, QoS 1."""
+        subprocess.run(["mosquitto_pub", "-p", str(self.port), "-q", "1", "-t", topic, "-s"],
+                       input=payload.encode(), check=True)
+
     def publish(self, topic, payloads, retain=False):
         """Publishes each payload in order, QoS 1, one connection for all."""
         command = ["mosquitto_pub", "-p", str(self.port), "-q", "1", "-t", topic, "-l"]
@@ -59,8 +64,9 @@ class Broker:
 
 
 class Archive:
-    def __init__(self, program, broker, folder, db=None):
+    def __init__(self, program, broker, folder, db=None, http=False):
         self.program, self.broker, self.folder, self.db = program, broker, folder, db
+        self.http_port = free_port() if http else None
         self.log_path = os.path.join(folder, "archive.log")
         self.process = None
 
@@ -68,6 +74,8 @@ class Archive:
         command = [self.program, "--dir", self.folder, "--mqtt", f"127.0.0.1:{self.broker.port}"]
         if self.db:
             command += ["--db", self.db]
+        if self.http_port:
+            command += ["--http", str(self.http_port)]
         with open(self.log_path, "a") as log:
             self.process = subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT)
         wait_for(lambda: self.log().count("MQTT connected") > 0, what="the archive's connection")
@@ -96,6 +104,17 @@ def end_of(index, start=START):
 
 def ms(time):
     return int(time.timestamp() * 1000)
+
+
+def get(port, path):
+    """The status and body of GET http://127.0.0.1:port/path."""
+    import urllib.error
+    import urllib.request
+    try:
+        with urllib.request.urlopen(f"http://127.0.0.1:{port}{path}", timeout=10) as answer:
+            return answer.status, answer.read().decode()
+    except urllib.error.HTTPError as error:
+        return error.code, error.read().decode()
 
 
 def record(index, previous=True, name="Alpha", start=START):

@@ -1,6 +1,7 @@
 #include "archive/archive_counters.h"
 #include "archive/fleet/archive_reader.h"
 #include "archive/fleet/fleet_web_server.h"
+#include "archive/fleet/last_night_medians.h"
 #include "archive/fleet/records_output.h"
 #include "fleet_database.h"
 #include "recording/data_file.h"
@@ -56,9 +57,13 @@ protected:
         test::AddRecord(db, "alpha", {now - 3 * kHour, 18.25, 5.0, -2.0, std::nullopt});
         test::AddStation(db, {"new", std::nullopt, "", ""});
         db.commit();
-        server = std::make_unique<FleetWebServer>("fleet-test", counters, kStaleSeconds,
-                                                  test::KeepIn(log), FleetWebLimits(), &clock);
+        std::vector<StationRow> rows;
         QString error;
+        EXPECT_TRUE(ArchiveReader("fleet-test").Stations(rows, error)) << error.toStdString();
+        board.Load(rows);
+        EXPECT_TRUE(LastNightMedians("fleet-test", board, clock).Refresh(1000));
+        server = std::make_unique<FleetWebServer>("fleet-test", board, counters, kStaleSeconds,
+                                                  test::KeepIn(log), FleetWebLimits(), &clock);
         EXPECT_TRUE(server->Listen(QHostAddress::LocalHost, 0, error)) << error.toStdString();
     }
     ~FleetWebTest() override {
@@ -92,6 +97,7 @@ protected:
     test::ScopedWorkDir work;
     QSqlDatabase db;
     ManualClock clock{kNoon};
+    StationBoard board;
     ArchiveCounters counters;
     std::vector<std::string> log;
     std::unique_ptr<FleetWebServer> server;
@@ -111,7 +117,11 @@ TEST_F(FleetWebTest, StationsAreSortedByNameWithTheirSummaries) {
                                            {"mag_v", 21.5},
                                            {"last_night_median", 21},
                                            {"records", 288},
-                                           {"stale", false}}));
+                                           {"stale", false},
+                                           {"condition", "safe"},
+                                           {"unsafe_reason", QJsonValue::Null},
+                                           {"link_ok", QJsonValue::Null},
+                                           {"through", QJsonValue::Null}}));
     // Silent for three hours: stale, its old verdict and brightness unknown now.
     EXPECT_EQ(alpha["station"].toString(), "alpha");
     EXPECT_EQ(alpha["stale"], true);
@@ -127,7 +137,11 @@ TEST_F(FleetWebTest, StationsAreSortedByNameWithTheirSummaries) {
                                             {"mag_v", QJsonValue::Null},
                                             {"last_night_median", QJsonValue::Null},
                                             {"records", 0},
-                                            {"stale", true}}));
+                                            {"stale", true},
+                                            {"condition", "no_records"},
+                                            {"unsafe_reason", QJsonValue::Null},
+                                            {"link_ok", QJsonValue::Null},
+                                            {"through", QJsonValue::Null}}));
 }
 
 TEST_F(FleetWebTest, RecordsAsJsonCarryEveryKeyOfTheRecord) {
@@ -243,11 +257,12 @@ TEST_F(FleetWebTest, DatabaseThatCannotBeReadIsAnsweredUnavailableAndLoggedOnce)
             QSqlQuery(db).exec(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(from, to)));
     };
     rename("stations", "stations_away");
-    EXPECT_EQ(Get("/api/stations").status, 503);
     EXPECT_EQ(Get("/api/records?station=roof").status, 503);
+    // The stations are held in memory: what was read stays true.
+    EXPECT_EQ(Get("/api/stations").status, 200);
     EXPECT_EQ(Get("/metrics").status, 200);
     rename("stations_away", "stations");
-    EXPECT_EQ(Get("/api/stations").status, 200);
+    EXPECT_EQ(Get("/api/records?station=roof").status, 200);
     EXPECT_THAT(log, ElementsAre(HasSubstr("cannot be read"), HasSubstr("can be read again")));
 }
 

@@ -45,6 +45,9 @@ TEST(MqttStation, PublishesReportsAndGoesOfflineWhenKilledOrTerminated) {
     }
     StationProcess station(dir.path(), {"--mqtt", broker.Address()});
     ASSERT_EQ(subscriber.WaitFor(kAvailability, "online"), "online");
+    // The killed run's state gave way to this run's before it said "online".
+    EXPECT_EQ(QJsonDocument::fromJson(subscriber.WaitFor(kState)).object()["unsafe_reason"],
+              "no report yet");
     subscriber.Clear();
     EXPECT_EQ(station.Terminate(), 0);
     EXPECT_EQ(subscriber.WaitFor(kAvailability, {}, 3000), "offline");

@@ -4,6 +4,7 @@
 #include "outputs/alpaca/alpaca_server.h"
 #include "outputs/common/latest_readings.h"
 #include "outputs/common/safety_rule.h"
+#include "outputs/common/station_status.h"
 #include "support/temp_dir.h"
 #include "time/station_clock.h"
 
@@ -35,7 +36,7 @@ protected:
     };
 
     AlpacaTest() {
-        web = std::make_unique<WebServer>(readings, days, work.Dir());
+        web = std::make_unique<WebServer>(StationView{readings, safety, status}, days, work.Dir());
         alpaca.MountOn(*web);
         QString error;
         EXPECT_TRUE(web->Listen(QHostAddress::LocalHost, 0, error)) << error.toStdString();
@@ -109,6 +110,7 @@ protected:
 
     ManualClock clock{QDateTime(QDate(2026, 3, 1), QTime(22, 30), Qt::UTC)};
     ObservationFeed feed;
+    StationStatus status{feed, clock};
     LatestReadings readings{feed, clock};
     SafetyRule safety{readings, SafetyLimits{}, Log{}};
     DayTables days;

@@ -4,6 +4,8 @@
 #include "core/day_tables.h"
 #include "core/observation_feed.h"
 #include "outputs/common/latest_readings.h"
+#include "outputs/common/safety_rule.h"
+#include "outputs/common/station_status.h"
 #include "outputs/web/web_server.h"
 #include "support/temp_dir.h"
 #include "time/station_clock.h"
@@ -48,7 +50,8 @@ protected:
     HttpFramingTest() {
         warnings = &seen;
         previous = qInstallMessageHandler(Collect);
-        server = std::make_unique<WebServer>(readings, days, work.Dir());
+        server =
+            std::make_unique<WebServer>(StationView{readings, safety, status}, days, work.Dir());
         QString error;
         EXPECT_TRUE(server->Listen(QHostAddress::LocalHost, 0, error)) << error.toStdString();
     }
@@ -82,7 +85,9 @@ protected:
 
     ManualClock clock{QDateTime(QDate(2026, 3, 1), QTime(22, 30), Qt::UTC)};
     ObservationFeed feed;
+    StationStatus status{feed, clock};
     LatestReadings readings{feed, clock};
+    SafetyRule safety{readings, SafetyLimits{}, Log{}};
     DayTables days;
     test::ScopedWorkDir work;
     std::unique_ptr<WebServer> server;

@@ -13,7 +13,7 @@ namespace noxa {
 namespace {
 
 struct Discovery {
-    explicit Discovery(const std::string& configurationUrl = {}, int expireAfter = 0) {
+    explicit Discovery(const std::string& configurationUrl = {}, DiscoveryExpiry expireAfter = {}) {
         std::string problem;
         topics = MakeMqttTopics("qelvoxxx", "", "", problem);
         for (const MqttMessage& message :
@@ -48,12 +48,17 @@ TEST(MqttDiscovery, EveryEntityNamesItsOriginDeviceAndStationAvailability) {
     }
 }
 
-TEST(MqttDiscovery, ReadingsGoUnavailableWhenTheLinkIsDownAndExpireAtTheStaleLimit) {
-    const Discovery discovery, expiring({}, 120);
+TEST(MqttDiscovery, ReadingsGoUnavailableWhenTheLinkIsDownAndExpireLikeTheLinkAndVerdict) {
+    const Discovery discovery, expiring({}, {120, 60});
     int readings = 0;
     for (const auto& [topic, config] : discovery.configs) {
         const bool reading = config["state_class"].toString() == "measurement";
-        EXPECT_EQ(expiring.configs.at(topic)["expire_after"].toInt(0), reading ? 120 : 0) << topic;
+        const QString id = config["unique_id"].toString();
+        const bool verdict = id.endsWith("_link") || id.endsWith("_safe");
+        EXPECT_EQ(expiring.configs.at(topic)["expire_after"].toInt(0), reading   ? 120
+                                                                       : verdict ? 60
+                                                                                 : 0)
+            << topic;
         if (!reading) continue;
         ++readings;
         EXPECT_EQ(config["availability_mode"].toString(), "all") << topic;

@@ -4,6 +4,8 @@
 
 #include "core/observation_feed.h"
 #include "outputs/common/latest_readings.h"
+#include "outputs/common/safety_rule.h"
+#include "outputs/common/station_status.h"
 #include "outputs/mqtt/mqtt_publisher.h"
 #include "outputs/mqtt/mqtt_topics_record.h"
 #include "time/station_clock.h"
@@ -48,7 +50,9 @@ protected:
         config.password = password;
         config.stationName = station;
         config.topicsFile = QFile::encodeName(dir.filePath("topics.txt")).toStdString();
-        auto publisher = std::make_unique<MqttPublisher>(readings, config, test::KeepIn(log));
+        config.heartbeatMs = heartbeatMs;
+        auto publisher = std::make_unique<MqttPublisher>(StationView{readings, safety, status},
+                                                         config, test::KeepIn(log));
         QObject::connect(publisher.get(), &MqttPublisher::connectionChanged,
                          [this](bool connected) { connectionChanges.push_back(connected); });
         publisher->Start();
@@ -62,19 +66,23 @@ protected:
         return QTest::qWaitFor([&] { return LogCount(line) >= count; }, 10000);
     }
 
-    void Observe(float magV) {
+    void Observe(float magV, float cloudIndex = 0) {
         Observation o;
         o.time = clock.NowUtc();
         o.station = "qelvoxxx";
         o.magV = magV;
         o.sensorTemperature = 9.5f;
+        o.cloudIndex = cloudIndex;
         emit feed.observed(o);
     }
 
     QTemporaryDir dir;
     ManualClock clock{QDateTime(QDate(2026, 3, 1), QTime(22, 30), Qt::UTC)};
     ObservationFeed feed;
+    StationStatus status{feed, clock};
     LatestReadings readings{feed, clock};
+    SafetyRule safety{readings, SafetyLimits{}, Log{}};
+    int heartbeatMs = 15000;
     std::vector<std::string> log;
     std::vector<bool> connectionChanges;
 };
@@ -187,7 +195,6 @@ TEST_F(MqttPublisherTest, ACleanStopLeavesAnUnsafeStateBeforeOffline) {
     ASSERT_TRUE(WaitForLog("MQTT connected to " + broker.Address().toStdString()));
     const MqttTopics topics = publisher->Topics();
     Observe(21.5f);
-    readings.SetSafety(true, {});
     TestSubscriber subscriber(broker.Port());
     ASSERT_TRUE(WaitForState(subscriber, topics.state, 21.5f));
     ASSERT_TRUE(
@@ -217,6 +224,73 @@ TEST_F(MqttPublisherTest, ACleanStopLeavesAnUnsafeStateBeforeOffline) {
         },
         5000))
         << broker.Log().toStdString();
+}
+
+// What a killed run leaves (a safe sky, its will's "offline") and what a stopped one leaves are
+// replaced by the new run's state as soon as it is connected, before "online" and before any
+// report.
+class MqttPublisherTestAfterARun : public MqttPublisherTest,
+                                   public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(MqttPublisherTestAfterARun, ItsStateIsReplacedBeforeTheFirstReport) {
+    TestBroker broker;
+    std::string problem;
+    const MqttTopics topics = MakeMqttTopics("qelvoxxx", "", "", problem);
+    TestSubscriber subscriber(broker.Port());
+    ASSERT_TRUE(subscriber.WaitForSubscription());
+    subscriber.Publish(topics.state, GetParam(), true);
+    subscriber.Publish(topics.availability, "offline", true);
+    ASSERT_EQ(subscriber.WaitFor(topics.state), GetParam());
+    subscriber.Clear();
+
+    auto publisher = StartPublisher(broker);
+    ASSERT_EQ(subscriber.WaitFor(topics.availability, "online"), "online");
+    const auto messages = subscriber.Messages();
+    const auto state = std::find_if(messages.begin(), messages.end(),
+                                    [&](const auto& m) { return m.first == topics.state; });
+    const auto online = std::find_if(messages.begin(), messages.end(),
+                                     [&](const auto& m) { return m.first == topics.availability; });
+    ASSERT_NE(state, messages.end());
+    EXPECT_LT(state - messages.begin(), online - messages.begin());
+    const QJsonObject fresh = Json(state->second);
+    EXPECT_FALSE(fresh["safe"].toBool(true));
+    EXPECT_FALSE(fresh["link_ok"].toBool(true));
+    EXPECT_EQ(fresh["unsafe_reason"].toString(), "no report yet");
+
+    // The first report's verdict follows at once, with its reason.
+    Observe(21.5f, 33);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const auto after = subscriber.Messages();
+        return std::any_of(after.begin(), after.end(), [&](const auto& m) {
+            return m.first == topics.state &&
+                   Json(m.second)["unsafe_reason"] == "cloud cover 33 % above 30 %";
+        });
+    }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Leftovers, MqttPublisherTestAfterARun,
+    ::testing::Values(R"({"link_ok":true,"safe":true,"unsafe_reason":null})",
+                      R"({"link_ok":false,"safe":false,"unsafe_reason":"station stopped"})"));
+
+// A station whose readings stand still still publishes its state, well within the expiry of
+// Home Assistant's link and verdict; one that hangs stops, and they expire.
+TEST_F(MqttPublisherTest, TheStateIsPublishedAgainAtEveryHeartbeat) {
+    heartbeatMs = 200;
+    TestBroker broker;
+    TestSubscriber subscriber(broker.Port());
+    auto publisher = StartPublisher(broker);
+    const MqttTopics topics = publisher->Topics();
+    const QJsonObject link =
+        Json(subscriber.WaitFor("homeassistant/binary_sensor/" + topics.nodeId + "_link/config"));
+    EXPECT_EQ(link["expire_after"].toInt(), 1);  // four heartbeats, in whole seconds
+    subscriber.Clear();
+    const auto states = [&] {
+        const auto messages = subscriber.Messages();
+        return std::count_if(messages.begin(), messages.end(),
+                             [&](const auto& m) { return m.first == topics.state; });
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return states() >= 3; }, 5000));
 }
 
 TEST_F(MqttPublisherTest, ARenamedStationClearsTheTopicsOfItsOldName) {

@@ -5,6 +5,8 @@
 
 #include "core/observation_feed.h"
 #include "outputs/common/latest_readings.h"
+#include "outputs/common/safety_rule.h"
+#include "outputs/common/station_status.h"
 #include "outputs/mqtt/mqtt_publisher.h"
 #include "outputs/mqtt/record_json.h"
 #include "time/station_clock.h"
@@ -36,8 +38,8 @@ protected:
         config.stationName = "Roof";
         config.topicPrefix = kPrefix;
         config.recordJournal = QFile::encodeName(dir.filePath("journal")).toStdString();
-        auto publisher =
-            std::make_unique<MqttPublisher>(readings, config, test::KeepIn(log), &clock);
+        auto publisher = std::make_unique<MqttPublisher>(StationView{readings, safety, status},
+                                                         config, test::KeepIn(log), &clock);
         publisher->Start();
         return publisher;
     }
@@ -71,7 +73,9 @@ protected:
     QTemporaryDir dir;
     ManualClock clock{QDateTime::fromMSecsSinceEpoch(start, Qt::UTC)};
     ObservationFeed feed;
+    StationStatus status{feed, clock};
     LatestReadings readings{feed, clock};
+    SafetyRule safety{readings, SafetyLimits{}, Log{}};
     std::vector<std::string> log;
 };
 

@@ -4,6 +4,8 @@
 #include "outputs/common/readings_json.h"
 #include "outputs/common/safety_rule.h"
 #include "outputs/common/shortest_decimal.h"
+#include "outputs/common/station_status.h"
+#include "outputs/common/station_view.h"
 #include "support/log_lines.h"
 #include "time/station_clock.h"
 
@@ -26,7 +28,8 @@ using ::testing::Not;
 
 class ReadingsOutputTest : public ::testing::Test {
 protected:
-    QJsonObject Json() { return QJsonDocument::fromJson(ReadingsJson(readings)).object(); }
+    QJsonObject Json() { return QJsonDocument::fromJson(ReadingsJson(View())).object(); }
+    StationView View() const { return {readings, rule, status}; }
 
     void Observe(float cloudIndex = 106, float magV = 21.34f) {
         Observation o;
@@ -50,7 +53,17 @@ protected:
 
     ManualClock clock{QDateTime(QDate(2026, 3, 1), QTime(22, 30), Qt::UTC)};
     ObservationFeed feed;
+    StationStatus status{feed, clock};
     LatestReadings readings{feed, clock};
+    std::vector<std::string> log;
+    SafetyRule rule{readings, Limits(), test::KeepIn(log)};
+
+private:
+    static SafetyLimits Limits() {
+        SafetyLimits limits;
+        limits.brightestSky = 19.0f;
+        return limits;
+    }
 };
 
 TEST_F(ReadingsOutputTest, JsonIsNullBeforeTheFirstReportThenCarriesItsNumbers) {
@@ -94,13 +107,13 @@ TEST(ShortestDecimal, WritesTheDigitsThatCame) {
 }
 
 TEST_F(ReadingsOutputTest, MetricsFollowTheExpositionFormat) {
-    QByteArray text = MetricsText(readings);
+    QByteArray text = MetricsText(View());
     EXPECT_THAT(text.toStdString(), HasSubstr("noxa_reports_total{station=\"\"} 0\n"));
     EXPECT_THAT(text.toStdString(), Not(HasSubstr("noxa_mqtt_connected")));
     EXPECT_THAT(text.toStdString(), Not(HasSubstr("noxa_sky_brightness")));
 
     Observe();
-    text = MetricsText(readings);
+    text = MetricsText(View());
     const std::string s = text.toStdString();
     EXPECT_TRUE(text.endsWith('\n'));
     EXPECT_THAT(s, HasSubstr("# HELP noxa_sky_brightness "));
@@ -121,10 +134,6 @@ TEST_F(ReadingsOutputTest, MetricsFollowTheExpositionFormat) {
 }
 
 TEST_F(ReadingsOutputTest, TheSafetyRuleFollowsReportsCloudsBrightnessAndSilence) {
-    std::vector<std::string> log;
-    SafetyLimits limits;
-    limits.brightestSky = 19.0f;
-    SafetyRule rule(readings, limits, test::KeepIn(log));
     EXPECT_FALSE(rule.IsSafe());
     EXPECT_EQ(rule.Reason(), "no report yet");
 
@@ -133,11 +142,14 @@ TEST_F(ReadingsOutputTest, TheSafetyRuleFollowsReportsCloudsBrightnessAndSilence
     EXPECT_TRUE(Json()["safe"].toBool());
     Observe(75);
     EXPECT_FALSE(Json()["safe"].toBool());
+    // Only the number changed: the reason says so, the log does not repeat the cause.
+    Observe(80);
+    EXPECT_EQ(Json()["unsafe_reason"].toString(), "cloud cover 80 % above 30 %");
     Observe(20, 18.5f);
     EXPECT_EQ(rule.Reason(), "sky 18.50 mag/arcsec² brighter than 19.00");
     Observe(20, 19.5f);
     EXPECT_TRUE(rule.IsSafe());
-    EXPECT_THAT(MetricsText(readings).toStdString(),
+    EXPECT_THAT(MetricsText(View()).toStdString(),
                 HasSubstr("noxa_safe{station=\"roof\\\"1\"} 1\n"));
 
     // Silence: unsafe once the readings are older than the limit, at the next tick.
@@ -147,9 +159,11 @@ TEST_F(ReadingsOutputTest, TheSafetyRuleFollowsReportsCloudsBrightnessAndSilence
     clock.Advance(1000);
     emit feed.linkStatus(LinkStatus{false, 121});
     EXPECT_FALSE(rule.IsSafe());
-    // One line per change of the verdict, with its reason.
-    EXPECT_EQ(log, (std::vector<std::string>{"Sky safe", "Sky unsafe: cloud cover 75 % above 30 %",
-                                             "Sky safe", "Sky unsafe: no report for over 120 s"}));
+    // One line per change of the verdict or of its cause, with the reason.
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"Sky safe", "Sky unsafe: cloud cover 75 % above 30 %",
+                                        "Sky unsafe: sky 18.50 mag/arcsec² brighter than 19.00",
+                                        "Sky safe", "Sky unsafe: no report for over 120 s"}));
 }
 
 }  // namespace

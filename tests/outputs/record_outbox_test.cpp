@@ -128,6 +128,60 @@ TEST_F(RecordOutboxTest, AnUnreadableConfirmationIsOneLogLineAndIgnored) {
                                  "MQTT: archive \"a\" confirms records"));
 }
 
+TEST_F(RecordOutboxTest, AConfirmationBeyondTheNewestRecordSentIsIgnoredWithOneWarning) {
+    auto outbox = Outbox();
+    outbox->Connected();
+    Add(*outbox, kStart + kMinute);
+    TakeSent();
+    outbox->Acknowledged(kStart + kMinute);  // no archive known yet: done
+    Add(*outbox, kStart + 2 * kMinute);
+    outbox->Acknowledged(kStart + 2 * kMinute);
+    outbox->Confirmation("a", R"({"through":"2026-12-07T21:02:00.000Z",)"
+                              R"("newest":"2026-12-07T21:02:00.000Z"})");
+    log.clear();
+    const QByteArray forged = R"({"through":"9999-12-31T23:59:59.999Z","newest":null})";
+    outbox->Confirmation("a", forged);
+    outbox->Confirmation("a", forged);
+    EXPECT_THAT(log, ElementsAre(::testing::HasSubstr("beyond the newest one sent")));
+    // The archive still lacks the next record: it is held after the broker's acknowledgement.
+    Add(*outbox, kStart + 3 * kMinute);
+    outbox->Acknowledged(kStart + 3 * kMinute);
+    EXPECT_EQ(outbox->Held(), 1u);
+}
+
+TEST_F(RecordOutboxTest, AnArchiveNotTrustedNeitherHoldsNorReleasesRecords) {
+    auto outbox = std::make_unique<RecordOutbox>(
+        QFile::encodeName(dir.filePath("noxa-records.journal")).toStdString(), 7,
+        [this] { return now; }, test::KeepIn(log), [](std::vector<OutgoingRecord>) {});
+    outbox->TrustOnly({"lite"});
+    outbox->Start();
+    outbox->Connected();
+    for (int i = 0; i < 2; ++i) outbox->Confirmation("ghost", R"({"through":null,"newest":null})");
+    Add(*outbox, kStart + kMinute);
+    outbox->Acknowledged(kStart + kMinute);
+    EXPECT_EQ(outbox->Held(), 0u);  // "ghost" holds nothing back
+    outbox->Confirmation("lite", R"({"through":null,"newest":null})");
+    Add(*outbox, kStart + 2 * kMinute);
+    outbox->Acknowledged(kStart + 2 * kMinute);
+    outbox->Confirmation("ghost", R"({"through":"2026-12-07T21:02:00.000Z",)"
+                                  R"("newest":"2026-12-07T21:02:00.000Z"})");
+    EXPECT_EQ(outbox->Held(), 1u);  // nor releases what "lite" lacks
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) {
+                                return line.find("\"ghost\" is not among") != std::string::npos;
+                            }),
+              1);
+}
+
+TEST(RecordJson, TheStationNameIsUtf8OrElseLatin1) {
+    for (const auto& [bytes, name] : {std::pair("\xc3\x81vila", "Ávila"),
+                                      std::pair("\xc1vila", "Ávila"), std::pair("Roof", "Roof")}) {
+        const QJsonObject json =
+            QJsonDocument::fromJson(RecordJson(IntervalRecord{}, bytes, {}, std::nullopt)).object();
+        EXPECT_EQ(json["station"].toString(), QString::fromUtf8(name)) << bytes;
+    }
+}
+
 TEST(RecordJson, EveryKeyIsThereAndWhatIsUnknownIsNull) {
     IntervalRecord record;
     record.start = kStart;

@@ -3,6 +3,8 @@
 #include "core/observation_feed.h"
 #include "outputs/common/latest_readings.h"
 #include "outputs/common/metrics_text.h"
+#include "outputs/common/safety_rule.h"
+#include "outputs/common/station_status.h"
 #include "support/log_lines.h"
 #include "support/temp_dir.h"
 #include "time/date_time.h"
@@ -67,7 +69,8 @@ protected:
         limits.firstByteTimeoutMs = 400;
         limits.requestTimeoutMs = 300;
         limits.idleTimeoutMs = 800;
-        server = std::make_unique<WebServer>(readings, days, work.Dir(), limits);
+        server = std::make_unique<WebServer>(StationView{readings, safety, status}, days,
+                                             work.Dir(), limits);
         QString error;
         EXPECT_TRUE(server->Listen(QHostAddress::LocalHost, 0, error)) << error.toStdString();
     }
@@ -121,7 +124,9 @@ protected:
 
     ManualClock clock{QDateTime(QDate(2026, 3, 1), QTime(22, 30), Qt::UTC)};
     ObservationFeed feed;
+    StationStatus status{feed, clock};
     LatestReadings readings{feed, clock};
+    SafetyRule safety{readings, SafetyLimits{}, Log{}};
     DayTables days;
     test::ScopedWorkDir work;
     WebLimits limits;
@@ -196,7 +201,7 @@ TEST_F(WebServerTest, PageMetricsAndImages) {
     Observe();
     const Reply metrics = Get("/metrics");
     EXPECT_EQ(metrics.Header("Content-Type"), kMetricsContentType);
-    EXPECT_EQ(metrics.body, MetricsText(readings));
+    EXPECT_EQ(metrics.body, MetricsText({readings, safety, status}));
 
     EXPECT_THAT(Get("/mag.jpg").head.toStdString(), StartsWith("HTTP/1.1 404 "));
     const QByteArray jpeg("\xff\xd8\xff\xe0 not really a picture\xff\xd9", 27);
@@ -346,7 +351,8 @@ TEST_F(WebServerTest, KeepAliveUntilIdleAndNoMoreThanTheLimitOfConnections) {
 
 TEST_F(WebServerTest, OneClientCannotTakeEveryConnection) {
     limits.maxConnectionsPerClient = 2;
-    server = std::make_unique<WebServer>(readings, days, work.Dir(), limits);
+    server = std::make_unique<WebServer>(StationView{readings, safety, status}, days, work.Dir(),
+                                         limits);
     QString error;
     ASSERT_TRUE(server->Listen(QHostAddress::LocalHost, 0, error));
     const QByteArray request = "GET /api/readings HTTP/1.1\r\nHost: x\r\n\r\n";
@@ -373,7 +379,8 @@ TEST_F(WebServerTest, AConnectionThatSendsNothingIsClosedSoon) {
 
 TEST_F(WebServerTest, TheRefusalEndsCleanlyEvenWhenTheRequestComesAfterIt) {
     limits.maxConnections = 1;
-    server = std::make_unique<WebServer>(readings, days, work.Dir(), limits);
+    server = std::make_unique<WebServer>(StationView{readings, safety, status}, days, work.Dir(),
+                                         limits);
     QString error;
     ASSERT_TRUE(server->Listen(QHostAddress::LocalHost, 0, error));
     auto held = Connect();
@@ -455,7 +462,8 @@ TEST_F(WebServerTest, OutOfDescriptorsItWaitsWithoutSpinningAndAcceptsAgain) {
     for (const bool acceptedBefore : {false, true}) {
         SCOPED_TRACE(acceptedBefore ? "after a first connection" : "on a new listener");
         std::vector<std::string> log;
-        server = std::make_unique<WebServer>(readings, days, work.Dir(), limits);
+        server = std::make_unique<WebServer>(StationView{readings, safety, status}, days,
+                                             work.Dir(), limits);
         server->LogTo(test::KeepIn(log));
         QString error;
         ASSERT_TRUE(server->Listen(QHostAddress::LocalHost, 0, error));

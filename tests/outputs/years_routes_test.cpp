@@ -1,6 +1,8 @@
 #include "core/day_tables.h"
 #include "core/observation_feed.h"
 #include "outputs/common/latest_readings.h"
+#include "outputs/common/safety_rule.h"
+#include "outputs/common/station_status.h"
 #include "outputs/web/web_server.h"
 #include "support/temp_dir.h"
 #include "time/station_clock.h"
@@ -57,10 +59,12 @@ protected:
 
     ManualClock clock{QDateTime(QDate(2024, 3, 1), QTime(22, 30), Qt::UTC)};
     ObservationFeed feed;
+    StationStatus status{feed, clock};
     LatestReadings readings{feed, clock};
+    SafetyRule safety{readings, SafetyLimits{}, Log{}};
     DayTables days;
     test::ScopedWorkDir work;
-    WebServer server{readings, days, work.Dir()};
+    WebServer server{{readings, safety, status}, days, work.Dir()};
 };
 
 TEST_F(YearsRoutesTest, YearChartsOnlyByTheirExactNames) {

@@ -19,7 +19,8 @@ constexpr double kDarkSunAltitude = -18.0;
 constexpr qint64 kLastNightWithinMs = 36 * kHourMs;
 
 constexpr char kStationSelect[] =
-    "SELECT s.station, s.name, s.last_end, s.records, s.state, s.availability, r.mag_v "
+    "SELECT s.station, s.name, s.last_end, s.records, s.state, s.availability, r.mag_v, "
+    "s.through "
     "FROM stations s LEFT JOIN records r ON r.station = s.station AND r.end_time = s.last_end";
 
 template <typename T>
@@ -37,6 +38,7 @@ StationRow StationOf(const QSqlQuery& q) {
     row.state = q.value(4).toString().toUtf8();
     row.availability = Optional<QString>(q.value(5));
     row.lastRecordMagV = Optional<double>(q.value(6));
+    row.through = Optional<qint64>(q.value(7));
     return row;
 }
 

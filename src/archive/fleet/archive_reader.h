@@ -17,6 +17,7 @@ struct StationRow {
     QString id;
     std::optional<QString> name;
     std::optional<qint64> lastEnd;  // ms UTC
+    std::optional<qint64> through;  // how far its records are stored without a gap
     qint64 records = 0;
     QByteArray state;  // the newest state JSON; empty when none came
     std::optional<QString> availability;

@@ -14,5 +14,7 @@ QByteArray JsonNumber(double value);
 
 // `text` as a JSON string, quotes included.
 QByteArray JsonString(const QString& text);
+void AppendJsonString(QByteArray& out, const QString& text);
+void AppendJsonNumber(QByteArray& out, double value);
 
 }  // namespace noxa

@@ -64,6 +64,13 @@ QByteArray FleetMetricsText(const ArchiveCounters& c, const std::vector<StationS
            "Records received again that changed nothing.", static_cast<double>(c.recordsRepeated));
     Single(out, "noxa_archive_rejected_records_total", "counter", "Unreadable record payloads.",
            static_cast<double>(c.recordsRejected));
+    ExpositionFamily(out, "noxa_archive_refused_messages_total", "counter",
+                     "Messages refused before they were stored, by kind.");
+    for (std::size_t i = 0; i < c.refused.size(); ++i) {
+        Sample(out, "noxa_archive_refused_messages_total",
+               QByteArray("kind=\"") + RefusalLabel(static_cast<Refusal>(i)) + '"',
+               static_cast<double>(c.refused[i]));
+    }
     Single(out, "noxa_archive_waiting_records", "gauge", "Records received, not committed yet.",
            static_cast<double>(c.recordsWaiting));
     Single(out, "noxa_archive_broker_connected", "gauge",

@@ -3,8 +3,9 @@
 namespace noxa {
 
 FleetWeb::FleetWeb(const FleetWebOptions& options, QString connectionName,
-                   const ArchiveCounters& counters, Log log)
-    : server_(std::move(connectionName), counters, options.staleSeconds, log, options.limits) {
+                   const StationBoard& board, const ArchiveCounters& counters, Log log)
+    : server_(std::move(connectionName), board, counters, options.staleSeconds, log,
+              options.limits) {
     QObject::connect(&server_, &RouteServer::listening, &server_,
                      [this, log](const QHostAddress& on) {
                          log.Info("Fleet web on " + ServerUrl(on, server_.Port()).toStdString());
@@ -23,9 +24,11 @@ FleetWeb::FleetWeb(const FleetWebOptions& options, QString connectionName,
 }
 
 std::unique_ptr<FleetWeb> StartFleetWeb(const FleetWebOptions& options, QString connectionName,
-                                        const ArchiveCounters& counters, Log log) {
+                                        const StationBoard& board, const ArchiveCounters& counters,
+                                        Log log) {
     if (options.port == 0) return nullptr;
-    return std::make_unique<FleetWeb>(options, std::move(connectionName), counters, std::move(log));
+    return std::make_unique<FleetWeb>(options, std::move(connectionName), board, counters,
+                                      std::move(log));
 }
 
 }  // namespace noxa

@@ -22,12 +22,13 @@ struct FleetWebOptions {
 };
 
 // noxa-archive's web side as its main() holds it: the FleetWebServer on `options.address`
-// and port, reading the database connection `connectionName` and `counters`. It tries to
+// and port, reading the stations from `board`, the records through the database connection
+// `connectionName`, and `counters`. It tries to
 // listen at once and every 5 s until it can (a port still held, an address not up yet), with
 // one log line for each failure and "Fleet web on http://…/" once it listens.
 class FleetWeb {
 public:
-    FleetWeb(const FleetWebOptions& options, QString connectionName,
+    FleetWeb(const FleetWebOptions& options, QString connectionName, const StationBoard& board,
              const ArchiveCounters& counters, Log log);
 
     FleetWebServer& Server() { return server_; }
@@ -39,6 +40,7 @@ private:
 
 // The web side when `options` give a port; nothing otherwise.
 std::unique_ptr<FleetWeb> StartFleetWeb(const FleetWebOptions& options, QString connectionName,
-                                        const ArchiveCounters& counters, Log log);
+                                        const StationBoard& board, const ArchiveCounters& counters,
+                                        Log log);
 
 }  // namespace noxa

@@ -4,9 +4,7 @@
 #include "archive/fleet/fleet_metrics.h"
 #include "archive/fleet/records_output.h"
 #include "archive/fleet/records_request.h"
-#include "night/median.h"
 #include "outputs/common/metrics_text.h"
-#include "outputs/common/shortest_decimal.h"
 
 #include <QHttpServerRequest>
 #include <QUrlQuery>
@@ -26,11 +24,12 @@ WebLimits FleetWebLimits() {
     return limits;
 }
 
-FleetWebServer::FleetWebServer(QString connectionName, const ArchiveCounters& counters,
-                               qint64 staleSeconds, Log log, WebLimits limits,
-                               const StationClock* clock, QObject* parent)
+FleetWebServer::FleetWebServer(QString connectionName, const StationBoard& board,
+                               const ArchiveCounters& counters, qint64 staleSeconds, Log log,
+                               WebLimits limits, const StationClock* clock, QObject* parent)
     : RouteServer(limits, parent),
       reader_(std::move(connectionName)),
+      board_(board),
       counters_(counters),
       staleSeconds_(staleSeconds),
       log_(std::move(log)),
@@ -57,30 +56,11 @@ qint64 FleetWebServer::Now() const {
     return clock_.NowUtc();
 }
 
-bool FleetWebServer::Summaries(bool withNights, std::vector<StationSummary>& out, QString& error) {
-    std::vector<StationRow> rows;
-    if (!reader_.Stations(rows, error)) return false;
-    const qint64 now = Now();
-    out.clear();
-    std::vector<float> dark;
-    for (const StationRow& row : rows) {
-        std::optional<double> median;
-        if (withNights) {
-            if (!reader_.LastNightDarkMagnitudes(row.id, now, dark, error)) return false;
-            if (const auto m = Median(dark)) median = ShortestDouble(*m);
-        }
-        out.push_back(Summarize(row, median, now, staleSeconds_));
-    }
-    SortByName(out);
-    return true;
-}
-
 WebReply FleetWebServer::StationsReply() {
-    std::vector<StationSummary> stations;
-    QString error;
-    if (!Summaries(true, stations, error)) return DatabaseFailed(error);
-    DatabaseWorked();
-    return Json(StationsJson(stations));
+    // Nothing is known of the stations before the database was read once.
+    if (!board_.Loaded())
+        return TextReply(503, "Service Unavailable", "The archive's database cannot be read\n");
+    return Json(StationsJson(SummarizeAll(board_.Copy(), Now(), staleSeconds_)));
 }
 
 WebReply FleetWebServer::RecordsReply(const QHttpServerRequest& request) {
@@ -113,22 +93,14 @@ WebReply FleetWebServer::RecordsReply(const QHttpServerRequest& request) {
 }
 
 WebReply FleetWebServer::MetricsReply() {
-    std::vector<StationSummary> stations;
-    QString error;
-    // Without the database the archive's own figures still tell what is wrong.
-    if (Summaries(false, stations, error)) {
-        DatabaseWorked();
-    } else {
-        DatabaseFailed(error);
-        stations.clear();
-    }
     return WebReply{200, "OK", kMetricsContentType,
-                    FleetMetricsText(counters_, stations, staleSeconds_)};
+                    FleetMetricsText(counters_, SummarizeAll(board_.Copy(), Now(), staleSeconds_),
+                                     staleSeconds_)};
 }
 
 WebReply FleetWebServer::DatabaseFailed(const QString& error) {
-    const std::string line =
-        "Fleet web: the archive's database cannot be read: " + error.toStdString();
+    const std::string line = "Fleet web: the archive's database cannot be read: " +
+                             error.simplified().left(300).toStdString();
     if (database_.Failed(line)) log_.Error(line);
     return TextReply(503, "Service Unavailable", "The archive's database cannot be read\n");
 }

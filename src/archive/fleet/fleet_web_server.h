@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/fleet/archive_reader.h"
+#include "archive/fleet/station_board.h"
 #include "archive/fleet/station_summary.h"
 #include "core/failure_state.h"
 #include "core/station_log.h"
@@ -24,31 +25,32 @@ WebLimits FleetWebLimits();
 // noxa-archive's web side, on the station's web server classes: the fleet page ("/"), every
 // station's summary ("/api/stations"), one station's records as JSON or CSV
 // ("/api/records?station=S&from=T&to=T&format=csv") and the metrics ("/metrics").
-// It reads the archive's database through the connection named `connectionName` (made and
-// opened by the archive on this thread) and the ingest's live `counters`. A station silent
-// for more than `staleSeconds` is stale. The database failing is answered 503 and said in the
-// log once, and once when it works again. Listen() starts it.
+// The stations come from `board`; the records from the archive's database, through the
+// connection named `connectionName` (made and opened by the archive on this thread); the
+// figures from the ingest's live `counters`. A station silent for more than `staleSeconds` is
+// stale. The database failing is answered 503 and said in the log once, and once when it
+// works again. Listen() starts it.
 class FleetWebServer : public RouteServer {
     Q_OBJECT
 
 public:
-    FleetWebServer(QString connectionName, const ArchiveCounters& counters, qint64 staleSeconds,
-                   Log log = {}, WebLimits limits = FleetWebLimits(),
-                   const StationClock* clock = nullptr, QObject* parent = nullptr);
+    FleetWebServer(QString connectionName, const StationBoard& board,
+                   const ArchiveCounters& counters, qint64 staleSeconds, Log log = {},
+                   WebLimits limits = FleetWebLimits(), const StationClock* clock = nullptr,
+                   QObject* parent = nullptr);
 
 private:
     void AddOwnRoutes();
     WebReply StationsReply();
     WebReply RecordsReply(const QHttpServerRequest& request);
     WebReply MetricsReply();
-    // Every station's summary, with last night's median when `withNights`.
-    bool Summaries(bool withNights, std::vector<StationSummary>& out, QString& error);
     // The 503 answer for a database that failed with `error`, said in the log once.
     WebReply DatabaseFailed(const QString& error);
     void DatabaseWorked();
     qint64 Now() const;
 
     const ArchiveReader reader_;
+    const StationBoard& board_;
     const ArchiveCounters& counters_;
     const qint64 staleSeconds_;
     const Log log_;

@@ -4,6 +4,8 @@
 #include <QTimeZone>
 #include <QUrlQuery>
 
+#include <algorithm>
+
 namespace noxa {
 namespace {
 
@@ -48,10 +50,30 @@ bool ReadTime(const QUrlQuery& query, const char* name, qint64 fallback, qint64&
     return true;
 }
 
+// The name of the first parameter whose name or value holds a control character (NUL, a
+// line break, …), which no station id, time or format has; nothing when none does.
+std::optional<QString> ParameterWithControl(const QUrlQuery& query) {
+    const auto control = [](const QString& text) {
+        return std::any_of(text.begin(), text.end(),
+                           [](QChar c) { return c.category() == QChar::Other_Control; });
+    };
+    for (const auto& [key, value] : query.queryItems(QUrl::FullyDecoded)) {
+        if (control(key) || control(value)) return key;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<RecordsRequest> ParseRecordsRequest(const QUrlQuery& query, qint64 now,
                                                   QString& error) {
+    if (const std::optional<QString> key = ParameterWithControl(query)) {
+        QString shown = key->left(64);
+        for (QChar& c : shown)
+            if (c.category() == QChar::Other_Control) c = u'?';
+        error = QStringLiteral("\"%1\" holds a control character").arg(shown);
+        return std::nullopt;
+    }
     RecordsRequest request;
     request.station = query.queryItemValue(QStringLiteral("station"), QUrl::FullyDecoded);
     if (request.station.isEmpty()) {

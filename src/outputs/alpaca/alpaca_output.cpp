@@ -1,5 +1,6 @@
 #include "outputs/alpaca/alpaca_output.h"
 
+#include "core/station_name_text.h"
 #include "outputs/alpaca/alpaca_discovery.h"
 #include "outputs/alpaca/alpaca_server.h"
 #include "outputs/common/retried_start.h"
@@ -77,9 +78,7 @@ std::unique_ptr<Output> Start(const Settings& settings, OutputContext& context) 
     const quint16 discoveryPort = settings.Port("alpaca/discovery_port");
     if (context.services.web == nullptr) return nullptr;
     AlpacaIdentity identity;
-    identity.stationName = QString::fromLatin1(context.stationName.data(),
-                                               static_cast<qsizetype>(context.stationName.size()))
-                               .trimmed();
+    identity.stationName = StationNameText(context.stationName).trimmed();
     identity.version = QStringLiteral(NOXA_VERSION).section('.', 0, 1);
     identity.location = settings.Text("site/location");
     identity.deviceId = KeepDeviceId(settings, context.log);

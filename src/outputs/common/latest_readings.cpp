@@ -45,9 +45,7 @@ LatestReadings::LatestReadings(ObservationFeed& feed, const StationClock& clock,
                                double staleSeconds)
     : clock_(clock), staleSeconds_(staleSeconds) {
     connect(&feed, &ObservationFeed::observed, this, &LatestReadings::Observed);
-    connect(&feed, &ObservationFeed::linkStatus, this, [this](const LinkStatus& status) {
-        linkReported_ = status.ok;
-        link_.secondsSinceReport = status.secondsSinceReport;
+    connect(&feed, &ObservationFeed::linkStatus, this, [this] {
         if (Refresh()) emit changed();
         emit ticked();
     });
@@ -83,7 +81,6 @@ bool LatestReadings::FreshAt(Reading reading, UtcMilliseconds now) const {
 }
 
 bool LatestReadings::Refresh() {
-    const bool wasOk = link_.ok;
     const std::uint32_t wasUnknown = unknown_;
     if (!newest_) return false;
     Observation shown = *newest_;
@@ -96,15 +93,7 @@ bool LatestReadings::Refresh() {
         unknown_ |= 1u << i;
     }
     latest_ = shown;
-    link_.ok = linkReported_ && Seconds(now - newest_->time) <= staleSeconds_;
-    return wasOk != link_.ok || wasUnknown != unknown_;
-}
-
-void LatestReadings::SetSafety(bool safe, std::string reason) {
-    const bool differs = safe != safe_ || reason != safetyReason_;
-    safe_ = safe;
-    safetyReason_ = std::move(reason);
-    if (differs) emit changed();
+    return wasUnknown != unknown_;
 }
 
 UtcMilliseconds LatestReadings::Now() const {

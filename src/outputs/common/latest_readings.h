@@ -40,14 +40,13 @@ float Observation::*ReadingField(Reading reading);
 // The reading kept at `field`; none for a value that is no reading of its own.
 std::optional<Reading> ReadingAt(float Observation::*field);
 
-// What every output shows: the newest observation, the link state and how many reports came,
-// kept from the station's feed. Outputs read it at any moment (a web request, a scrape) and
-// are told when it changes.
+// What every output shows of the readings: the newest observation and how many reports came,
+// kept from the station's feed, its only writer. Outputs read it at any moment (a web request,
+// a scrape) and are told when it changes.
 //
 // Only what is true now is shown: a reading for which no finite value came within the stale
 // limit is unknown (NaN), and so is an estimate whose inputs are unknown (the cloud index
-// without both temperatures, the limiting magnitude without channel 1); the link is ok only
-// while reports are fresh.
+// without both temperatures, the limiting magnitude without channel 1).
 class LatestReadings : public QObject {
     Q_OBJECT
 
@@ -56,7 +55,6 @@ public:
 
     // None before the first report; unknown readings are NaN.
     const std::optional<Observation>& Latest() const { return latest_; }
-    const LinkStatus& Link() const { return link_; }
     std::uint64_t ReportCount() const { return reports_; }
     // Seconds since the newest report, by the clock; none before the first one.
     std::optional<double> AgeSeconds() const;
@@ -70,15 +68,6 @@ public:
     const std::string& StationName() const { return station_; }
     void SetStationName(std::string name) { station_ = std::move(name); }
 
-    // Whether the MQTT publisher is connected to its broker; none while MQTT is off.
-    std::optional<bool> MqttConnected() const { return mqttConnected_; }
-    void SetMqttConnected(bool connected) { mqttConnected_ = connected; }
-
-    // The safety rule's verdict, published with the readings; unsafe until a rule says so.
-    bool Safe() const { return safe_; }
-    const std::string& SafetyReason() const { return safetyReason_; }
-    void SetSafety(bool safe, std::string reason);
-
 signals:
     void changed();
     // Once a second, after the station's tick.
@@ -87,7 +76,7 @@ signals:
 private:
     void Observed(const Observation& observation);
     // Derives what is on show from the newest report and the time; true when that changed
-    // which readings are known or whether the link is ok.
+    // which readings are known.
     bool Refresh();
     bool Fresh(Reading reading) const;
     bool FreshAt(Reading reading, UtcMilliseconds now) const;
@@ -99,12 +88,7 @@ private:
     std::optional<Observation> latest_;  // as it is shown
     std::array<std::optional<UtcMilliseconds>, kReadingCount> lastValue_{};
     std::uint32_t unknown_ = 0;  // a bit for each reading that is unknown now
-    LinkStatus link_;
-    bool linkReported_ = false;  // the station's own view of the link
     std::uint64_t reports_ = 0;
-    std::optional<bool> mqttConnected_;
-    bool safe_ = false;
-    std::string safetyReason_ = "no report yet";
 };
 
 // The cloud index held to the 0..100 scale of a cloud cover.

@@ -3,7 +3,10 @@
 #include "outputs/common/exposition_text.h"
 #include "outputs/common/latest_readings.h"
 #include "outputs/common/reading_description.h"
+#include "outputs/common/safety_rule.h"
 #include "outputs/common/shortest_decimal.h"
+#include "outputs/common/station_status.h"
+#include "outputs/common/station_view.h"
 
 #include <QString>
 
@@ -65,7 +68,8 @@ void ReadingMetrics(QByteArray& out, const QByteArray& station, const Observatio
 
 }  // namespace
 
-QByteArray MetricsText(const LatestReadings& readings) {
+QByteArray MetricsText(const StationView& view) {
+    const LatestReadings& readings = view.readings;
     QByteArray out;
     const QByteArray station = "station=\"" + LabelValue(readings.StationName()) + '"';
 
@@ -75,11 +79,11 @@ QByteArray MetricsText(const LatestReadings& readings) {
                      "Reports of the station's instrument decoded.");
     Sample(out, "noxa_reports_total", station, static_cast<double>(readings.ReportCount()));
     Gauge(out, "noxa_link_ok", "1 while the link works and reports are fresh, 0 otherwise.",
-          station, readings.Link().ok ? 1.0 : 0.0);
+          station, view.status.LinkOk() ? 1.0 : 0.0);
     Gauge(out, "noxa_safe",
           "1 while the sky is safe for the observatory by the safety rule, 0 otherwise.", station,
-          readings.Safe() ? 1.0 : 0.0);
-    if (const auto mqtt = readings.MqttConnected()) {
+          view.safety.IsSafe() ? 1.0 : 0.0);
+    if (const auto mqtt = view.status.MqttConnected()) {
         Gauge(out, "noxa_mqtt_connected", "1 while the MQTT broker is connected, 0 otherwise.",
               station, *mqtt ? 1.0 : 0.0);
     }

@@ -1,5 +1,6 @@
 #include "outputs/mqtt/mqtt_discovery.h"
 
+#include "core/station_name_text.h"
 #include "outputs/common/reading_description.h"
 
 #include <QJsonArray>
@@ -30,9 +31,7 @@ QJsonObject LinkAvailability(const MqttTopics& topics) {
 }
 
 QJsonObject Device(const MqttTopics& topics, const MqttDevice& device) {
-    // The station's name is Latin-1 text, as the instrument's configuration holds it.
-    const QString station = QString::fromLatin1(device.stationName.data(),
-                                                static_cast<qsizetype>(device.stationName.size()));
+    const QString station = StationNameText(device.stationName);
     QJsonObject json{
         {"identifiers", QJsonArray{Text(topics.nodeId)}},
         {"name", "NOXA-V4I " + station},
@@ -83,15 +82,16 @@ MqttMessage Sensor(const MqttTopics& topics, const MqttDevice& device,
 }  // namespace
 
 std::vector<MqttMessage> DiscoveryMessages(const MqttTopics& topics, const MqttDevice& device,
-                                           int expireAfterSeconds) {
+                                           DiscoveryExpiry expiry) {
     std::vector<MqttMessage> messages;
     for (const ReadingDescription& reading : ReadingDescriptions()) {
-        if (reading.haName) messages.push_back(Sensor(topics, device, reading, expireAfterSeconds));
+        if (reading.haName) messages.push_back(Sensor(topics, device, reading, expiry.readings));
     }
 
     QJsonObject link = Entity(topics, device, "link", "Instrument link");
     link["device_class"] = "connectivity";
     link["value_template"] = "{{ 'ON' if value_json.link_ok else 'OFF' }}";
+    if (expiry.verdict > 0) link["expire_after"] = expiry.verdict;
     messages.push_back(Message(topics, "binary_sensor", link));
 
     QJsonObject lastReport = Entity(topics, device, "last_report", "Last report");
@@ -107,6 +107,7 @@ std::vector<MqttMessage> DiscoveryMessages(const MqttTopics& topics, const MqttD
     unsafe["json_attributes_topic"] = Text(topics.state);
     unsafe["json_attributes_template"] =
         "{{ {'unsafe_reason': value_json.get('unsafe_reason')} | tojson }}";
+    if (expiry.verdict > 0) unsafe["expire_after"] = expiry.verdict;
     messages.push_back(Message(topics, "binary_sensor", unsafe));
     return messages;
 }

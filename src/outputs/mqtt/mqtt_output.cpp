@@ -1,8 +1,8 @@
 #include "outputs/mqtt/mqtt_output.h"
 
 #include "core/observation_feed.h"
-#include "outputs/common/latest_readings.h"
 #include "outputs/common/safety_rule.h"
+#include "outputs/common/station_status.h"
 #include "outputs/mqtt/mqtt_publisher.h"
 #include "time/sun_moon.h"
 
@@ -16,12 +16,13 @@ constexpr char kRecordJournal[] = "noxa-records.journal";
 class RunningPublisher : public Output {
 public:
     RunningPublisher(OutputContext& context, MqttPublisherConfig config)
-        : publisher_(context.latest, std::move(config), context.log, &context.clock) {
-        LatestReadings& latest = context.latest;
+        : publisher_({context.latest, context.safety, context.status}, std::move(config),
+                     context.log, &context.clock),
+          status_(context.status) {
         // The metrics say whether the broker is connected.
-        latest.SetMqttConnected(false);
+        status_.SetMqttConnected(false);
         QObject::connect(&publisher_, &MqttPublisher::connectionChanged, &publisher_,
-                         [&latest](bool connected) { latest.SetMqttConnected(connected); });
+                         [this](bool connected) { status_.SetMqttConnected(connected); });
         publisher_.Start();
         const ObserverPlace& place = context.place;
         QObject::connect(&context.feed, &ObservationFeed::recorded, &publisher_,
@@ -33,6 +34,7 @@ public:
 
 private:
     MqttPublisher publisher_;
+    StationStatus& status_;
 };
 
 std::unique_ptr<Output> Start(const Settings& settings, OutputContext& context) {
@@ -64,6 +66,9 @@ std::unique_ptr<Output> Start(const Settings& settings, OutputContext& context) 
     config.topicsFile = context.dir.Path("noxa-mqtt-topics.txt");
     if (settings.OnOff("mqtt/records")) config.recordJournal = context.dir.Path(kRecordJournal);
     config.backlogDays = static_cast<int>(settings.Number("mqtt/backlog_days", 1, 365).value_or(7));
+    for (const QString& name : settings.Text("mqtt/archives").split(',', Qt::SkipEmptyParts)) {
+        if (!name.trimmed().isEmpty()) config.archives.insert(name.trimmed().toStdString());
+    }
     return std::make_unique<RunningPublisher>(context, std::move(config));
 }
 
@@ -89,6 +94,8 @@ OutputKind MqttOutput() {
                 {"mqtt/backlog_days", "mqtt-backlog-days", "days", "7",
                  "Give up records that did not reach every archive in this many days (1 to "
                  "365)."},
+                {"mqtt/archives", "mqtt-archives", "name,...", "",
+                 "Only these archives' confirmations count; empty: every archive's."},
             },
             Start};
 }

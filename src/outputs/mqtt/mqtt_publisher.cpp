@@ -2,6 +2,8 @@
 
 #include "outputs/common/latest_readings.h"
 #include "outputs/common/readings_json.h"
+#include "outputs/common/safety_rule.h"
+#include "outputs/common/station_status.h"
 #include "outputs/mqtt/mqtt_session.h"
 #include "outputs/mqtt/mqtt_shared.h"
 #include "outputs/mqtt/record_json.h"
@@ -31,9 +33,9 @@ void UseLibrary() {
 
 }  // namespace
 
-MqttPublisher::MqttPublisher(const LatestReadings& readings, MqttPublisherConfig config, Log log,
+MqttPublisher::MqttPublisher(StationView station, MqttPublisherConfig config, Log log,
                              const StationClock* clock)
-    : readings_(readings), config_(std::move(config)), log_(std::move(log)) {
+    : station_(station), config_(std::move(config)), log_(std::move(log)) {
     if (config_.recordJournal.empty()) return;
     RecordOutbox::Clock now = [clock] {
         return clock ? clock->NowUtc() : QDateTime::currentMSecsSinceEpoch();
@@ -41,11 +43,12 @@ MqttPublisher::MqttPublisher(const LatestReadings& readings, MqttPublisherConfig
     outbox_ = std::make_unique<RecordOutbox>(
         config_.recordJournal, config_.backlogDays, std::move(now), log_,
         [this](std::vector<OutgoingRecord> records) { HandOver(std::move(records)); });
+    outbox_->TrustOnly(config_.archives);
 }
 
 MqttPublisher::~MqttPublisher() {
     if (!shared_) return;
-    const QByteArray stopped = StoppedReadingsJson(readings_);
+    const QByteArray stopped = StoppedReadingsJson(station_.readings);
     std::unique_lock lock(shared_->mutex);
     shared_->owner = nullptr;
     shared_->stoppedState = stopped;
@@ -71,8 +74,13 @@ void MqttPublisher::Start() {
     UseLibrary();
     shared_ = std::make_shared<MqttShared>();
     shared_->owner = this;
-    connect(&readings_, &LatestReadings::changed, this, [this] { Offer(ReadingsJson(readings_)); });
-    if (readings_.Latest()) Offer(ReadingsJson(readings_));
+    connect(&station_.readings, &LatestReadings::changed, this, &MqttPublisher::StateChanged);
+    connect(&station_.safety, &SafetyRule::changed, this, &MqttPublisher::StateChanged);
+    connect(&station_.status, &StationStatus::changed, this, &MqttPublisher::StateChanged);
+    // Whatever an earlier run left on the broker is replaced as soon as the connection is up.
+    OfferState();
+    connect(&heartbeat_, &QTimer::timeout, this, &MqttPublisher::OfferState);
+    heartbeat_.start(config_.heartbeatMs);
     if (outbox_) outbox_->Start();
     worker_ = std::thread([shared = shared_, config = config_, topics = topics_]() mutable {
         RunMqttSession(std::move(shared), std::move(config), std::move(topics));
@@ -86,7 +94,22 @@ void MqttPublisher::SetConnected(bool connected) {
     emit connectionChanged(connected);
 }
 
-void MqttPublisher::Offer(const QByteArray& state) {
+void MqttPublisher::StateChanged() {
+    // A report or a tick changes the readings, the verdict and the link one after the other;
+    // the state is taken once they all have, never half-way.
+    if (statePending_) return;
+    statePending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            statePending_ = false;
+            OfferState();
+        },
+        Qt::QueuedConnection);
+}
+
+void MqttPublisher::OfferState() {
+    const QByteArray state = ReadingsJson(station_);
     {
         std::lock_guard lock(shared_->mutex);
         shared_->state = state;
@@ -96,8 +119,8 @@ void MqttPublisher::Offer(const QByteArray& state) {
 
 void MqttPublisher::Record(const IntervalRecord& record, const SunMoon& sky) {
     if (!outbox_ || !shared_) return;
-    const std::string station =
-        readings_.StationName().empty() ? config_.stationName : readings_.StationName();
+    const std::string& name = station_.readings.StationName();
+    const std::string station = name.empty() ? config_.stationName : name;
     outbox_->Add(record.end, [&](std::optional<UtcMilliseconds> previousEnd) {
         return RecordJson(record, station, sky, previousEnd);
     });

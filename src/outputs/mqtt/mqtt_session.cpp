@@ -25,6 +25,14 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kKeepAliveSeconds = 30;
 
+// The readings expire at the stale limit; the link and the verdict once four heartbeats were
+// missed, so one lost or late state never makes them unavailable.
+DiscoveryExpiry Expiry(const MqttPublisherConfig& config) {
+    constexpr int kMissedHeartbeats = 4;
+    return {static_cast<int>(std::ceil(config.staleSeconds)),
+            std::max(1, (kMissedHeartbeats * config.heartbeatMs + 999) / 1000)};
+}
+
 // The station's client: the discovery, the availability and the state, retained; the records,
 // and the archives' confirmations of them.
 class Session final : public MqttConnectionLoop {
@@ -35,7 +43,7 @@ public:
           config_(std::move(config)),
           topics_(std::move(topics)),
           discovery_(DiscoveryMessages(topics_, {config_.stationName, config_.configurationUrl},
-                                       static_cast<int>(std::ceil(config_.staleSeconds)))),
+                                       Expiry(config_))),
           records_(!config_.recordJournal.empty()) {
         published_ = {topics_.state, topics_.availability};
         for (const MqttMessage& message : discovery_) published_.insert(message.topic);
@@ -161,9 +169,11 @@ void Session::PublishAll() {
         mosquitto_subscribe(Mosq(), &archivedSubscription_, filter.c_str(), 1);
     }
     for (const MqttMessage& message : discovery_) Publish(message.topic, message.payload, 1);
-    Publish(topics_.availability, kMqttOnline, 1);
+    // The state of now before "online": an earlier run's state (a safe sky, a working link) is
+    // never shown beside this run's availability.
     TakeState();
     if (!state_.isEmpty()) Publish(topics_.state, state_);
+    Publish(topics_.availability, kMqttOnline, 1);
     ClearForgottenTopics();
 }
 

@@ -1,4 +1,5 @@
 #include "outputs/mqtt/record_json.h"
+#include "core/station_name_text.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -49,7 +50,7 @@ QByteArray RecordJson(const IntervalRecord& r, const std::string& station, const
     const bool v = r.reports > 0, red = r.reportsR > 0, green = r.reportsG > 0,
                blue = r.reportsB > 0;
     QJsonObject json;
-    json["station"] = QString::fromLatin1(station.data(), qsizetype(station.size()));
+    json["station"] = StationNameText(station);
     json["start"] = UtcText(r.start);
     json["end"] = UtcText(r.end);
     json["previous_end"] = Time(previousEnd);

@@ -19,8 +19,8 @@ QString UtcText(UtcMilliseconds time);
 std::optional<UtcMilliseconds> ParseUtc(const QString& text);
 
 // The record's JSON, compact, on one line. `station` is the station's name as configured
-// (8-bit text); `sky` the Sun and the Moon at the record's end; `previousEnd` the end of the
-// record published just before, none for the first.
+// (UTF-8, or Latin-1 from an older file); `sky` the Sun and the Moon at the record's end;
+// `previousEnd` the end of the record published just before, none for the first.
 QByteArray RecordJson(const IntervalRecord& record, const std::string& station, const SunMoon& sky,
                       std::optional<UtcMilliseconds> previousEnd);
 

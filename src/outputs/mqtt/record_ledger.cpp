@@ -21,6 +21,10 @@ void RecordLedger::RememberLastEnd(std::optional<UtcMilliseconds> end) {
     if (end && (!lastEnd_ || *end > *lastEnd_)) lastEnd_ = end;
 }
 
+void RecordLedger::RememberSent(std::optional<UtcMilliseconds> end) {
+    if (end && (!newestSent_ || *end > *newestSent_)) newestSent_ = end;
+}
+
 void RecordLedger::Connected() {
     connected_ = true;
     inFlight_.clear();
@@ -41,6 +45,7 @@ std::vector<DueRecord> RecordLedger::TakeDue() {
         const auto at = held_.find(end);
         if (at == held_.end()) continue;
         at->second.sent = true;
+        RememberSent(end);
         inFlight_.insert(end);
         due.push_back({end, at->second.record.json, withoutPreviousEnd});
     }

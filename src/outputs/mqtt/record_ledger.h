@@ -53,6 +53,10 @@ public:
     // The newest end ever added (or remembered): the next record's previous end.
     std::optional<UtcMilliseconds> LastEnd() const { return lastEnd_; }
     void RememberLastEnd(std::optional<UtcMilliseconds> end);
+    // The newest end handed to the broker (or, from an earlier run, remembered as sent): no
+    // archive can have stored a record beyond it.
+    std::optional<UtcMilliseconds> NewestSent() const { return newestSent_; }
+    void RememberSent(std::optional<UtcMilliseconds> end);
 
     void Connected();
     void Disconnected();
@@ -102,6 +106,7 @@ private:
     std::map<std::string, ArchiveConfirmation> archives_;
     std::vector<UtcMilliseconds> done_;
     std::optional<UtcMilliseconds> lastEnd_;
+    std::optional<UtcMilliseconds> newestSent_;
     std::size_t unacknowledged_ = 0;  // held records the broker did not acknowledge
     bool connected_ = false;
 };

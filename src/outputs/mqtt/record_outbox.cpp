@@ -17,6 +17,20 @@ std::string Waiting(std::size_t count) {
     return Records(count) + (count == 1 ? " waits" : " wait") + " for the broker";
 }
 
+// An archive's name as the topic gave it, fit for one log line: at most 64 bytes, control
+// characters as '?'.
+std::string Shown(const std::string& name) {
+    std::string shown = name.substr(0, 64);
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return shown + (name.size() > 64 ? "..." : "");
+}
+
+constexpr qsizetype kMostConfirmationBytes = 1024;
+
+// Archive names not trusted that are said in the log; more are ignored without a word.
+constexpr std::size_t kMostUntrustedSaid = 100;
+
 }  // namespace
 
 RecordOutbox::RecordOutbox(std::string journalPath, int backlogDays, Clock now, Log log, Send send)
@@ -33,14 +47,18 @@ void RecordOutbox::Start() {
             ledger_.Add({chain->end, chain->previousEnd, std::move(json)});
     }
     ledger_.RememberLastEnd(contents.lastEnd);
+    // What an earlier run journaled counts as sent: it may have gone before the run ended.
+    ledger_.RememberSent(contents.lastEnd);
     // The archives known before the restart still hold back what they have not confirmed,
     // until their own confirmations come (a broker may not hand retained messages to a
     // wildcard subscription). Until then they count as having everything before the oldest
     // record held, which is what the last run knew, and nothing newer.
     const std::optional<UtcMilliseconds> confirmed =
         ledger_.Held() > 0 ? ledger_.OldestPreviousEnd() : contents.lastEnd;
-    for (const std::string& archive : contents.archives)
-        ledger_.Confirmed(archive, ArchiveConfirmation{confirmed, confirmed}, now_());
+    for (const std::string& archive : contents.archives) {
+        if (Trusted(archive))
+            ledger_.Confirmed(archive, ArchiveConfirmation{confirmed, confirmed}, now_());
+    }
     GiveUpOld();
     if (ledger_.Held() > 0) {
         log_.Info("MQTT: " + Records(ledger_.Held()) + " from " + journal_.Path() +
@@ -95,25 +113,52 @@ void RecordOutbox::Acknowledged(UtcMilliseconds end) {
     Settle();
 }
 
+bool RecordOutbox::Trusted(const std::string& archive) {
+    if (trusted_.empty() || trusted_.count(archive) > 0) return true;
+    if (untrusted_.size() < kMostUntrustedSaid && untrusted_.insert(archive).second) {
+        log_.Warning("MQTT: archive \"" + Shown(archive) +
+                     "\" is not among [mqtt] archives; its confirmations are ignored");
+    }
+    return false;
+}
+
+bool RecordOutbox::BeyondSent(const std::string& archive, const ArchiveConfirmation& c) {
+    const std::optional<UtcMilliseconds> sent = ledger_.NewestSent();
+    if (!c.through || (sent && *c.through <= *sent)) {
+        beyond_.erase(archive);
+        return false;
+    }
+    if (beyond_.insert(archive).second) {
+        log_.Warning("MQTT: archive \"" + Shown(archive) + "\" confirms records through " +
+                     UtcText(*c.through).toStdString() +
+                     ", beyond the newest one sent; its confirmation is ignored");
+    }
+    return true;
+}
+
 void RecordOutbox::Confirmation(const std::string& archive, const QByteArray& payload) {
+    if (!Trusted(archive)) return;
     std::optional<ArchiveConfirmation> confirmation;
     if (!payload.isEmpty()) {
-        confirmation = ParseConfirmation(payload);
+        // A confirmation takes under 100 bytes: a larger payload is not even read.
+        if (payload.size() <= kMostConfirmationBytes) confirmation = ParseConfirmation(payload);
         if (!confirmation) {
             if (unreadable_.insert(archive).second) {
-                log_.Warning("MQTT: the confirmation of archive \"" + archive +
+                log_.Warning("MQTT: the confirmation of archive \"" + Shown(archive) +
                              "\" cannot be read; ignored");
             }
             return;
         }
         if (unreadable_.erase(archive) > 0)
-            log_.Info("MQTT: the confirmation of archive \"" + archive + "\" is readable again");
+            log_.Info("MQTT: the confirmation of archive \"" + Shown(archive) +
+                      "\" is readable again");
+        if (BeyondSent(archive, *confirmation)) return;
     }
     if (!confirmation && ledger_.KnowsArchive(archive)) {
-        log_.Info("MQTT: archive \"" + archive + "\" withdrew its confirmation");
+        log_.Info("MQTT: archive \"" + Shown(archive) + "\" withdrew its confirmation");
         journal_.NoteArchive(archive, false);
     } else if (confirmation && !ledger_.KnowsArchive(archive)) {
-        log_.Info("MQTT: archive \"" + archive + "\" confirms records");
+        log_.Info("MQTT: archive \"" + Shown(archive) + "\" confirms records");
         journal_.NoteArchive(archive, true);
     }
     ledger_.Confirmed(archive, confirmation, now_());

@@ -31,6 +31,8 @@ public:
 
     RecordOutbox(std::string journalPath, int backlogDays, Clock now, Log log, Send send);
 
+    // Believes only these archives' confirmations (before Start); none given: every archive's.
+    void TrustOnly(std::set<std::string> archives) { trusted_ = std::move(archives); }
     // Reads what the journal held from the last run.
     void Start();
     // A new record's JSON made by `json(previousEnd)`.
@@ -46,6 +48,10 @@ public:
     std::size_t Held() const { return ledger_.Held(); }
 
 private:
+    // Whether the archive's confirmations count; says once of each that does not.
+    bool Trusted(const std::string& archive);
+    // A confirmation through a record never sent: said once, and not believed.
+    bool BeyondSent(const std::string& archive, const ArchiveConfirmation& confirmation);
     void GiveUpOld();
     // Hands what is due to the network, writes what is done, says what changed.
     void Settle();
@@ -61,6 +67,9 @@ private:
     std::size_t waited_ = 0;            // the most records unacknowledged since
     bool behind_ = false;               // the clock is behind the last record sent
     std::set<std::string> unreadable_;  // archives whose last confirmation was unreadable
+    std::set<std::string> trusted_;     // empty: every archive
+    std::set<std::string> untrusted_;   // archives not trusted, said in the log
+    std::set<std::string> beyond_;      // archives whose last confirmation went beyond
 };
 
 }  // namespace noxa

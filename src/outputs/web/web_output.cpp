@@ -15,7 +15,8 @@ public:
                      WebLimits limits)
         : log_(context.log),
           services_(context.services),
-          server_(context.latest, context.days, context.dir, limits) {
+          server_({context.latest, context.safety, context.status}, context.days, context.dir,
+                  limits) {
         server_.LogTo(log_);
         QObject::connect(&server_, &WebServer::listening, &server_,
                          [this](const QHostAddress& on) { Listening(on); });

@@ -91,9 +91,9 @@ WebReply HourglassChart(const WorkDir& dir, const QString& path) {
 
 }  // namespace
 
-WebServer::WebServer(const LatestReadings& readings, const DayTables& days, WorkDir dir,
-                     WebLimits limits, QObject* parent)
-    : RouteServer(limits, parent), readings_(readings), days_(days), dir_(std::move(dir)) {
+WebServer::WebServer(StationView station, const DayTables& days, WorkDir dir, WebLimits limits,
+                     QObject* parent)
+    : RouteServer(limits, parent), station_(station), days_(days), dir_(std::move(dir)) {
     const QString dashboardStyle = QStringLiteral(":/web/dashboard.css");
     // The pages share the night mode's script, ahead of their own.
     const QString nightMode = QStringLiteral(":/web/nightmode.js");
@@ -113,10 +113,10 @@ void WebServer::AddOwnRoutes() {
         AddRoute(path, std::move(handler));
     };
     add("/", [this](const auto&) { return PageReply(page_); });
-    add("/api/readings", [this](const auto&) { return Json(ReadingsJson(readings_)); });
+    add("/api/readings", [this](const auto&) { return Json(ReadingsJson(station_)); });
     add("/api/history", [this](const auto&) { return Json(HistoryJson(days_)); });
     add("/metrics", [this](const auto&) {
-        return WebReply{200, "OK", kMetricsContentType, MetricsText(readings_)};
+        return WebReply{200, "OK", kMetricsContentType, MetricsText(station_)};
     });
     add("/mag.jpg", [this](const auto&) {
         return FileOf(dir_.File("mag.jpg"), "image/jpeg", "No chart image yet\n");

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "core/work_dir.h"
+#include "outputs/common/station_view.h"
 #include "outputs/web/inline_page.h"
 #include "outputs/web/route_server.h"
 
 namespace noxa {
 
-class LatestReadings;
 struct DayTables;
 
 // The station's web server: the dashboard ("/"), the newest readings ("/api/readings"), the
@@ -22,13 +22,13 @@ class WebServer : public RouteServer {
     Q_OBJECT
 
 public:
-    WebServer(const LatestReadings& readings, const DayTables& days, WorkDir dir,
-              WebLimits limits = {}, QObject* parent = nullptr);
+    WebServer(StationView station, const DayTables& days, WorkDir dir, WebLimits limits = {},
+              QObject* parent = nullptr);
 
 private:
     void AddOwnRoutes();
 
-    const LatestReadings& readings_;
+    const StationView station_;
     const DayTables& days_;
     const WorkDir dir_;
     // The dashboard, its style and script inlined, and the security policy that admits them.
