@@ -34,7 +34,6 @@ public:
                 QString& error);
 
     const std::map<QString, StationChain>& Stations() const { return stations_; }
-    const QString& ConnectionName() const { return connection_; }
     const DatabaseTarget& Target() const { return target_; }
 
 private:

@@ -59,8 +59,6 @@ public:
     QValueAxis* NelmAxis() const { return nelmAxis_; }                // Chart1, right
     QValueAxis* TemperatureAxis() const { return temperatureAxis_; }  // Chart2, left
     QValueAxis* CloudAxis() const { return cloudAxis_; }              // Chart2, right
-    QValueAxis* TimeAxis1() const { return timeAxis1_; }              // Chart1, bottom
-    QValueAxis* TimeAxis2() const { return timeAxis2_; }              // Chart2, bottom
     TimeAxisLabels* TimeLabels1() const { return timeLabels1_; }
     TimeAxisLabels* TimeLabels2() const { return timeLabels2_; }
 

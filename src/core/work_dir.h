@@ -19,8 +19,6 @@ public:
         if (!folder_.empty() && folder_.back() != '/') folder_ += '/';
     }
 
-    // The folder, ending in "/" (empty for the current directory).
-    const std::string& Folder() const { return folder_; }
     // A file of the folder, by its name's bytes.
     std::string Path(std::string_view name) const { return folder_ + std::string(name); }
     QString File(std::string_view name) const {

@@ -38,7 +38,6 @@ public:
     // The configured port opens this device instead (a USB adapter, a pty). Empty: the
     // device of the port number.
     void SetDeviceOverride(QString path) { deviceOverride_ = std::move(path); }
-    const QString& DeviceOverride() const { return deviceOverride_; }
 
     // Opens port n at 9600 8N1 without waiting. Returns false when the open fails for a port
     // number greater than 0; a port number of 0 or less opens nothing, which is no failure.

@@ -36,7 +36,6 @@ protected:
     }
     mosquitto* Mosq() const { return mosq_; }
     bool Online() const { return online_; }
-    const std::string& Broker() const { return broker_; }
 
     // Creates the client (Create) and sets its callbacks and login; false leaves MQTT off.
     virtual bool Setup() = 0;

@@ -1,6 +1,6 @@
 #include "night/hourglass_grid.h"
 
-#include "night/median.h"
+#include "core/median.h"
 
 #include <QDateTime>
 #include <QTimeZone>

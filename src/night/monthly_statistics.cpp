@@ -1,6 +1,6 @@
 #include "night/monthly_statistics.h"
 
-#include "night/median.h"
+#include "core/median.h"
 
 #include "core/c_numbers.h"
 

@@ -1,6 +1,6 @@
 #include "night/night_summary.h"
 
-#include "night/median.h"
+#include "core/median.h"
 
 #include "core/c_numbers.h"
 #include "core/night_summary_columns.h"

@@ -3,47 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 
 namespace noxa {
 namespace {
-
-// Plain decimals ("-12.34"), as the files hold them, read exactly: the digits as an integer
-// divided by a power of ten, both exact in a double, so the one rounding is the division's.
-bool ParsePlainDecimal(std::string_view text, float& value) {
-    static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
-    size_t i = 0;
-    const bool negative = !text.empty() && (text[0] == '-' || text[0] == '+') && text[i++] == '-';
-    std::int64_t digits = 0;
-    int count = 0, decimals = -1;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c >= '0' && c <= '9') {
-            digits = digits * 10 + (c - '0');
-            if (++count > 15) return false;
-            if (decimals >= 0) ++decimals;
-        } else if (c == '.' && decimals < 0) {
-            decimals = 0;
-        } else {
-            return false;
-        }
-    }
-    if (count == 0 || decimals > 9) return false;
-    const double result = double(digits) / kPowers[std::max(decimals, 0)];
-    value = float(negative ? -result : result);
-    return true;
-}
-
-// Days from 1970-01-01 to a civil date (proleptic Gregorian).
-std::int64_t DaysFromCivil(int year, unsigned month, unsigned day) {
-    year -= month <= 2;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
-    const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
-}
 
 bool Digits(std::string_view text, size_t at, size_t count, int& value) {
     if (at + count > text.size()) return false;
@@ -66,7 +31,6 @@ std::string_view Trimmed(std::string_view text) {
 
 bool ParseFloat(std::string_view text, float& value) {
     text = Trimmed(text);
-    if (ParsePlainDecimal(text, value)) return true;
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size() && std::isfinite(value);
@@ -101,9 +65,9 @@ bool ParseIsoTime(std::string_view text, UtcMilliseconds& ms) {
     }
     // Anything after the time: not a time of this kind (another separator, another layout).
     if (end != text.size()) return false;
-    ms = ((DaysFromCivil(year, unsigned(month), unsigned(day)) * 24 + hour) * 60 + minute) *
-             60000LL +
-         second * 1000LL + fraction;
+    const std::chrono::sys_days date{std::chrono::year{year} / month / day};
+    ms = std::chrono::milliseconds{date.time_since_epoch()}.count() +
+         ((hour * 60LL + minute) * 60 + second) * 1000 + fraction;
     return true;
 }
 

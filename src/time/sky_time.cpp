@@ -66,7 +66,7 @@ double SkyTime::J2000Day() const {
     return noxa::J2000Day(clock_.Now());
 }
 
-float SkyTime::SiderealDegrees(float longitude) {
+float SkyTime::SiderealDegrees(float longitude) const {
     const double dayNumber = ToDayNumber(clock_.Now());
     const double hourAngle = (dayNumber - std::floor(dayNumber)) * 360;
     const double days = J2000Day();  // a second reading of the clock
@@ -83,7 +83,6 @@ float SkyTime::SiderealDegrees(float longitude) {
         }
         s = next;
     }
-    sidereal_ = s;
     return s;
 }
 

@@ -32,14 +32,11 @@ public:
     double J2000Day() const;
 
     // Local sidereal time in degrees, in single precision as the station keeps it: the sum is
-    // rounded to single precision, then 360 is taken off while it is above 360. The value is
-    // kept as the station's sidereal time.
-    float SiderealDegrees(float longitude);
-    float LastSiderealDegrees() const { return sidereal_; }
+    // rounded to single precision, then 360 is taken off while it is above 360.
+    float SiderealDegrees(float longitude) const;
 
 private:
     const StationClock& clock_;
-    float sidereal_ = 0;
 };
 
 // Sidereal degrees as hh:mm:ss, each part cut (not rounded) from single-precision values;

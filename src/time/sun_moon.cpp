@@ -4,31 +4,28 @@
 #include <erfam.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 namespace noxa {
 namespace {
 
 constexpr double kUnixEpochJd = 2440587.5;
-constexpr std::int64_t kMsPerDay = 86400000;
 
 // The UTC instant as ERFA's two-part quasi Julian date, leap seconds handled by eraDtf2d.
 void UtcJulianDate(UtcMilliseconds time, double& utc1, double& utc2) {
-    std::int64_t days = time / kMsPerDay;
-    std::int64_t ms = time % kMsPerDay;
-    if (ms < 0) {
-        ms += kMsPerDay;
-        --days;
-    }
-    int year = 0, month = 0, day = 0;
-    double fraction = 0;
-    eraJd2cal(kUnixEpochJd, static_cast<double>(days), &year, &month, &day, &fraction);
-    const int hour = static_cast<int>(ms / 3600000);
-    const int minute = static_cast<int>(ms / 60000 % 60);
-    const double second = static_cast<double>(ms % 60000) / 1000.0;
-    if (eraDtf2d("UTC", year, month, day, hour, minute, second, &utc1, &utc2) < 0) {
-        utc1 = kUnixEpochJd + static_cast<double>(days);
-        utc2 = static_cast<double>(ms) / kMsPerDay;
+    using namespace std::chrono;
+    const sys_time<milliseconds> instant{milliseconds{time}};
+    const sys_days day = floor<days>(instant);
+    const year_month_day date{day};
+    const hh_mm_ss clock{instant - day};
+    const double second = duration<double>(clock.seconds() + clock.subseconds()).count();
+    // A day beyond the calendar's ±32767 years does not come back from its date.
+    if (sys_days{date} != day || eraDtf2d("UTC", int(date.year()), int(unsigned(date.month())),
+                                          int(unsigned(date.day())), int(clock.hours().count()),
+                                          int(clock.minutes().count()), second, &utc1, &utc2) < 0) {
+        utc1 = kUnixEpochJd + double(day.time_since_epoch().count());
+        utc2 = duration<double, days::period>(instant - day).count();
     }
 }
 

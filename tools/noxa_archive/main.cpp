@@ -1,5 +1,3 @@
-#include "app/log_printer.h"
-#include "app/unix_signals.h"
 #include "archive/archive_ingest.h"
 #include "archive/archive_settings.h"
 #include "archive/fleet/fleet_web.h"
@@ -10,6 +8,8 @@
 #include "archive/record_store.h"
 #include "archive/station_forget.h"
 #include "core/work_dir.h"
+#include "process/log_printer.h"
+#include "process/unix_signals.h"
 
 #include <mosquitto.h>
 

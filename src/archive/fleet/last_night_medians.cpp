@@ -1,6 +1,6 @@
 #include "archive/fleet/last_night_medians.h"
 
-#include "night/median.h"
+#include "core/median.h"
 #include "outputs/common/shortest_decimal.h"
 
 #include <QElapsedTimer>

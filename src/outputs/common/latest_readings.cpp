@@ -71,10 +71,6 @@ void LatestReadings::Observed(const Observation& observation) {
     emit changed();
 }
 
-bool LatestReadings::Fresh(Reading reading) const {
-    return FreshAt(reading, Now());
-}
-
 bool LatestReadings::FreshAt(Reading reading, UtcMilliseconds now) const {
     const auto& last = lastValue_[Index(reading)];
     return last && Seconds(now - *last) <= staleSeconds_;

@@ -61,7 +61,6 @@ public:
     // Seconds since a finite value of `reading` came; none before the first one. An estimate
     // is as old as the oldest reading it rests on.
     std::optional<double> SecondsSinceValue(Reading reading) const;
-    double StaleSeconds() const { return staleSeconds_; }
     UtcMilliseconds Now() const;
 
     // The station's name as configured: it names every output's series before a report came.
@@ -78,7 +77,6 @@ private:
     // Derives what is on show from the newest report and the time; true when that changed
     // which readings are known.
     bool Refresh();
-    bool Fresh(Reading reading) const;
     bool FreshAt(Reading reading, UtcMilliseconds now) const;
 
     const StationClock& clock_;

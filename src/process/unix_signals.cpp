@@ -1,4 +1,4 @@
-#include "app/unix_signals.h"
+#include "process/unix_signals.h"
 
 #include <QSocketNotifier>
 

@@ -1,4 +1,4 @@
-#include "app/log_printer.h"
+#include "process/log_printer.h"
 
 #include <sys/stat.h>
 
