@@ -2,7 +2,8 @@
 # the arm64 libraries in /usr/lib/aarch64-linux-gnu, the cross compiler of
 # crossbuild-essential-arm64, and Qt's code generators (moc, rcc) from this computer's own Qt.
 #   cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=packaging/toolchain-arm64.cmake
-# packaging/install-cross-deps installs what it needs; scripts/build-package arm64 uses it.
+# packaging/cross-build runs the build in a root that holds what it needs; scripts/build-package
+# arm64 uses it.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(CMAKE_LIBRARY_ARCHITECTURE aarch64-linux-gnu)

@@ -10,7 +10,12 @@
 #include "links/udp_listener.h"
 #include "time/station_clock.h"
 
+#include <QFile>
 #include <QObject>
+
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <string>
 
@@ -48,12 +53,38 @@ void ConnectionManager::Connect() {
 
 bool ConnectionManager::ReopenSerialPort(std::int32_t portNumber) {
     link_.linkOpen = serial_.ReopenSerialPort(portNumber);
+    if (portNumber > 0) ReportSerialOutcome(link_.linkOpen);
     return link_.linkOpen;
+}
+
+void ConnectionManager::ReportSerialOutcome(bool opened) {
+    const std::string device = serial_.DevicePath().toStdString();
+    if (opened) {
+        if (!serialFailure_.empty()) {
+            form_.AppendLog(LogLevel::Info, "Serial device " + device + " open again.");
+        }
+        serialFailure_.clear();
+        return;
+    }
+    std::string reason = serial_.OpenFailure().toStdString();
+    if (reason.empty()) reason = "no reason given";
+    if (reason == serialFailure_) return;
+    serialFailure_ = reason;
+    std::string line = "Serial device " + device + " cannot be opened: " + reason;
+    // The port's error kind is the same for a busy device; the file's own permissions tell.
+    const QByteArray path = QFile::encodeName(serial_.DevicePath());
+    if (access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
+        line +=
+            " (serial devices belong to the dialout group: sudo adduser $USER dialout, then "
+            "log in again)";
+    }
+    form_.AppendLog(LogLevel::Warning, line + ". Retrying.");
 }
 
 void ConnectionManager::OpenSerialLink() {
     const std::int32_t port = config_.serialPortNumber;
     link_.linkOpen = serial_.OpenSerialPort(port);
+    ReportSerialOutcome(link_.linkOpen);
     if (!link_.linkOpen) {
         form_.AppendLog(LogLevel::Error, "Serial Port: " + std::to_string(port) + " Fallo");
         form_.SetRxColour(kIndicatorRed);

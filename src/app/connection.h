@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace noxa {
 
@@ -34,6 +35,9 @@ public:
     bool ReopenSerialPort(std::int32_t portNumber);
 
 private:
+    // One line with the system's reason when an open fails for another reason than the last
+    // one, and one when the port opens again after failing.
+    void ReportSerialOutcome(bool opened);
     void OpenSerialLink();
     void OpenNetworkLink();
     void StartBroadcastListener();
@@ -46,6 +50,8 @@ private:
     TcpSockets* sockets_ = nullptr;
     const StationClock& clock_;
     const StationLocale& locale_;
+    // The reason of the serial port's last failed open; empty while it opens.
+    std::string serialFailure_;
 };
 
 }  // namespace noxa

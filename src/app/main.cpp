@@ -5,6 +5,7 @@
 #include "app/config_command.h"
 #include "app/main_window.h"
 #include "app/station.h"
+#include "app/station_folder_lock.h"
 #include "app/station_outputs.h"
 #include "app/station_settings.h"
 #include "app/station_timers.h"
@@ -53,18 +54,14 @@ void AddStationOptions(QCommandLineParser& parser) {
     parser.addVersionOption();
     parser.addOption(
         {"headless", "Run without a window, printing every log line to standard output."});
-    parser.addOption({"serial-device",
-                      "Open this device for the configured serial port (a USB adapter, a pty) "
-                      "instead of /dev/ttyS<n-1>.",
-                      "path"});
     parser.addOption({"tcp-host",
                       "Connect the TCP client sockets (ports 1244, 1236, 1237, 1238) to this "
                       "host in network mode. Without it they stay closed.",
                       "host"});
     parser.addOption({"state-dir",
-                      "Work in the station's state folder, $XDG_STATE_HOME/noxa-station "
-                      "(~/.local/state/noxa-station, created when missing), the folder the "
-                      "systemd user service works in, instead of the current folder."});
+                      "Work in the station's folder, ~/.local/state/noxa-station (created when "
+                      "missing), the folder the systemd user service and the menu's window work "
+                      "in, instead of the current folder."});
     QString keys;
     for (const noxa::ConfigKey& key : noxa::ConfigKeys()) {
         keys += QStringLiteral("; %1: %2").arg(key.name, key.values);
@@ -74,7 +71,8 @@ void AddStationOptions(QCommandLineParser& parser) {
          "Set KEY to VALUE in Noxa.cfg, print the settings and end (repeatable)" + keys + ".",
          "key=value"});
     parser.addOption({"show-config", "Print the settings of Noxa.cfg and end."});
-    // For tests that run several stations at once: the broadcast port to listen on.
+    // For tests that run several stations at once: the broadcast port to listen on. An
+    // instrument always broadcasts on 2255, so the option stays out of the help.
     QCommandLineOption udpPort("udp-port", "Listen for broadcasts on this UDP port.", "port");
     udpPort.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(udpPort);
@@ -134,11 +132,12 @@ bool ChoosePlatform(bool windowless, bool hasDisplay) {
     return true;
 }
 
-// The station's own folder, as systemd names a user service's state directory.
+// The station's own folder, the same for the window, the command line and the systemd user
+// service on every systemd release: always ~/.local/state/noxa-station. Neither
+// $XDG_STATE_HOME nor a user unit's state directory (~/.config under systemd 252) is followed,
+// since the service could not follow them alike.
 bool EnterStateFolder() {
-    const QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    const QString base = QDir::isAbsolutePath(state) ? state : QDir::homePath() + "/.local/state";
-    const QString folder = base + "/noxa-station";
+    const QString folder = QDir::homePath() + "/.local/state/noxa-station";
     if (QDir().mkpath(folder) && QDir::setCurrent(folder)) return true;
     std::fprintf(stderr, "noxa-station: cannot work in %s.\n", qPrintable(folder));
     return false;
@@ -157,7 +156,6 @@ std::optional<noxa::StationOptions> TakeStationOptions(const QCommandLineParser&
         options.udpPort = static_cast<quint16>(port);
     }
     options.workDir = QFile::encodeName(QDir::currentPath()).toStdString() + "/";
-    options.serialDevice = parser.value("serial-device");
     options.tcpHost = parser.value("tcp-host");
     return options;
 }
@@ -165,8 +163,9 @@ std::optional<noxa::StationOptions> TakeStationOptions(const QCommandLineParser&
 // An option given that the configuration makes pointless, said once the configuration is read.
 void ReportIgnoredOptions(noxa::Station& station, const noxa::StationOptions& options) {
     if (!options.serialDevice.isEmpty() && !station.Config().SerialMode()) {
-        Warn(station, "--serial-device " + options.serialDevice +
-                          " ignored: the configuration is in network mode (serial port " +
+        Warn(station, "Serial device " + options.serialDevice +
+                          " (--serial-device, [serial] device) ignored: the configuration is in "
+                          "network mode (serial port " +
                           QString::number(station.Config().serialPortNumber) +
                           "); set a serial port with --set serial_port=N.");
     }
@@ -181,8 +180,10 @@ int main(int argc, char* argv[]) {
 
     QCommandLineParser parser;
     if (!ParseOptions(parser, argc, argv)) return 1;
-    if (parser.isSet("state-dir") && !EnterStateFolder()) return 1;
-    if (parser.isSet("set") || parser.isSet("show-config")) {
+    // --help and --version win over everything else: they print and write nothing.
+    const bool printsOnly = parser.isSet("help") || parser.isSet("version");
+    if (parser.isSet("state-dir") && !printsOnly && !EnterStateFolder()) return 1;
+    if (!printsOnly && (parser.isSet("set") || parser.isSet("show-config"))) {
         const noxa::WorkDir here(QFile::encodeName(QDir::currentPath()).toStdString());
         return noxa::RunConfigCommand(here, parser.values("set"), stdout, stderr);
     }
@@ -192,7 +193,7 @@ int main(int argc, char* argv[]) {
     // without a display serves it without a window.
     const bool hasDisplay = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
     const bool headless = parser.isSet("headless") || (switches.automation && !hasDisplay);
-    const bool windowless = headless || parser.isSet("help") || parser.isSet("version");
+    const bool windowless = headless || printsOnly;
     if (!ChoosePlatform(windowless, hasDisplay)) return 1;
 
     QApplication app(argc, argv);
@@ -211,8 +212,12 @@ int main(int argc, char* argv[]) {
         noxa::RegisterAutomationServer(QCoreApplication::applicationFilePath(), registrationError);
     }
 
+    // The mark that tells "--set" a station runs in this folder.
+    noxa::StationFolderLock folderLock;
+    const std::optional<long> otherStation = folderLock.Take(noxa::WorkDir(options.workDir));
     noxa::SystemClock clock;
     noxa::Settings settings = noxa::ReadSettings(noxa::WorkDir(options.workDir), parser);
+    options.serialDevice = settings.Text("serial/device").trimmed();
     const noxa::StationSettings own = noxa::ReadStationSettings(settings);
     options.siteLatitude = own.latitude;
     options.siteLongitude = own.longitude;
@@ -237,6 +242,10 @@ int main(int argc, char* argv[]) {
     const auto end = [] { QCoreApplication::exit(0); };
     QObject::connect(&termination, &noxa::TerminationSignals::terminationRequested, &app, end);
 
+    if (otherStation) {
+        Warn(station, "Another station (process " + QString::number(*otherStation) +
+                          ") works in this folder: both write the same files.");
+    }
     station.Start();
     timers.Start();
     ReportIgnoredOptions(station, options);

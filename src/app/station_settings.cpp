@@ -10,6 +10,9 @@ namespace {
 const std::vector<SettingSpec> kStationSpecs{
     {"log/level", "log-level", "level", "info",
      "The least important log lines shown: error, warning, info or debug."},
+    {"serial/device", "serial-device", "path", "",
+     "In serial mode, open this device (a USB adapter such as /dev/ttyUSB0, a pty) instead of "
+     "the configured port's /dev/ttyS<n-1>."},
     {"site/location", "site-location", "name", "",
      "The site's name in the night files and for Alpaca clients."},
     {"site/latitude", "site-latitude", "degrees", "",

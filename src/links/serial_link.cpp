@@ -34,7 +34,8 @@ bool SerialLink::OpenSerialPort(std::int32_t portNumber) {
         // No port is configured: nothing is opened and the link does not count as failed.
         return true;
     }
-    port_.setPortName(deviceOverride_.isEmpty() ? DeviceName(portNumber) : deviceOverride_);
+    devicePath_ = deviceOverride_.isEmpty() ? DeviceName(portNumber) : deviceOverride_;
+    port_.setPortName(devicePath_);
     port_.setBaudRate(QSerialPort::Baud9600);
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);
@@ -42,6 +43,7 @@ bool SerialLink::OpenSerialPort(std::int32_t portNumber) {
     port_.setFlowControl(QSerialPort::NoFlowControl);
     // The device is opened non-blocking, so a missing or busy port fails at once.
     const bool opened = port_.open(QIODevice::ReadWrite);
+    openFailure_ = opened ? QString() : port_.errorString();
     ++openCount_;
     failed_ = false;
     return opened;

@@ -51,8 +51,12 @@ public:
     }
     // The port is open and has reported no failure.
     bool IsOpen() const { return port_.isOpen() && !failed_; }
-    // The device of the last open attempt.
-    QString DevicePath() const { return port_.portName(); }
+    // The device of the last open attempt, as named ("/dev/ttyUSB0"; the port itself keeps a
+    // short name without "/dev/").
+    const QString& DevicePath() const { return devicePath_; }
+    // Why the last open attempt failed, in the system's words ("Permission denied", "No such
+    // file or directory"); empty after an open that succeeded.
+    const QString& OpenFailure() const { return openFailure_; }
 
     // The 100 ms poll: takes what waits at an open port into the framing and parses every
     // pending byte of the ring. Does nothing while the port is not open.
@@ -74,6 +78,8 @@ private:
     SerialStreamParser& framing_;
     QSerialPort port_;
     QString deviceOverride_;
+    QString devicePath_;
+    QString openFailure_;
     std::array<char, kChunkSize> rxChunk_{};
     // The port reported a failure and is about to be closed.
     bool failed_ = false;

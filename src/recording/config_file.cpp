@@ -153,12 +153,26 @@ bool IsBlank(char c) {
 ConfigFile::ConfigFile(FormModel& form, StationConfig& config, WorkDir dir)
     : form_(form), config_(config), dir_(std::move(dir)) {}
 
+std::optional<QByteArray> ConfigFile::OnDisk() const {
+    QFile file(dir_.File(kFileName));
+    if (!file.exists() || !file.open(QIODevice::ReadOnly)) return std::nullopt;
+    // More than a record's worth is read, so that a file grown beyond it counts as changed.
+    return file.read(2 * static_cast<qint64>(kConfigRecordSize));
+}
+
 void ConfigFile::LoadStationConfig() {
     QFile file(dir_.File(kFileName));
     ConfigRecord record;
     record.fill(' ');  // a short file reads as if padded with spaces
+    known_ = OnDisk();
     if (!file.open(QIODevice::ReadOnly) ||
         file.read(record.data(), static_cast<qint64>(record.size())) < 0) {
+        // Something by that name that cannot be read (a folder, a file without read
+        // permission) is said as such before the defaults.
+        if (file.exists()) {
+            form_.AppendLog(LogLevel::Error, "Config file " + Path() + " cannot be read: " +
+                                                 file.errorString().toStdString());
+        }
         ApplyDefaults();
     } else {
         form_.AppendLog(LogLevel::Info, "Read config file: " + Path());
@@ -312,13 +326,23 @@ ConfigRecord ConfigFile::BuildRecord() {
     return record;
 }
 
-bool ConfigFile::WriteRecord(const ConfigRecord& record, std::string& error) const {
+bool ConfigFile::WriteRecord(const ConfigRecord& record, std::string& error) {
+    if (known_ && OnDisk() != *known_) {
+        error =
+            "the file was changed on disk since the station read it (by --set or another "
+            "program); it was not overwritten, and its settings are now read";
+        return false;
+    }
     // Replaced as a whole, so the settings are never lost half-written.
+    const QByteArray bytes(record.data(), static_cast<qsizetype>(record.size()));
     QString reason;
-    const bool ok =
-        ReplaceFile(dir_.File(kFileName), QByteArrayView(record.data(), record.size()), reason);
-    if (!ok) error = reason.toStdString();
-    return ok;
+    const bool ok = ReplaceFile(dir_.File(kFileName), bytes, reason);
+    if (!ok) {
+        error = reason.toStdString();  // the file on disk stays as it was
+        return false;
+    }
+    known_ = bytes;
+    return true;
 }
 
 }  // namespace noxa

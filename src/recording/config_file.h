@@ -2,8 +2,11 @@
 
 #include "core/work_dir.h"
 
+#include <QByteArray>
+
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace noxa {
@@ -26,8 +29,9 @@ public:
     std::string Path() const { return dir_.Path(kFileName); }
 
     // Reads the file into the settings, or applies the defaults when it cannot be read. Logs
-    // the line that says which happened, followed by a line for a station name or UDP port
-    // with which no report can ever be accepted.
+    // the line that says which happened (with the system's reason when a file is there but
+    // cannot be read), followed by a line for a station name or UDP port with which no report
+    // can ever be accepted.
     void LoadStationConfig();
 
     // Builds the record from the edit fields and the zoom step. Throws StationError at the
@@ -35,7 +39,9 @@ public:
     ConfigRecord BuildRecord();
 
     // Replaces the file with the record as a whole. On failure returns false with the reason.
-    bool WriteRecord(const ConfigRecord& record, std::string& error) const;
+    // A file changed on disk since it was last read or written here (by "--set" or another
+    // program) is not overwritten: that is a failure too, and the next read takes the change.
+    bool WriteRecord(const ConfigRecord& record, std::string& error);
 
     // Reads a record's fields into the settings (the reading steps after the file was read).
     void ApplyRecord(const ConfigRecord& record);
@@ -43,10 +49,14 @@ public:
 private:
     void ApplyDefaults();
     void ReportUnusableSettings();
+    // The file's bytes as they are now; nothing when there is no file.
+    std::optional<QByteArray> OnDisk() const;
 
     FormModel& form_;
     StationConfig& config_;
     const WorkDir dir_;
+    // The file as last read or written here (nothing inside: there was none); unset until then.
+    std::optional<std::optional<QByteArray>> known_;
 };
 
 }  // namespace noxa

@@ -42,7 +42,9 @@ bool IsPrintable(char c) {
 // the name as it stands, so blanks at either end would match no report.
 std::string NameProblem(std::string_view name) {
     if (name.empty()) return "no report would be accepted without a name";
-    if (name.size() > kStationNameWidth) return "at most 20 characters";
+    if (name.size() > kStationNameWidth) {
+        return "at most 20 bytes (characters outside ASCII take more)";
+    }
     if (!std::all_of(name.begin(), name.end(), IsPrintable)) return "no control characters";
     if (name.front() == ' ' || name.back() == ' ') return "no blanks at either end";
     return {};
@@ -62,10 +64,11 @@ std::string Refused(std::string_view key, std::string_view value, const std::str
     return std::string(key) + "=" + std::string(value) + ": " + why;
 }
 
-// Shortest text that reads back as the same single-precision number.
+// Shortest text that reads back as the same single-precision number; a negative zero (a
+// southern or western position that rounds to 0) is 0.
 std::string FloatText(float value) {
     char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value + 0.0f);
     return std::string(buffer, result.ptr);
 }
 
@@ -73,7 +76,7 @@ std::string FloatText(float value) {
 
 const std::vector<ConfigKey>& ConfigKeys() {
     static const std::vector<ConfigKey> keys{
-        {"station", "a name of 1 to 20 characters"},
+        {"station", "a name of 1 to 20 bytes (characters outside ASCII take more)"},
         {"latitude", "decimal degrees from -90 to 90, north positive"},
         {"longitude", "decimal degrees from -180 to 180, east positive"},
         {"serial_port", "0 (network mode) or a serial port number from 1 to 99"},

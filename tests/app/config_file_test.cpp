@@ -5,6 +5,7 @@
 #include "core/station_error.h"
 #include "support/temp_dir.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <gmock/gmock.h>
@@ -285,6 +286,30 @@ TEST_F(ConfigFileTest, AFieldThatIsNoNumberStopsTheSave) {
         form.SetText(FormText::ELatMin, bad);
         EXPECT_THROW(config.BuildRecord(), StationError) << '"' << bad << '"';
     }
+}
+
+TEST_F(ConfigFileTest, ARecordChangedOnDiskSinceItWasReadIsNotOverwritten) {
+    config.LoadStationConfig();  // no file yet
+    Save();                      // writes the defaults and reads them back
+    const std::string elsewhere = DefaultRecord(Path()).Field(350, 20, "roof0001").Bytes();
+    WriteFile(elsewhere);  // as --set would
+    std::string error;
+    EXPECT_FALSE(config.WriteRecord(config.BuildRecord(), error));
+    EXPECT_THAT(error, ::testing::HasSubstr("changed on disk"));
+    EXPECT_EQ(dir.ReadFile(ConfigFile::kFileName), elsewhere);
+    // Once read again, the change is the station's and saving works.
+    config.LoadStationConfig();
+    EXPECT_EQ(Text(FormText::Esitio), "roof0001");
+    EXPECT_TRUE(config.WriteRecord(config.BuildRecord(), error)) << error;
+}
+
+TEST_F(ConfigFileTest, SomethingUnreadableByTheNameIsSaidBeforeTheDefaults) {
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(Path())));
+    config.LoadStationConfig();
+    EXPECT_THAT(form.LogLines(),
+                ::testing::Contains(::testing::StartsWith("Config file " + Path() +
+                                                          " cannot be read: ")));
+    EXPECT_THAT(form.LogLines(), ::testing::Contains("Config file not found"));
 }
 
 TEST_F(ConfigFileTest, EveryFieldSurvivesARoundTrip) {

@@ -7,6 +7,7 @@
 #include "support/frames.h"
 #include "support/pty_pair.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
@@ -76,12 +77,30 @@ TEST_F(ConnectionTest, AMissingSerialPortFailsEveryTime) {
     config.serialPortNumber = 4;
     form.SetRxColour(kIndicatorGray);
     connection.Connect();
-    EXPECT_THAT(Log(), ElementsAre("Serial Port: 4 Fallo"));
+    const std::string reason = "Serial device " + dir.filePath("no-such-device").toStdString() +
+                               " cannot be opened: No such file or directory. Retrying.";
+    EXPECT_THAT(Log(), ElementsAre(reason, "Serial Port: 4 Fallo"));
     EXPECT_EQ(form.RxColour(), kIndicatorRed);
     EXPECT_FALSE(state.linkOpen);
+    // The same reason is not said again.
     connection.Connect();
-    EXPECT_THAT(Log(), ElementsAre("Serial Port: 4 Fallo", "Serial Port: 4 Fallo"));
+    EXPECT_THAT(Log(), ElementsAre(reason, "Serial Port: 4 Fallo", "Serial Port: 4 Fallo"));
     EXPECT_FALSE(listener.IsActive());
+}
+
+TEST_F(ConnectionTest, EachNewReasonAndTheReturnAreSaidOnce) {
+    config.serialPortNumber = 4;
+    // A regular file is no terminal: another reason than a missing device.
+    QFile notATerminal(dir.filePath("no-such-device"));
+    connection.ReopenSerialPort(4);
+    ASSERT_TRUE(notATerminal.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 3; ++i) connection.ReopenSerialPort(4);
+    UsePty();
+    for (int i = 0; i < 2; ++i) connection.ReopenSerialPort(4);
+    EXPECT_THAT(Log(),
+                ElementsAre(MatchesRegex(".*cannot be opened: No such file.*"),
+                            MatchesRegex(".*cannot be opened: .*"),
+                            "Serial device " + pty.StationEnd().toStdString() + " open again."));
 }
 
 TEST_F(ConnectionTest, APresentSerialPortOpensEveryTime) {
@@ -157,7 +176,9 @@ TEST_F(ConnectionTest, TheReopenDecidesTheLinkState) {
     state.linkOpen = false;
     EXPECT_TRUE(connection.ReopenSerialPort(0));  // no port: nothing to fail
     EXPECT_TRUE(state.linkOpen);
-    EXPECT_THAT(Log(), ElementsAre());  // quietly
+    // Only the reason and the return; no port number nor "Fallo".
+    EXPECT_THAT(Log(), ElementsAre(MatchesRegex(".*cannot be opened: No such file.*"),
+                                   MatchesRegex(".* open again.")));
 }
 
 TEST(ConnectionPortTaken, ABroadcastPortInUseIsLoggedOnceAndTriedAgain) {
@@ -188,7 +209,7 @@ TEST_F(ConnectionTest, SerialModeLeavesTheSocketsAlone) {
     config.serialPortNumber = 4;
     withTcp.Connect();
     EXPECT_TRUE(AllSocketsUnconnected());
-    EXPECT_THAT(Log(), ElementsAre("Serial Port: 4 Fallo"));
+    EXPECT_EQ(Log().back(), "Serial Port: 4 Fallo");
 }
 
 }  // namespace

@@ -55,9 +55,10 @@ TEST_F(SaveSettingsTest, AConversionErrorIsShownAndNothingIsWrittenOrRead) {
 TEST_F(SaveSettingsTest, AFailedWriteIsSaidAfterTheReadBack) {
     ASSERT_TRUE(QDir(dir.Path()).mkdir("Noxa.cfg"));  // a folder where the file should go
     station.SaveSettings();
-    ASSERT_GE(Log().size(), 2u);
-    EXPECT_EQ(Log()[0], "Config file not found");
-    EXPECT_THAT(Log()[1], testing::StartsWith("Settings not saved to " + Path() + ": "));
+    ASSERT_GE(Log().size(), 3u);
+    EXPECT_THAT(Log()[0], testing::StartsWith("Config file " + Path() + " cannot be read: "));
+    EXPECT_EQ(Log()[1], "Config file not found");
+    EXPECT_THAT(Log()[2], testing::StartsWith("Settings not saved to " + Path() + ": "));
 }
 
 TEST_F(SaveSettingsTest, AnEarlierFileSurvivesAFailedSave) {
