@@ -29,7 +29,9 @@ StationFolderLock::~StationFolderLock() {
 }
 
 std::optional<long> StationFolderLock::Take(const WorkDir& folder) {
-    const int fd = open(LockPath(folder).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // The lock is held on a descriptor open for reading only, so that the station's folder can
+    // still be remounted read-only under it; the id is written through one of its own.
+    const int fd = open(LockPath(folder).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return std::nullopt;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const long holder = ReadHolder(fd);
@@ -38,7 +40,11 @@ std::optional<long> StationFolderLock::Take(const WorkDir& folder) {
     }
     const std::string pid = std::to_string(getpid()) + "\n";
     // Should the id not be written, the lock holds all the same; "--set" then names no id.
-    if (ftruncate(fd, 0) == 0) (void)!pwrite(fd, pid.data(), pid.size(), 0);
+    const int writer = open(LockPath(folder).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (writer >= 0) {
+        (void)!write(writer, pid.data(), pid.size());
+        close(writer);
+    }
     fd_ = fd;
     return std::nullopt;
 }

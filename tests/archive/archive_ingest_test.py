@@ -152,7 +152,9 @@ class ArchiveTest:
         expected = {}
         for case, topic, payload, kind in HOSTILE:
             expected[kind] = expected.get(kind, 0) + 2
-        self.assertEqual(refused(get(self.archive.http_port, "/metrics")[1]), expected)
+        # The web side takes the ingest's counters a moment after they change.
+        wait_for(lambda: refused(get(self.archive.http_port, "/metrics")[1]) == expected,
+                 what="the refusals counted")
         lines = [line for line in self.archive.log().splitlines() if "message refused" in line]
         self.assertEqual(len(lines), len(HOSTILE))
         self.assertLess(max(len(line) for line in lines), 300)

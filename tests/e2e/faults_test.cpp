@@ -105,7 +105,8 @@ void ExpectWholeFiles(const QDir& dir) {
     // Files are replaced whole, with no temporary file left beside them.
     for (const QString& name : dir.entryList(QDir::Files)) {
         EXPECT_TRUE(name == "Noxa.cfg" || name == "noxagraf.hex" || name == "noxa.xml" ||
-                    name.endsWith(".jpg") || name.endsWith(".csv") || name == "filler")
+                    name.endsWith(".jpg") || name.endsWith(".csv") || name == "filler" ||
+                    name == "noxa-station.lock")
             << name.toStdString();
     }
 }
