@@ -86,7 +86,7 @@ MHD_Result Queue(MHD_Connection* connection, const WebReply& reply, bool close) 
     return queued;
 }
 
-MHD_Result Refuse(MHD_Connection* connection, const Refusal& refusal) {
+MHD_Result Refuse(MHD_Connection* connection, const HttpRefusal& refusal) {
     return Queue(connection,
                  TextReply(refusal.status, refusal.reason, QByteArray(refusal.reason) + '\n'),
                  true);
@@ -166,7 +166,7 @@ struct HttpDaemon::Calls {
         }
         if (state.bodyTooLarge) {
             state.lastOnConnection = true;
-            return Refuse(connection, Refusal{413, "Content Too Large"});
+            return Refuse(connection, HttpRefusal{413, "Content Too Large"});
         }
         const auto target = ParseTarget(state.target.toStdString());
         WebRequest request;
@@ -184,9 +184,9 @@ struct HttpDaemon::Calls {
         MHD_get_connection_values_n(connection, MHD_HEADER_KIND, CollectField, &head);
         std::size_t headBytes = std::strlen(method) + target.size() + std::strlen(version);
         for (const auto& [name, value] : head.fields) headBytes += name.size() + value.size() + 4;
-        std::optional<Refusal> refusal = CheckRequest(head, self.limits_.maxBodyBytes);
+        std::optional<HttpRefusal> refusal = CheckRequest(head, self.limits_.maxBodyBytes);
         if (headBytes > static_cast<std::size_t>(self.limits_.maxHeadBytes))
-            refusal = Refusal{431, "Request Header Fields Too Large"};
+            refusal = HttpRefusal{431, "Request Header Fields Too Large"};
         if (!refusal) return MHD_YES;
         state.lastOnConnection = true;
         return Refuse(connection, *refusal);

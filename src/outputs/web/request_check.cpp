@@ -77,9 +77,9 @@ std::optional<Target> ParseTarget(std::string_view target) {
     return out;
 }
 
-std::optional<Refusal> CheckRequest(const RequestHead& head, long long maxBodyBytes) {
-    const Refusal bad;
-    if (!IsKnownMethod(head.method)) return Refusal{501, "Not Implemented"};
+std::optional<HttpRefusal> CheckRequest(const RequestHead& head, long long maxBodyBytes) {
+    const HttpRefusal bad;
+    if (!IsKnownMethod(head.method)) return HttpRefusal{501, "Not Implemented"};
     const auto target = ParseTarget(head.target);
     if (!target || (target->path == "*" && head.method != "OPTIONS")) return bad;
     const bool http10 = head.version == "HTTP/1.0";
@@ -113,9 +113,9 @@ std::optional<Refusal> CheckRequest(const RequestHead& head, long long maxBodyBy
     if (hosts > 1 || (!http10 && hosts == 0)) return bad;
     if (codings > 0) {
         if (length || http10 || !chunked) return bad;
-        if (codings > 1) return Refusal{501, "Not Implemented"};
+        if (codings > 1) return HttpRefusal{501, "Not Implemented"};
     }
-    if (length && *length > maxBodyBytes) return Refusal{413, "Content Too Large"};
+    if (length && *length > maxBodyBytes) return HttpRefusal{413, "Content Too Large"};
     return std::nullopt;
 }
 

@@ -20,7 +20,7 @@ struct RequestHead {
 
 // Why a request is not answered by a route; the connection is closed after the answer, since
 // where a next request would begin may not be known.
-struct Refusal {
+struct HttpRefusal {
     int status = 400;
     const char* reason = "Bad Request";
 };
@@ -30,7 +30,7 @@ struct Refusal {
 // Content-Length, Content-Lengths that differ or are no plain number, chunks from an HTTP/1.0
 // client), more than one Host, a target that is neither a path, a whole URI nor "*" for
 // OPTIONS, a method nobody here knows, and a body larger than `maxBodyBytes`.
-std::optional<Refusal> CheckRequest(const RequestHead& head, long long maxBodyBytes);
+std::optional<HttpRefusal> CheckRequest(const RequestHead& head, long long maxBodyBytes);
 
 // The path and query of a request target: "/a?b" as it is, "http://host/a?b" as "/a?b" and
 // "http://host" as "/" (RFC 9110: an empty path is "/"), "*" as "*". None for anything else.
