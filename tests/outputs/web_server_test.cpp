@@ -189,10 +189,12 @@ TEST_F(WebServerTest, HistoryIsMadeAgainOnlyWhenTheChartPointsChange) {
     const QByteArray before = server->Snapshots().Current()->historyJson;
     Observe();
     emit readings.ticked();
+    QCoreApplication::processEvents();
     EXPECT_EQ(server->Snapshots().Current()->historyJson.constData(), before.constData());
     days.Newest().date = 46000;
     days.Newest().meanMv740 = 20.5f;
     emit readings.ticked();
+    QCoreApplication::processEvents();
     EXPECT_NE(server->Snapshots().Current()->historyJson, before);
     EXPECT_EQ(Get("/api/history").body, server->Snapshots().Current()->historyJson);
 }

@@ -8,6 +8,7 @@
 #include "outputs/web/history_json.h"
 
 #include <QHashFunctions>
+#include <QTimer>
 
 #include <cmath>
 
@@ -40,16 +41,27 @@ std::shared_ptr<const StationSnapshot> MakeStationSnapshot(const StationView& st
 
 StationSnapshots::StationSnapshots(StationView station, const DayTables& days)
     : station_(station), days_(days) {
-    connect(&station_.readings, &LatestReadings::changed, this, &StationSnapshots::Publish);
-    connect(&station_.readings, &LatestReadings::ticked, this, &StationSnapshots::Publish);
-    connect(&station_.safety, &SafetyRule::changed, this, &StationSnapshots::Publish);
-    connect(&station_.status, &StationStatus::changed, this, &StationSnapshots::Publish);
+    connect(&station_.readings, &LatestReadings::changed, this, &StationSnapshots::Schedule);
+    connect(&station_.readings, &LatestReadings::ticked, this, &StationSnapshots::Schedule);
+    connect(&station_.safety, &SafetyRule::changed, this, &StationSnapshots::Schedule);
+    connect(&station_.status, &StationStatus::changed, this, &StationSnapshots::Schedule);
     Publish();
 }
 
 std::shared_ptr<const StationSnapshot> StationSnapshots::Current() const {
     std::lock_guard lock(mutex_);
     return current_;
+}
+
+void StationSnapshots::Schedule() {
+    // A burst of reports costs one snapshot: it is made once the station's thread has handled
+    // what is waiting, not once a report.
+    if (scheduled_) return;
+    scheduled_ = true;
+    QTimer::singleShot(0, this, [this] {
+        scheduled_ = false;
+        Publish();
+    });
 }
 
 void StationSnapshots::Publish() {

@@ -33,8 +33,8 @@ struct StationSnapshot {
 std::shared_ptr<const StationSnapshot> MakeStationSnapshot(const StationView& station,
                                                            QByteArray historyJson);
 
-// The newest snapshot: published by the station's thread at each change of the readings, the
-// verdict or the status and at each tick, read by any thread.
+// The newest snapshot: published by the station's thread after each change of the readings,
+// the verdict or the status and each tick (a burst of them once), read by any thread.
 class StationSnapshots : public QObject {
     Q_OBJECT
 
@@ -42,13 +42,17 @@ public:
     StationSnapshots(StationView station, const DayTables& days);
 
     std::shared_ptr<const StationSnapshot> Current() const;
+
+private:
+    // Publishes a new snapshot once the station's thread is free again.
+    void Schedule();
     // Makes and publishes a new snapshot; the history's answer again only when its points
     // changed.
     void Publish();
 
-private:
     const StationView station_;
     const DayTables& days_;
+    bool scheduled_ = false;
     std::size_t historyKey_ = 0;
     QByteArray historyJson_;
     mutable std::mutex mutex_;
