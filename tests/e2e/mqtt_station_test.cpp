@@ -100,8 +100,13 @@ TEST(MqttStation, LinksTheDashboardAndRemembersItsTopicsInItsFolder) {
     ASSERT_TRUE(topics.open(QIODevice::ReadOnly));
     EXPECT_TRUE(
         topics.readAll().contains("homeassistant/binary_sensor/noxa_qelvoxxx_link/config\n"));
-    EXPECT_TRUE(
-        Get(httpPort, "/metrics").contains("noxa_mqtt_connected{station=\"qelvoxxx\"} 1\n"));
+    // The web side's view follows the connection a moment after the log line.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return Get(httpPort, "/metrics")
+                .contains("noxa_mqtt_connected{station=\"qelvoxxx\"} 1\n");
+        },
+        5000));
 }
 
 }  // namespace

@@ -118,13 +118,16 @@ void ConnectionAcceptor::Wake() {
 }
 
 void ConnectionAcceptor::Closed(const sockaddr* address) {
+    bool wasFull = false;
     {
         std::lock_guard lock(mutex_);
+        wasFull = open_ >= limits_.maxConnections;
         --open_;
         const auto at = perClient_.find(ClientOf(address));
         if (at != perClient_.end() && --at->second <= 0) perClient_.erase(at);
     }
-    Wake();
+    // Only a full server may have stopped listening: it looks again now that a slot is free.
+    if (wasFull) Wake();
 }
 
 // Whether a new connection can be taken or answered now; otherwise it waits in the system's
@@ -165,23 +168,31 @@ void ConnectionAcceptor::Run() {
         ServeRefused(readable);
         ServeWaiting(readable);
         if (watched[1].revents != 0 || (shortOfDescriptors_ && Clock::now() >= retryAt_))
-            AcceptOne();
+            AcceptWaiting();
     }
 }
 
-void ConnectionAcceptor::AcceptOne() {
+// Takes what the system's queue holds, a bounded number at a time so that the connections
+// already taken are still looked after.
+void ConnectionAcceptor::AcceptWaiting() {
+    constexpr int kBatch = 32;
+    for (int taken = 0; taken < kBatch && Accepting() && AcceptOne(); ++taken) {
+    }
+}
+
+bool ConnectionAcceptor::AcceptOne() {
     sockaddr_storage address{};
     socklen_t size = sizeof address;
     const int fd = ::accept4(listener_, reinterpret_cast<sockaddr*>(&address), &size,
                              SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
-        if (!OutOfDescriptors(errno)) return;
+        if (!OutOfDescriptors(errno)) return false;
         if (!shortOfDescriptors_)
             say_(LogLevel::Warning, std::string("Web server cannot accept connections for now: ") +
                                         std::strerror(errno) + ".");
         shortOfDescriptors_ = true;
         retryAt_ = Clock::now() + kRetry;
-        return;
+        return false;
     }
     if (shortOfDescriptors_) {
         shortOfDescriptors_ = false;
@@ -195,7 +206,7 @@ void ConnectionAcceptor::AcceptOne() {
         if (open_ >= limits_.maxConnections || mine >= limits_.maxConnectionsPerClient) {
             if (mine == 0) perClient_.erase(client);
             Refuse(fd);
-            return;
+            return true;
         }
         ++mine;
         ++open_;
@@ -208,6 +219,7 @@ void ConnectionAcceptor::AcceptOne() {
         waiting_.push_back(connection);
     else
         HandOn(connection);
+    return true;
 }
 
 void ConnectionAcceptor::HandOn(const Waiting& connection) {

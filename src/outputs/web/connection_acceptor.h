@@ -58,7 +58,9 @@ private:
         std::chrono::steady_clock::time_point until;
     };
     void Run();
-    void AcceptOne();
+    void AcceptWaiting();
+    // Takes one connection from the system's queue; false when there was none to take.
+    bool AcceptOne();
     void Refuse(int descriptor);
     void ServeRefused(const std::vector<int>& readable);
     void ServeWaiting(const std::vector<int>& readable);
