@@ -212,7 +212,7 @@ HttpDaemon::~HttpDaemon() {
 bool HttpDaemon::Start(const QHostAddress& address, quint16 port, QString& error) {
     const auto memory = static_cast<size_t>(std::max<qint64>(2 * limits_.maxHeadBytes, 8192));
     const unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL |
-                           MHD_USE_NO_LISTEN_SOCKET | MHD_USE_ITC | MHD_USE_TURBO;
+                           MHD_USE_NO_LISTEN_SOCKET | MHD_USE_ITC;
     const unsigned threads = std::max(1u, limits_.threads);
     // The acceptor keeps the limits, with a 503 for those over them; the library's own are a
     // backstop that never turns away what the acceptor took: it shares its connection limit
