@@ -111,8 +111,7 @@ void AddHeaderLines(MHD_Response* response, const QByteArray& lines) {
 
 // Hands `reply` to the library, the answer to a HEAD request when `head`; with `close`, the
 // connection ends after it.
-MHD_Result Queue(MHD_Connection* connection, const WebReply& reply, bool close,
-                 bool head = false) {
+MHD_Result Queue(MHD_Connection* connection, const WebReply& reply, bool close, bool head = false) {
     MHD_Response* response = CreateResponse(reply);
     if (response == nullptr) return MHD_NO;
     // The library ends a chunked answer to HEAD with a last chunk all the same, which the
