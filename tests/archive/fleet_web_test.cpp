@@ -1,5 +1,6 @@
 #include "archive/archive_counters.h"
 #include "archive/fleet/archive_reader.h"
+#include "archive/fleet/fleet_json.h"
 #include "archive/fleet/fleet_web_server.h"
 #include "archive/fleet/last_night_medians.h"
 #include "archive/fleet/records_output.h"
@@ -82,17 +83,18 @@ protected:
         QSqlDatabase::removeDatabase("fleet-test");
     }
 
-    Answer Get(const QByteArray& path) {
+    Answer Get(const QByteArray& path, const QByteArray& method = "GET") {
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, server->Port());
-        socket.write("GET " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
+        socket.write(method + ' ' + path +
+                     " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
         QByteArray data;
         std::ignore = QTest::qWaitFor(
             [&] {
                 data += socket.readAll();
                 return socket.state() == QTcpSocket::UnconnectedState;
             },
-            5000);
+            10000);
         data += socket.readAll();
         const qsizetype end = data.indexOf("\r\n\r\n");
         const QByteArray head = data.left(end), body = data.mid(end + 4);
@@ -325,6 +327,22 @@ TEST_F(FleetWebTest, AClientThatReadsSlowlyGetsItAllWhileTheArchiveCommits) {
     EXPECT_TRUE(body.whole);
     // The record stored meanwhile is in its page.
     EXPECT_EQ(QJsonDocument::fromJson(body.body).array().size(), 20002);
+}
+
+TEST_F(FleetWebTest, AnAnswerHoldsNoMoreThanTheLimitAndSaysWhereTheNextBegins) {
+    db.transaction();
+    const qint64 first = kNoon.toMSecsSinceEpoch() - 100 * 24 * kHour;
+    for (qint64 i = 0; i <= kMaxRecordsPerAnswer; ++i)
+        test::AddRecord(db, "alpha", {first + i * kMinute, 20.5, -30.0, -5.0, 3.5});
+    db.commit();
+    const QByteArray next = IsoUtc(first + kMaxRecordsPerAnswer * kMinute);
+    for (const QByteArray method : {"GET", "HEAD"}) {
+        const Answer csv = Get("/api/records?station=alpha&from=0&format=csv", method);
+        EXPECT_THAT(csv.head, HasSubstr("X-Records-Limit: 100000")) << method.data();
+        EXPECT_THAT(csv.head, HasSubstr("X-Records-Next-From: " + next)) << method.data();
+        // The data file's header line, then the records.
+        EXPECT_EQ(csv.body.count('\n'), method == "GET" ? kMaxRecordsPerAnswer + 1 : 0);
+    }
 }
 
 TEST_F(FleetWebTest, MetricsAreWellFormedWithAHistogramAndNoUnknownSafety) {
