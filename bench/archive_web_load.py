@@ -5,9 +5,10 @@ An archive on SQLite is given one station with a long history (--history records
 minute) and then 10 live stations publishing a record each second, their ends "now". The time
 from each live record's end to its commit is measured twice: quietly, and while --fetchers
 clients fetch the whole history from /api/records at --rate bytes/s each with
-"Connection: close" (curl --limit-rate). Prints the median and 99th percentile of both, and
-whether every answer came whole (curl's exit status and the body's size against
-Content-Length).
+"Connection: close" (curl --limit-rate). Prints the median and 99th percentile of both,
+whether every answer came whole (curl's exit status, which tells a chunked answer cut short,
+and the body's size against Content-Length where there is one) and the archive's peak resident
+memory (VmHWM).
 
 Usage: bench/archive_web_load.py [build/bin/noxa-archive] [--history 100000] [--seconds 20]
                                  [--fetchers 4] [--rate 5M]
@@ -72,6 +73,15 @@ def fetch(url, rate, results):
         results.append((done.returncode, os.path.getsize(body), length))
 
 
+def peak_memory(pid):
+    """The process's peak resident memory, as /proc says it (e.g. "61234 kB")."""
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith("VmHWM:"):
+                return line.split(":", 1)[1].strip()
+    return "unknown"
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("program", nargs="?", default="build/bin/noxa-archive")
@@ -120,6 +130,7 @@ def main():
                 t.join()
             time.sleep(1)
             loaded = latencies(db_path, since)
+            peak = peak_memory(archive.pid)
         finally:
             archive.terminate()
             archive.wait(timeout=10)
@@ -129,8 +140,10 @@ def main():
     print(f"  quiet:                                   {summary(quiet)}")
     print(f"  {args.fetchers} clients reading /api/records at {args.rate}B/s: {summary(loaded)}")
     for code, size, length in results:
-        print(f"  answer: curl exit {code}, {size} bytes of {length}: "
-              f"{'whole' if code == 0 and size == length else 'CUT'}")
+        whole = code == 0 and length in (None, size)
+        print(f"  answer: curl exit {code}, {size} bytes of {length or 'chunked'}: "
+              f"{'whole' if whole else 'CUT'}")
+    print(f"archive's peak resident memory: {peak}")
 
 
 if __name__ == "__main__":

@@ -1,10 +1,13 @@
 #include "archive/archive_counters.h"
 #include "archive/fleet/archive_reader.h"
+#include "archive/fleet/fleet_json.h"
 #include "archive/fleet/fleet_web_server.h"
 #include "archive/fleet/last_night_medians.h"
 #include "archive/fleet/records_output.h"
+#include "archive/fleet/records_pages.h"
 #include "fleet_database.h"
 #include "recording/data_file.h"
+#include "support/http_chunks.h"
 #include "support/log_lines.h"
 #include "support/temp_dir.h"
 #include "time/station_clock.h"
@@ -13,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpSocket>
 #include <QTest>
@@ -21,6 +25,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <functional>
 #include <tuple>
 
 namespace noxa {
@@ -73,20 +83,23 @@ protected:
         QSqlDatabase::removeDatabase("fleet-test");
     }
 
-    Answer Get(const QByteArray& path) {
+    Answer Get(const QByteArray& path, const QByteArray& method = "GET") {
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, server->Port());
-        socket.write("GET " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
+        socket.write(method + ' ' + path +
+                     " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
         QByteArray data;
         std::ignore = QTest::qWaitFor(
             [&] {
                 data += socket.readAll();
                 return socket.state() == QTcpSocket::UnconnectedState;
             },
-            5000);
+            10000);
         data += socket.readAll();
         const qsizetype end = data.indexOf("\r\n\r\n");
-        return {data.mid(9, 3).toInt(), data.left(end), data.mid(end + 4)};
+        const QByteArray head = data.left(end), body = data.mid(end + 4);
+        const bool chunked = head.contains("Transfer-Encoding: chunked");
+        return {data.mid(9, 3).toInt(), head, chunked ? test::Unchunk(body).body : body};
     }
     QJsonArray JsonArray(const QByteArray& path) {
         const Answer a = Get(path);
@@ -200,25 +213,136 @@ TEST_F(FleetWebTest, ReaderSaysWhereTheRecordsLeftOutBegin) {
         [&](const QSqlQuery& row) { ends.push_back(row.value(1).toLongLong()); }, next, error));
     EXPECT_THAT(ends, ElementsAre(now - 52 * kMinute, now - 42 * kMinute));
     EXPECT_EQ(next, now - 32 * kMinute);
+    std::optional<qint64> end;
+    ASSERT_TRUE(reader.EndAfter("roof", now - kHour, now, 2, end, error));
+    EXPECT_EQ(end, next);
+    ASSERT_TRUE(reader.EndAfter("roof", now - kHour, now, 6, end, error));
+    EXPECT_EQ(end, std::nullopt);
 }
 
-TEST_F(FleetWebTest, ManyRecordsReachAClientThatKeepsTheConnection) {
+TEST_F(FleetWebTest, PagesMakeTheBodyOfOneReadByteForByte) {
+    const ArchiveReader reader("fleet-test");
+    const qint64 now = kNoon.toMSecsSinceEpoch();
+    struct Case {
+        bool csv;
+        qint64 from, to;
+        int pieces;  // 288 records, 7 a page
+    };
+    for (const Case& c : {Case{false, 0, now, 42}, Case{true, 0, now, 42}, Case{false, 0, 1, 1}}) {
+        const auto writer = [&c]() -> std::unique_ptr<RecordsWriter> {
+            if (c.csv) return std::make_unique<RecordsCsvWriter>();
+            return std::make_unique<RecordsJsonWriter>("Roof");
+        };
+        const auto whole = writer();
+        std::optional<qint64> next;
+        QString error;
+        ASSERT_TRUE(reader.Records(
+            "roof", c.from, c.to, kMaxRecordsPerAnswer,
+            [&](const QSqlQuery& row) { whole->Add(row); }, next, error));
+        whole->Finish();
+        RecordsPages pages(
+            reader, "roof", c.from, c.to, writer(), [](const QString&) { ADD_FAILURE(); }, 7);
+        QByteArray paged;
+        int pieces = 0;
+        for (QByteArray piece = pages.Next().value_or(""); !piece.isEmpty();
+             piece = pages.Next().value_or("")) {
+            paged += piece;
+            ++pieces;
+        }
+        EXPECT_EQ(paged, whole->TakeWritten()) << c.csv << ' ' << c.to;
+        EXPECT_EQ(pieces, c.pieces) << c.csv << ' ' << c.to;
+    }
+}
+
+TEST_F(FleetWebTest, APageTheDatabaseCannotReadBreaksTheBodyOff) {
+    const ArchiveReader reader("fleet-test");
+    std::vector<QString> failures;
+    RecordsPages pages(
+        reader, "roof", 0, kNoon.toMSecsSinceEpoch(), std::make_unique<RecordsCsvWriter>(),
+        [&](const QString& error) { failures.push_back(error); }, 7);
+    ASSERT_TRUE(pages.Next());
+    // Between pages no read is open: the table can be renamed.
+    ASSERT_TRUE(QSqlQuery(db).exec("ALTER TABLE records RENAME TO records_away"));
+    EXPECT_EQ(pages.Next(), std::nullopt);
+    EXPECT_EQ(failures.size(), 1u);
+}
+
+// A client of HTTP/1.1 that keeps its connection and takes in a little at a time.
+class SlowClient {
+public:
+    explicit SlowClient(quint16 port) {
+        const int small = 4096;
+        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        const timeval wait{10, 0};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~SlowClient() { close(fd_); }
+
+    bool Send(const QByteArray& request) {
+        return connected_ && send(fd_, request.constData(), request.size(), 0) == request.size();
+    }
+    // Reads until `enough` holds of what came, or the server closes or says nothing for 10 s.
+    bool ReadUntil(const std::function<bool(const QByteArray&)>& enough) {
+        char buffer[4096];
+        while (!enough(data)) {
+            const ssize_t count = recv(fd_, buffer, sizeof buffer, 0);
+            if (count <= 0) return false;
+            data.append(buffer, count);
+        }
+        return true;
+    }
+
+    QByteArray data;
+
+private:
+    const int fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    bool connected_ = false;
+};
+
+TEST_F(FleetWebTest, AClientThatReadsSlowlyGetsItAllWhileTheArchiveCommits) {
+    // Some 10 MB of JSON, more than the sockets between hold.
     db.transaction();
     const qint64 first = kNoon.toMSecsSinceEpoch() - 30 * 24 * kHour;
-    for (qint64 i = 0; i < 6000; ++i)
+    for (qint64 i = 0; i < 20000; ++i)
         test::AddRecord(db, "alpha", {first + i * kMinute, 20.5, -30.0, -5.0, 3.5});
     db.commit();
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, server->Port());
-    socket.write("GET /api/records?station=alpha&from=0 HTTP/1.1\r\nHost: localhost\r\n\r\n");
-    QByteArray data;
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            data += socket.readAll();
-            return QJsonDocument::fromJson(data.mid(data.indexOf("\r\n\r\n") + 4)).isArray();
-        },
-        10000));
-    EXPECT_GT(data.size(), 2'000'000);
+    SlowClient client(server->Port());
+    ASSERT_TRUE(client.Send("GET /api/records?station=alpha&from=0 HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_TRUE(client.ReadUntil([](const QByteArray& data) { return data.size() > 100'000; }));
+    // While the client waits, the archive stores a record: no read holds the database.
+    ASSERT_TRUE(db.transaction());
+    test::AddRecord(db, "alpha", {kNoon.toMSecsSinceEpoch() - kMinute, 21.0, -30.0, -5.0, 3.5});
+    ASSERT_TRUE(db.commit()) << db.lastError().text().toStdString();
+    ASSERT_TRUE(client.ReadUntil([](const QByteArray& data) {
+        return data.endsWith("\r\n0\r\n\r\n");
+    })) << client.data.size()
+        << " bytes came";
+    const test::Unchunked body =
+        test::Unchunk(client.data.mid(client.data.indexOf("\r\n\r\n") + 4));
+    EXPECT_TRUE(body.whole);
+    // The record stored meanwhile is in its page.
+    EXPECT_EQ(QJsonDocument::fromJson(body.body).array().size(), 20002);
+}
+
+TEST_F(FleetWebTest, AnAnswerHoldsNoMoreThanTheLimitAndSaysWhereTheNextBegins) {
+    db.transaction();
+    const qint64 first = kNoon.toMSecsSinceEpoch() - 100 * 24 * kHour;
+    for (qint64 i = 0; i <= kMaxRecordsPerAnswer; ++i)
+        test::AddRecord(db, "alpha", {first + i * kMinute, 20.5, -30.0, -5.0, 3.5});
+    db.commit();
+    const QByteArray next = IsoUtc(first + kMaxRecordsPerAnswer * kMinute);
+    for (const QByteArray method : {"GET", "HEAD"}) {
+        const Answer csv = Get("/api/records?station=alpha&from=0&format=csv", method);
+        EXPECT_THAT(csv.head, HasSubstr("X-Records-Limit: 100000")) << method.data();
+        EXPECT_THAT(csv.head, HasSubstr("X-Records-Next-From: " + next)) << method.data();
+        // The data file's header line, then the records.
+        EXPECT_EQ(csv.body.count('\n'), method == "GET" ? kMaxRecordsPerAnswer + 1 : 0);
+    }
 }
 
 TEST_F(FleetWebTest, MetricsAreWellFormedWithAHistogramAndNoUnknownSafety) {

@@ -5,6 +5,7 @@
 #include "outputs/common/metrics_text.h"
 #include "outputs/common/safety_rule.h"
 #include "outputs/common/station_status.h"
+#include "support/http_chunks.h"
 #include "support/log_lines.h"
 #include "support/temp_dir.h"
 #include "time/date_time.h"
@@ -30,6 +31,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -452,6 +454,57 @@ TEST_F(WebServerTest, ABodyAwaitingContinueIsAskedForThenReachesTheMountedHandle
     const Reply reply = Exchange(*socket, "hello");
     EXPECT_THAT(reply.head.toStdString(), StartsWith("HTTP/1.1 200 "));
     EXPECT_EQ(reply.body, "hello");
+}
+
+TEST_F(WebServerTest, AStreamedBodyIsReadOnlyForAGetAndBreaksOffWhenItsSourceFails) {
+    std::atomic<int> calls = 0;
+    server->Mount("/stream", [&calls](const WebRequest& request) {
+        WebReply reply = TextReply(200, "OK", {});
+        auto pieces = std::make_shared<QList<QByteArray>>(QList<QByteArray>{"ab", "cd"});
+        const bool breaks = request.path.endsWith(QLatin1String("broken"));
+        reply.source = [&calls, pieces, breaks]() -> std::optional<QByteArray> {
+            ++calls;
+            if (!pieces->isEmpty()) return pieces->takeFirst();
+            if (breaks) return std::nullopt;
+            return QByteArray();
+        };
+        return reply;
+    });
+    struct Case {
+        const char* request;
+        QByteArray body;  // unchunked where it came in chunks
+        bool whole;       // it came in chunks, the last one too
+        bool closed;
+        int calls;
+    };
+    const Case cases[] = {
+        {"GET /stream/ok HTTP/1.1\r\nHost: x\r\n\r\n", "abcd", true, false, 3},
+        {"GET /stream/ok HTTP/1.0\r\n\r\n", "abcd", false, true, 3},
+        {"HEAD /stream/ok HTTP/1.1\r\nHost: x\r\n\r\n", "", false, true, 0},
+        {"GET /stream/broken HTTP/1.1\r\nHost: x\r\n\r\n", "abcd", false, true, 3},
+    };
+    for (const Case& c : cases) {
+        calls = 0;
+        auto socket = Connect();
+        socket->write(c.request);
+        QByteArray data;
+        Reply reply;
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            data += socket->readAll();
+            reply.closed = socket->state() == QTcpSocket::UnconnectedState;
+            const qsizetype end = data.indexOf("\r\n\r\n");
+            reply.head = data.left(end);
+            reply.body = data.mid(end + 4);
+            return reply.closed || (end >= 0 && test::Unchunk(reply.body).whole);
+        })) << c.request;
+        const bool isChunked = reply.Header("Transfer-Encoding") == "chunked";
+        const test::Unchunked body =
+            isChunked ? test::Unchunk(reply.body) : test::Unchunked{reply.body, false};
+        EXPECT_EQ(body.body, c.body) << c.request;
+        EXPECT_EQ(body.whole, c.whole) << c.request;
+        EXPECT_EQ(reply.closed, c.closed) << c.request;
+        EXPECT_EQ(calls, c.calls) << c.request;
+    }
 }
 
 // The process's open-files limit lowered for a while, and put back.

@@ -140,6 +140,14 @@ bool ArchiveReader::Records(const QString& id, qint64 from, qint64 to, qint64 li
     return true;
 }
 
+bool ArchiveReader::EndAfter(const QString& id, qint64 from, qint64 to, qint64 count,
+                             std::optional<qint64>& end, QString& error) const {
+    const QString sql =
+        "SELECT end_time FROM records WHERE station = ? AND end_time >= ? AND end_time <= ?"
+        " ORDER BY end_time LIMIT 1 OFFSET ?";
+    return Newest(Connection(), sql, {id, from, to, count}, end, error);
+}
+
 bool ArchiveReader::LastNightDarkMagnitudes(const QString& id, qint64 now, std::vector<float>& out,
                                             QString& error) const {
     out.clear();

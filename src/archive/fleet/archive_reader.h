@@ -48,6 +48,11 @@ public:
     using RowSink = std::function<void(const QSqlQuery& row)>;
     bool Records(const QString& id, qint64 from, qint64 to, qint64 limit, const RowSink& row,
                  std::optional<qint64>& next, QString& error) const;
+    // The end of the record that comes after the first `count` of those Records() reads
+    // (`next` for a limit of `count`), reading no more than their ends; empty when no more
+    // than `count` are there.
+    bool EndAfter(const QString& id, qint64 from, qint64 to, qint64 count,
+                  std::optional<qint64>& end, QString& error) const;
 
     // The sky brightness (mag_v) of the dark records (Sun below -18°, Moon below the horizon)
     // of the station's last night: the newest dark stretch that ended, by the Sun's altitude,

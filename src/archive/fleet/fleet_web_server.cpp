@@ -3,6 +3,7 @@
 #include "archive/fleet/fleet_json.h"
 #include "archive/fleet/fleet_metrics.h"
 #include "archive/fleet/records_output.h"
+#include "archive/fleet/records_pages.h"
 #include "archive/fleet/records_request.h"
 #include "outputs/common/metrics_text.h"
 
@@ -83,19 +84,24 @@ WebReply FleetWebServer::RecordsReply(const WebRequest& request) {
     std::optional<StationRow> station;
     if (!reader_.Station(asked->station, station, error)) return DatabaseFailed(error);
     if (!station) return TextReply(404, "Not Found", "No station of that id\n");
+    // The headers go before the body: whether more records match than one answer holds is
+    // asked first, and the answer ends before the first it leaves out.
+    std::optional<qint64> next;
+    if (!reader_.EndAfter(asked->station, asked->from, asked->to, kMaxRecordsPerAnswer, next,
+                          error))
+        return DatabaseFailed(error);
+    DatabaseWorked();
     std::unique_ptr<RecordsWriter> writer;
     if (asked->csv) {
         writer = std::make_unique<RecordsCsvWriter>();
     } else {
         writer = std::make_unique<RecordsJsonWriter>(station->name.value_or(station->id));
     }
-    std::optional<qint64> next;
-    if (!reader_.Records(
-            asked->station, asked->from, asked->to, kMaxRecordsPerAnswer,
-            [&writer](const QSqlQuery& row) { writer->Add(row); }, next, error))
-        return DatabaseFailed(error);
-    DatabaseWorked();
-    WebReply reply = Json(writer->Take());
+    auto pages = std::make_shared<RecordsPages>(
+        reader_, asked->station, asked->from, next ? *next - 1 : asked->to, std::move(writer),
+        [this](const QString& failure) { LogDatabaseFailure(failure); });
+    WebReply reply = Json({});
+    reply.source = [pages] { return pages->Next(); };
     if (asked->csv) reply.type = "text/csv; charset=utf-8";
     // A client that asks for more than one answer holds learns where to go on.
     if (next) {
@@ -116,15 +122,19 @@ WebReply FleetWebServer::MetricsReply() {
                                      staleSeconds_)};
 }
 
-// The lines are said on the server's own thread, where the log lives.
 WebReply FleetWebServer::DatabaseFailed(const QString& error) {
+    LogDatabaseFailure(error);
+    return TextReply(503, "Service Unavailable", "The archive's database cannot be read\n");
+}
+
+// The lines are said on the server's own thread, where the log lives.
+void FleetWebServer::LogDatabaseFailure(const QString& error) {
     const std::string line = "Fleet web: the archive's database cannot be read: " +
                              error.simplified().left(300).toStdString();
     std::lock_guard lock(mutex_);
     if (database_.Failed(line))
         QMetaObject::invokeMethod(
             this, [this, line] { log_.Error(line); }, Qt::QueuedConnection);
-    return TextReply(503, "Service Unavailable", "The archive's database cannot be read\n");
 }
 
 void FleetWebServer::DatabaseWorked() {

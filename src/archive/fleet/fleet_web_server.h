@@ -31,7 +31,8 @@ WebLimits FleetWebLimits();
 // server's threads, each through its own copy of the connection named `connectionName` (made by
 // the archive); the figures from a copy of the ingest's `counters` taken on this thread twice a
 // second. A station silent for more than `staleSeconds` is stale. The database failing is
-// answered 503 and said in the log once, and once when it works again. Listen() starts it.
+// answered 503 and said in the log once, and once when it works again; failing in the middle of
+// a records answer, it breaks the answer off. Listen() starts it.
 class FleetWebServer : public RouteServer {
     Q_OBJECT
 
@@ -50,6 +51,9 @@ private:
     WebReply MetricsReply();
     // The 503 answer for a database that failed with `error`, said in the log once.
     WebReply DatabaseFailed(const QString& error);
+    // Says in the log once that the database failed with `error`, also in the middle of an
+    // answer (on any thread).
+    void LogDatabaseFailure(const QString& error);
     void DatabaseWorked();
     qint64 Now() const;
 

@@ -75,10 +75,13 @@ QByteArray DataFileText(const QVariant& value, Format format) {
 }  // namespace
 
 RecordsJsonWriter::RecordsJsonWriter(const QString& stationName)
-    : station_("{\"station\":" + JsonString(stationName)) {}
+    : station_("{\"station\":" + JsonString(stationName)) {
+    out_ = "[";
+}
 
 void RecordsJsonWriter::Add(const QSqlQuery& row) {
-    if (out_.size() > 1) out_ += ',';
+    if (!first_) out_ += ',';
+    first_ = false;
     out_ += station_;
     const auto columns = RecordColumns();
     for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -99,9 +102,8 @@ void RecordsJsonWriter::Add(const QSqlQuery& row) {
     out_ += '}';
 }
 
-QByteArray RecordsJsonWriter::Take() {
+void RecordsJsonWriter::Finish() {
     out_ += ']';
-    return std::move(out_);
 }
 
 RecordsCsvWriter::RecordsCsvWriter() {
@@ -116,10 +118,6 @@ void RecordsCsvWriter::Add(const QSqlQuery& row) {
         out_ += DataFileText(row.value(IndexOf(column.key)), column.format);
     }
     out_ += "\r\n";
-}
-
-QByteArray RecordsCsvWriter::Take() {
-    return std::move(out_);
 }
 
 QList<QByteArray> DataFileColumnNames() {

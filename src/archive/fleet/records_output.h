@@ -4,18 +4,25 @@
 #include <QList>
 #include <QString>
 
+#include <utility>
+
 class QSqlQuery;
 
 namespace noxa {
 
 // Records as they are read from the archive (columns in RecordColumns()' order), written one
-// at a time into the body of an answer.
+// at a time into the body of an answer, which is taken a piece at a time.
 class RecordsWriter {
 public:
     virtual ~RecordsWriter() = default;
     virtual void Add(const QSqlQuery& row) = 0;
-    // The whole body; the writer is spent.
-    virtual QByteArray Take() = 0;
+    // What was written since the last time, the head of the body first.
+    QByteArray TakeWritten() { return std::exchange(out_, {}); }
+    // Writes the end of the body, after the last record.
+    virtual void Finish() {}
+
+protected:
+    QByteArray out_;
 };
 
 // A JSON array of records with the keys of the record JSON the stations publish, every key
@@ -24,11 +31,11 @@ class RecordsJsonWriter final : public RecordsWriter {
 public:
     explicit RecordsJsonWriter(const QString& stationName);
     void Add(const QSqlQuery& row) override;
-    QByteArray Take() override;
+    void Finish() override;
 
 private:
     QByteArray station_;
-    QByteArray out_ = "[";
+    bool first_ = true;
 };
 
 // CSV with the columns of the station's data file (a header line of their names), comma
@@ -39,10 +46,6 @@ class RecordsCsvWriter final : public RecordsWriter {
 public:
     RecordsCsvWriter();
     void Add(const QSqlQuery& row) override;
-    QByteArray Take() override;
-
-private:
-    QByteArray out_;
 };
 
 // The names of the data file's columns, in their order.

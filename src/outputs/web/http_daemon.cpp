@@ -56,6 +56,50 @@ void FreeBody(void* cls) {
     delete static_cast<QByteArray*>(cls);
 }
 
+// A body made while it is sent: the piece being handed over and where in it the library is.
+struct StreamedBody {
+    BodySource source;
+    QByteArray piece;
+    qsizetype at = 0;
+};
+
+// The library asks for more only once the client took what it had: the source is read no
+// faster than the client reads.
+ssize_t ReadStream(void* cls, uint64_t, char* buffer, size_t max) {
+    auto& body = *static_cast<StreamedBody*>(cls);
+    while (body.at == body.piece.size()) {
+        std::optional<QByteArray> next = body.source();
+        if (!next) return MHD_CONTENT_READER_END_WITH_ERROR;
+        if (next->isEmpty()) return MHD_CONTENT_READER_END_OF_STREAM;
+        body.piece = std::move(*next);
+        body.at = 0;
+    }
+    const std::size_t count = std::min<std::size_t>(max, body.piece.size() - body.at);
+    std::memcpy(buffer, body.piece.constData() + body.at, count);
+    body.at += static_cast<qsizetype>(count);
+    return static_cast<ssize_t>(count);
+}
+
+void FreeStream(void* cls) {
+    delete static_cast<StreamedBody*>(cls);
+}
+
+// The library's response for `reply`'s body, sent as the client reads it.
+MHD_Response* CreateResponse(const WebReply& reply) {
+    if (reply.source) {
+        auto* body = new StreamedBody{reply.source, {}, 0};
+        MHD_Response* response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, kBlock,
+                                                                   ReadStream, body, FreeStream);
+        if (response == nullptr) delete body;
+        return response;
+    }
+    auto* body = new QByteArray(reply.body);
+    MHD_Response* response = MHD_create_response_from_callback(static_cast<uint64_t>(body->size()),
+                                                               kBlock, ReadBody, body, FreeBody);
+    if (response == nullptr) delete body;
+    return response;
+}
+
 void AddHeaderLines(MHD_Response* response, const QByteArray& lines) {
     for (const QByteArray& line : lines.split('\n')) {
         const qsizetype colon = line.indexOf(':');
@@ -65,16 +109,17 @@ void AddHeaderLines(MHD_Response* response, const QByteArray& lines) {
     }
 }
 
-// Hands `reply` to the library; with `close`, the connection ends after it.
-MHD_Result Queue(MHD_Connection* connection, const WebReply& reply, bool close) {
-    auto* body = new QByteArray(reply.body);
-    MHD_Response* response = MHD_create_response_from_callback(static_cast<uint64_t>(body->size()),
-                                                               kBlock, ReadBody, body, FreeBody);
-    if (response == nullptr) {
-        delete body;
-        return MHD_NO;
-    }
-    MHD_set_response_options(response, MHD_RF_SEND_KEEP_ALIVE_HEADER, MHD_RO_END);
+// Hands `reply` to the library, the answer to a HEAD request when `head`; with `close`, the
+// connection ends after it.
+MHD_Result Queue(MHD_Connection* connection, const WebReply& reply, bool close, bool head = false) {
+    MHD_Response* response = CreateResponse(reply);
+    if (response == nullptr) return MHD_NO;
+    // The library ends a chunked answer to HEAD with a last chunk all the same, which the
+    // client would take for the start of the next answer: that one goes without chunks, and
+    // the connection closes after it.
+    unsigned flags = MHD_RF_SEND_KEEP_ALIVE_HEADER;
+    if (head && reply.source) flags |= MHD_RF_HTTP_1_0_COMPATIBLE_STRICT;
+    MHD_set_response_options(response, static_cast<MHD_ResponseFlags>(flags), MHD_RO_END);
     MHD_add_response_header(response, "Content-Type", reply.type.constData());
     MHD_add_response_header(response, "Cache-Control", reply.cache.constData());
     MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
@@ -174,7 +219,7 @@ struct HttpDaemon::Calls {
         request.path = QString::fromUtf8(QByteArray::fromPercentEncoding(target->path));
         request.query = target->query;
         request.body = std::move(state.body);
-        return Queue(connection, self.answer_(request), false);
+        return Queue(connection, self.answer_(request), false, request.IsHead());
     }
 
     static MHD_Result CheckHead(HttpDaemon& self, MHD_Connection* connection, RequestState& state,

@@ -19,7 +19,9 @@ struct WebRequest;
 // GNU libmicrohttpd serving the connections the acceptor hands it, on its own threads (epoll,
 // a pool of `limits.threads`). Each request is checked (see CheckRequest), its body read, and
 // then given to `answer` on the thread that serves its connection; answers go out as the
-// client reads them, whole before any close.
+// client reads them, whole before any close. A body from a source (WebReply::source) is asked
+// for its next piece on that thread once the client took the one before, and is sent chunked
+// (to HTTP/1.0, ended by the close; a source that fails cuts the connection).
 class HttpDaemon {
 public:
     using Answer = std::function<WebReply(const WebRequest& request)>;

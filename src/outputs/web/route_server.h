@@ -12,11 +12,18 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace noxa {
 
 class HttpDaemon;
+
+// The body of a large answer, made a piece at a time while the client reads: each call gives
+// the next piece, an empty one ends the body and none breaks it off, so that the client sees an
+// answer cut short. It is called on the thread that serves the connection, only when the client
+// has taken the pieces before, and never for HEAD.
+using BodySource = std::function<std::optional<QByteArray>()>;
 
 // An answer of the server, made by one of its own routes or by a handler mounted on it.
 struct WebReply {
@@ -26,6 +33,9 @@ struct WebReply {
     QByteArray body;
     QByteArray extraHeaders = {};  // whole lines, each ending in CR LF
     QByteArray cache = "no-store";
+    // When set, the body comes from here instead, of a length not known before (chunked for
+    // HTTP/1.1; for HTTP/1.0 the connection closes after it).
+    BodySource source = {};
 };
 
 // A plain-text answer, e.g. Text(404, "Not Found", "Not found\n").
