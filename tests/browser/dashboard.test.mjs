@@ -49,6 +49,16 @@ async function readings() {
   return (await fetch(base + "/api/readings")).json();
 }
 
+// The readings once the report just sent has reached the web side (a moment after it came).
+async function reportedReadings() {
+  const until = Date.now() + 3000;
+  for (;;) {
+    const r = await readings();
+    if (r.mag_v !== null || Date.now() > until) return r;
+    await new Promise((resolve) => setTimeout(resolve, 20));
+  }
+}
+
 async function openPage(viewport) {
   const page = await browser.newPage();
   await page.setViewport(viewport);
@@ -89,7 +99,7 @@ test("a report shows up without a reload, and the charts draw the history", asyn
 
   execFileSync(process.env.NOXA_SIM, ["--port", String(udpPort), "--count", "1"]);
   const sent = Date.now();
-  const r = await readings();
+  const r = await reportedReadings();
   assert.notEqual(r.mag_v, null);
   await page.waitForFunction(
     (v) => document.querySelector('[data-key="mag_v"]').textContent === v,
