@@ -100,5 +100,12 @@ with tempfile.TemporaryDirectory() as work:
     for name in ("monthly.csv", "summary.csv", "hourglass-sim-2024.png"):
         with open(os.path.join(once, name), "rb") as a, open(os.path.join(runs, name), "rb") as b:
             check(a.read() == b.read(), f"{name} of several runs is that of one run")
+    # A run without charts leaves nothing drawn; the same night given again with charts draws
+    # its chart and the year's, though its records did not change.
+    later = os.path.join(work, "later")
+    for extra in (["--no-charts"], []):
+        check(run("noxa-night", files[0], *extra, "--out", later).returncode == 0, extra)
+    charts = sorted(n for n in os.listdir(later) if n.endswith(".png"))
+    check(charts == ["2024-03-25_sim.png", "hourglass-sim-2024.png"], charts)
 print("noxa-night: charts, summary, two instruments, a file twice, a broken file, a second "
-      "run, --zone and a year's views over several runs as expected")
+      "run, --zone, a year's views over several runs and a run without charts as expected")
