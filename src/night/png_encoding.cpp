@@ -34,22 +34,11 @@ qsizetype BeginChunk(QByteArray& out, const char* type) {
     return typeAt;
 }
 
-// Packs `count` pixels as red, green and blue bytes, four pixels into three words at a time.
+// Packs `count` pixels as red, green and blue bytes: each pixel as one little-endian word whose
+// fourth byte the next pixel overwrites, so a byte past the row is written too.
 void PackRow(const QRgb* in, int count, uchar* out) {
-    int x = 0;
-    for (; x + 4 <= count; x += 4, out += 12) {
-        const quint32 p0 = in[x], p1 = in[x + 1], p2 = in[x + 2], p3 = in[x + 3];
-        const quint32 words[3] = {
-            qRed(p0) | qGreen(p0) << 8 | qBlue(p0) << 16 | quint32(qRed(p1)) << 24,
-            qGreen(p1) | qBlue(p1) << 8 | qRed(p2) << 16 | quint32(qGreen(p2)) << 24,
-            qBlue(p2) | qRed(p3) << 8 | qGreen(p3) << 16 | quint32(qBlue(p3)) << 24};
-        for (int k = 0; k < 3; ++k) qToLittleEndian(words[k], out + 4 * k);
-    }
-    for (; x < count; ++x) {
-        *out++ = uchar(qRed(in[x]));
-        *out++ = uchar(qGreen(in[x]));
-        *out++ = uchar(qBlue(in[x]));
-    }
+    for (int x = 0; x < count; ++x, out += 3)
+        qToLittleEndian(qbswap(in[x]) >> 8, out);  // 0xAARRGGBB as the bytes R, G, B, 0
 }
 
 // The rows as the format has them: each a filter byte (none) and the pixels' red, green and
@@ -57,13 +46,17 @@ void PackRow(const QRgb* in, int count, uchar* out) {
 QByteArray RawRows(const QImage& image) {
     const QImage rgb32 = image.convertToFormat(QImage::Format_RGB32);
     const qsizetype rowBytes = 3 * qsizetype(rgb32.width());
-    QByteArray raw(qsizetype(rgb32.height()) * (1 + rowBytes), Qt::Uninitialized);
+    const qsizetype size = qsizetype(rgb32.height()) * (1 + rowBytes);
+    // A byte of room for the last row's last pixel; a row's spills into the next one's filter
+    // byte, written after it.
+    QByteArray raw(size + 1, Qt::Uninitialized);
     auto* out = reinterpret_cast<uchar*>(raw.data());
     for (int y = 0; y < rgb32.height(); ++y) {
         *out++ = 0;
         PackRow(reinterpret_cast<const QRgb*>(rgb32.constScanLine(y)), rgb32.width(), out);
         out += rowBytes;
     }
+    raw.truncate(size);
     return raw;
 }
 
