@@ -98,7 +98,7 @@ NightFileRecords ReadNightFile(const QString& path) {
     return ReadNightText(file.readAll());
 }
 
-NightFileRecords ReadNightText(const QByteArray& bytes) {
+NightFileRecords ReadNightText(const QByteArray& bytes, SkyNodes* sky) {
     NightFileRecords out;
     NightFileHeader header;
     ForEachLine(bytes, [&](std::string_view line) {
@@ -118,7 +118,7 @@ NightFileRecords ReadNightText(const QByteArray& bytes) {
         return !std::isfinite(s.sunAltitude) || !std::isfinite(s.moonAltitude) ||
                !std::isfinite(s.moonIllumination);
     });
-    if (needSky && out.place) AddSky(out.samples, *out.place);
+    if (needSky && out.place) AddSky(out.samples, *out.place, sky);
     return out;
 }
 
