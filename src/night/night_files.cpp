@@ -173,6 +173,7 @@ std::vector<Night> SplitIntoNights(std::vector<NightSample> samples, const QTime
     std::vector<Night> nights;
     // The zone's offset changes at most a few times a year: one look-up per UTC hour.
     constexpr UtcMilliseconds kHour = 3600000;
+    constexpr qint64 kJulianDayOf1970 = 2440588;
     UtcMilliseconds cachedHour = std::numeric_limits<UtcMilliseconds>::min();
     int offset = 0;
     for (const NightSample& sample : samples) {
@@ -187,7 +188,7 @@ std::vector<Night> SplitIntoNights(std::vector<NightSample> samples, const QTime
         const UtcMilliseconds shifted = sample.time + offset * 1000LL - 12 * kHour;
         const std::int64_t days =
             shifted >= 0 ? shifted / (24 * kHour) : (shifted - 24 * kHour + 1) / (24 * kHour);
-        const QDate date = QDate(1970, 1, 1).addDays(days);
+        const QDate date = QDate::fromJulianDay(kJulianDayOf1970 + days);
         if (nights.empty() || nights.back().date != date) {
             nights.push_back(Night{date, zone, {}, {}});
         }
