@@ -101,7 +101,7 @@ NightFileRecords ReadNightFile(const QString& path) {
 NightFileRecords ReadNightText(const QByteArray& bytes, SkyNodes* sky) {
     NightFileRecords out;
     NightFileHeader header;
-    out.samples.reserve(size_t(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
+    out.samples.reserve(CountLineEnds(bytes) + 1);
     ForEachLine(bytes, [&](std::string_view line) {
         if (Trimmed(line).empty()) return;
         if (line.front() == '#') return ReadHeaderEntry(Trimmed(line.substr(1)), header, out);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace noxa {
 namespace {
@@ -53,6 +54,17 @@ std::string_view Trimmed(std::string_view text) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
         text.remove_suffix(1);
     return text;
+}
+
+size_t CountLineEnds(const QByteArray& bytes) {
+    size_t count = 0;
+    const char* end = bytes.constData() + bytes.size();
+    for (const char* at = bytes.constData(); at < end; ++count) {
+        at = static_cast<const char*>(std::memchr(at, '\n', size_t(end - at)));
+        if (!at) break;
+        ++at;
+    }
+    return count;
 }
 
 bool ParseFloat(std::string_view text, float& value) {

@@ -37,18 +37,20 @@ void ForEachLine(const QByteArray& bytes, Visit visit) {
     }
 }
 
+// How many line ends `bytes` has.
+size_t CountLineEnds(const QByteArray& bytes);
+
 // Splits `line` at `separator` into at most `capacity` fields (any further ones are left out);
 // returns how many.
 template <typename Field>
 size_t SplitFields(std::string_view line, char separator, Field* fields, size_t capacity) {
-    // A loop of its own rather than a search for each field: fields are a few characters long.
-    size_t count = 0, start = 0;
-    for (size_t at = 0; at < line.size() && count < capacity; ++at) {
-        if (line[at] != separator) continue;
-        fields[count++] = line.substr(start, at - start);
-        start = at + 1;
+    size_t count = 0;
+    while (count < capacity) {
+        const size_t end = line.find(separator);
+        fields[count++] = line.substr(0, end);
+        if (end == std::string_view::npos) break;
+        line.remove_prefix(end + 1);
     }
-    if (count < capacity) fields[count++] = line.substr(start);
     return count;
 }
 
