@@ -177,14 +177,19 @@ void LinePainter::DrawDot(QPointF centre, double diameter, const QColor& colour)
 // the segment reaches it: within reach of its axis, and not before a joined start, which the
 // round end of the segment before covers.
 void LinePainter::Cover(const Segment& s, double halfWidth) {
-    // The kinds of ends fixed for each walk, so that the pixels' loop does not ask them.
-    const auto cover = [&]<End kStart>() {
-        if (s.end == End::Flat) return CoverAs<kStart, End::Flat>(s, halfWidth);
-        CoverAs<kStart, End::Round>(s, halfWidth);
-    };
-    if (s.start == End::Joined) return cover.template operator()<End::Joined>();
-    if (s.start == End::Flat) return cover.template operator()<End::Flat>();
-    cover.template operator()<End::Round>();
+    // Each pair of kinds of ends has a walk of its own, whose pixels' loop need not ask them.
+    const bool flatEnd = s.end == End::Flat;
+    switch (s.start) {
+        case End::Joined:
+            return flatEnd ? CoverAs<End::Joined, End::Flat>(s, halfWidth)
+                           : CoverAs<End::Joined, End::Round>(s, halfWidth);
+        case End::Flat:
+            return flatEnd ? CoverAs<End::Flat, End::Flat>(s, halfWidth)
+                           : CoverAs<End::Flat, End::Round>(s, halfWidth);
+        case End::Round:
+            return flatEnd ? CoverAs<End::Round, End::Flat>(s, halfWidth)
+                           : CoverAs<End::Round, End::Round>(s, halfWidth);
+    }
 }
 
 template <LinePainter::End kStart, LinePainter::End kEnd>

@@ -129,6 +129,7 @@ void PaintBackground(Pixels& pixels, const NightChartLayout& layout) {
     if (!f.cloudStrip.isEmpty()) panels.push_back(RowsOf(f.cloudStrip));
     for (auto [top, bottom] : panels) {
         top = std::max(top, 0);
+        if (top >= bottom) continue;
         for (const ShadeBand& band : layout.shading) {
             const ChartMark mark =
                 band.shade == Shade::AstronomicalNight ? ChartMark::Night : ChartMark::Twilight;
