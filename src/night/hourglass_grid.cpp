@@ -50,14 +50,21 @@ qint64 ChartMilliseconds(const Night& night, UtcMilliseconds time, qint64 offset
     return time + offset - dateStart - qint64(layout.eveningHour) * 3600000;
 }
 
-std::optional<HourglassCells> CellsEndingAt(const Night& night, qint64 end, UtcMilliseconds span,
-                                            int year, const HourglassLayout& layout) {
-    if (night.date.year() != year || span <= 0) return std::nullopt;
+// The night's column in the hourglass of `year`, its day of the year less one; none for a night
+// of another year.
+std::optional<int> ColumnOf(const Night& night, int year) {
+    if (night.date.year() != year) return std::nullopt;
+    return night.date.dayOfYear() - 1;
+}
+
+std::optional<HourglassCells> CellsEndingAt(std::optional<int> column, qint64 end,
+                                            UtcMilliseconds span, const HourglassLayout& layout) {
+    if (!column || span <= 0) return std::nullopt;
     const qint64 rowMs = qint64(layout.minutesPerRow) * 60000;
     const qint64 first = std::max<qint64>(0, (end - span) / rowMs);
     const qint64 last = std::min<qint64>(layout.Rows() - 1, (end - 1) / rowMs);
     if (end <= 0 || first > last) return std::nullopt;
-    return HourglassCells{night.date.dayOfYear() - 1, int(first), int(last)};
+    return HourglassCells{*column, int(first), int(last)};
 }
 
 // Marks the cells of the local hour the clocks skip in the night (going forward), which no
@@ -98,8 +105,8 @@ std::optional<HourglassCells> HourglassCellsOf(const Night& night, UtcMillisecon
     if (night.date.year() != year) return std::nullopt;
     // From the interval's start on the clock: an interval over a change of the clocks keeps the
     // clock time it began in.
-    return CellsEndingAt(night, ChartMilliseconds(night, time - span, layout) + span, span, year,
-                         layout);
+    return CellsEndingAt(ColumnOf(night, year),
+                         ChartMilliseconds(night, time - span, layout) + span, span, layout);
 }
 
 UtcMilliseconds RecordSpan(const Night& night) {
@@ -125,11 +132,13 @@ HourglassColumn BuildHourglassColumn(const Night& night, const HourglassLayout& 
     const UtcMilliseconds span = RecordSpan(night);
     const std::optional<qint64> offset = SteadyOffset(night);
     const int year = night.date.year();
+    const std::optional<int> dayColumn = ColumnOf(night, year);
     for (const NightSample& sample : night.samples) {
         const auto covered =
-            offset ? CellsEndingAt(night, ChartMilliseconds(night, sample.time, *offset, layout),
-                                   span, year, layout)
-                   : HourglassCellsOf(night, sample.time, span, year, layout);
+            offset
+                ? CellsEndingAt(dayColumn, ChartMilliseconds(night, sample.time, *offset, layout),
+                                span, layout)
+                : HourglassCellsOf(night, sample.time, span, year, layout);
         if (!covered) continue;
         for (int row = covered->firstRow; row <= covered->lastRow; ++row) {
             HourglassCell& cell = column.cells[size_t(row)];

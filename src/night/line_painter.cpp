@@ -177,58 +177,79 @@ void LinePainter::DrawDot(QPointF centre, double diameter, const QColor& colour)
 // the segment reaches it: within reach of its axis, and not before a joined start, which the
 // round end of the segment before covers.
 void LinePainter::Cover(const Segment& s, double halfWidth) {
+    // Each pair of kinds of ends has a walk of its own, whose pixels' loop need not ask them.
+    const bool flatEnd = s.end == End::Flat;
+    switch (s.start) {
+        case End::Joined:
+            return flatEnd ? CoverAs<End::Joined, End::Flat>(s, halfWidth)
+                           : CoverAs<End::Joined, End::Round>(s, halfWidth);
+        case End::Flat:
+            return flatEnd ? CoverAs<End::Flat, End::Flat>(s, halfWidth)
+                           : CoverAs<End::Flat, End::Round>(s, halfWidth);
+        case End::Round:
+            return flatEnd ? CoverAs<End::Round, End::Flat>(s, halfWidth)
+                           : CoverAs<End::Round, End::Round>(s, halfWidth);
+    }
+}
+
+template <LinePainter::End kStart, LinePainter::End kEnd>
+void LinePainter::CoverAs(const Segment& s, double halfWidth) {
     const double dx = s.b.x() - s.a.x(), dy = s.b.y() - s.a.y();
     const double length = std::sqrt(dx * dx + dy * dy);
     const double ux = length > 0 ? dx / length : 1, uy = length > 0 ? dy / length : 0;
     const double reach = halfWidth + 0.5;  // where the share falls to nothing
-    const double first = s.start == End::Joined ? 0 : s.start == End::Flat ? -0.5 : -reach;
-    const double last = s.end == End::Flat ? length + 0.5 : length + reach;
+    const double first = kStart == End::Joined ? 0 : kStart == End::Flat ? -0.5 : -reach;
+    const double last = kEnd == End::Flat ? length + 0.5 : length + reach;
     const int x0 = std::max(clip_.left(), Floor(std::min(s.a.x(), s.b.x()) - reach));
     const int x1 = std::min(clip_.right(), Ceil(std::max(s.a.x(), s.b.x()) + reach));
     const int y0 = std::max(clip_.top(), Floor(std::min(s.a.y(), s.b.y()) - reach));
     const int y1 = std::min(clip_.bottom(), Ceil(std::max(s.a.y(), s.b.y()) + reach));
-    // Narrows [from, to] to the pixels whose centre's offset from a, times `unit`, plus `offset`
-    // lies within [low, high].
-    const auto narrow = [&](int& from, int& to, double unit, double offset, double low,
+    // Narrows [from, to] to the pixels whose centre's offset from a, times the unit whose
+    // inverse is `inverse` (0 for a unit too small to narrow by), plus `offset` lies within
+    // [low, high].
+    const auto narrow = [&](int& from, int& to, double inverse, double offset, double low,
                             double high) {
-        if (std::abs(unit) < 1e-6) return;
-        double u = (low - offset) / unit, v = (high - offset) / unit;
+        if (inverse == 0) return;
+        double u = (low - offset) * inverse, v = (high - offset) * inverse;
         if (u > v) std::swap(u, v);
         from = std::max(from, Floor(u - 0.5 + s.a.x()));
         to = std::min(to, Ceil(v - 0.5 + s.a.x()));
     };
+    const auto inverseOf = [](double unit) { return std::abs(unit) < 1e-6 ? 0 : 1 / unit; };
+    const double inverseUx = inverseOf(ux), inverseUy = inverseOf(uy);
     for (int y = y0; y <= y1; ++y) {
         const double ry = y + 0.5 - s.a.y();
         int from = x0, to = x1;
-        narrow(from, to, uy, -ry * ux, -reach, reach);  // across the axis
-        narrow(from, to, ux, ry * uy, first, last);     // along it
+        narrow(from, to, inverseUy, -ry * ux, -reach, reach);  // across the axis
+        narrow(from, to, inverseUx, ry * uy, first, last);     // along it
         double rx = from + 0.5 - s.a.x();
         double t = rx * ux + ry * uy, across = rx * uy - ry * ux;
         std::uint8_t* row =
             coverage_.data() + static_cast<std::size_t>(y - clip_.top()) * clip_.width();
         for (int x = from; x <= to; ++x, rx += 1, t += ux, across += uy) {
+            std::uint8_t& cell = row[x - clip_.left()];
+            if (cell == 255) continue;  // covered whole by a segment before
             double distance = std::abs(across), ends = 1;
             if (t < 0) {
-                if (s.start == End::Joined) continue;
-                if (s.start == End::Flat)
+                if constexpr (kStart == End::Joined) continue;
+                if constexpr (kStart == End::Flat)
                     ends = Clamp01(t + 0.5);
                 else
                     distance = std::sqrt(rx * rx + ry * ry);
-            } else if (s.start == End::Flat && t < 0.5) {
+            } else if (kStart == End::Flat && t < 0.5) {
                 ends = t + 0.5;
             }
             if (t > length) {
-                if (s.end == End::Flat)
+                if constexpr (kEnd == End::Flat)
                     ends = std::min(ends, Clamp01(length - t + 0.5));
                 else
                     distance = std::sqrt((rx - dx) * (rx - dx) + (ry - dy) * (ry - dy));
-            } else if (s.end == End::Flat && t > length - 0.5) {
+            } else if (kEnd == End::Flat && t > length - 0.5) {
                 ends = std::min(ends, length - t + 0.5);
             }
             const double share = Clamp01(halfWidth + 0.5 - distance) * ends;
             if (share <= 0) continue;
             const auto level = static_cast<std::uint8_t>(share * 255 + 0.5);
-            std::uint8_t& cell = row[x - clip_.left()];
             if (cell == 0 && level > 0) touched_.push_back({x, y});
             cell = std::max(cell, level);
         }
@@ -246,7 +267,8 @@ void LinePainter::Blend(const QColor& colour) {
             coverage_[static_cast<std::size_t>(at.y() - clip_.top()) * clip_.width() +
                       (at.x() - clip_.left())];
         QRgb& pixel = reinterpret_cast<QRgb*>(bits + at.y() * stride)[at.x()];
-        pixel = Mix(pixel, rgb, (cell * alpha + 127) / 255);
+        const int share = (cell * alpha + 127) / 255;
+        pixel = share == 255 ? rgb : Mix(pixel, rgb, share);  // the same, for a line's middle
         cell = 0;
     }
     touched_.clear();

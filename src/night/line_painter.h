@@ -38,6 +38,8 @@ private:
     };
 
     void Cover(const Segment& segment, double halfWidth);
+    template <End kStart, End kEnd>
+    void CoverAs(const Segment& segment, double halfWidth);
     void Blend(const QColor& colour);
 
     QImage& image_;

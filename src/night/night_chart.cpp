@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace noxa {
 namespace {
@@ -44,18 +45,38 @@ public:
         y0 = std::max(y0, 0);
         x1 = std::min(x1, size_.width());
         y1 = std::min(y1, size_.height());
-        if (x0 >= x1) return;
+        if (x0 >= x1 || y0 >= y1) return;
+        // The areas blended over are flat: a pixel like the one before takes its blend again.
+        QRgb under = Row(y0)[x0], over = Blend(under, colour, alpha);
         for (int y = y0; y < y1; ++y) {
-            QRgb* row = reinterpret_cast<QRgb*>(bits_ + static_cast<qsizetype>(y) * stride_);
+            QRgb* row = Row(y);
             if (alpha >= 255) {
                 std::fill(row + x0, row + x1, colour | 0xff000000u);
                 continue;
             }
-            for (int x = x0; x < x1; ++x) row[x] = Blend(row[x], colour, alpha);
+            for (int x = x0; x < x1; ++x) {
+                if (row[x] != under) {
+                    under = row[x];
+                    over = Blend(under, colour, alpha);
+                }
+                row[x] = over;
+            }
         }
     }
 
+    // Rows [y0 + 1, y1) made copies of row y0, within the image.
+    void CopyRowDown(int y0, int y1) {
+        y1 = std::min(y1, size_.height());
+        if (y0 < 0 || y0 >= y1) return;
+        const std::size_t bytes = static_cast<std::size_t>(size_.width()) * sizeof(QRgb);
+        for (int y = y0 + 1; y < y1; ++y) std::memcpy(Row(y), Row(y0), bytes);
+    }
+
 private:
+    QRgb* Row(int y) {
+        return reinterpret_cast<QRgb*>(bits_ + static_cast<qsizetype>(y) * stride_);
+    }
+
     static QRgb Blend(QRgb under, QRgb over, int alpha) {
         auto mix = [&](int a, int b) { return (b * alpha + a * (255 - alpha) + 127) / 255; };
         return qRgb(mix(qRed(under), qRed(over)), mix(qGreen(under), qGreen(over)),
@@ -99,21 +120,26 @@ void PaintRowLines(Pixels& pixels, const QRectF& panel, const Axis& axis) {
     }
 }
 
-// The background bands and the grid lines of the plot and of the cloud strip.
+// The background bands and the grid lines of the plot and of the cloud strip. The bands and the
+// time's lines run the panels' whole height over a white ground: one row is painted and copied
+// down.
 void PaintBackground(Pixels& pixels, const NightChartLayout& layout) {
     const ChartFrame& f = layout.frame;
     std::vector<std::pair<int, int>> panels = {RowsOf(f.plot)};
     if (!f.cloudStrip.isEmpty()) panels.push_back(RowsOf(f.cloudStrip));
-    for (const auto& [top, bottom] : panels) {
+    for (auto [top, bottom] : panels) {
+        top = std::max(top, 0);
+        if (top >= bottom) continue;
         for (const ShadeBand& band : layout.shading) {
             const ChartMark mark =
                 band.shade == Shade::AstronomicalNight ? ChartMark::Night : ChartMark::Twilight;
-            pixels.Fill(band.left, band.right, top, bottom, AreaColourOf(mark).rgb());
+            pixels.Fill(band.left, band.right, top, top + 1, AreaColourOf(mark).rgb());
         }
         for (const AxisTick& tick : layout.timeAxis.ticks) {
             const int column = static_cast<int>(std::lround(tick.at));
-            pixels.Fill(column, column + 1, top, bottom, kGrid.rgb(), kGrid.alpha());
+            pixels.Fill(column, column + 1, top, top + 1, kGrid.rgb(), kGrid.alpha());
         }
+        pixels.CopyRowDown(top, bottom);
     }
     PaintRowLines(pixels, f.plot, layout.magnitudeAxis);
     PaintRowLines(pixels, f.cloudStrip, layout.cloudAxis);

@@ -153,11 +153,13 @@ bool ReadValues(const NightColumns& columns, const std::string_view* fields, siz
         constexpr float kUnknown = std::numeric_limits<float>::quiet_NaN();
         float value;
         if (at < 0 || size_t(at) >= count) return kUnknown;
+        if (ParseFloat(fields[at], value)) {
+            read = read || measured;
+            return value;
+        }
         // The format's word for a value not measured is read as well: the value is unknown.
-        const bool unknown = IsUnknownValue(fields[at]);
-        if (!unknown && !ParseFloat(fields[at], value)) return kUnknown;
-        read = read || measured;
-        return unknown ? kUnknown : value;
+        if (IsUnknownValue(fields[at])) read = read || measured;
+        return kUnknown;
     };
     for (size_t c = 0; c < columns.mags.size(); ++c) {
         const float mag = number(columns.mags[c], true);

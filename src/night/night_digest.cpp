@@ -121,19 +121,26 @@ std::vector<bool> SteadyRecords(const Night& night) {
 
 quint64 RecordsHash(const Night& night) {
     // The values one by one, so that no padding between them goes into the hash.
-    std::vector<char> bytes;
-    bytes.reserve(night.samples.size() * 64 + 128);
+    constexpr size_t kSampleBytes =
+        sizeof(UtcMilliseconds) + sizeof(NightSample::mag) + 6 * sizeof(float);
+    std::vector<char> bytes(night.samples.size() * kSampleBytes);
+    bytes.reserve(bytes.size() + 128);
+    char* out = bytes.data();
+    const auto put = [&](const auto& value) {
+        std::memcpy(out, &value, sizeof value);
+        out += sizeof value;
+    };
+    for (const NightSample& s : night.samples) {
+        put(s.time);
+        put(s.mag);
+        for (const float value : {s.sensorTemperature, s.skyTemperature, s.sunAltitude,
+                                  s.moonAltitude, s.moonIllumination, s.cloudCover})
+            put(value);
+    }
     const auto add = [&](const auto& value) {
         const char* at = reinterpret_cast<const char*>(&value);
         bytes.insert(bytes.end(), at, at + sizeof value);
     };
-    for (const NightSample& s : night.samples) {
-        add(s.time);
-        for (const float mag : s.mag) add(mag);
-        for (const float value : {s.sensorTemperature, s.skyTemperature, s.sunAltitude,
-                                  s.moonAltitude, s.moonIllumination, s.cloudCover})
-            add(value);
-    }
     const QByteArray zone = night.zone.id();
     bytes.insert(bytes.end(), zone.begin(), zone.end());
     bytes.insert(bytes.end(), night.instrument.begin(), night.instrument.end());

@@ -98,9 +98,10 @@ NightFileRecords ReadNightFile(const QString& path) {
     return ReadNightText(file.readAll());
 }
 
-NightFileRecords ReadNightText(const QByteArray& bytes) {
+NightFileRecords ReadNightText(const QByteArray& bytes, SkyNodes* sky) {
     NightFileRecords out;
     NightFileHeader header;
+    out.samples.reserve(CountLineEnds(bytes) + 1);
     ForEachLine(bytes, [&](std::string_view line) {
         if (Trimmed(line).empty()) return;
         if (line.front() == '#') return ReadHeaderEntry(Trimmed(line.substr(1)), header, out);
@@ -118,7 +119,7 @@ NightFileRecords ReadNightText(const QByteArray& bytes) {
         return !std::isfinite(s.sunAltitude) || !std::isfinite(s.moonAltitude) ||
                !std::isfinite(s.moonIllumination);
     });
-    if (needSky && out.place) AddSky(out.samples, *out.place);
+    if (needSky && out.place) AddSky(out.samples, *out.place, sky);
     return out;
 }
 

@@ -36,7 +36,8 @@ std::string NameOf(const QString& path, bool nightFile) {
 
 }  // namespace
 
-NightFileRecords ReadRecordsFile(const QString& path, const DataFileTimes& dataTimes) {
+NightFileRecords ReadRecordsFile(const QString& path, const DataFileTimes& dataTimes,
+                                 SkyNodes* sky) {
     QFile file(path);
     NightFileRecords out;
     if (!file.open(QIODevice::ReadOnly)) {
@@ -46,7 +47,7 @@ NightFileRecords ReadRecordsFile(const QString& path, const DataFileTimes& dataT
     const QByteArray bytes = file.readAll();
     const bool nightFile = IsNightText(bytes);
     out = nightFile
-              ? ReadNightText(bytes)
+              ? ReadNightText(bytes, sky)
               : ReadDataText(bytes, dataTimes.datePattern, dataTimes.timePattern, dataTimes.zone);
     // Lines ending in CR alone come as one line: say so rather than what that one line lacks.
     if (!out.error.empty() && bytes.contains('\r') && !bytes.contains('\n'))
@@ -116,15 +117,21 @@ private:
 
 }  // namespace
 
-void AddSky(std::vector<NightSample>& samples, const ObserverPlace& place) {
+void AddSky(std::vector<NightSample>& samples, const ObserverPlace& place, SkyNodes* nodes) {
     // The Sun and the Moon computed exactly every 40 minutes and taken between by the cubic
     // through the four such times around: within 0.002 degree of the exact altitudes, at a
     // fortieth of the cost for records a minute apart (years of records are read at once). The
     // Earth's place in its orbit and the Moon's around the Earth, the costliest parts, are
     // computed every 2 days and every 6 hours and taken between in the same way: within a
     // ten-thousandth of a degree as seen from the Earth.
-    const auto earthAt = [](UtcMilliseconds time) { return ComputeEarthPosition(time); };
-    const auto moonAt = [](UtcMilliseconds time) { return ComputeMoonPosition(time); };
+    SkyNodes ownNodes;
+    SkyNodes& kept = nodes ? *nodes : ownNodes;
+    const auto earthAt = [&](UtcMilliseconds time) {
+        return kept.Earth(time, [time] { return ComputeEarthPosition(time); });
+    };
+    const auto moonAt = [&](UtcMilliseconds time) {
+        return kept.Moon(time, [time] { return ComputeMoonPosition(time); });
+    };
     CubicGrid<BodyPositions, decltype(earthAt)> earth(48 * 3600 * 1000LL, earthAt);
     CubicGrid<BodyPositions, decltype(moonAt)> moon(6 * 3600 * 1000LL, moonAt);
     const auto interpolate = [](std::array<double, 3> BodyPositions::*body, auto& grid,
@@ -139,9 +146,11 @@ void AddSky(std::vector<NightSample>& samples, const ObserverPlace& place) {
         return position;
     };
     const auto skyAt = [&](UtcMilliseconds time) {
-        const BodyPositions bodies{interpolate(&BodyPositions::earth, earth, time),
-                                   interpolate(&BodyPositions::moon, moon, time)};
-        return ComputeSunMoon(time, place.latitude, place.longitude, bodies);
+        return kept.Sky(place, time, [&] {
+            const BodyPositions bodies{interpolate(&BodyPositions::earth, earth, time),
+                                       interpolate(&BodyPositions::moon, moon, time)};
+            return ComputeSunMoon(time, place.latitude, place.longitude, bodies);
+        });
     };
     CubicGrid<SunMoon, decltype(skyAt)> sky(40 * 60 * 1000LL, skyAt);
     for (NightSample& sample : samples) {
@@ -164,6 +173,7 @@ std::vector<Night> SplitIntoNights(std::vector<NightSample> samples, const QTime
     std::vector<Night> nights;
     // The zone's offset changes at most a few times a year: one look-up per UTC hour.
     constexpr UtcMilliseconds kHour = 3600000;
+    constexpr qint64 kJulianDayOf1970 = 2440588;
     UtcMilliseconds cachedHour = std::numeric_limits<UtcMilliseconds>::min();
     int offset = 0;
     for (const NightSample& sample : samples) {
@@ -178,7 +188,7 @@ std::vector<Night> SplitIntoNights(std::vector<NightSample> samples, const QTime
         const UtcMilliseconds shifted = sample.time + offset * 1000LL - 12 * kHour;
         const std::int64_t days =
             shifted >= 0 ? shifted / (24 * kHour) : (shifted - 24 * kHour + 1) / (24 * kHour);
-        const QDate date = QDate(1970, 1, 1).addDays(days);
+        const QDate date = QDate::fromJulianDay(kJulianDayOf1970 + days);
         if (nights.empty() || nights.back().date != date) {
             nights.push_back(Night{date, zone, {}, {}});
         }

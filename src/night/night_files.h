@@ -1,6 +1,7 @@
 #pragma once
 
 #include "night/night_sample.h"
+#include "night/sky_nodes.h"
 #include "time/sun_moon.h"
 
 #include <QString>
@@ -29,8 +30,10 @@ struct NightFileRecords {
 // Reads a night file of the skyglow format, as the station writes it or as other loggers do.
 // Columns are taken by their names in the header: MSAS1, MSAS2, MSASR, MSASG and MSASB are the
 // station's channels, a single-channel logger's MSAS its own channel.
+// The Sun and the Moon, for a file that gives its place but not them, are taken from `sky`'s
+// nodes when given one, so that files read side by side share them.
 NightFileRecords ReadNightFile(const QString& path);
-NightFileRecords ReadNightText(const QByteArray& bytes);
+NightFileRecords ReadNightText(const QByteArray& bytes, SkyNodes* sky = nullptr);
 
 // How a month's data file of the station gives its times: `datePattern` and `timePattern` are
 // the strptime layouts of its date and time columns (the station writes them with the same
@@ -51,7 +54,8 @@ NightFileRecords ReadDataText(const QByteArray& bytes, const std::string& datePa
 
 // Reads a night file or a data file, whichever the file's first line shows it to be. A file
 // whose header names no instrument is known by its name (a data file's without the month).
-NightFileRecords ReadRecordsFile(const QString& path, const DataFileTimes& dataTimes);
+NightFileRecords ReadRecordsFile(const QString& path, const DataFileTimes& dataTimes,
+                                 SkyNodes* sky = nullptr);
 
 // The instrument's name as it goes into file names and the summary: letters, digits, ".", "_"
 // and "-" kept, anything else made "-"; a name longer than kLongestInstrumentLabel keeps its
@@ -60,8 +64,10 @@ NightFileRecords ReadRecordsFile(const QString& path, const DataFileTimes& dataT
 inline constexpr size_t kLongestInstrumentLabel = 100;
 std::string InstrumentLabel(std::string_view name);
 
-// Fills in the Sun, the Moon and the cloud cover of every sample at `place`.
-void AddSky(std::vector<NightSample>& samples, const ObserverPlace& place);
+// Fills in the Sun, the Moon and the cloud cover of every sample at `place`; the exact positions
+// it takes them between are kept in `nodes` when given, for other calls to use again.
+void AddSky(std::vector<NightSample>& samples, const ObserverPlace& place,
+            SkyNodes* nodes = nullptr);
 
 // Sorts samples into nights, local noon to local noon in `zone`, each night's samples in time
 // order; the nights are in date order.

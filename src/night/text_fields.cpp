@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace noxa {
 namespace {
@@ -20,6 +21,32 @@ bool Digits(std::string_view text, size_t at, size_t count, int& value) {
     return true;
 }
 
+// A plain decimal of up to 15 digits ("-12.34"), as from_chars reads it: the digits and the
+// power of ten are exact doubles, their quotient is rounded once to a double, and a double
+// rounded to a float then is the float nearest the decimal (a double has more than twice a
+// float's digits). Anything else is left to from_chars.
+bool ParseShortDecimal(std::string_view text, float& value) {
+    static constexpr double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const bool negative = !text.empty() && text.front() == '-';
+    if (negative) text.remove_prefix(1);
+    std::uint64_t digits = 0;
+    int count = 0, decimals = -1;
+    for (const char c : text) {
+        if (c == '.' && decimals < 0 && count > 0) {
+            decimals = 0;
+            continue;
+        }
+        if (c < '0' || c > '9' || ++count > 15) return false;
+        digits = digits * 10 + std::uint64_t(c - '0');
+        if (decimals >= 0) ++decimals;
+    }
+    if (count == 0 || decimals == 0) return false;
+    const double quotient = double(digits) / kTens[std::max(decimals, 0)];
+    value = float(negative ? -quotient : quotient);
+    return true;
+}
+
 }  // namespace
 
 std::string_view Trimmed(std::string_view text) {
@@ -29,9 +56,21 @@ std::string_view Trimmed(std::string_view text) {
     return text;
 }
 
+size_t CountLineEnds(const QByteArray& bytes) {
+    size_t count = 0;
+    const char* end = bytes.constData() + bytes.size();
+    for (const char* at = bytes.constData(); at < end; ++count) {
+        at = static_cast<const char*>(std::memchr(at, '\n', size_t(end - at)));
+        if (!at) break;
+        ++at;
+    }
+    return count;
+}
+
 bool ParseFloat(std::string_view text, float& value) {
     text = Trimmed(text);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (ParseShortDecimal(text, value)) return true;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size() && std::isfinite(value);
 }

@@ -37,7 +37,10 @@ void ForEachLine(const QByteArray& bytes, Visit visit) {
     }
 }
 
-// Splits `line` at `separator` into at most `capacity` fields (the last one takes the rest);
+// How many line ends `bytes` has.
+size_t CountLineEnds(const QByteArray& bytes);
+
+// Splits `line` at `separator` into at most `capacity` fields (any further ones are left out);
 // returns how many.
 template <typename Field>
 size_t SplitFields(std::string_view line, char separator, Field* fields, size_t capacity) {

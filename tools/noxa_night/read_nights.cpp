@@ -21,13 +21,13 @@ struct FileNights {
     std::vector<Night> nights;
 };
 
-FileNights ReadOne(const QString& path, const NightOptions& options) {
+FileNights ReadOne(const QString& path, const NightOptions& options, SkyNodes& sky) {
     FileNights file;
     NightFileRecords& records = file.records;
-    records = ReadRecordsFile(path, options.dataTimes);
+    records = ReadRecordsFile(path, options.dataTimes, &sky);
     if (options.place && !records.place) {
         records.place = options.place;
-        AddSky(records.samples, *options.place);
+        AddSky(records.samples, *options.place, &sky);
     }
     if (options.zone) records.zone = *options.zone;
     file.nights = SplitIntoNights(std::move(records.samples), records.zone);
@@ -61,8 +61,9 @@ void ReportUnknownColumns(const std::map<std::string, QStringList>& unknown) {
 
 std::vector<Night> ReadNights(const NightOptions& options, Progress& bar, bool& failed) {
     std::atomic<int> read{0};
+    SkyNodes sky;  // nights one after another share the Sun's and the Moon's nodes
     const auto readOne = [&](const QString& path) {
-        FileNights file = ReadOne(path, options);
+        FileNights file = ReadOne(path, options, sky);
         bar.Show("reading", ++read, int(options.files.size()));
         return file;
     };

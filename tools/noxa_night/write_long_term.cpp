@@ -37,11 +37,11 @@ int NightsOnlyInSummary(const std::set<std::pair<std::string, std::string>>& sum
 
 // Keeps the year's merged data and draws its chart when it changed or is not there; false when
 // something could not be written.
-bool WriteYear(const YearData& year, const std::vector<NightDigest>& merged, bool changed,
-               const NightOptions& options) {
+bool WriteYear(const YearData& year, const std::vector<NightDigest>& merged,
+               const QByteArray& encoded, bool changed, const NightOptions& options) {
     QString error;
     const QString dataPath = YearDigestsPath(options.folder, year.instrument, year.year);
-    if (changed && !WriteYearDigests(dataPath, merged, error)) {
+    if (changed && !WriteYearDigests(dataPath, encoded, error)) {
         Say(QStringLiteral("%1 not written: %2").arg(dataPath, error));
         return false;
     }
@@ -85,8 +85,9 @@ bool WriteLongTerm(std::vector<YearData>& years, const NightOptions& options, Pr
         const std::vector<NightDigest> merged =
             MergeDigests(std::move(year.kept), std::move(year.fresh));
         year.kept.clear();
-        const bool changed = EncodeDigests(merged, {}) != before;
-        const bool written = WriteYear(year, merged, changed, options);
+        const QByteArray encoded = EncodeDigests(merged, {});
+        const bool changed = encoded != before;
+        const bool written = WriteYear(year, merged, encoded, changed, options);
         std::vector<const NightDigest*> pointers;
         for (const NightDigest& night : merged) pointers.push_back(&night);
         auto ofYear =
