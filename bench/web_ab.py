@@ -12,7 +12,9 @@
                 GET
 
 Usage: bench/web_ab.py [--bin build/bin] [--requests 20000] [--concurrency 16]
-                       [--pipeliners 60] [--seconds 15]
+                       [--pipeliners 60] [--seconds 15] [--rounds 1]
+With --rounds N each server and mode is run N times in turns, and the ratios of the medians are
+printed: one run on a shared machine moves by a fifth from one ab run to the next.
 Needs ab (Debian "apache2-utils") and nginx (Debian "nginx-light"); nginx runs here as a
 private process on a free loopback port with its files in a temporary folder. Nothing but
 127.0.0.1 is contacted.
@@ -21,6 +23,7 @@ import argparse
 import multiprocessing
 import os
 import re
+import statistics
 import socket
 import subprocess
 import tempfile
@@ -117,6 +120,8 @@ def main():
     parser.add_argument("--concurrency", type=int, default=16)
     parser.add_argument("--pipeliners", type=int, default=60)
     parser.add_argument("--seconds", type=float, default=10)
+    parser.add_argument("--rounds", type=int, default=1,
+                        help="ab runs of each server and mode, taken in turns (default: 1)")
     args = parser.parse_args()
     args.bin = os.path.abspath(args.bin)
     env = dict(os.environ, QT_LOGGING_RULES="noxa.ticks.debug=true", QT_QPA_PLATFORM="offscreen")
@@ -137,10 +142,11 @@ def main():
             wait_http(f"http://127.0.0.1:{nginx_port}/api/readings")
 
             rows = []
-            for name, port in (("station", http), ("nginx", nginx_port)):
-                for keep_alive in (False, True):
-                    rows.append((name, keep_alive,
-                                 run_ab(port, args.requests, args.concurrency, keep_alive)))
+            for _ in range(args.rounds):
+                for name, port in (("station", http), ("nginx", nginx_port)):
+                    for keep_alive in (False, True):
+                        rows.append((name, keep_alive,
+                                     run_ab(port, args.requests, args.concurrency, keep_alive)))
 
             # The tick with nothing to do, for comparison: the machine's own noise.
             log.seek(0, os.SEEK_END)
@@ -174,6 +180,13 @@ def main():
               f"{r['non2xx']:7d} {r['mean']:8.3f} {r['p99']:7.0f}")
     print("(failed: all of ab's failed requests; length: those only because the body's length "
           "changed)")
+    for keep_alive in (False, True):
+        rates = {name: statistics.median(r["rate"] for n, k, r in rows
+                                         if n == name and k == keep_alive)
+                 for name in ("station", "nginx")}
+        mode = "keep-alive" if keep_alive else "HTTP/1.0"
+        print(f"{mode}: station / nginx, medians of {args.rounds} runs: "
+              f"{rates['station'] / rates['nginx']:.2f}")
     print(f"tick while quiet, {args.seconds:g} s: {len(quiet)} ticks, worst delay "
           f"{quiet_worst} ms")
     for path, ticks, worst, after in floods:
