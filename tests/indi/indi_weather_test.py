@@ -106,15 +106,25 @@ class Station:
             return None
 
     def report(self, count):
-        """Sends reports until the station knows its cloud cover: it comes with the first
-        report after a chart point with reports in its interval."""
+        """Sends reports until the station knows its cloud cover (it comes with the first
+        report after a chart point with reports in its interval); gives the readings once the
+        last report has reached them, a moment after it was sent."""
         def sent():
             subprocess.run([os.path.join(self.args.bin, "noxa-sim"), "--port", str(self.udp_port),
                             "--count", str(count), "--interval-ms", "200"], env=self.env,
                            check=True, timeout=30)
             r = self.readings()
             return r if r and r["mag_v"] is not None and r["cloud_cover"] is not None else None
-        return wait_until("the reports at the station", sent, timeout=20,
+        wait_until("the reports at the station", sent, timeout=20,
+                   detail=lambda: json.dumps(self.readings()))
+        seen = {}
+
+        def settled():
+            r = self.readings()
+            same = r is not None and r["time"] == seen.get("time")
+            seen.update(r or {})
+            return r if same else None
+        return wait_until("the last report in the readings", settled,
                           detail=lambda: json.dumps(self.readings()))
 
     def kill(self):
