@@ -47,43 +47,32 @@ GreenChannel DeriveGreen(float frec640, float frecR, float frecB, float ci2) {
     return {static_cast<float>(frecG), static_cast<float>(ci2 - 2.5 * std::log10(frecG))};
 }
 
-// Whether C's atof reads a number at the start of `text`, rather than taking 0 for it.
-bool BeginsWithNumber(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    const auto digit = [&](std::size_t at) {
-        return at < text.size() && text[at] >= '0' && text[at] <= '9';
-    };
-    if (digit(i) || (i < text.size() && text[i] == '.' && digit(i + 1))) return true;
-    const auto word = [&](std::string_view w) {
-        if (text.size() - i < w.size()) return false;
-        for (std::size_t k = 0; k < w.size(); ++k)
-            if ((text[i + k] | 0x20) != w[k]) return false;
-        return true;
-    };
-    return word("inf") || word("nan");
-}
-
-// A value's text and whether a number was found there.
+// A value's text, the number C's atof makes of it and whether the text held a number at all.
 struct Field {
     std::string_view text;
     bool read = false;
+    float value = 0;
 };
+
+// The value at `value` of a text found (`found`), read as atof reads it.
+Field ValueField(std::string_view value, bool found) {
+    bool number = false;
+    const auto read = static_cast<float>(CAtof(value, number));
+    return {value, found && number, read};
+}
 
 // Five characters starting `offset` characters after the first character of `key`.
 Field FixedField(Field text, std::string_view key, std::ptrdiff_t offset) {
     const std::ptrdiff_t at = Pos(text.text, key);
-    const std::string_view value = Sub(text.text, at + offset, 5);
-    return {value, text.read && at > 0 && BeginsWithNumber(value)};
+    return ValueField(Sub(text.text, at + offset, 5), text.read && at > 0);
 }
 
 // The frequency runs from after "freq": up to the first comma of the channel text.
 Field FrequencyText(Field channel) {
     const std::ptrdiff_t at = Pos(channel.text, "freq");
     const std::ptrdiff_t start = at + 6;
-    const std::string_view value = Sub(channel.text, start, Pos(channel.text, ",") - start);
-    return {value, channel.read && at > 0 && BeginsWithNumber(value)};
+    return ValueField(Sub(channel.text, start, Pos(channel.text, ",") - start),
+                      channel.read && at > 0);
 }
 
 // A channel's text runs from the fifth character after its key to the end of the report.
@@ -98,10 +87,6 @@ struct ChannelFields {
 
 ChannelFields CutChannel(Field channel) {
     return {FixedField(channel, "mag", 5), FixedField(channel, "zp", 4), FrequencyText(channel)};
-}
-
-float Value(Field field) {
-    return static_cast<float>(CAtof(field.text));
 }
 
 // Every number the report gave or was derived from it.
@@ -127,9 +112,10 @@ DecodedReport DecodeBroadcast(std::string_view report) {
     std::uint32_t& unread = decoded.unread;
     for (std::size_t i = 0; i < kInstrumentChannels.size(); ++i) {
         const ChannelId id = kInstrumentChannels[i];
-        const ChannelFields cut = CutChannel(ChannelField(report, kKeys[i]));
+        const ChannelFields cut =
+            CutChannel(id == ChannelId::Blue ? t4 : ChannelField(report, kKeys[i]));
         received.channels[static_cast<std::size_t>(id)] = {cut.mag.text, cut.freq.text};
-        o[id] = {Value(cut.mag), Value(cut.freq), Value(cut.zp)};
+        o[id] = {cut.mag.value, cut.freq.value, cut.zp.value};
         if (!cut.mag.read) unread |= Bit(Describe(id).mag);
         if (!cut.freq.read) unread |= Bit(Describe(id).freq);
         // Green's brightness is worked out with channel 2's zero point.
@@ -147,8 +133,8 @@ DecodedReport DecodeBroadcast(std::string_view report) {
     if (unread & (Bit(Reading::Freq2) | Bit(Reading::Freq3) | Bit(Reading::Freq4)))
         unread |= Bit(Reading::FreqG) | Bit(Reading::MagG);
 
-    o.skyTemperature = Value(sky);
-    o.sensorTemperature = Value(sensor);
+    o.skyTemperature = sky.value;
+    o.sensorTemperature = sensor.value;
     if (!sky.read) unread |= Bit(Reading::SkyTemperature);
     if (!sensor.read) unread |= Bit(Reading::SensorTemperature);
     o.counted = AllFinite(o);

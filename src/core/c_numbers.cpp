@@ -22,9 +22,12 @@ bool IsCSpace(char c) {
 }
 
 // Full strtod on a NUL-terminated copy; used for the rare forms the fast path leaves out.
-double SlowAtof(std::string_view text) {
+double SlowAtof(std::string_view text, bool& read) {
     const std::string copy(text);
-    return strtod_l(copy.c_str(), nullptr, CLocale());
+    char* end = nullptr;
+    const double value = strtod_l(copy.c_str(), &end, CLocale());
+    read = end != copy.c_str();
+    return value;
 }
 
 // Skips leading white space and one sign, as atof and atol do; returns the index after them.
@@ -71,6 +74,12 @@ bool ParsePlainDecimal(std::string_view text, std::size_t i, double& value) {
 }  // namespace
 
 double CAtof(std::string_view text) {
+    bool read = false;
+    return CAtof(text, read);
+}
+
+double CAtof(std::string_view text, bool& read) {
+    read = false;
     bool negative;
     std::size_t i = SkipBlanksAndSign(text, negative);
     if (i >= text.size()) return 0.0;
@@ -79,15 +88,19 @@ double CAtof(std::string_view text) {
     if (first == '+' || first == '-') return 0.0;
     // Hexadecimal numbers are rare enough to go through strtod.
     if (first == '0' && i + 1 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        return SlowAtof(text);
+        return SlowAtof(text, read);
     }
     double value = 0.0;
-    if (ParsePlainDecimal(text, i, value)) return negative ? -value : value;
+    if (ParsePlainDecimal(text, i, value)) {
+        read = true;
+        return negative ? -value : value;
+    }
     const auto [end, error] = std::from_chars(text.data() + i, text.data() + text.size(), value,
                                               std::chars_format::general);
     (void)end;
     if (error == std::errc::invalid_argument) return 0.0;
-    if (error == std::errc::result_out_of_range) return SlowAtof(text);
+    if (error == std::errc::result_out_of_range) return SlowAtof(text, read);
+    read = true;
     return negative ? -value : value;
 }
 

@@ -13,6 +13,10 @@ namespace noxa {
 // exponent, hexadecimal, inf, nan). 0 when the text does not begin with a number.
 double CAtof(std::string_view text);
 
+// CAtof, saying in `read` whether the text began with a number at all: atof gives 0 for text
+// that holds none, as for "0".
+double CAtof(std::string_view text, bool& read);
+
 // atol: leading white space, an optional sign and decimal digits; 0 without digits.
 // Saturates at the limits of a 64-bit integer instead of overflowing.
 std::int64_t CAtol(std::string_view text);
