@@ -54,27 +54,29 @@ void RaiseOpenFilesLimit() {
 
 }  // namespace
 
-ConnectionAcceptor::ConnectionAcceptor(const WebLimits& limits, Hand hand, Say say)
-    : limits_(limits), hand_(std::move(hand)), say_(std::move(say)) {}
+ConnectionAcceptor::ConnectionAcceptor(const WebLimits& limits, Say say)
+    : limits_(limits), say_(std::move(say)) {}
 
 ConnectionAcceptor::~ConnectionAcceptor() {
     Stop();
-    if (wake_ >= 0) ::close(wake_);
 }
 
 void ConnectionAcceptor::Stop() {
     stop_ = true;
-    Wake();
-    if (thread_.joinable()) thread_.join();
-    for (const Refused& refused : refused_) ::close(refused.descriptor);
-    refused_.clear();
-    for (const Waiting& waiting : waiting_) ::close(waiting.descriptor);
-    waiting_.clear();
+    WakeAll();
+    for (const auto& loop : loops_) {
+        if (loop->thread.joinable()) loop->thread.join();
+        for (const Refused& refused : loop->refused) ::close(refused.descriptor);
+        for (const Waiting& waiting : loop->waiting) ::close(waiting.descriptor);
+        ::close(loop->wake);
+    }
+    loops_.clear();
     if (listener_ >= 0) ::close(listener_);
     listener_ = -1;
 }
 
-bool ConnectionAcceptor::Listen(const QHostAddress& address, quint16 port, QString& error) {
+bool ConnectionAcceptor::Listen(const QHostAddress& address, quint16 port,
+                                const std::vector<Server*>& servers, QString& error) {
     RaiseOpenFilesLimit();
     sockaddr_storage storage{};
     socklen_t size = 0;
@@ -106,15 +108,20 @@ bool ConnectionAcceptor::Listen(const QHostAddress& address, quint16 port, QStri
     port_ = ntohs(v6 ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
                      : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
     listener_ = fd;
-    wake_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    thread_ = std::thread([this] { Run(); });
+    for (Server* server : servers) {
+        auto loop = std::make_unique<Loop>();
+        loop->server = server;
+        loop->wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        loops_.push_back(std::move(loop));
+    }
+    for (const auto& loop : loops_)
+        loop->thread = std::thread([this, &loop = *loop] { Run(loop); });
     return true;
 }
 
-void ConnectionAcceptor::Wake() {
-    if (wake_ < 0) return;
+void ConnectionAcceptor::WakeAll() {
     const std::uint64_t one = 1;
-    std::ignore = ::write(wake_, &one, sizeof one);
+    for (const auto& loop : loops_) std::ignore = ::write(loop->wake, &one, sizeof one);
 }
 
 void ConnectionAcceptor::Closed(const sockaddr* address) {
@@ -127,77 +134,91 @@ void ConnectionAcceptor::Closed(const sockaddr* address) {
         if (at != perClient_.end() && --at->second <= 0) perClient_.erase(at);
     }
     // Only a full server may have stopped listening: it looks again now that a slot is free.
-    if (wasFull) Wake();
+    if (wasFull) WakeAll();
 }
 
 // Whether a new connection can be taken or answered now; otherwise it waits in the system's
 // queue.
 bool ConnectionAcceptor::Accepting() const {
-    if (shortOfDescriptors_ && Clock::now() < retryAt_) return false;
     std::lock_guard lock(mutex_);
-    return open_ < limits_.maxConnections ||
-           static_cast<int>(refused_.size()) < limits_.maxRefusing;
+    if (shortOfDescriptors_ && Clock::now() < retryAt_) return false;
+    return open_ < limits_.maxConnections || refusing_ < limits_.maxRefusing;
 }
 
-void ConnectionAcceptor::Run() {
+bool ConnectionAcceptor::RetryDue() const {
+    std::lock_guard lock(mutex_);
+    return shortOfDescriptors_ && Clock::now() >= retryAt_;
+}
+
+void ConnectionAcceptor::Run(Loop& loop) {
     std::vector<pollfd> watched;
     std::vector<int> readable;
     while (!stop_) {
         const bool accepting = Accepting();
-        watched.assign({{wake_, POLLIN, 0}, {listener_, short(accepting ? POLLIN : 0), 0}});
-        auto next = Clock::now() + std::chrono::hours(1);
-        for (const Refused& refused : refused_) {
+        watched.assign({{loop.wake, POLLIN, 0},
+                        {loop.server->Descriptor(), POLLIN, 0},
+                        {listener_, short(accepting ? POLLIN : 0), 0}});
+        const auto now = Clock::now();
+        auto next = now + std::chrono::hours(1);
+        for (const Refused& refused : loop.refused) {
             watched.push_back({refused.descriptor, POLLIN, 0});
             next = std::min(next, refused.until);
         }
-        for (const Waiting& waiting : waiting_) {
+        for (const Waiting& waiting : loop.waiting) {
             watched.push_back({waiting.descriptor, POLLIN, 0});
             next = std::min(next, waiting.until);
         }
-        if (shortOfDescriptors_) next = std::min(next, retryAt_);
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
+        if (const long long due = loop.server->Due(); due >= 0)
+            next = std::min(next, now + std::chrono::milliseconds(due));
+        if (!accepting) next = std::min(next, now + kRetry);
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - now);
         ::poll(watched.data(), watched.size(), int(std::max<long>(0, wait.count())));
         if (watched[0].revents != 0) {
             std::uint64_t count = 0;
-            std::ignore = ::read(wake_, &count, sizeof count);
+            std::ignore = ::read(loop.wake, &count, sizeof count);
         }
         readable.clear();
-        for (std::size_t i = 2; i < watched.size(); ++i) {
+        for (std::size_t i = 3; i < watched.size(); ++i) {
             if (watched[i].revents != 0) readable.push_back(watched[i].fd);
         }
-        ServeRefused(readable);
-        ServeWaiting(readable);
-        if (watched[1].revents != 0 || (shortOfDescriptors_ && Clock::now() >= retryAt_))
-            AcceptWaiting();
+        ServeRefused(loop, readable);
+        ServeWaiting(loop, readable);
+        if (watched[2].revents != 0 || RetryDue()) AcceptWaiting(loop);
+        loop.server->Serve();
     }
 }
 
 // Takes what the system's queue holds, a bounded number at a time so that the connections
 // already taken are still looked after.
-void ConnectionAcceptor::AcceptWaiting() {
+void ConnectionAcceptor::AcceptWaiting(Loop& loop) {
     constexpr int kBatch = 32;
-    for (int taken = 0; taken < kBatch && Accepting() && AcceptOne(); ++taken) {
+    for (int taken = 0; taken < kBatch && Accepting() && AcceptOne(loop); ++taken) {
     }
 }
 
-bool ConnectionAcceptor::AcceptOne() {
+bool ConnectionAcceptor::AcceptOne(Loop& loop) {
     sockaddr_storage address{};
     socklen_t size = sizeof address;
     const int fd = ::accept4(listener_, reinterpret_cast<sockaddr*>(&address), &size,
                              SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) {
-        if (!OutOfDescriptors(errno)) return false;
-        if (!shortOfDescriptors_)
-            say_(LogLevel::Warning, std::string("Web server cannot accept connections for now: ") +
-                                        std::strerror(errno) + ".");
-        shortOfDescriptors_ = true;
-        retryAt_ = Clock::now() + kRetry;
-        return false;
+    const int error = errno;
+    bool said = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (fd < 0 && OutOfDescriptors(error)) {
+            said = !shortOfDescriptors_;
+            shortOfDescriptors_ = true;
+            retryAt_ = Clock::now() + kRetry;
+        } else if (fd >= 0 && shortOfDescriptors_) {
+            said = true;
+            shortOfDescriptors_ = false;
+        }
     }
-    if (shortOfDescriptors_) {
-        shortOfDescriptors_ = false;
-        say_(LogLevel::Info, "Web server accepts connections again.");
-    }
+    if (said && fd < 0)
+        say_(LogLevel::Warning, std::string("Web server cannot accept connections for now: ") +
+                                    std::strerror(error) + ".");
+    if (said && fd >= 0) say_(LogLevel::Info, "Web server accepts connections again.");
+    if (fd < 0) return false;
     const auto* from = reinterpret_cast<const sockaddr*>(&address);
     const std::string client = ClientOf(from);
     {
@@ -205,7 +226,10 @@ bool ConnectionAcceptor::AcceptOne() {
         int& mine = perClient_[client];
         if (open_ >= limits_.maxConnections || mine >= limits_.maxConnectionsPerClient) {
             if (mine == 0) perClient_.erase(client);
-            Refuse(fd);
+            const bool answered = refusing_ < limits_.maxRefusing;
+            refusing_ += answered ? 1 : 0;
+            if (!answered) ::close(fd);
+            if (answered) Refuse(loop, fd);
             return true;
         }
         ++mine;
@@ -214,52 +238,55 @@ bool ConnectionAcceptor::AcceptOne() {
     const Waiting connection{fd, address, size,
                              Clock::now() + std::chrono::seconds(limits_.timeoutSeconds)};
     // Most clients send their request with the connection: it is handed on at once.
-    char first = 0;
-    if (::recv(fd, &first, 1, MSG_PEEK | MSG_DONTWAIT) < 0 && errno == EAGAIN)
-        waiting_.push_back(connection);
+    unsigned char first = 0;
+    const ssize_t peeked = ::recv(fd, &first, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (peeked < 0 && errno == EAGAIN)
+        loop.waiting.push_back(connection);
     else
-        HandOn(connection);
+        HandOn(loop, connection, peeked, first);
     return true;
 }
 
-void ConnectionAcceptor::HandOn(const Waiting& connection) {
-    const auto* from = reinterpret_cast<const sockaddr*>(&connection.address);
+void ConnectionAcceptor::HandOn(Loop& loop, const Waiting& connection) {
     unsigned char first = 0;
-    const ssize_t n = ::recv(connection.descriptor, &first, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (n == 1 && first != kTlsHandshake) {
-        if (!hand_(connection.descriptor, from, connection.size)) Closed(from);
+    const ssize_t peeked = ::recv(connection.descriptor, &first, 1, MSG_PEEK | MSG_DONTWAIT);
+    HandOn(loop, connection, peeked, first);
+}
+
+void ConnectionAcceptor::HandOn(Loop& loop, const Waiting& connection, ssize_t peeked,
+                                unsigned char first) {
+    const auto* from = reinterpret_cast<const sockaddr*>(&connection.address);
+    if (peeked == 1 && first != kTlsHandshake) {
+        if (!loop.server->Take(connection.descriptor, from, connection.size)) Closed(from);
         return;
     }
     ::close(connection.descriptor);
     Closed(from);
 }
 
-void ConnectionAcceptor::ServeWaiting(const std::vector<int>& readable) {
+void ConnectionAcceptor::ServeWaiting(Loop& loop, const std::vector<int>& readable) {
     const auto now = Clock::now();
-    std::erase_if(waiting_, [&](const Waiting& waiting) {
+    std::erase_if(loop.waiting, [&](const Waiting& waiting) {
         const bool sent =
             std::find(readable.begin(), readable.end(), waiting.descriptor) != readable.end();
         if (!sent && now < waiting.until) return false;
-        HandOn(waiting);
+        HandOn(loop, waiting);
         return true;
     });
 }
 
 // The 503 goes out at once and the sending side is shut; what the client sends meanwhile is
 // read and dropped, so that closing never turns into a reset that could lose the answer.
-void ConnectionAcceptor::Refuse(int fd) {
-    if (static_cast<int>(refused_.size()) >= limits_.maxRefusing) {
-        ::close(fd);
-        return;
-    }
+void ConnectionAcceptor::Refuse(Loop& loop, int fd) {
     std::ignore = ::send(fd, kTooMany, sizeof kTooMany - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
     ::shutdown(fd, SHUT_WR);
-    refused_.push_back({fd, Clock::now() + kLinger});
+    loop.refused.push_back({fd, Clock::now() + kLinger});
 }
 
-void ConnectionAcceptor::ServeRefused(const std::vector<int>& readable) {
+void ConnectionAcceptor::ServeRefused(Loop& loop, const std::vector<int>& readable) {
     const auto now = Clock::now();
-    std::erase_if(refused_, [&](const Refused& refused) {
+    const auto before = loop.refused.size();
+    std::erase_if(loop.refused, [&](const Refused& refused) {
         bool done = now >= refused.until;
         if (!done &&
             std::find(readable.begin(), readable.end(), refused.descriptor) != readable.end()) {
@@ -270,6 +297,9 @@ void ConnectionAcceptor::ServeRefused(const std::vector<int>& readable) {
         if (done) ::close(refused.descriptor);
         return done;
     });
+    if (loop.refused.size() == before) return;
+    std::lock_guard lock(mutex_);
+    refusing_ -= static_cast<int>(before - loop.refused.size());
 }
 
 }  // namespace noxa

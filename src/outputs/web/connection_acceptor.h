@@ -12,6 +12,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -19,27 +20,43 @@
 
 namespace noxa {
 
-// The web server's listening socket, on a thread of its own. It takes connections as long as
-// the limits allow, in all and from one client, and hands each on once its first bytes came;
-// those over a limit are answered 503 at once and closed once the client has read it. One that
-// sends nothing within the timeout, or opens with a TLS handshake (someone tried https://), is
-// closed at once. While descriptors run out it
-// stops accepting (the system keeps the clients waiting) and looks again each second, so that
-// it never spins, and says so once, and once when it accepts again.
+// The web server's listening socket, served by as many threads as it has servers: each thread
+// takes connections as long as the limits allow, in all and from one client, hands each to its
+// server once its first bytes came, and lets its server work in the same turn, so that a
+// connection is taken, answered and closed without passing between threads. Those over a limit
+// are answered 503 at once and closed once the client has read it. One that sends nothing
+// within the timeout, or opens with a TLS handshake (someone tried https://), is closed at
+// once. While descriptors run out it stops accepting (the system keeps the clients waiting)
+// and looks again each second, so that it never spins, and says so once, and once when it
+// accepts again.
 class ConnectionAcceptor {
 public:
-    // Takes a connection just accepted; false when it could not, the descriptor then closed.
-    using Hand = std::function<bool(int descriptor, const sockaddr* address, socklen_t size)>;
-    // Says a line from the acceptor's thread.
+    // Says a line from an acceptor's thread.
     using Say = std::function<void(LogLevel level, std::string line)>;
 
-    ConnectionAcceptor(const WebLimits& limits, Hand hand, Say say);
+    // What serves the connections one thread takes; used on that thread only.
+    class Server {
+    public:
+        virtual ~Server() = default;
+        // Takes a connection just accepted; false when it could not, the descriptor then closed.
+        virtual bool Take(int descriptor, const sockaddr* address, socklen_t size) = 0;
+        // Becomes readable when the server has work.
+        virtual int Descriptor() const = 0;
+        // Milliseconds until the server must work even if nothing comes; -1 for no limit.
+        virtual long long Due() const = 0;
+        // Does what is ready, without waiting.
+        virtual void Serve() = 0;
+    };
+
+    ConnectionAcceptor(const WebLimits& limits, Say say);
     ~ConnectionAcceptor();
 
-    // Takes no more connections; those handed on stay with whom they were handed to.
+    // Takes no more connections and stops its threads; the servers keep what they were given.
     void Stop();
 
-    bool Listen(const QHostAddress& address, quint16 port, QString& error);
+    // Listens, and starts a thread for each of `servers`, which must outlive Stop().
+    bool Listen(const QHostAddress& address, quint16 port, const std::vector<Server*>& servers,
+                QString& error);
     quint16 Port() const { return port_; }
     // A connection handed on has closed: its slot is free again.
     void Closed(const sockaddr* address);
@@ -57,31 +74,40 @@ private:
         socklen_t size;
         std::chrono::steady_clock::time_point until;
     };
-    void Run();
-    void AcceptWaiting();
+    // One thread's part: its server, what wakes it, and the connections it looks after.
+    struct Loop {
+        Server* server = nullptr;
+        int wake = -1;
+        std::vector<Refused> refused;
+        std::vector<Waiting> waiting;
+        std::thread thread;
+    };
+    void Run(Loop& loop);
+    void AcceptWaiting(Loop& loop);
     // Takes one connection from the system's queue; false when there was none to take.
-    bool AcceptOne();
-    void Refuse(int descriptor);
-    void ServeRefused(const std::vector<int>& readable);
-    void ServeWaiting(const std::vector<int>& readable);
+    bool AcceptOne(Loop& loop);
+    void Refuse(Loop& loop, int descriptor);
+    void ServeRefused(Loop& loop, const std::vector<int>& readable);
+    void ServeWaiting(Loop& loop, const std::vector<int>& readable);
     // Hands on a connection whose first bytes came, or closes it.
-    void HandOn(const Waiting& connection);
+    void HandOn(Loop& loop, const Waiting& connection);
+    // The same, with what a look at its first byte gave.
+    void HandOn(Loop& loop, const Waiting& connection, ssize_t peeked, unsigned char first);
     bool Accepting() const;
-    void Wake();
+    // Whether accepting failed for want of descriptors and may be tried again now.
+    bool RetryDue() const;
+    void WakeAll();
 
     const WebLimits& limits_;
-    const Hand hand_;
     const Say say_;
     int listener_ = -1;
-    int wake_ = -1;
     quint16 port_ = 0;
-    std::thread thread_;
+    std::vector<std::unique_ptr<Loop>> loops_;
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
     std::atomic<int> open_{0};
+    int refusing_ = 0;
     std::map<std::string, int> perClient_;
-    std::vector<Refused> refused_;
-    std::vector<Waiting> waiting_;
     bool shortOfDescriptors_ = false;
     std::chrono::steady_clock::time_point retryAt_;
 };

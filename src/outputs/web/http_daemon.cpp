@@ -44,14 +44,6 @@ bool ClientCloses(MHD_Connection* connection, const char* version) {
     return std::strcmp(version, "HTTP/1.0") == 0 && !HasToken(options, "keep-alive");
 }
 
-ssize_t ReadBody(void* cls, uint64_t pos, char* buffer, size_t max) {
-    const auto& body = *static_cast<const QByteArray*>(cls);
-    if (pos >= static_cast<uint64_t>(body.size())) return MHD_CONTENT_READER_END_OF_STREAM;
-    const std::size_t count = std::min<std::size_t>(max, body.size() - pos);
-    std::memcpy(buffer, body.constData() + pos, count);
-    return static_cast<ssize_t>(count);
-}
-
 void FreeBody(void* cls) {
     delete static_cast<QByteArray*>(cls);
 }
@@ -93,9 +85,11 @@ MHD_Response* CreateResponse(const WebReply& reply) {
         if (response == nullptr) delete body;
         return response;
     }
+    // A body made already is lent to the library as it is: the head and the body then go
+    // out in one write.
     auto* body = new QByteArray(reply.body);
-    MHD_Response* response = MHD_create_response_from_callback(static_cast<uint64_t>(body->size()),
-                                                               kBlock, ReadBody, body, FreeBody);
+    MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
+        static_cast<size_t>(body->size()), const_cast<char*>(body->constData()), FreeBody, body);
     if (response == nullptr) delete body;
     return response;
 }
@@ -238,47 +232,69 @@ struct HttpDaemon::Calls {
     }
 };
 
+// One of the library's daemons, driven by the acceptor's thread that hands it connections.
+class HttpDaemon::Library final : public ConnectionAcceptor::Server {
+public:
+    explicit Library(MHD_Daemon* daemon) : daemon_(daemon) {}
+    ~Library() override { MHD_stop_daemon(daemon_); }
+
+    bool Take(int descriptor, const sockaddr* address, socklen_t size) override {
+        return MHD_add_connection(daemon_, descriptor, address, size) == MHD_YES;
+    }
+    int Descriptor() const override {
+        return MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_EPOLL_FD)->epoll_fd;
+    }
+    long long Due() const override {
+        MHD_UNSIGNED_LONG_LONG due = 0;
+        return MHD_get_timeout(daemon_, &due) == MHD_YES ? static_cast<long long>(due) : -1;
+    }
+    void Serve() override { MHD_run(daemon_); }
+
+private:
+    MHD_Daemon* const daemon_;
+};
+
 HttpDaemon::HttpDaemon(const WebLimits& limits, Answer answer, ConnectionAcceptor::Say say)
-    : limits_(limits),
-      answer_(std::move(answer)),
-      acceptor_(
-          limits_,
-          [this](int fd, const sockaddr* address, socklen_t size) {
-              return MHD_add_connection(daemon_, fd, address, size) == MHD_YES;
-          },
-          std::move(say)) {}
+    : limits_(limits), answer_(std::move(answer)), acceptor_(limits_, std::move(say)) {}
 
 HttpDaemon::~HttpDaemon() {
-    // The acceptor hands on nothing more once it is stopped; then the library stops.
+    // The acceptor's threads drive the library: they stop first; the library then closes
+    // what it holds, each close told to the acceptor.
     acceptor_.Stop();
-    if (daemon_ != nullptr) MHD_stop_daemon(daemon_);
+    libraries_.clear();
 }
 
-bool HttpDaemon::Start(const QHostAddress& address, quint16 port, QString& error) {
+// A daemon of the library for one of the acceptor's threads: it has no thread and no
+// listening socket of its own.
+MHD_Daemon* HttpDaemon::StartLibrary() {
     const auto memory = static_cast<size_t>(std::max<qint64>(2 * limits_.maxHeadBytes, 8192));
-    const unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL |
-                           MHD_USE_NO_LISTEN_SOCKET | MHD_USE_ITC;
-    const unsigned threads = std::max(1u, limits_.threads);
     // The acceptor keeps the limits, with a 503 for those over them; the library's own are a
-    // backstop that never turns away what the acceptor took: it shares its connection limit
-    // out among its threads by the descriptor's number, and counts an address's connections
-    // until a moment after the acceptor does.
-    const auto connections = static_cast<unsigned>(limits_.maxConnections) * threads;
+    // backstop that never turns away what the acceptor took: it counts an address's
+    // connections until a moment after the acceptor does.
+    const auto connections = static_cast<unsigned>(limits_.maxConnections);
     const auto perAddress = 2 * static_cast<unsigned>(limits_.maxConnectionsPerClient);
-    if (daemon_ != nullptr) return acceptor_.Listen(address, port, error);
-    daemon_ = MHD_start_daemon(
-        flags, 0, nullptr, nullptr, &Calls::Access, this, MHD_OPTION_THREAD_POOL_SIZE, threads,
+    return MHD_start_daemon(
+        MHD_USE_EPOLL | MHD_USE_NO_LISTEN_SOCKET, 0, nullptr, nullptr, &Calls::Access, this,
         MHD_OPTION_CONNECTION_LIMIT, connections, MHD_OPTION_PER_IP_CONNECTION_LIMIT, perAddress,
         MHD_OPTION_CONNECTION_TIMEOUT, limits_.timeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
         memory, MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_URI_LOG_CALLBACK, &Calls::Began, this,
         MHD_OPTION_NOTIFY_COMPLETED, &Calls::Ended, this, MHD_OPTION_NOTIFY_CONNECTION,
         &Calls::Connection, this, MHD_OPTION_UNESCAPE_CALLBACK, &Calls::KeepAsSent, this,
         MHD_OPTION_END);
-    if (daemon_ == nullptr) {
-        error = QStringLiteral("the HTTP library did not start");
-        return false;
+}
+
+bool HttpDaemon::Start(const QHostAddress& address, quint16 port, QString& error) {
+    while (libraries_.size() < std::max(1u, limits_.threads)) {
+        MHD_Daemon* daemon = StartLibrary();
+        if (daemon == nullptr) {
+            error = QStringLiteral("the HTTP library did not start");
+            return false;
+        }
+        libraries_.push_back(std::make_unique<Library>(daemon));
     }
-    return acceptor_.Listen(address, port, error);
+    std::vector<ConnectionAcceptor::Server*> servers;
+    for (const auto& library : libraries_) servers.push_back(library.get());
+    return acceptor_.Listen(address, port, servers, error);
 }
 
 }  // namespace noxa

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 struct MHD_Daemon;
 struct MHD_Connection;
@@ -16,12 +17,13 @@ namespace noxa {
 struct WebReply;
 struct WebRequest;
 
-// GNU libmicrohttpd serving the connections the acceptor hands it, on its own threads (epoll,
-// a pool of `limits.threads`). Each request is checked (see CheckRequest), its body read, and
-// then given to `answer` on the thread that serves its connection; answers go out as the
-// client reads them, whole before any close. A body from a source (WebReply::source) is asked
-// for its next piece on that thread once the client took the one before, and is sent chunked
-// (to HTTP/1.0, ended by the close; a source that fails cuts the connection).
+// GNU libmicrohttpd serving the connections the acceptor takes, on the acceptor's threads
+// (`limits.threads`, each driving a daemon of the library of its own, with epoll). Each request is
+// checked (see CheckRequest), its body read, and then given to `answer` on the thread that serves
+// its connection; answers go out as the client reads them, whole before any close. A body from a
+// source (WebReply::source) is asked for its next piece on that thread once the client took the one
+// before, and is sent chunked (to HTTP/1.0, ended by the close; a source that fails cuts the
+// connection).
 class HttpDaemon {
 public:
     using Answer = std::function<WebReply(const WebRequest& request)>;
@@ -38,9 +40,12 @@ public:
     struct Calls;
 
 private:
+    class Library;
+    MHD_Daemon* StartLibrary();
+
     const WebLimits limits_;
     const Answer answer_;
-    MHD_Daemon* daemon_ = nullptr;
+    std::vector<std::unique_ptr<Library>> libraries_;
     ConnectionAcceptor acceptor_;
 };
 
