@@ -123,31 +123,29 @@ quint64 RecordsHash(const Night& night) {
     // The values one by one, so that no padding between them goes into the hash.
     constexpr size_t kSampleBytes =
         sizeof(UtcMilliseconds) + sizeof(NightSample::mag) + 6 * sizeof(float);
-    std::vector<char> bytes(night.samples.size() * kSampleBytes);
-    bytes.reserve(bytes.size() + 128);
-    char* out = bytes.data();
-    const auto put = [&](const auto& value) {
-        std::memcpy(out, &value, sizeof value);
-        out += sizeof value;
-    };
-    for (const NightSample& s : night.samples) {
-        put(s.time);
-        put(s.mag);
-        for (const float value : {s.sensorTemperature, s.skyTemperature, s.sunAltitude,
-                                  s.moonAltitude, s.moonIllumination, s.cloudCover})
-            put(value);
-    }
-    const auto add = [&](const auto& value) {
-        const char* at = reinterpret_cast<const char*>(&value);
-        bytes.insert(bytes.end(), at, at + sizeof value);
-    };
     const QByteArray zone = night.zone.id();
-    bytes.insert(bytes.end(), zone.begin(), zone.end());
-    bytes.insert(bytes.end(), night.instrument.begin(), night.instrument.end());
-    add(night.date.toJulianDay());
+    const qint64 day = night.date.toJulianDay();
     // Raised when the charts are drawn otherwise, so that charts drawn before are drawn again.
     constexpr int kChartDrawing = 1;
-    add(kChartDrawing);
+    std::vector<char> bytes(night.samples.size() * kSampleBytes + size_t(zone.size()) +
+                            night.instrument.size() + sizeof day + sizeof kChartDrawing);
+    char* out = bytes.data();
+    const auto put = [&](const void* at, size_t size) {
+        std::memcpy(out, at, size);
+        out += size;
+    };
+    const auto putValue = [&](const auto& value) { put(&value, sizeof value); };
+    for (const NightSample& s : night.samples) {
+        putValue(s.time);
+        putValue(s.mag);
+        for (const float value : {s.sensorTemperature, s.skyTemperature, s.sunAltitude,
+                                  s.moonAltitude, s.moonIllumination, s.cloudCover})
+            putValue(value);
+    }
+    put(zone.constData(), size_t(zone.size()));
+    put(night.instrument.data(), night.instrument.size());
+    putValue(day);
+    putValue(kChartDrawing);
     // A CRC, the same in every run (Qt's own hashes are seeded afresh in each process).
     return crc64_ecma_refl(0, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }

@@ -34,11 +34,6 @@ bool ReadYearDigests(const QString& path, std::vector<NightDigest>& digests, QSt
     return true;
 }
 
-bool WriteYearDigests(const QString& path, const std::vector<NightDigest>& digests,
-                      QString& error) {
-    return WriteYearDigests(path, EncodeDigests(digests, HourglassLayout{}), error);
-}
-
 bool WriteYearDigests(const QString& path, const QByteArray& encoded, QString& error) {
     if (!QDir().mkpath(QFileInfo(path).path())) {
         error = QStringLiteral("the folder %1 cannot be made").arg(QFileInfo(path).path());

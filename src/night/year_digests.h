@@ -18,9 +18,7 @@ QString YearDigestsPath(const QString& folder, const std::string& instrument, in
 // went wrong, when the file cannot be read or was not written by this program.
 bool ReadYearDigests(const QString& path, std::vector<NightDigest>& digests, QString& error);
 
-// Writes the digests (whole or not at all), making the folder; or the digests EncodeDigests
-// made of them.
-bool WriteYearDigests(const QString& path, const std::vector<NightDigest>& digests, QString& error);
+// Writes the digests as EncodeDigests made them (whole or not at all), making the folder.
 bool WriteYearDigests(const QString& path, const QByteArray& encoded, QString& error);
 
 // `kept` with `fresh` in the place of the nights of the same dates, in date order.

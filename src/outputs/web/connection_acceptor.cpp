@@ -137,6 +137,23 @@ void ConnectionAcceptor::Closed(const sockaddr* address) {
     if (wasFull) WakeAll();
 }
 
+// Keeps whether accepting lacks descriptors (`enough` false, for the system's `error`), and
+// says so once, and once when it accepts again.
+void ConnectionAcceptor::NoteDescriptors(bool enough, int error) {
+    if (enough && !shortOfDescriptors_) return;  // as nearly always
+    {
+        std::lock_guard lock(mutex_);
+        if (!enough) retryAt_ = Clock::now() + kRetry;
+        if (enough == !shortOfDescriptors_) return;
+        shortOfDescriptors_ = !enough;
+    }
+    if (enough)
+        say_(LogLevel::Info, "Web server accepts connections again.");
+    else
+        say_(LogLevel::Warning, std::string("Web server cannot accept connections for now: ") +
+                                    std::strerror(error) + ".");
+}
+
 // Whether a new connection can be taken or answered now; otherwise it waits in the system's
 // queue.
 bool ConnectionAcceptor::Accepting() const {
@@ -201,23 +218,7 @@ bool ConnectionAcceptor::AcceptOne(Loop& loop) {
     socklen_t size = sizeof address;
     const int fd = ::accept4(listener_, reinterpret_cast<sockaddr*>(&address), &size,
                              SOCK_NONBLOCK | SOCK_CLOEXEC);
-    const int error = errno;
-    bool said = false;
-    {
-        std::lock_guard lock(mutex_);
-        if (fd < 0 && OutOfDescriptors(error)) {
-            said = !shortOfDescriptors_;
-            shortOfDescriptors_ = true;
-            retryAt_ = Clock::now() + kRetry;
-        } else if (fd >= 0 && shortOfDescriptors_) {
-            said = true;
-            shortOfDescriptors_ = false;
-        }
-    }
-    if (said && fd < 0)
-        say_(LogLevel::Warning, std::string("Web server cannot accept connections for now: ") +
-                                    std::strerror(error) + ".");
-    if (said && fd >= 0) say_(LogLevel::Info, "Web server accepts connections again.");
+    NoteDescriptors(fd >= 0 || !OutOfDescriptors(errno), errno);
     if (fd < 0) return false;
     const auto* from = reinterpret_cast<const sockaddr*>(&address);
     const std::string client = ClientOf(from);
@@ -226,10 +227,12 @@ bool ConnectionAcceptor::AcceptOne(Loop& loop) {
         int& mine = perClient_[client];
         if (open_ >= limits_.maxConnections || mine >= limits_.maxConnectionsPerClient) {
             if (mine == 0) perClient_.erase(client);
-            const bool answered = refusing_ < limits_.maxRefusing;
-            refusing_ += answered ? 1 : 0;
-            if (!answered) ::close(fd);
-            if (answered) Refuse(loop, fd);
+            if (refusing_ < limits_.maxRefusing) {
+                ++refusing_;
+                Refuse(loop, fd);
+            } else {
+                ::close(fd);
+            }
             return true;
         }
         ++mine;

@@ -93,6 +93,7 @@ private:
     void HandOn(Loop& loop, const Waiting& connection);
     // The same, with what a look at its first byte gave.
     void HandOn(Loop& loop, const Waiting& connection, ssize_t peeked, unsigned char first);
+    void NoteDescriptors(bool enough, int error);
     bool Accepting() const;
     // Whether accepting failed for want of descriptors and may be tried again now.
     bool RetryDue() const;
@@ -108,7 +109,7 @@ private:
     std::atomic<int> open_{0};
     int refusing_ = 0;
     std::map<std::string, int> perClient_;
-    bool shortOfDescriptors_ = false;
+    std::atomic<bool> shortOfDescriptors_{false};
     std::chrono::steady_clock::time_point retryAt_;
 };
 

@@ -235,15 +235,15 @@ struct HttpDaemon::Calls {
 // One of the library's daemons, driven by the acceptor's thread that hands it connections.
 class HttpDaemon::Library final : public ConnectionAcceptor::Server {
 public:
-    explicit Library(MHD_Daemon* daemon) : daemon_(daemon) {}
+    explicit Library(MHD_Daemon* daemon)
+        : daemon_(daemon),
+          epoll_(MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_EPOLL_FD)->epoll_fd) {}
     ~Library() override { MHD_stop_daemon(daemon_); }
 
     bool Take(int descriptor, const sockaddr* address, socklen_t size) override {
         return MHD_add_connection(daemon_, descriptor, address, size) == MHD_YES;
     }
-    int Descriptor() const override {
-        return MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_EPOLL_FD)->epoll_fd;
-    }
+    int Descriptor() const override { return epoll_; }
     long long Due() const override {
         MHD_UNSIGNED_LONG_LONG due = 0;
         return MHD_get_timeout(daemon_, &due) == MHD_YES ? static_cast<long long>(due) : -1;
@@ -252,6 +252,7 @@ public:
 
 private:
     MHD_Daemon* const daemon_;
+    const int epoll_;
 };
 
 HttpDaemon::HttpDaemon(const WebLimits& limits, Answer answer, ConnectionAcceptor::Say say)
