@@ -13,14 +13,20 @@
 namespace noxa {
 namespace {
 
-double ReferenceAtof(const std::string& text) {
+// strtod's value, and in `read` whether it took any of the text as a number.
+double ReferenceAtof(const std::string& text, bool& read) {
     static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return strtod_l(text.c_str(), nullptr, c);
+    char* end = nullptr;
+    const double value = strtod_l(text.c_str(), &end, c);
+    read = end != text.c_str();
+    return value;
 }
 
 void ExpectSameAsStrtod(const std::string& text) {
-    const double expected = ReferenceAtof(text);
-    const double actual = CAtof(text);
+    bool expectedRead = false, actualRead = false;
+    const double expected = ReferenceAtof(text, expectedRead);
+    const double actual = CAtof(text, actualRead);
+    EXPECT_EQ(expectedRead, actualRead) << '"' << text << '"';
     if (std::isnan(expected)) {
         EXPECT_TRUE(std::isnan(actual)) << '"' << text << '"';
     } else {

@@ -33,9 +33,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <tuple>
 #include <vector>
 
@@ -454,6 +456,34 @@ TEST_F(WebServerTest, ABodyAwaitingContinueIsAskedForThenReachesTheMountedHandle
     const Reply reply = Exchange(*socket, "hello");
     EXPECT_THAT(reply.head.toStdString(), StartsWith("HTTP/1.1 200 "));
     EXPECT_EQ(reply.body, "hello");
+}
+
+// Each of the server's threads takes connections itself: one held up by a slow answer leaves
+// the next client to another.
+TEST_F(WebServerTest, AClientWaitingForASlowAnswerHoldsUpNoOtherClient) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false, released = false;
+    server->Mount("/slow", [&](const WebRequest&) {
+        std::unique_lock lock(mutex);
+        entered = true;
+        changed.notify_all();
+        changed.wait_for(lock, std::chrono::seconds(10), [&] { return released; });
+        return WebReply{200, "OK", "text/plain", "late"};
+    });
+    auto slow = Connect();
+    slow->write("GET /slow HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        std::lock_guard lock(mutex);
+        return entered;
+    }));
+    EXPECT_THAT(Get("/api/readings").head.toStdString(), StartsWith("HTTP/1.1 200 "));
+    {
+        std::lock_guard lock(mutex);
+        released = true;
+    }
+    changed.notify_all();
+    EXPECT_EQ(Exchange(*slow, {}).body, "late");
 }
 
 TEST_F(WebServerTest, AStreamedBodyIsReadOnlyForAGetAndBreaksOffWhenItsSourceFails) {
