@@ -33,11 +33,10 @@
 
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
+#include <future>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <tuple>
 #include <vector>
 
@@ -461,28 +460,19 @@ TEST_F(WebServerTest, ABodyAwaitingContinueIsAskedForThenReachesTheMountedHandle
 // Each of the server's threads takes connections itself: one held up by a slow answer leaves
 // the next client to another.
 TEST_F(WebServerTest, AClientWaitingForASlowAnswerHoldsUpNoOtherClient) {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool entered = false, released = false;
+    std::atomic<bool> entered = false;
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
     server->Mount("/slow", [&](const WebRequest&) {
-        std::unique_lock lock(mutex);
         entered = true;
-        changed.notify_all();
-        changed.wait_for(lock, std::chrono::seconds(10), [&] { return released; });
+        released.wait_for(std::chrono::seconds(10));
         return WebReply{200, "OK", "text/plain", "late"};
     });
     auto slow = Connect();
     slow->write("GET /slow HTTP/1.1\r\nHost: x\r\n\r\n");
-    EXPECT_TRUE(QTest::qWaitFor([&] {
-        std::lock_guard lock(mutex);
-        return entered;
-    }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return entered.load(); }));
     EXPECT_THAT(Get("/api/readings").head.toStdString(), StartsWith("HTTP/1.1 200 "));
-    {
-        std::lock_guard lock(mutex);
-        released = true;
-    }
-    changed.notify_all();
+    release.set_value();
     EXPECT_EQ(Exchange(*slow, {}).body, "late");
 }
 
