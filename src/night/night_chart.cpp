@@ -46,14 +46,14 @@ public:
         x1 = std::min(x1, size_.width());
         y1 = std::min(y1, size_.height());
         if (x0 >= x1 || y0 >= y1) return;
+        if (alpha >= 255) {
+            for (int y = y0; y < y1; ++y) std::fill(Row(y) + x0, Row(y) + x1, colour | 0xff000000u);
+            return;
+        }
         // The areas blended over are flat: a pixel like the one before takes its blend again.
         QRgb under = Row(y0)[x0], over = Blend(under, colour, alpha);
         for (int y = y0; y < y1; ++y) {
             QRgb* row = Row(y);
-            if (alpha >= 255) {
-                std::fill(row + x0, row + x1, colour | 0xff000000u);
-                continue;
-            }
             for (int x = x0; x < x1; ++x) {
                 if (row[x] != under) {
                     under = row[x];
@@ -120,16 +120,38 @@ void PaintRowLines(Pixels& pixels, const QRectF& panel, const Axis& axis) {
     }
 }
 
-// The background bands and the grid lines of the plot and of the cloud strip. The bands and the
-// time's lines run the panels' whole height over a white ground: one row is painted and copied
-// down.
-void PaintBackground(Pixels& pixels, const NightChartLayout& layout) {
+// The rows [top, bottom) of the plot and of the cloud strip, within the image and in order.
+std::vector<std::pair<int, int>> PanelRows(const NightChartLayout& layout, int height) {
     const ChartFrame& f = layout.frame;
-    std::vector<std::pair<int, int>> panels = {RowsOf(f.plot)};
-    if (!f.cloudStrip.isEmpty()) panels.push_back(RowsOf(f.cloudStrip));
-    for (auto [top, bottom] : panels) {
-        top = std::max(top, 0);
-        if (top >= bottom) continue;
+    std::vector<std::pair<int, int>> panels;
+    for (const QRectF* panel : {&f.plot, &f.cloudStrip}) {
+        if (panel->isEmpty()) continue;
+        auto [top, bottom] = RowsOf(*panel);
+        top = std::max(top, panels.empty() ? 0 : panels.back().second);
+        bottom = std::min(bottom, height);
+        if (top < bottom) panels.emplace_back(top, bottom);
+    }
+    return panels;
+}
+
+// The white ground: the whole image but the panels' rows below their first, which
+// PaintBackground fills with copies of that row.
+void PaintGround(Pixels& pixels, const std::vector<std::pair<int, int>>& panels, QSize size) {
+    int from = 0;
+    for (const auto& [top, bottom] : panels) {
+        pixels.Fill(0, size.width(), from, top + 1, 0xffffffffu);
+        from = bottom;
+    }
+    pixels.Fill(0, size.width(), from, size.height(), 0xffffffffu);
+}
+
+// The background bands and the grid lines of the plot and of the cloud strip. The bands and the
+// time's lines run the panels' whole height over the white ground: one row is painted and
+// copied down.
+void PaintBackground(Pixels& pixels, const NightChartLayout& layout,
+                     const std::vector<std::pair<int, int>>& panels) {
+    const ChartFrame& f = layout.frame;
+    for (const auto& [top, bottom] : panels) {
         for (const ShadeBand& band : layout.shading) {
             const ChartMark mark =
                 band.shade == Shade::AstronomicalNight ? ChartMark::Night : ChartMark::Twilight;
@@ -229,12 +251,14 @@ void PaintLegend(QPainter& p, const NightChartLayout& layout) {
 
 QImage DrawNightChart(const Night& night, QSize size) {
     QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::white);
     if (size.isEmpty()) return image;
-    Pixels pixels(image);
-    QPainter p(&image);
     const ChartFonts fonts = FontsFor(size);
     const NightChartLayout layout = LayOutNightChart(night, size, MeasureOf(fonts));
+    const auto panels =
+        layout.hasPlot ? PanelRows(layout, size.height()) : std::vector<std::pair<int, int>>{};
+    Pixels pixels(image);
+    PaintGround(pixels, panels, size);
+    QPainter p(&image);
 
     if (!layout.title.isEmpty()) {
         p.setFont(fonts.title);
@@ -247,7 +271,7 @@ QImage DrawNightChart(const Night& night, QSize size) {
         p.drawText(layout.messageRect, Qt::AlignCenter, layout.message);
     }
     if (!layout.hasPlot) return image;
-    PaintBackground(pixels, layout);
+    PaintBackground(pixels, layout, panels);
     PaintCloud(pixels, layout);
     PaintLines(image, layout);
     PaintFrame(p, layout);
