@@ -1,15 +1,13 @@
 #include "night/line_painter.h"
 
+#include "night/float_lanes.h"
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
 
 namespace noxa {
 namespace {
-
-double Clamp01(double v) {
-    return std::clamp(v, 0.0, 1.0);
-}
 
 // A pixel coordinate far outside any image (a value off the scale, not a number) kept within
 // the range of int; every use clamps it to the clip rectangle anyway.
@@ -105,10 +103,18 @@ std::pair<double, double> WithinBox(QPointF a, QPointF along, double length, con
     return {from, to};
 }
 
-QRgb Mix(QRgb under, QRgb over, int alpha) {
-    auto mix = [&](int a, int b) { return (b * alpha + a * (255 - alpha) + 127) / 255; };
-    return qRgb(mix(qRed(under), qRed(over)), mix(qGreen(under), qGreen(over)),
-                mix(qBlue(under), qBlue(over)));
+// `over` laid over `under` with the opacity `alpha` of 255, red and blue side by side in one
+// word and green in another, each sum divided by 255 and rounded without a division.
+QRgb Mix(QRgb under, QRgb over, std::uint32_t alpha) {
+    const auto divided = [](std::uint32_t sums, std::uint32_t lanes) {
+        sums += 0x00800080u & lanes;
+        return ((sums + ((sums >> 8) & lanes)) >> 8) & lanes;
+    };
+    const std::uint32_t rb =
+        divided((over & 0xff00ffu) * alpha + (under & 0xff00ffu) * (255 - alpha), 0xff00ffu);
+    const std::uint32_t g =
+        divided(((over >> 8) & 0xffu) * alpha + ((under >> 8) & 0xffu) * (255 - alpha), 0xffu);
+    return 0xff000000u | rb | g << 8;
 }
 
 }  // namespace
@@ -215,6 +221,9 @@ void LinePainter::CoverAs(const Segment& s, double halfWidth) {
         from = std::max(from, Floor(u - 0.5 + s.a.x()));
         to = std::min(to, Ceil(v - 0.5 + s.a.x()));
     };
+    const SegmentGeometry geometry{static_cast<float>(ux),     static_cast<float>(uy),
+                                   static_cast<float>(dx),     static_cast<float>(dy),
+                                   static_cast<float>(length), static_cast<float>(reach)};
     const auto inverseOf = [](double unit) { return std::abs(unit) < 1e-6 ? 0 : 1 / unit; };
     const double inverseUx = inverseOf(ux), inverseUy = inverseOf(uy);
     for (int y = y0; y <= y1; ++y) {
@@ -222,36 +231,43 @@ void LinePainter::CoverAs(const Segment& s, double halfWidth) {
         int from = x0, to = x1;
         narrow(from, to, inverseUy, -ry * ux, -reach, reach);  // across the axis
         narrow(from, to, inverseUx, ry * uy, first, last);     // along it
-        double rx = from + 0.5 - s.a.x();
-        double t = rx * ux + ry * uy, across = rx * uy - ry * ux;
-        std::uint8_t* row =
-            coverage_.data() + static_cast<std::size_t>(y - clip_.top()) * clip_.width();
-        for (int x = from; x <= to; ++x, rx += 1, t += ux, across += uy) {
-            std::uint8_t& cell = row[x - clip_.left()];
-            if (cell == 255) continue;  // covered whole by a segment before
-            double distance = std::abs(across), ends = 1;
-            if (t < 0) {
-                if constexpr (kStart == End::Joined) continue;
-                if constexpr (kStart == End::Flat)
-                    ends = Clamp01(t + 0.5);
-                else
-                    distance = std::sqrt(rx * rx + ry * ry);
-            } else if (kStart == End::Flat && t < 0.5) {
-                ends = t + 0.5;
-            }
-            if (t > length) {
-                if constexpr (kEnd == End::Flat)
-                    ends = std::min(ends, Clamp01(length - t + 0.5));
-                else
-                    distance = std::sqrt((rx - dx) * (rx - dx) + (ry - dy) * (ry - dy));
-            } else if (kEnd == End::Flat && t > length - 0.5) {
-                ends = std::min(ends, length - t + 0.5);
-            }
-            const double share = Clamp01(halfWidth + 0.5 - distance) * ends;
-            if (share <= 0) continue;
-            const auto level = static_cast<std::uint8_t>(share * 255 + 0.5);
-            if (cell == 0 && level > 0) touched_.push_back({x, y});
-            cell = std::max(cell, level);
+        if (from > to) continue;
+        const auto rowCell = static_cast<std::uint32_t>((y - clip_.top()) * clip_.width());
+        const auto rowPixel = static_cast<std::uint32_t>(y * image_.bytesPerLine() / 4);
+        CoverRow<kStart, kEnd>(geometry, static_cast<float>(ry),
+                               static_cast<float>(from + 0.5 - s.a.x()), to - from + 1,
+                               rowCell + static_cast<std::uint32_t>(from - clip_.left()),
+                               rowPixel + static_cast<std::uint32_t>(from));
+    }
+}
+
+// The shares of `count` pixels of a row, four at a time, from the first one's centre's offset
+// `rx`, `ry` from the segment's start; each cell keeps the largest share it has been given.
+template <LinePainter::End kStart, LinePainter::End kEnd>
+void LinePainter::CoverRow(const SegmentGeometry& g, float ry, float rx, int count,
+                           std::uint32_t cell, std::uint32_t pixel) {
+    using namespace lanes;
+    Floats x = Floats{0, 1, 2, 3} + rx;
+    for (int done = 0; done < count; done += 4, x += 4.0f) {
+        const Floats t = x * g.ux + ry * g.uy;
+        Floats distance = Abs(x * g.uy - ry * g.ux), ends = Floats{} + 1.0f;
+        if constexpr (kStart == End::Flat) ends = Clamp01(t + 0.5f);
+        if constexpr (kStart == End::Round)
+            distance = Select(t < 0.0f, Sqrt(x * x + ry * ry), distance);
+        if constexpr (kEnd == End::Flat) ends = Min(ends, Clamp01(g.length - t + 0.5f));
+        if constexpr (kEnd == End::Round) {
+            const Floats ex = x - g.dx;
+            const float ey = ry - g.dy;
+            distance = Select(t > g.length, Sqrt(ex * ex + ey * ey), distance);
+        }
+        Floats share = Clamp01(g.reach - distance) * ends;
+        if constexpr (kStart == End::Joined) share = Select(t < 0.0f, Floats{}, share);
+        const Ints levels = Rounded(share * 255.0f);
+        for (int i = 0; i < 4 && done + i < count; ++i) {
+            std::uint8_t& level = coverage_[cell + done + i];
+            if (levels[i] <= level) continue;
+            if (level == 0) touched_.push_back({cell + done + i, pixel + done + i});
+            level = static_cast<std::uint8_t>(levels[i]);
         }
     }
 }
@@ -259,15 +275,12 @@ void LinePainter::CoverAs(const Segment& s, double halfWidth) {
 // Lays the covered pixels over the image in the colour and clears the coverage.
 void LinePainter::Blend(const QColor& colour) {
     const QRgb rgb = colour.rgb();
-    const int alpha = colour.alpha();
-    uchar* bits = image_.bits();
-    const qsizetype stride = image_.bytesPerLine();
-    for (const QPoint& at : touched_) {
-        std::uint8_t& cell =
-            coverage_[static_cast<std::size_t>(at.y() - clip_.top()) * clip_.width() +
-                      (at.x() - clip_.left())];
-        QRgb& pixel = reinterpret_cast<QRgb*>(bits + at.y() * stride)[at.x()];
-        const int share = (cell * alpha + 127) / 255;
+    const auto alpha = static_cast<std::uint32_t>(colour.alpha());
+    auto* pixels = reinterpret_cast<QRgb*>(image_.bits());
+    for (const Touched& at : touched_) {
+        std::uint8_t& cell = coverage_[at.cell];
+        QRgb& pixel = pixels[at.pixel];
+        const std::uint32_t share = (cell * alpha + 127) / 255;
         pixel = share == 255 ? rgb : Mix(pixel, rgb, share);  // the same, for a line's middle
         cell = 0;
     }

@@ -37,15 +37,28 @@ private:
         End start = End::Round, end = End::Round;
     };
 
+    // A segment as its rows' shares need it: the unit along it, its extent and length, and the
+    // distance from its axis at which a pixel's share falls to nothing.
+    struct SegmentGeometry {
+        float ux, uy, dx, dy, length, reach;
+    };
+
     void Cover(const Segment& segment, double halfWidth);
     template <End kStart, End kEnd>
     void CoverAs(const Segment& segment, double halfWidth);
+    template <End kStart, End kEnd>
+    void CoverRow(const SegmentGeometry& geometry, float ry, float rx, int count,
+                  std::uint32_t cell, std::uint32_t pixel);
     void Blend(const QColor& colour);
 
     QImage& image_;
     QRect clip_;
     std::vector<std::uint8_t> coverage_;  // of the clip rectangle, row by row
-    std::vector<QPoint> touched_;         // the pixels of nonzero coverage
+    // A pixel of nonzero coverage: its index in the coverage and in the image's pixels.
+    struct Touched {
+        std::uint32_t cell, pixel;
+    };
+    std::vector<Touched> touched_;
 };
 
 }  // namespace noxa
