@@ -70,41 +70,43 @@ void PackRow(const QRgb* in, int count, uchar* out) {
     PackRowWords(in, count, out);
 }
 
-// Deflates rows as the format has them (each a filter byte, none, and the pixels' red, green
-// and blue) in the zlib format onto the end of `out`, packing a strip of rows at a time so that
-// the packed rows are still in the cache when they are deflated; false when the stream does not
-// fit the room given, which is larger than incompressible data needs.
-bool AppendDeflatedRows(const QImage& rgb32, QByteArray& out) {
-    constexpr int kStripRows = 16;
-    const qsizetype rowBytes = 1 + 3 * qsizetype(rgb32.width());
-    const qsizetype rawSize = qsizetype(rgb32.height()) * rowBytes;
-    const auto strip = std::make_unique_for_overwrite<uchar[]>(kStripRows * rowBytes + kPackSpill);
-    const auto levelBuffer = std::make_unique_for_overwrite<uint8_t[]>(ISAL_DEF_LVL1_DEFAULT);
+// The rows as the format has them: each a filter byte (none) and the pixels' red, green and
+// blue.
+QByteArray RawRows(const QImage& image) {
+    const QImage rgb32 = image.convertToFormat(QImage::Format_RGB32);
+    const qsizetype rowBytes = 3 * qsizetype(rgb32.width());
+    const qsizetype size = qsizetype(rgb32.height()) * (1 + rowBytes);
+    QByteArray raw(size + kPackSpill, Qt::Uninitialized);
+    auto* out = reinterpret_cast<uchar*>(raw.data());
+    for (int y = 0; y < rgb32.height(); ++y) {
+        *out++ = 0;
+        PackRow(reinterpret_cast<const QRgb*>(rgb32.constScanLine(y)), rgb32.width(), out);
+        out += rowBytes;
+    }
+    raw.truncate(size);
+    return raw;
+}
+
+// Deflates `raw` in the zlib format onto the end of `out`; false when it does not fit the room
+// given, which is larger than incompressible data needs.
+bool AppendDeflated(const QByteArray& raw, QByteArray& out) {
     const qsizetype at = out.size();
-    const qsizetype room = rawSize + rawSize / 256 + 1024;
+    const qsizetype room = raw.size() + raw.size() / 256 + 1024;
     out.resize(at + room);
+    const auto levelBuffer = std::make_unique_for_overwrite<uint8_t[]>(ISAL_DEF_LVL1_DEFAULT);
     isal_zstream stream;
-    isal_deflate_init(&stream);
+    isal_deflate_stateless_init(&stream);
     stream.level = 1;
     stream.level_buf = levelBuffer.get();
     stream.level_buf_size = ISAL_DEF_LVL1_DEFAULT;
     stream.gzip_flag = IGZIP_ZLIB;
+    stream.end_of_stream = 1;
     stream.flush = NO_FLUSH;
+    stream.next_in = reinterpret_cast<uint8_t*>(const_cast<char*>(raw.constData()));
+    stream.avail_in = uint32_t(raw.size());
     stream.next_out = reinterpret_cast<uint8_t*>(out.data() + at);
     stream.avail_out = uint32_t(room);
-    for (int top = 0; top < rgb32.height(); top += kStripRows) {
-        const int rows = std::min(kStripRows, rgb32.height() - top);
-        uchar* row = strip.get();
-        for (int y = top; y < top + rows; ++y, row += rowBytes) {
-            row[0] = 0;
-            PackRow(reinterpret_cast<const QRgb*>(rgb32.constScanLine(y)), rgb32.width(), row + 1);
-        }
-        stream.next_in = strip.get();
-        stream.avail_in = uint32_t(rows * rowBytes);
-        stream.end_of_stream = top + rows == rgb32.height();
-        if (isal_deflate(&stream) != COMP_OK || stream.avail_in != 0) break;
-    }
-    const bool done = stream.internal_state.state == ZSTATE_END;
+    const bool done = isal_deflate_stateless(&stream) == COMP_OK;
     out.resize(done ? at + qsizetype(stream.total_out) : at);
     return done;
 }
@@ -116,8 +118,9 @@ bool EncodeChartPng(const QImage& image, QByteArray& png, QString& error) {
         error = QStringLiteral("no image");
         return false;
     }
-    const QImage rgb32 = image.convertToFormat(QImage::Format_RGB32);
+    const QByteArray raw = RawRows(image);
     png.clear();
+    png.reserve(raw.size() / 8);
     png.append("\x89PNG\r\n\x1a\n", 8);
     qsizetype chunk = BeginChunk(png, "IHDR");
     AppendWord(png, quint32(image.width()));
@@ -125,7 +128,7 @@ bool EncodeChartPng(const QImage& image, QByteArray& png, QString& error) {
     png.append("\x08\x02\x00\x00\x00", 5);  // 8 bits a channel, RGB, deflate, no interlace
     EndChunk(png, chunk);
     chunk = BeginChunk(png, "IDAT");
-    if (!AppendDeflatedRows(rgb32, png)) {
+    if (!AppendDeflated(raw, png)) {
         error = QStringLiteral("the image could not be compressed");
         return false;
     }
