@@ -88,23 +88,18 @@ private:
     QSize size_;
 };
 
-struct ChartFonts {
-    QFont label, title;
-};
-
-ChartFonts FontsFor(QSize size) {
+// The labels' size for the chart's: the title's is a quarter larger, and bold.
+QFont LabelFontFor(QSize size) {
     QFont font = QGuiApplication::font();
     font.setPixelSize(std::max(10, std::min(size.height() / 46, size.width() / 85)));
-    QFont titleFont = font;
-    titleFont.setBold(true);
-    titleFont.setPixelSize(font.pixelSize() * 5 / 4);
-    return {font, titleFont};
+    return font;
 }
 
-TextMeasure MeasureOf(const ChartFonts& fonts) {
-    const QFontMetricsF fm(fonts.label), tfm(fonts.title);
-    return {fm.height(), tfm.height(),
-            [fm](const QString& text) { return fm.horizontalAdvance(text); }};
+QFont TitleFontOf(const QFont& labelFont) {
+    QFont titleFont = labelFont;
+    titleFont.setBold(true);
+    titleFont.setPixelSize(labelFont.pixelSize() * 5 / 4);
+    return titleFont;
 }
 
 // Rows [top, bottom) of a panel's rectangle.
@@ -202,10 +197,10 @@ void PaintLines(QImage& image, const NightChartLayout& layout) {
     }
 }
 
-void PaintAxis(QPainter& p, const Axis& axis) {
+void PaintAxis(QPainter& p, const Axis& axis, ChartLabels& labels) {
     for (const AxisTick& tick : axis.ticks) {
         p.drawLine(tick.mark);
-        p.drawText(tick.labelRect, axis.labelAlignment, tick.label);
+        labels.Draw(p, tick.labelRect, axis.labelAlignment, tick.label);
     }
 }
 
@@ -217,21 +212,21 @@ void PaintAxisTitle(QPainter& p, const AxisTitle& title) {
     p.restore();
 }
 
-void PaintFrame(QPainter& p, const NightChartLayout& layout) {
+void PaintFrame(QPainter& p, const NightChartLayout& layout, ChartLabels& labels) {
     p.setPen(QPen(kAxis, 1));
     p.setBrush(Qt::NoBrush);
     p.drawRect(layout.frame.plot);
     if (!layout.frame.cloudStrip.isEmpty()) p.drawRect(layout.frame.cloudStrip);
     for (const Axis* axis :
          {&layout.magnitudeAxis, &layout.altitudeAxis, &layout.cloudAxis, &layout.timeAxis}) {
-        PaintAxis(p, *axis);
+        PaintAxis(p, *axis, labels);
     }
     for (const AxisTitle* title : {&layout.leftTitle, &layout.rightTitle, &layout.cloudTitle}) {
         PaintAxisTitle(p, *title);
     }
 }
 
-void PaintLegend(QPainter& p, const NightChartLayout& layout) {
+void PaintLegend(QPainter& p, const NightChartLayout& layout, ChartLabels& labels) {
     p.setRenderHint(QPainter::Antialiasing);
     for (const LegendEntry& e : layout.legend) {
         if (e.filled) {
@@ -243,29 +238,33 @@ void PaintLegend(QPainter& p, const NightChartLayout& layout) {
             p.drawLine(e.line);
         }
         p.setPen(Qt::black);
-        p.drawText(e.textRect, Qt::AlignLeft | Qt::AlignVCenter, e.text);
+        labels.Draw(p, e.textRect, Qt::AlignLeft | Qt::AlignVCenter, e.text);
     }
 }
 
 }  // namespace
 
-QImage DrawNightChart(const Night& night, QSize size) {
-    QImage image(size, QImage::Format_RGB32);
-    if (size.isEmpty()) return image;
-    const ChartFonts fonts = FontsFor(size);
-    const NightChartLayout layout = LayOutNightChart(night, size, MeasureOf(fonts));
+NightChartPainter::NightChartPainter(QSize size)
+    : size_(size), titleFont_(TitleFontOf(LabelFontFor(size))), labels_(LabelFontFor(size)) {}
+
+QImage NightChartPainter::Draw(const Night& night) {
+    QImage image(size_, QImage::Format_RGB32);
+    if (size_.isEmpty()) return image;
+    const TextMeasure measure{labels_.LineHeight(), QFontMetricsF(titleFont_).height(),
+                              [this](const QString& text) { return labels_.Width(text); }};
+    const NightChartLayout layout = LayOutNightChart(night, size_, measure);
     const auto panels =
-        layout.hasPlot ? PanelRows(layout, size.height()) : std::vector<std::pair<int, int>>{};
+        layout.hasPlot ? PanelRows(layout, size_.height()) : std::vector<std::pair<int, int>>{};
     Pixels pixels(image);
-    PaintGround(pixels, panels, size);
+    PaintGround(pixels, panels, size_);
     QPainter p(&image);
 
     if (!layout.title.isEmpty()) {
-        p.setFont(fonts.title);
+        p.setFont(titleFont_);
         p.setPen(Qt::black);
         p.drawText(layout.titleRect, Qt::AlignCenter, layout.title);
     }
-    p.setFont(fonts.label);
+    p.setFont(labels_.Font());
     if (!layout.message.isEmpty()) {
         p.setPen(kAxis);
         p.drawText(layout.messageRect, Qt::AlignCenter, layout.message);
@@ -274,13 +273,21 @@ QImage DrawNightChart(const Night& night, QSize size) {
     PaintBackground(pixels, layout, panels);
     PaintCloud(pixels, layout);
     PaintLines(image, layout);
-    PaintFrame(p, layout);
-    PaintLegend(p, layout);
+    PaintFrame(p, layout, labels_);
+    PaintLegend(p, layout, labels_);
     return image;
 }
 
+bool NightChartPainter::Save(const Night& night, const QString& path, QString& error) {
+    return SaveChartPng(Draw(night), path, error);
+}
+
+QImage DrawNightChart(const Night& night, QSize size) {
+    return NightChartPainter(size).Draw(night);
+}
+
 bool SaveNightChart(const Night& night, const QString& path, QString& error) {
-    return SaveChartPng(DrawNightChart(night), path, error);
+    return NightChartPainter().Save(night, path, error);
 }
 
 }  // namespace noxa

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "night/chart_labels.h"
 #include "night/night_sample.h"
+
+#include <QFont>
 
 #include <QImage>
 #include <QSize>
@@ -8,13 +11,31 @@
 
 namespace noxa {
 
-// The chart of one night: the sky brightnesses against local time with the Sun's and the
-// Moon's altitudes on a second axis, the cloud cover in a strip of its own underneath,
-// astronomical night shaded.
-QImage DrawNightChart(const Night& night, QSize size = QSize(1200, 640));
+inline constexpr QSize kNightChartSize(1200, 640);
 
-// Draws the night and writes it as a PNG file at `path`, whole or not at all. On failure
-// returns false with the reason in `error`.
+// Draws the charts of nights, one size for all, keeping what one chart can pass to the next:
+// the fonts and the laid-out labels. For one thread; each drawing thread has a painter.
+class NightChartPainter {
+public:
+    explicit NightChartPainter(QSize size = kNightChartSize);
+
+    // The chart of one night: the sky brightnesses against local time with the Sun's and the
+    // Moon's altitudes on a second axis, the cloud cover in a strip of its own underneath,
+    // astronomical night shaded.
+    QImage Draw(const Night& night);
+
+    // Draws the night and writes it as a PNG file at `path`, whole or not at all. On failure
+    // returns false with the reason in `error`.
+    bool Save(const Night& night, const QString& path, QString& error);
+
+private:
+    QSize size_;
+    QFont titleFont_;
+    ChartLabels labels_;
+};
+
+// One chart drawn or saved by a painter of its own.
+QImage DrawNightChart(const Night& night, QSize size = kNightChartSize);
 bool SaveNightChart(const Night& night, const QString& path, QString& error);
 
 }  // namespace noxa

@@ -7,8 +7,8 @@
 #include "night/night_summary.h"
 
 #include <QDir>
+#include <QMutex>
 #include <QThreadPool>
-#include <QtConcurrent>
 
 #include <algorithm>
 #include <atomic>
@@ -26,11 +26,11 @@ bool WriteNights(const std::vector<Night>& nights, const std::vector<bool>& char
     std::atomic<int> drawn{0};
     std::atomic<bool> chartFailed{false};
     QMutex printing;
-    const auto reportOne = [&](const Night& night) {
+    const auto reportOne = [&](NightChartPainter& painter, const Night& night) {
         QString error;
         const bool current = chartCurrent[size_t(&night - nights.data())];
         if (options.charts && !current &&
-            !SaveNightChart(night, NightChartPath(folder, night.date, night.instrument), error)) {
+            !painter.Save(night, NightChartPath(folder, night.date, night.instrument), error)) {
             const QMutexLocker lock(&printing);
             const QString instrument = QString::fromStdString(night.instrument);
             Say(QStringLiteral("chart of %1%2 not written: %3")
@@ -43,11 +43,22 @@ bool WriteNights(const std::vector<Night>& nights, const std::vector<bool>& char
         return SummaryCsvLine(SummarizeNight(night, options.cloudyAbovePercent));
     };
     // Each chart waits for its file to reach the disk (about a millisecond, a fifth of its
-    // drawing): twice as many threads as cores keep the cores drawing meanwhile.
+    // drawing): twice as many threads as cores keep the cores drawing meanwhile. Each thread
+    // takes the next night until none is left, with a painter of its own that keeps the labels
+    // it has laid out for the charts after.
+    std::vector<std::string> lines(nights.size());
+    std::atomic<std::size_t> next{0};
     QThreadPool pool;
     pool.setMaxThreadCount(2 * std::max(1, QThread::idealThreadCount()));
-    const auto lines = QtConcurrent::blockingMapped<std::vector<std::string>>(
-        &pool, nights.cbegin(), nights.cend(), reportOne);
+    for (int thread = 0; thread < pool.maxThreadCount(); ++thread) {
+        pool.start([&] {
+            NightChartPainter painter;
+            for (std::size_t i; (i = next++) < nights.size();) {
+                lines[i] = reportOne(painter, nights[i]);
+            }
+        });
+    }
+    pool.waitForDone();
     bar.End();
     if (chartFailed) failed = true;
     QString error;
