@@ -24,6 +24,12 @@ Each side then runs --runs times, timed from outside:
 
 Prints the median and the fastest time of each and the ratio of the medians.
 
+The output folders are removed only when every run is done. Removed between runs, the 3,653
+charts a run leaves would make the next run slower for a reason outside it: ext4 without a
+journal (as the root file system of some virtual machines) passes over inodes freed in the last
+few seconds, or until their table is written back, each time it gives out a new one, so a run
+just after the removal spends its time in the kernel walking past the files of the run before.
+
 Usage: bench/night_vs_pandas.py [--bin build/bin] [--years 10] [--runs 1] [--pandas-only]
                                [--matplotlib]
 Needs python3-pandas (Debian), and python3-matplotlib for --matplotlib. Nothing is contacted
@@ -93,31 +99,32 @@ def time_pandas(files, runs):
     return times, f"pandas {pd.__version__}: {len(frame)} rows, {frame.shape[1]} columns"
 
 
-def time_noxa_night(binary, files, runs, options=()):
+def time_noxa_night(binary, files, runs, outputs, options=()):
     """Timed from outside; the peak memory from GNU time (`time` package) when it is there, which
     runs the program from a small process: a child of this one would count the memory of this
-    process, pandas' frames included, from before it started the program."""
+    process, pandas' frames included, from before it started the program. Each run writes into a
+    new folder of `outputs`, which the caller removes after the last run."""
     gnu_time = shutil.which("time", path="/usr/bin")
     times, peaks = [], []
-    for _ in range(runs):
-        with tempfile.TemporaryDirectory() as out:
-            command = [binary, *files, "--out", out, *options]
-            if gnu_time:
-                command = [gnu_time, "-f", "peak %M", *command]
-            begin = time.perf_counter()
-            result = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                                    text=True)
-            times.append(time.perf_counter() - begin)
-            if result.returncode != 0:
-                sys.exit(f"noxa-night failed ({result.returncode}):\n{result.stderr.strip()}")
-            peak = [line for line in result.stderr.splitlines() if line.startswith("peak ")]
-            if peak:
-                peaks.append(int(peak[-1].split()[1]) / 1024)  # kilobytes to MiB
-            charts = glob.glob(os.path.join(out, "**", "*.png"), recursive=True)
-            outputs = [name for name in ("summary.csv", "monthly.csv")
-                       if os.path.exists(os.path.join(out, name))]
+    for run in range(runs):
+        out = os.path.join(outputs, f"{os.path.basename(binary)}{''.join(options)}-{run}")
+        command = [binary, *files, "--out", out, *options]
+        if gnu_time:
+            command = [gnu_time, "-f", "peak %M", *command]
+        begin = time.perf_counter()
+        result = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                text=True)
+        times.append(time.perf_counter() - begin)
+        if result.returncode != 0:
+            sys.exit(f"noxa-night failed ({result.returncode}):\n{result.stderr.strip()}")
+        peak = [line for line in result.stderr.splitlines() if line.startswith("peak ")]
+        if peak:
+            peaks.append(int(peak[-1].split()[1]) / 1024)  # kilobytes to MiB
+        charts = glob.glob(os.path.join(out, "**", "*.png"), recursive=True)
+        written = [name for name in ("summary.csv", "monthly.csv")
+                   if os.path.exists(os.path.join(out, name))]
     memory = f"peak memory {max(peaks):.0f} MiB" if peaks else "peak memory unknown (no GNU time)"
-    return times, f"noxa-night: {len(charts)} charts, {' and '.join(outputs)}; {memory}"
+    return times, f"noxa-night: {len(charts)} charts, {' and '.join(written)}; {memory}"
 
 
 def time_matplotlib(files):
@@ -172,13 +179,16 @@ def main():
     report("pandas", pandas_times, pandas_detail)
     if args.pandas_only:
         return
+    outputs = tempfile.TemporaryDirectory()
     for name, options in [("noxa-night", ()), ("--no-charts", ("--no-charts",))]:
-        night_times, night_detail = time_noxa_night(night, files, args.runs, options)
+        night_times, night_detail = time_noxa_night(night, files, args.runs, outputs.name,
+                                                    options)
         report(name, night_times, night_detail)
         ratio = statistics.median(pandas_times) / statistics.median(night_times)
         print(f"pandas / {name} (medians): {ratio:.2f}")
         if name == "noxa-night":
             charted = statistics.median(night_times)
+    outputs.cleanup()
     if args.matplotlib:
         plot_times, plot_detail = time_matplotlib(files)
         report("matplotlib", plot_times, plot_detail)
