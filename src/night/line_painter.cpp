@@ -103,26 +103,13 @@ std::pair<double, double> WithinBox(QPointF a, QPointF along, double length, con
     return {from, to};
 }
 
-// `over` laid over `under` with the opacity `alpha` of 255, red and blue side by side in one
-// word and green in another, each sum divided by 255 and rounded without a division.
-QRgb Mix(QRgb under, QRgb over, std::uint32_t alpha) {
-    const auto divided = [](std::uint32_t sums, std::uint32_t lanes) {
-        sums += 0x00800080u & lanes;
-        return ((sums + ((sums >> 8) & lanes)) >> 8) & lanes;
-    };
-    const std::uint32_t rb =
-        divided((over & 0xff00ffu) * alpha + (under & 0xff00ffu) * (255 - alpha), 0xff00ffu);
-    const std::uint32_t g =
-        divided(((over >> 8) & 0xffu) * alpha + ((under >> 8) & 0xffu) * (255 - alpha), 0xffu);
-    return 0xff000000u | rb | g << 8;
-}
-
 }  // namespace
 
-LinePainter::LinePainter(QImage& image, const QRect& clip)
-    : image_(image), clip_(clip & image.rect()) {
+LinePainter::LinePainter(RgbRows& pixels, const QRect& clip, std::vector<std::uint8_t>& coverage)
+    : pixels_(pixels), clip_(clip & pixels.Rect()), coverage_(coverage) {
     if (clip_.isEmpty()) return;
-    coverage_.assign(static_cast<std::size_t>(clip_.width()) * clip_.height(), 0);
+    const auto cells = static_cast<std::size_t>(clip_.width()) * clip_.height();
+    if (coverage_.size() < cells) coverage_.assign(cells, 0);
 }
 
 void LinePainter::DrawPolyline(const QPolygonF& line, const LineStyle& style) {
@@ -233,11 +220,10 @@ void LinePainter::CoverAs(const Segment& s, double halfWidth) {
         narrow(from, to, inverseUx, ry * uy, first, last);     // along it
         if (from > to) continue;
         const auto rowCell = static_cast<std::uint32_t>((y - clip_.top()) * clip_.width());
-        const auto rowPixel = static_cast<std::uint32_t>(y * image_.bytesPerLine() / 4);
         CoverRow<kStart, kEnd>(geometry, static_cast<float>(ry),
                                static_cast<float>(from + 0.5 - s.a.x()), to - from + 1,
                                rowCell + static_cast<std::uint32_t>(from - clip_.left()),
-                               rowPixel + static_cast<std::uint32_t>(from));
+                               pixels_.Offset(from, y));
     }
 }
 
@@ -266,7 +252,7 @@ void LinePainter::CoverRow(const SegmentGeometry& g, float ry, float rx, int cou
         for (int i = 0; i < 4 && done + i < count; ++i) {
             std::uint8_t& level = coverage_[cell + done + i];
             if (levels[i] <= level) continue;
-            if (level == 0) touched_.push_back({cell + done + i, pixel + done + i});
+            if (level == 0) touched_.push_back({cell + done + i, pixel + 3 * (done + i)});
             level = static_cast<std::uint8_t>(levels[i]);
         }
     }
@@ -276,12 +262,9 @@ void LinePainter::CoverRow(const SegmentGeometry& g, float ry, float rx, int cou
 void LinePainter::Blend(const QColor& colour) {
     const QRgb rgb = colour.rgb();
     const auto alpha = static_cast<std::uint32_t>(colour.alpha());
-    auto* pixels = reinterpret_cast<QRgb*>(image_.bits());
     for (const Touched& at : touched_) {
         std::uint8_t& cell = coverage_[at.cell];
-        QRgb& pixel = pixels[at.pixel];
-        const std::uint32_t share = (cell * alpha + 127) / 255;
-        pixel = share == 255 ? rgb : Mix(pixel, rgb, share);  // the same, for a line's middle
+        pixels_.Lay(at.pixel, rgb, (cell * alpha + 127) / 255);
         cell = 0;
     }
     touched_.clear();

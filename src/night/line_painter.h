@@ -1,8 +1,8 @@
 #pragma once
 
 #include "night/night_chart_style.h"
+#include "night/rgb_rows.h"
 
-#include <QImage>
 #include <QPoint>
 #include <QPolygonF>
 #include <QRect>
@@ -12,13 +12,15 @@
 
 namespace noxa {
 
-// Antialiased wide lines, dashed or solid, painted straight into an RGB32 image and clipped to
-// a rectangle. A pixel is covered by its distance to the line: joins come out round, and a line
+// Antialiased wide lines, dashed or solid, painted straight into an image's pixels and clipped
+// to a rectangle. A pixel is covered by its distance to the line: joins come out round, and a line
 // that crosses itself is blended once. Much cheaper than stroking each line as a path, for the
 // thousand-point lines of a night.
 class LinePainter {
 public:
-    LinePainter(QImage& image, const QRect& clip);
+    // `coverage`, all zero, is where the painter works out each line's pixels; it is left all
+    // zero, for the next painter to use without clearing it.
+    LinePainter(RgbRows& pixels, const QRect& clip, std::vector<std::uint8_t>& coverage);
 
     // The line through `points` in the style's colour, width and dashes; the dash pattern
     // starts afresh at the first point.
@@ -51,10 +53,10 @@ private:
                   std::uint32_t cell, std::uint32_t pixel);
     void Blend(const QColor& colour);
 
-    QImage& image_;
+    RgbRows& pixels_;
     QRect clip_;
-    std::vector<std::uint8_t> coverage_;  // of the clip rectangle, row by row
-    // A pixel of nonzero coverage: its index in the coverage and in the image's pixels.
+    std::vector<std::uint8_t>& coverage_;  // of the clip rectangle, row by row
+    // A pixel of nonzero coverage: its index in the coverage and its offset in the pixels.
     struct Touched {
         std::uint32_t cell, pixel;
     };

@@ -4,6 +4,7 @@
 #include "night/night_chart_layout.h"
 #include "night/night_chart_style.h"
 #include "night/png_encoding.h"
+#include "night/rgb_rows.h"
 #include "recording/atomic_file.h"
 
 #include <QDir>
@@ -14,7 +15,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace noxa {
 namespace {
@@ -31,62 +31,6 @@ QPen PenOf(const LineStyle& style) {
     pen.setDashPattern(pattern);
     return pen;
 }
-
-// Writes straight into the image's pixels, for the large flat areas: the raster engine hands
-// big fills to a thread pool, whose hand-offs cost more than these fills themselves.
-class Pixels {
-public:
-    explicit Pixels(QImage& image)
-        : bits_(image.bits()), stride_(image.bytesPerLine()), size_(image.size()) {}
-
-    // Columns [x0, x1) of rows [y0, y1), clipped to the image; `alpha` blends over what is there.
-    void Fill(int x0, int x1, int y0, int y1, QRgb colour, int alpha = 255) {
-        x0 = std::max(x0, 0);
-        y0 = std::max(y0, 0);
-        x1 = std::min(x1, size_.width());
-        y1 = std::min(y1, size_.height());
-        if (x0 >= x1 || y0 >= y1) return;
-        if (alpha >= 255) {
-            for (int y = y0; y < y1; ++y) std::fill(Row(y) + x0, Row(y) + x1, colour | 0xff000000u);
-            return;
-        }
-        // The areas blended over are flat: a pixel like the one before takes its blend again.
-        QRgb under = Row(y0)[x0], over = Blend(under, colour, alpha);
-        for (int y = y0; y < y1; ++y) {
-            QRgb* row = Row(y);
-            for (int x = x0; x < x1; ++x) {
-                if (row[x] != under) {
-                    under = row[x];
-                    over = Blend(under, colour, alpha);
-                }
-                row[x] = over;
-            }
-        }
-    }
-
-    // Rows [y0 + 1, y1) made copies of row y0, within the image.
-    void CopyRowDown(int y0, int y1) {
-        y1 = std::min(y1, size_.height());
-        if (y0 < 0 || y0 >= y1) return;
-        const std::size_t bytes = static_cast<std::size_t>(size_.width()) * sizeof(QRgb);
-        for (int y = y0 + 1; y < y1; ++y) std::memcpy(Row(y), Row(y0), bytes);
-    }
-
-private:
-    QRgb* Row(int y) {
-        return reinterpret_cast<QRgb*>(bits_ + static_cast<qsizetype>(y) * stride_);
-    }
-
-    static QRgb Blend(QRgb under, QRgb over, int alpha) {
-        auto mix = [&](int a, int b) { return (b * alpha + a * (255 - alpha) + 127) / 255; };
-        return qRgb(mix(qRed(under), qRed(over)), mix(qGreen(under), qGreen(over)),
-                    mix(qBlue(under), qBlue(over)));
-    }
-
-    uchar* bits_;
-    qsizetype stride_;
-    QSize size_;
-};
 
 // The labels' size for the chart's: the title's is a quarter larger, and bold.
 QFont LabelFontFor(QSize size) {
@@ -107,7 +51,7 @@ std::pair<int, int> RowsOf(const QRectF& panel) {
     return {static_cast<int>(panel.top()), static_cast<int>(panel.bottom())};
 }
 
-void PaintRowLines(Pixels& pixels, const QRectF& panel, const Axis& axis) {
+void PaintRowLines(RgbRows& pixels, const QRectF& panel, const Axis& axis) {
     for (const AxisTick& tick : axis.ticks) {
         const int row = static_cast<int>(std::lround(tick.at));
         pixels.Fill(static_cast<int>(panel.left()), static_cast<int>(panel.right()), row, row + 1,
@@ -131,19 +75,19 @@ std::vector<std::pair<int, int>> PanelRows(const NightChartLayout& layout, int h
 
 // The white ground: the whole image but the panels' rows below their first, which
 // PaintBackground fills with copies of that row.
-void PaintGround(Pixels& pixels, const std::vector<std::pair<int, int>>& panels, QSize size) {
+void PaintGround(RgbRows& pixels, const std::vector<std::pair<int, int>>& panels, QSize size) {
     int from = 0;
     for (const auto& [top, bottom] : panels) {
-        pixels.Fill(0, size.width(), from, top + 1, 0xffffffffu);
+        pixels.Fill(0, size.width(), from, top + 1, qRgb(255, 255, 255));
         from = bottom;
     }
-    pixels.Fill(0, size.width(), from, size.height(), 0xffffffffu);
+    pixels.Fill(0, size.width(), from, size.height(), qRgb(255, 255, 255));
 }
 
 // The background bands and the grid lines of the plot and of the cloud strip. The bands and the
 // time's lines run the panels' whole height over the white ground: one row is painted and
 // copied down.
-void PaintBackground(Pixels& pixels, const NightChartLayout& layout,
+void PaintBackground(RgbRows& pixels, const NightChartLayout& layout,
                      const std::vector<std::pair<int, int>>& panels) {
     const ChartFrame& f = layout.frame;
     for (const auto& [top, bottom] : panels) {
@@ -162,12 +106,15 @@ void PaintBackground(Pixels& pixels, const NightChartLayout& layout,
     PaintRowLines(pixels, f.cloudStrip, layout.cloudAxis);
 }
 
-// The cloud cover as areas up from the cloud strip's bottom.
-void PaintCloud(Pixels& pixels, const NightChartLayout& layout) {
+// The cloud cover as areas up from the cloud strip's bottom: the top of the cloud in each of the
+// strip's columns, then the pixels below it filled a row at a time.
+void PaintCloud(RgbRows& pixels, const NightChartLayout& layout) {
     const QRectF strip = layout.frame.cloudStrip;
     const QColor colour = AreaColourOf(ChartMark::Cloud);
     const int base = static_cast<int>(strip.bottom());
     const int left = static_cast<int>(strip.left()), right = static_cast<int>(strip.right());
+    std::vector<int> tops(static_cast<std::size_t>(std::max(0, right - left)), base);
+    int highest = base;
     for (const QPolygonF& area : layout.cloud.runs) {
         for (qsizetype i = 1; i < area.size(); ++i) {
             const QPointF a = area[i - 1], b = area[i];
@@ -175,16 +122,33 @@ void PaintCloud(Pixels& pixels, const NightChartLayout& layout) {
             const int x1 = std::min(right, static_cast<int>(std::ceil(b.x())));
             for (int x = x0; x < x1; ++x) {
                 const double y = a.y() + (b.y() - a.y()) * (x - a.x()) / (b.x() - a.x());
-                pixels.Fill(x, x + 1, static_cast<int>(std::lround(y)), base, colour.rgb(),
-                            colour.alpha());
+                int& top = tops[static_cast<std::size_t>(x - left)];
+                top = std::min(top, static_cast<int>(std::lround(y)));
+                highest = std::min(highest, top);
             }
+        }
+    }
+    // From the bottom up, so that the long runs of the rows without a grid line come one after
+    // another and each takes the blend of the run before.
+    const auto width = static_cast<int>(tops.size());
+    for (int y = base - 1; y >= std::max(highest, 0); --y) {
+        for (int x = 0; x < width;) {
+            if (tops[static_cast<std::size_t>(x)] > y) {
+                ++x;
+                continue;
+            }
+            int end = x + 1;
+            while (end < width && tops[static_cast<std::size_t>(end)] <= y) ++end;
+            pixels.Fill(left + x, left + end, y, y + 1, colour.rgb(), colour.alpha());
+            x = end;
         }
     }
 }
 
 // The series, clipped to the plot; a lone value as a dot.
-void PaintLines(QImage& image, const NightChartLayout& layout) {
-    LinePainter painter(image, layout.frame.plot.toAlignedRect());
+void PaintLines(RgbRows& pixels, const NightChartLayout& layout,
+                std::vector<std::uint8_t>& coverage) {
+    LinePainter painter(pixels, layout.frame.plot.toAlignedRect(), coverage);
     for (const ChartSeries& series : layout.lines) {
         const LineStyle style = LineStyleOf(series.mark);
         for (const QPolygonF& run : series.runs) {
@@ -197,9 +161,26 @@ void PaintLines(QImage& image, const NightChartLayout& layout) {
     }
 }
 
-void PaintAxis(QPainter& p, const Axis& axis, ChartLabels& labels) {
+// A line one pixel wide from `a` to `b`, across or down the image, both ends drawn: each point
+// in the pixel it falls in, as the raster engine draws lines without antialiasing.
+void PaintStraightLine(RgbRows& pixels, QPointF a, QPointF b, const QColor& colour) {
+    const int x0 = static_cast<int>(std::floor(std::min(a.x(), b.x())));
+    const int x1 = static_cast<int>(std::floor(std::max(a.x(), b.x())));
+    const int y0 = static_cast<int>(std::floor(std::min(a.y(), b.y())));
+    const int y1 = static_cast<int>(std::floor(std::max(a.y(), b.y())));
+    pixels.Fill(x0, x1 + 1, y0, y1 + 1, colour.rgb(), colour.alpha());
+}
+
+void PaintOutline(RgbRows& pixels, const QRectF& r, const QColor& colour) {
+    PaintStraightLine(pixels, r.topLeft(), r.topRight(), colour);
+    PaintStraightLine(pixels, r.bottomLeft(), r.bottomRight(), colour);
+    PaintStraightLine(pixels, r.topLeft(), r.bottomLeft(), colour);
+    PaintStraightLine(pixels, r.topRight(), r.bottomRight(), colour);
+}
+
+void PaintAxis(QPainter& p, RgbRows& pixels, const Axis& axis, ChartLabels& labels) {
     for (const AxisTick& tick : axis.ticks) {
-        p.drawLine(tick.mark);
+        PaintStraightLine(pixels, tick.mark.p1(), tick.mark.p2(), kAxis);
         labels.Draw(p, tick.labelRect, axis.labelAlignment, tick.label);
     }
 }
@@ -212,14 +193,13 @@ void PaintAxisTitle(QPainter& p, const AxisTitle& title) {
     p.restore();
 }
 
-void PaintFrame(QPainter& p, const NightChartLayout& layout, ChartLabels& labels) {
-    p.setPen(QPen(kAxis, 1));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(layout.frame.plot);
-    if (!layout.frame.cloudStrip.isEmpty()) p.drawRect(layout.frame.cloudStrip);
+void PaintFrame(QPainter& p, RgbRows& pixels, const NightChartLayout& layout, ChartLabels& labels) {
+    PaintOutline(pixels, layout.frame.plot, kAxis);
+    if (!layout.frame.cloudStrip.isEmpty()) PaintOutline(pixels, layout.frame.cloudStrip, kAxis);
+    p.setPen(kAxis);
     for (const Axis* axis :
          {&layout.magnitudeAxis, &layout.altitudeAxis, &layout.cloudAxis, &layout.timeAxis}) {
-        PaintAxis(p, *axis, labels);
+        PaintAxis(p, pixels, *axis, labels);
     }
     for (const AxisTitle* title : {&layout.leftTitle, &layout.rightTitle, &layout.cloudTitle}) {
         PaintAxisTitle(p, *title);
@@ -248,14 +228,14 @@ NightChartPainter::NightChartPainter(QSize size)
     : size_(size), titleFont_(TitleFontOf(LabelFontFor(size))), labels_(LabelFontFor(size)) {}
 
 QImage NightChartPainter::Draw(const Night& night) {
-    QImage image(size_, QImage::Format_RGB32);
+    QImage image(size_, QImage::Format_RGB888);
     if (size_.isEmpty()) return image;
     const TextMeasure measure{labels_.LineHeight(), QFontMetricsF(titleFont_).height(),
                               [this](const QString& text) { return labels_.Width(text); }};
     const NightChartLayout layout = LayOutNightChart(night, size_, measure);
     const auto panels =
         layout.hasPlot ? PanelRows(layout, size_.height()) : std::vector<std::pair<int, int>>{};
-    Pixels pixels(image);
+    RgbRows pixels(image);
     PaintGround(pixels, panels, size_);
     QPainter p(&image);
 
@@ -272,8 +252,8 @@ QImage NightChartPainter::Draw(const Night& night) {
     if (!layout.hasPlot) return image;
     PaintBackground(pixels, layout, panels);
     PaintCloud(pixels, layout);
-    PaintLines(image, layout);
-    PaintFrame(p, layout, labels_);
+    PaintLines(pixels, layout, lineCoverage_);
+    PaintFrame(p, pixels, layout, labels_);
     PaintLegend(p, layout, labels_);
     return image;
 }

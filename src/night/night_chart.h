@@ -9,6 +9,9 @@
 #include <QSize>
 #include <QString>
 
+#include <cstdint>
+#include <vector>
+
 namespace noxa {
 
 inline constexpr QSize kNightChartSize(1200, 640);
@@ -32,6 +35,7 @@ private:
     QSize size_;
     QFont titleFont_;
     ChartLabels labels_;
+    std::vector<std::uint8_t> lineCoverage_;  // the line painter's, all zero between lines
 };
 
 // One chart drawn or saved by a painter of its own.

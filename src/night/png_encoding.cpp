@@ -9,11 +9,8 @@
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
 
+#include <cstring>
 #include <memory>
-
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 
 namespace noxa {
 namespace {
@@ -38,52 +35,17 @@ qsizetype BeginChunk(QByteArray& out, const char* type) {
     return typeAt;
 }
 
-// Bytes a row's packing may write past its end; the next row, written after it, covers them.
-constexpr qsizetype kPackSpill = 4;
-
-// Packs `count` pixels as red, green and blue bytes: each pixel as one little-endian word whose
-// fourth byte the next pixel overwrites.
-void PackRowWords(const QRgb* in, int count, uchar* out) {
-    for (int x = 0; x < count; ++x, out += 3)
-        qToLittleEndian(qbswap(in[x]) >> 8, out);  // 0xAARRGGBB as the bytes R, G, B, 0
-}
-
-#if defined(__x86_64__)
-// The same four pixels at a time, their bytes shuffled in one register (a 16-byte store, of
-// which the next pixels overwrite the last four).
-__attribute__((target("ssse3"))) void PackRowShuffled(const QRgb* in, int count, uchar* out) {
-    const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
-    int x = 0;
-    for (; x + 4 <= count; x += 4, out += 12) {
-        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(pixels, order));
-    }
-    PackRowWords(in + x, count - x, out);
-}
-#endif
-
-void PackRow(const QRgb* in, int count, uchar* out) {
-#if defined(__x86_64__)
-    static const bool shuffles = __builtin_cpu_supports("ssse3");
-    if (shuffles) return PackRowShuffled(in, count, out);
-#endif
-    PackRowWords(in, count, out);
-}
-
 // The rows as the format has them: each a filter byte (none) and the pixels' red, green and
-// blue.
+// blue, which is how an image of QImage::Format_RGB888 holds them.
 QByteArray RawRows(const QImage& image) {
-    const QImage rgb32 = image.convertToFormat(QImage::Format_RGB32);
-    const qsizetype rowBytes = 3 * qsizetype(rgb32.width());
-    const qsizetype size = qsizetype(rgb32.height()) * (1 + rowBytes);
-    QByteArray raw(size + kPackSpill, Qt::Uninitialized);
-    auto* out = reinterpret_cast<uchar*>(raw.data());
-    for (int y = 0; y < rgb32.height(); ++y) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    const qsizetype rowBytes = 3 * qsizetype(rgb.width());
+    QByteArray raw(qsizetype(rgb.height()) * (1 + rowBytes), Qt::Uninitialized);
+    char* out = raw.data();
+    for (int y = 0; y < rgb.height(); ++y, out += rowBytes) {
         *out++ = 0;
-        PackRow(reinterpret_cast<const QRgb*>(rgb32.constScanLine(y)), rgb32.width(), out);
-        out += rowBytes;
+        std::memcpy(out, rgb.constScanLine(y), size_t(rowBytes));
     }
-    raw.truncate(size);
     return raw;
 }
 
