@@ -1,36 +1,49 @@
 #pragma once
 
+#include "night/rgb_rows.h"
+
+#include <QColor>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QHash>
+#include <QImage>
 #include <QRectF>
-#include <QStaticText>
 #include <QString>
-
-class QPainter;
 
 namespace noxa {
 
-// The short texts of a chart in one font, each laid out once and kept: the axes' numbers, the
-// hours and the legend come again on every night's chart, and laying a text out costs more
-// than drawing it. For one thread, as the laid-out texts are.
+// The texts of a chart in one font, laid straight into its pixels. Each text is drawn once, on
+// its own, into a mask of how much of each pixel its glyphs cover, which is then laid into
+// the chart in the text's colour; the masks of the short texts are kept, for the axes' numbers,
+// the hours and the legend come again on every night's chart. For one thread.
 class ChartLabels {
 public:
-    explicit ChartLabels(const QFont& font);
+    // Keeps the texts' masks unless `keepMasks` is false, for texts that change every time.
+    explicit ChartLabels(const QFont& font, bool keepMasks = true);
 
     const QFont& Font() const { return font_; }
     double LineHeight() const { return metrics_.height(); }
     double Width(const QString& text);
 
-    // Draws `text` in `rect` placed as `alignment` says, in the painter's pen and this font.
-    void Draw(QPainter& p, const QRectF& rect, Qt::Alignment alignment, const QString& text);
+    // `text` in `rect`, placed as `alignment` says.
+    void Draw(RgbRows& pixels, const QRectF& rect, Qt::Alignment alignment, const QString& text,
+              const QColor& colour);
+
+    // `text` centred in `rect` of a system turned by `angle` degrees (a multiple of 90) about
+    // `origin`.
+    void DrawTurned(RgbRows& pixels, QPointF origin, double angle, const QRectF& rect,
+                    const QString& text, const QColor& colour);
 
 private:
-    const QStaticText& LaidOut(const QString& text);
+    const QImage& Mask(const QString& text);  // of the glyphs, the baseline kPad + ascent down
+    QPointF BaselineStart(const QRectF& rect, Qt::Alignment alignment, const QString& text);
 
     QFont font_;
     QFontMetricsF metrics_;
-    QHash<QString, QStaticText> laidOut_;
+    int ascent_;
+    bool keepMasks_;
+    QHash<QString, QImage> masks_;
+    QImage lastMask_;  // when masks are not kept
     QHash<QString, double> widths_;
 };
 

@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QGuiApplication>
-#include <QPainter>
 
 #include <algorithm>
 #include <cmath>
@@ -21,16 +20,6 @@ namespace {
 
 const QColor kGrid(0, 0, 0, 28);
 const QColor kAxis(70, 70, 70);
-
-// A pen for the style; Qt counts dashes in widths of the pen.
-QPen PenOf(const LineStyle& style) {
-    QPen pen(style.colour, style.width, Qt::SolidLine, style.cap, Qt::BevelJoin);
-    if (style.dashes.isEmpty()) return pen;
-    QList<qreal> pattern;
-    for (qreal length : style.dashes) pattern.append(length / style.width);
-    pen.setDashPattern(pattern);
-    return pen;
-}
 
 // The labels' size for the chart's: the title's is a quarter larger, and bold.
 QFont LabelFontFor(QSize size) {
@@ -178,83 +167,67 @@ void PaintOutline(RgbRows& pixels, const QRectF& r, const QColor& colour) {
     PaintStraightLine(pixels, r.topRight(), r.bottomRight(), colour);
 }
 
-void PaintAxis(QPainter& p, RgbRows& pixels, const Axis& axis, ChartLabels& labels) {
+void PaintAxis(RgbRows& pixels, const Axis& axis, ChartLabels& labels) {
     for (const AxisTick& tick : axis.ticks) {
         PaintStraightLine(pixels, tick.mark.p1(), tick.mark.p2(), kAxis);
-        labels.Draw(p, tick.labelRect, axis.labelAlignment, tick.label);
+        labels.Draw(pixels, tick.labelRect, axis.labelAlignment, tick.label, kAxis);
     }
 }
 
-void PaintAxisTitle(QPainter& p, const AxisTitle& title) {
-    p.save();
-    p.translate(title.origin);
-    p.rotate(title.angle);
-    p.drawText(title.rect, Qt::AlignCenter, title.text);
-    p.restore();
-}
-
-void PaintFrame(QPainter& p, RgbRows& pixels, const NightChartLayout& layout, ChartLabels& labels) {
+void PaintFrame(RgbRows& pixels, const NightChartLayout& layout, ChartLabels& labels) {
     PaintOutline(pixels, layout.frame.plot, kAxis);
     if (!layout.frame.cloudStrip.isEmpty()) PaintOutline(pixels, layout.frame.cloudStrip, kAxis);
-    p.setPen(kAxis);
     for (const Axis* axis :
          {&layout.magnitudeAxis, &layout.altitudeAxis, &layout.cloudAxis, &layout.timeAxis}) {
-        PaintAxis(p, pixels, *axis, labels);
+        PaintAxis(pixels, *axis, labels);
     }
     for (const AxisTitle* title : {&layout.leftTitle, &layout.rightTitle, &layout.cloudTitle}) {
-        PaintAxisTitle(p, *title);
+        labels.DrawTurned(pixels, title->origin, title->angle, title->rect, title->text, kAxis);
     }
 }
 
-void PaintLegend(QPainter& p, const NightChartLayout& layout, ChartLabels& labels) {
-    p.setRenderHint(QPainter::Antialiasing);
+// Each entry's sample: a box filled and outlined, or a short stretch of its line as the chart
+// draws it; then its text.
+void PaintLegend(RgbRows& pixels, const NightChartLayout& layout, ChartLabels& labels,
+                 std::vector<std::uint8_t>& coverage) {
+    LinePainter samples(pixels, pixels.Rect(), coverage);
     for (const LegendEntry& e : layout.legend) {
         if (e.filled) {
-            p.setPen(QPen(QColor(0, 0, 0, 60), 1));
-            p.setBrush(QBrush(AreaColourOf(e.mark)));
-            p.drawRect(e.box);
+            const QColor fill = AreaColourOf(e.mark);
+            const QRect box = e.box.toRect();
+            pixels.Fill(box.left(), box.right() + 1, box.top(), box.bottom() + 1, fill.rgb(),
+                        fill.alpha());
+            PaintOutline(pixels, e.box, QColor(0, 0, 0, 60));
         } else {
-            p.setPen(PenOf(LineStyleOf(e.mark)));
-            p.drawLine(e.line);
+            samples.DrawPolyline(QPolygonF({e.line.p1(), e.line.p2()}), LineStyleOf(e.mark));
         }
-        p.setPen(Qt::black);
-        labels.Draw(p, e.textRect, Qt::AlignLeft | Qt::AlignVCenter, e.text);
+        labels.Draw(pixels, e.textRect, Qt::AlignLeft | Qt::AlignVCenter, e.text, Qt::black);
     }
 }
 
 }  // namespace
 
 NightChartPainter::NightChartPainter(QSize size)
-    : size_(size), titleFont_(TitleFontOf(LabelFontFor(size))), labels_(LabelFontFor(size)) {}
+    : size_(size), titles_(TitleFontOf(LabelFontFor(size)), false), labels_(LabelFontFor(size)) {}
 
 QImage NightChartPainter::Draw(const Night& night) {
     QImage image(size_, QImage::Format_RGB888);
     if (size_.isEmpty()) return image;
-    const TextMeasure measure{labels_.LineHeight(), QFontMetricsF(titleFont_).height(),
+    const TextMeasure measure{labels_.LineHeight(), titles_.LineHeight(),
                               [this](const QString& text) { return labels_.Width(text); }};
     const NightChartLayout layout = LayOutNightChart(night, size_, measure);
     const auto panels =
         layout.hasPlot ? PanelRows(layout, size_.height()) : std::vector<std::pair<int, int>>{};
     RgbRows pixels(image);
     PaintGround(pixels, panels, size_);
-    QPainter p(&image);
-
-    if (!layout.title.isEmpty()) {
-        p.setFont(titleFont_);
-        p.setPen(Qt::black);
-        p.drawText(layout.titleRect, Qt::AlignCenter, layout.title);
-    }
-    p.setFont(labels_.Font());
-    if (!layout.message.isEmpty()) {
-        p.setPen(kAxis);
-        p.drawText(layout.messageRect, Qt::AlignCenter, layout.message);
-    }
+    titles_.Draw(pixels, layout.titleRect, Qt::AlignCenter, layout.title, Qt::black);
+    labels_.Draw(pixels, layout.messageRect, Qt::AlignCenter, layout.message, kAxis);
     if (!layout.hasPlot) return image;
     PaintBackground(pixels, layout, panels);
     PaintCloud(pixels, layout);
     PaintLines(pixels, layout, lineCoverage_);
-    PaintFrame(p, pixels, layout, labels_);
-    PaintLegend(p, layout, labels_);
+    PaintFrame(pixels, layout, labels_);
+    PaintLegend(pixels, layout, labels_, lineCoverage_);
     return image;
 }
 

@@ -3,8 +3,6 @@
 #include "night/chart_labels.h"
 #include "night/night_sample.h"
 
-#include <QFont>
-
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -33,8 +31,7 @@ public:
 
 private:
     QSize size_;
-    QFont titleFont_;
-    ChartLabels labels_;
+    ChartLabels titles_, labels_;
     std::vector<std::uint8_t> lineCoverage_;  // the line painter's, all zero between lines
 };
 
