@@ -128,6 +128,18 @@ TEST(NightChart, EmptyNightSaysNoRecords) {
     DrawNightChart(MakeNight(), QSize(40, 20));
 }
 
+TEST(NightChart, APainterDrawsEachNightAsAFreshOneWould) {
+    // What a painter keeps from chart to chart (laid-out labels, its lines' working space)
+    // must not show on the next chart, after a night of another kind too.
+    Night overcast = MakeNight(), empty;
+    for (NightSample& s : overcast.samples) s.cloudCover = 100;
+    empty.date = QDate(2024, 3, 10);
+    NightChartPainter painter;
+    for (const Night& night : {MakeNight(-50), overcast, empty, MakeNight(-15), empty}) {
+        EXPECT_EQ(painter.Draw(night), DrawNightChart(night));
+    }
+}
+
 TEST(NightChart, SavesAWholePngAndReportsAFailure) {
     test::ScopedWorkDir dir;
     const QString path = dir.Path() + "/charts/2024/2024-03-10.png";
