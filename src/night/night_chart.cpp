@@ -211,8 +211,14 @@ NightChartPainter::NightChartPainter(QSize size)
     : size_(size), titles_(TitleFontOf(LabelFontFor(size)), false), labels_(LabelFontFor(size)) {}
 
 QImage NightChartPainter::Draw(const Night& night) {
-    QImage image(size_, QImage::Format_RGB888);
-    if (size_.isEmpty()) return image;
+    return DrawInPlace(night).copy();
+}
+
+QImage NightChartPainter::DrawInPlace(const Night& night) {
+    if (size_.isEmpty()) return QImage(size_, QImage::Format_RGB888);
+    const qsizetype rowBytes = 1 + 3 * qsizetype(size_.width());
+    rows_.resize(std::size_t(rowBytes * size_.height()));  // new filter bytes are 0: none
+    QImage image(rows_.data() + 1, size_.width(), size_.height(), rowBytes, QImage::Format_RGB888);
     const TextMeasure measure{labels_.LineHeight(), titles_.LineHeight(),
                               [this](const QString& text) { return labels_.Width(text); }};
     const NightChartLayout layout = LayOutNightChart(night, size_, measure);
@@ -232,7 +238,9 @@ QImage NightChartPainter::Draw(const Night& night) {
 }
 
 bool NightChartPainter::Save(const Night& night, const QString& path, QString& error) {
-    return SaveChartPng(Draw(night), path, error);
+    const QImage image = DrawInPlace(night);
+    return SaveRowsPng(QByteArrayView(rows_.data(), qsizetype(rows_.size())), image.size(), path,
+                       error);
 }
 
 QImage DrawNightChart(const Night& night, QSize size) {

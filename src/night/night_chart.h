@@ -30,9 +30,13 @@ public:
     bool Save(const Night& night, const QString& path, QString& error);
 
 private:
+    // The night drawn into rows_, seen through the image it returns.
+    QImage DrawInPlace(const Night& night);
+
     QSize size_;
     ChartLabels titles_, labels_;
     std::vector<std::uint8_t> lineCoverage_;  // the line painter's, all zero between lines
+    std::vector<uchar> rows_;  // each a filter byte, then the pixels, as a PNG's are deflated
 };
 
 // One chart drawn or saved by a painter of its own.

@@ -38,6 +38,7 @@ qsizetype BeginChunk(QByteArray& out, const char* type) {
 // The rows as the format has them: each a filter byte (none) and the pixels' red, green and
 // blue, which is how an image of QImage::Format_RGB888 holds them.
 QByteArray RawRows(const QImage& image) {
+    if (image.isNull()) return {};
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
     const qsizetype rowBytes = 3 * qsizetype(rgb.width());
     QByteArray raw(qsizetype(rgb.height()) * (1 + rowBytes), Qt::Uninitialized);
@@ -51,7 +52,7 @@ QByteArray RawRows(const QImage& image) {
 
 // Deflates `raw` in the zlib format onto the end of `out`; false when it does not fit the room
 // given, which is larger than incompressible data needs.
-bool AppendDeflated(const QByteArray& raw, QByteArray& out) {
+bool AppendDeflated(QByteArrayView raw, QByteArray& out) {
     const qsizetype at = out.size();
     const qsizetype room = raw.size() + raw.size() / 256 + 1024;
     out.resize(at + room);
@@ -75,22 +76,21 @@ bool AppendDeflated(const QByteArray& raw, QByteArray& out) {
 
 }  // namespace
 
-bool EncodeChartPng(const QImage& image, QByteArray& png, QString& error) {
-    if (image.isNull()) {
+bool EncodeRowsPng(QByteArrayView rows, QSize size, QByteArray& png, QString& error) {
+    if (size.isEmpty() || rows.size() != qsizetype(size.height()) * (1 + 3 * size.width())) {
         error = QStringLiteral("no image");
         return false;
     }
-    const QByteArray raw = RawRows(image);
     png.clear();
-    png.reserve(raw.size() / 8);
+    png.reserve(rows.size() / 8);
     png.append("\x89PNG\r\n\x1a\n", 8);
     qsizetype chunk = BeginChunk(png, "IHDR");
-    AppendWord(png, quint32(image.width()));
-    AppendWord(png, quint32(image.height()));
+    AppendWord(png, quint32(size.width()));
+    AppendWord(png, quint32(size.height()));
     png.append("\x08\x02\x00\x00\x00", 5);  // 8 bits a channel, RGB, deflate, no interlace
     EndChunk(png, chunk);
     chunk = BeginChunk(png, "IDAT");
-    if (!AppendDeflated(raw, png)) {
+    if (!AppendDeflated(rows, png)) {
         error = QStringLiteral("the image could not be compressed");
         return false;
     }
@@ -99,9 +99,13 @@ bool EncodeChartPng(const QImage& image, QByteArray& png, QString& error) {
     return true;
 }
 
-bool SaveChartPng(const QImage& image, const QString& path, QString& error) {
+bool EncodeChartPng(const QImage& image, QByteArray& png, QString& error) {
+    return EncodeRowsPng(RawRows(image), image.size(), png, error);
+}
+
+bool SaveRowsPng(QByteArrayView rows, QSize size, const QString& path, QString& error) {
     QByteArray bytes;
-    if (!EncodeChartPng(image, bytes, error)) {
+    if (!EncodeRowsPng(rows, size, bytes, error)) {
         error = QStringLiteral("cannot encode the chart of %1: %2").arg(path, error);
         return false;
     }
@@ -111,6 +115,10 @@ bool SaveChartPng(const QImage& image, const QString& path, QString& error) {
         return false;
     }
     return ReplaceFile(path, bytes, error);
+}
+
+bool SaveChartPng(const QImage& image, const QString& path, QString& error) {
+    return SaveRowsPng(RawRows(image), image.size(), path, error);
 }
 
 }  // namespace noxa
