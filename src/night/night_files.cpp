@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 
@@ -115,15 +116,30 @@ private:
     std::unordered_map<UtcMilliseconds, Value> nodes_;
 };
 
+// The member of four nodes, weighted: a number, or each of an array's.
+template <typename Member>
+Member Weighted(Member BodyPositions::*member, const std::array<const BodyPositions*, 4>& nodes,
+                const std::array<double, 4>& w) {
+    Member sum{};
+    for (std::size_t n = 0; n < 4; ++n) {
+        if constexpr (std::is_same_v<Member, double>) {
+            sum += w[n] * nodes[n]->*member;
+        } else {
+            for (std::size_t k = 0; k < sum.size(); ++k) sum[k] += w[n] * (nodes[n]->*member)[k];
+        }
+    }
+    return sum;
+}
+
 }  // namespace
 
 void AddSky(std::vector<NightSample>& samples, const ObserverPlace& place, SkyNodes* nodes) {
     // The Sun and the Moon computed exactly every 40 minutes and taken between by the cubic
     // through the four such times around: within 0.002 degree of the exact altitudes, at a
     // fortieth of the cost for records a minute apart (years of records are read at once). The
-    // Earth's place in its orbit and the Moon's around the Earth, the costliest parts, are
-    // computed every 2 days and every 6 hours and taken between in the same way: within a
-    // ten-thousandth of a degree as seen from the Earth.
+    // Earth's place in its orbit with the turn to the equator of date, and the Moon's place
+    // around the Earth, the costliest parts, are computed every 2 days and every 6 hours and
+    // taken between in the same way: within a ten-thousandth of a degree as seen from the Earth.
     SkyNodes ownNodes;
     SkyNodes& kept = nodes ? *nodes : ownNodes;
     const auto earthAt = [&](UtcMilliseconds time) {
@@ -134,21 +150,20 @@ void AddSky(std::vector<NightSample>& samples, const ObserverPlace& place, SkyNo
     };
     CubicGrid<BodyPositions, decltype(earthAt)> earth(48 * 3600 * 1000LL, earthAt);
     CubicGrid<BodyPositions, decltype(moonAt)> moon(6 * 3600 * 1000LL, moonAt);
-    const auto interpolate = [](std::array<double, 3> BodyPositions::*body, auto& grid,
-                                UtcMilliseconds time) {
-        std::array<double, 3> position{};
-        grid.Around(time, [&](const auto& a, const auto& b, const auto& c, const auto& d,
-                              const std::array<double, 4>& w) {
-            for (size_t k = 0; k < 3; ++k)
-                position[k] = w[0] * (a.*body)[k] + w[1] * (b.*body)[k] + w[2] * (c.*body)[k] +
-                              w[3] * (d.*body)[k];
-        });
-        return position;
-    };
     const auto skyAt = [&](UtcMilliseconds time) {
         return kept.Sky(place, time, [&] {
-            const BodyPositions bodies{interpolate(&BodyPositions::earth, earth, time),
-                                       interpolate(&BodyPositions::moon, moon, time)};
+            BodyPositions bodies;
+            earth.Around(time, [&](const auto& a, const auto& b, const auto& c, const auto& d,
+                                   const std::array<double, 4>& w) {
+                bodies.earth = Weighted(&BodyPositions::earth, {&a, &b, &c, &d}, w);
+                bodies.toDate = Weighted(&BodyPositions::toDate, {&a, &b, &c, &d}, w);
+                bodies.originsEquation =
+                    Weighted(&BodyPositions::originsEquation, {&a, &b, &c, &d}, w);
+            });
+            moon.Around(time, [&](const auto& a, const auto& b, const auto& c, const auto& d,
+                                  const std::array<double, 4>& w) {
+                bodies.moon = Weighted(&BodyPositions::moon, {&a, &b, &c, &d}, w);
+            });
             return ComputeSunMoon(time, place.latitude, place.longitude, bodies);
         });
     };

@@ -63,6 +63,14 @@ BodyPositions ComputeEarthPosition(UtcMilliseconds time) {
     eraEpv00(tt1, tt2, earthHelio, earthBary);
     BodyPositions bodies;
     std::copy(earthHelio[0], earthHelio[0] + 3, bodies.earth.begin());
+    // The shorter IAU 2000B nutation is within a milliarcsecond of the full model, at a tenth of
+    // its cost (years of one-minute records need the sky for each).
+    double rnpb[3][3];
+    eraPnm00b(tt1, tt2, rnpb);
+    std::copy(&rnpb[0][0], &rnpb[0][0] + 9, bodies.toDate.begin());
+    double x = 0, y = 0;
+    eraBpn2xy(rnpb, &x, &y);
+    bodies.originsEquation = eraEors(rnpb, eraS06(tt1, tt2, x, y));
     return bodies;
 }
 
@@ -77,7 +85,9 @@ BodyPositions ComputeMoonPosition(UtcMilliseconds time) {
 }
 
 BodyPositions ComputeBodyPositions(UtcMilliseconds time) {
-    return {ComputeEarthPosition(time).earth, ComputeMoonPosition(time).moon};
+    BodyPositions bodies = ComputeEarthPosition(time);
+    bodies.moon = ComputeMoonPosition(time).moon;
+    return bodies;
 }
 
 SunMoon ComputeSunMoon(UtcMilliseconds time, double latitude, double longitude) {
@@ -100,11 +110,9 @@ SunMoon ComputeSunMoon(UtcMilliseconds time, double latitude, double longitude,
     const double cosPhase = eraPdp(moonToSun, moonToEarth) / (eraPm(moonToSun) * eraPm(moon));
 
     // To the true equator and equinox of date; the observer there through the sidereal time.
-    // The shorter IAU 2000B nutation is within a milliarcsecond of the full model, at a tenth of
-    // its cost (years of one-minute records need the sky for each).
     double rnpb[3][3];
-    eraPnm00b(tt1, tt2, rnpb);
-    const double gst = eraGst06(utc1, utc2, tt1, tt2, rnpb);
+    std::copy(bodies.toDate.begin(), bodies.toDate.end(), &rnpb[0][0]);
+    const double gst = eraAnp(eraEra00(utc1, utc2) - bodies.originsEquation);
     const double lon = longitude * ERFA_DD2R;
     const double lat = latitude * ERFA_DD2R;
     double terrestrial[3];

@@ -28,14 +28,17 @@ struct SunMoon {
 SunMoon ComputeSunMoon(UtcMilliseconds time, double latitude, double longitude);
 
 // The Earth's heliocentric and the Moon's geocentric positions (au, in the GCRS's axes) at
-// `time`: the costliest parts of ComputeSunMoon and the slowest to change, so that a caller
-// computing many instants may compute them seldom and take them between from its own
-// interpolation.
+// `time`, with the turn of the GCRS's axes to the true equator and equinox of date (row by row)
+// and the equation of the origins (the Earth rotation angle less the sidereal time, radians):
+// the costliest parts of ComputeSunMoon and the slowest to change, so that a caller computing
+// many instants may compute them seldom and take them between from its own interpolation.
 struct BodyPositions {
     std::array<double, 3> earth{}, moon{};
+    std::array<double, 9> toDate{1, 0, 0, 0, 1, 0, 0, 0, 1};
+    double originsEquation = 0;
 };
 BodyPositions ComputeBodyPositions(UtcMilliseconds time);
-// Each alone, at the cost of that body.
+// Each alone, at the cost of that body; the Earth's with the turn to the equator of date.
 BodyPositions ComputeEarthPosition(UtcMilliseconds time);
 BodyPositions ComputeMoonPosition(UtcMilliseconds time);
 SunMoon ComputeSunMoon(UtcMilliseconds time, double latitude, double longitude,
