@@ -112,6 +112,7 @@ std::vector<QPolygonF> SeriesRuns(const ChartFrame& frame, const std::vector<Nig
     const ChartSpan span = frame.span;
     std::size_t begin = 0;
     for (std::size_t end : runEnds) {
+        line.reserve(qsizetype(end - begin));
         for (std::size_t i = begin; i < end; ++i) {
             const NightSample& s = samples[i];
             if (s.time < span.from && i + 1 < end && samples[i + 1].time < span.from) continue;
