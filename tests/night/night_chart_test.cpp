@@ -146,7 +146,8 @@ TEST(NightChart, SavesAWholePngAndReportsAFailure) {
     QString error;
     ASSERT_TRUE(SaveNightChart(MakeNight(), path, error)) << error.toStdString();
     const QImage back(path);
-    EXPECT_EQ(back.size(), QSize(1200, 640));
+    EXPECT_EQ(back.convertToFormat(QImage::Format_RGB888), DrawNightChart(MakeNight()))
+        << "the file holds other pixels than the chart drawn";
     EXPECT_LT(QFile(path).size(), 150 * 1024);
 
     QFile blocker(dir.Path() + "/file");
