@@ -5,20 +5,6 @@
 
 namespace noxa {
 
-// Red and blue side by side in one word and green in another, each sum divided by 255 and
-// rounded without a division.
-QRgb Mix(QRgb under, QRgb over, std::uint32_t alpha) {
-    const auto divided = [](std::uint32_t sums, std::uint32_t lanes) {
-        sums += 0x00800080u & lanes;
-        return ((sums + ((sums >> 8) & lanes)) >> 8) & lanes;
-    };
-    const std::uint32_t rb =
-        divided((over & 0xff00ffu) * alpha + (under & 0xff00ffu) * (255 - alpha), 0xff00ffu);
-    const std::uint32_t g =
-        divided(((over >> 8) & 0xffu) * alpha + ((under >> 8) & 0xffu) * (255 - alpha), 0xffu);
-    return 0xff000000u | rb | g << 8;
-}
-
 RgbRows::RgbRows(QImage& image)
     : bits_(image.bits()), stride_(image.bytesPerLine()), size_(image.size()) {
     Q_ASSERT(image.format() == QImage::Format_RGB888);
