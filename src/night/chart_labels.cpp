@@ -35,14 +35,15 @@ void LayMask(RgbRows& pixels, const QImage& mask, QPoint at, const QColor& colou
 
 }  // namespace
 
-ChartLabels::ChartLabels(const QFont& font, bool keepMasks)
+ChartLabels::ChartLabels(const QFont& font, bool keep)
     : font_(font),
       metrics_(font),
       ascent_(static_cast<int>(std::lround(metrics_.ascent()))),
-      keepMasks_(keepMasks) {}
+      keep_(keep) {}
 
 double ChartLabels::Width(const QString& text) {
     if (const auto found = widths_.constFind(text); found != widths_.cend()) return *found;
+    if (!keep_) return metrics_.horizontalAdvance(text);
     MakeRoom(widths_);
     return *widths_.insert(text, metrics_.horizontalAdvance(text));
 }
@@ -59,7 +60,7 @@ const QImage& ChartLabels::Mask(const QString& text) {
         p.setPen(Qt::black);
         p.drawText(QPointF(kPad, kPad + ascent_), text);
     }
-    if (!keepMasks_) return lastMask_ = glyphs.convertToFormat(QImage::Format_Alpha8);
+    if (!keep_) return lastMask_ = glyphs.convertToFormat(QImage::Format_Alpha8);
     MakeRoom(masks_);
     return *masks_.insert(text, glyphs.convertToFormat(QImage::Format_Alpha8));
 }

@@ -18,10 +18,9 @@ namespace noxa {
 // the hours and the legend come again on every night's chart. For one thread.
 class ChartLabels {
 public:
-    // Keeps the texts' masks unless `keepMasks` is false, for texts that change every time.
-    explicit ChartLabels(const QFont& font, bool keepMasks = true);
+    // Keeps the texts' masks and widths unless `keep` is false, for texts that change every time.
+    explicit ChartLabels(const QFont& font, bool keep = true);
 
-    const QFont& Font() const { return font_; }
     double LineHeight() const { return metrics_.height(); }
     double Width(const QString& text);
 
@@ -41,7 +40,7 @@ private:
     QFont font_;
     QFontMetricsF metrics_;
     int ascent_;
-    bool keepMasks_;
+    bool keep_;
     QHash<QString, QImage> masks_;
     QImage lastMask_;  // when masks are not kept
     QHash<QString, double> widths_;

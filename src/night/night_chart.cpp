@@ -3,13 +3,8 @@
 #include "night/line_painter.h"
 #include "night/night_chart_layout.h"
 #include "night/night_chart_style.h"
-#include "night/png_encoding.h"
 #include "night/rgb_rows.h"
-#include "recording/atomic_file.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QFontMetricsF>
 #include <QGuiApplication>
 
 #include <algorithm>
@@ -215,10 +210,9 @@ QImage NightChartPainter::Draw(const Night& night) {
 }
 
 QImage NightChartPainter::DrawInPlace(const Night& night) {
-    if (size_.isEmpty()) return QImage(size_, QImage::Format_RGB888);
-    const qsizetype rowBytes = 1 + 3 * qsizetype(size_.width());
-    rows_.resize(std::size_t(rowBytes * size_.height()));  // new filter bytes are 0: none
-    QImage image(rows_.data() + 1, size_.width(), size_.height(), rowBytes, QImage::Format_RGB888);
+    // Every pixel is painted below: the ground, the panels' copied rows and what lies on them.
+    QImage image = rows_.Image(size_);
+    if (image.isNull()) return image;
     const TextMeasure measure{labels_.LineHeight(), titles_.LineHeight(),
                               [this](const QString& text) { return labels_.Width(text); }};
     const NightChartLayout layout = LayOutNightChart(night, size_, measure);
@@ -238,9 +232,8 @@ QImage NightChartPainter::DrawInPlace(const Night& night) {
 }
 
 bool NightChartPainter::Save(const Night& night, const QString& path, QString& error) {
-    const QImage image = DrawInPlace(night);
-    return SaveRowsPng(QByteArrayView(rows_.data(), qsizetype(rows_.size())), image.size(), path,
-                       error);
+    DrawInPlace(night);
+    return SavePngRows(rows_, path, error);
 }
 
 QImage DrawNightChart(const Night& night, QSize size) {

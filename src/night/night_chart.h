@@ -2,6 +2,7 @@
 
 #include "night/chart_labels.h"
 #include "night/night_sample.h"
+#include "night/png_encoding.h"
 
 #include <QImage>
 #include <QSize>
@@ -15,7 +16,8 @@ namespace noxa {
 inline constexpr QSize kNightChartSize(1200, 640);
 
 // Draws the charts of nights, one size for all, keeping what one chart can pass to the next:
-// the fonts and the laid-out labels. For one thread; each drawing thread has a painter.
+// the fonts, the labels' masks, the line painter's working space and the rows the chart is
+// drawn into. For one thread; each drawing thread has a painter.
 class NightChartPainter {
 public:
     explicit NightChartPainter(QSize size = kNightChartSize);
@@ -36,7 +38,7 @@ private:
     QSize size_;
     ChartLabels titles_, labels_;
     std::vector<std::uint8_t> lineCoverage_;  // the line painter's, all zero between lines
-    std::vector<uchar> rows_;  // each a filter byte, then the pixels, as a PNG's are deflated
+    PngRows rows_;
 };
 
 // One chart drawn or saved by a painter of its own.

@@ -35,21 +35,6 @@ qsizetype BeginChunk(QByteArray& out, const char* type) {
     return typeAt;
 }
 
-// The rows as the format has them: each a filter byte (none) and the pixels' red, green and
-// blue, which is how an image of QImage::Format_RGB888 holds them.
-QByteArray RawRows(const QImage& image) {
-    if (image.isNull()) return {};
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    const qsizetype rowBytes = 3 * qsizetype(rgb.width());
-    QByteArray raw(qsizetype(rgb.height()) * (1 + rowBytes), Qt::Uninitialized);
-    char* out = raw.data();
-    for (int y = 0; y < rgb.height(); ++y, out += rowBytes) {
-        *out++ = 0;
-        std::memcpy(out, rgb.constScanLine(y), size_t(rowBytes));
-    }
-    return raw;
-}
-
 // Deflates `raw` in the zlib format onto the end of `out`; false when it does not fit the room
 // given, which is larger than incompressible data needs.
 bool AppendDeflated(QByteArrayView raw, QByteArray& out) {
@@ -76,13 +61,26 @@ bool AppendDeflated(QByteArrayView raw, QByteArray& out) {
 
 }  // namespace
 
-bool EncodeRowsPng(QByteArrayView rows, QSize size, QByteArray& png, QString& error) {
-    if (size.isEmpty() || rows.size() != qsizetype(size.height()) * (1 + 3 * size.width())) {
+QImage PngRows::Image(QSize size) {
+    if (size.isEmpty()) size = QSize();
+    const qsizetype rowBytes = 1 + 3 * qsizetype(size.width());
+    if (size != size_) {
+        size_ = size;
+        bytes_.assign(std::size_t(rowBytes * size_.height()), 0);  // filter bytes 0: none
+    }
+    if (size_.isEmpty()) return {};
+    return QImage(bytes_.data() + 1, size_.width(), size_.height(), rowBytes,
+                  QImage::Format_RGB888);
+}
+
+bool EncodePngRows(const PngRows& rows, QByteArray& png, QString& error) {
+    const QSize size = rows.Size();
+    if (size.isEmpty()) {
         error = QStringLiteral("no image");
         return false;
     }
     png.clear();
-    png.reserve(rows.size() / 8);
+    png.reserve(rows.Bytes().size() / 8);
     png.append("\x89PNG\r\n\x1a\n", 8);
     qsizetype chunk = BeginChunk(png, "IHDR");
     AppendWord(png, quint32(size.width()));
@@ -90,7 +88,7 @@ bool EncodeRowsPng(QByteArrayView rows, QSize size, QByteArray& png, QString& er
     png.append("\x08\x02\x00\x00\x00", 5);  // 8 bits a channel, RGB, deflate, no interlace
     EndChunk(png, chunk);
     chunk = BeginChunk(png, "IDAT");
-    if (!AppendDeflated(rows, png)) {
+    if (!AppendDeflated(rows.Bytes(), png)) {
         error = QStringLiteral("the image could not be compressed");
         return false;
     }
@@ -99,13 +97,9 @@ bool EncodeRowsPng(QByteArrayView rows, QSize size, QByteArray& png, QString& er
     return true;
 }
 
-bool EncodeChartPng(const QImage& image, QByteArray& png, QString& error) {
-    return EncodeRowsPng(RawRows(image), image.size(), png, error);
-}
-
-bool SaveRowsPng(QByteArrayView rows, QSize size, const QString& path, QString& error) {
+bool SavePngRows(const PngRows& rows, const QString& path, QString& error) {
     QByteArray bytes;
-    if (!EncodeRowsPng(rows, size, bytes, error)) {
+    if (!EncodePngRows(rows, bytes, error)) {
         error = QStringLiteral("cannot encode the chart of %1: %2").arg(path, error);
         return false;
     }
@@ -117,8 +111,26 @@ bool SaveRowsPng(QByteArrayView rows, QSize size, const QString& path, QString& 
     return ReplaceFile(path, bytes, error);
 }
 
+namespace {
+
+// Another image's pixels copied into rows of its size.
+PngRows RowsOf(const QImage& image) {
+    PngRows rows;
+    QImage into = rows.Image(image.size());
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    for (int y = 0; y < into.height(); ++y)
+        std::memcpy(into.scanLine(y), rgb.constScanLine(y), size_t(3 * into.width()));
+    return rows;
+}
+
+}  // namespace
+
+bool EncodeChartPng(const QImage& image, QByteArray& png, QString& error) {
+    return EncodePngRows(RowsOf(image), png, error);
+}
+
 bool SaveChartPng(const QImage& image, const QString& path, QString& error) {
-    return SaveRowsPng(RawRows(image), image.size(), path, error);
+    return SavePngRows(RowsOf(image), path, error);
 }
 
 }  // namespace noxa

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QString>
 
+#include <vector>
+
 namespace noxa {
 
 // Encodes a chart as PNG, quickly: rows unfiltered, deflated by ISA-L's fastest level, which for
@@ -16,10 +18,25 @@ bool EncodeChartPng(const QImage& image, QByteArray& png, QString& error);
 // failure returns false with the reason in `error`.
 bool SaveChartPng(const QImage& image, const QString& path, QString& error);
 
-// The same for a chart of `size` drawn straight into `rows` as the format holds them before
-// compression: each row a filter byte (none) and its pixels' red, green and blue. They are
-// deflated where they are, without a copy.
-bool EncodeRowsPng(QByteArrayView rows, QSize size, QByteArray& png, QString& error);
-bool SaveRowsPng(QByteArrayView rows, QSize size, const QString& path, QString& error);
+// An image of three bytes a pixel held as a PNG holds its rows before compression: each row
+// behind its filter byte (none). Drawn into through Image() and written by SavePngRows without
+// a copy; kept from one image to the next of the same size.
+class PngRows {
+public:
+    // The rows for an image of `size`, seen as an image of QImage::Format_RGB888 that stays
+    // valid while these rows are neither resized nor gone; its pixels are as the last image of
+    // that size left them.
+    QImage Image(QSize size);
+
+    QSize Size() const { return size_; }
+    QByteArrayView Bytes() const { return {bytes_.data(), qsizetype(bytes_.size())}; }
+
+private:
+    QSize size_;
+    std::vector<uchar> bytes_;
+};
+
+bool EncodePngRows(const PngRows& rows, QByteArray& png, QString& error);
+bool SavePngRows(const PngRows& rows, const QString& path, QString& error);
 
 }  // namespace noxa
