@@ -126,7 +126,7 @@ quint64 RecordsHash(const Night& night) {
     const QByteArray zone = night.zone.id();
     const qint64 day = night.date.toJulianDay();
     // Raised when the charts are drawn otherwise, so that charts drawn before are drawn again.
-    constexpr int kChartDrawing = 1;
+    constexpr int kChartDrawing = 2;
     std::vector<char> bytes(night.samples.size() * kSampleBytes + size_t(zone.size()) +
                             night.instrument.size() + sizeof day + sizeof kChartDrawing);
     char* out = bytes.data();
